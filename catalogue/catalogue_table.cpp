@@ -1,0 +1,314 @@
+#include "catalogue/catalogue_table.h"
+
+#include <algorithm>
+#include <iterator>
+#include <limits>
+#include <stdexcept>
+
+#include "catalogue/text.h"
+
+namespace bkf {
+
+namespace {
+
+constexpr int kFirstNumeric = static_cast<int>(CatalogueColumn::Size);
+
+bool isLowHalf(int column) { return column >= 4 && (column % 2) == 0; }
+bool isHighHalf(int column) { return column >= 5 && (column % 2) == 1; }
+
+// Splits a path after its last backslash: folder text (with the backslash), name.
+std::pair<std::u16string_view, std::u16string_view> splitPath(std::u16string_view path) {
+    const auto slash = path.rfind(u'\\');
+    if (slash == std::u16string_view::npos) return {std::u16string_view{}, path};
+    return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+// Whether `text` is the canonical decimal form of a value of this column, and that value.
+bool canonicalCellValue(int column, std::u16string_view text, std::int64_t& value) {
+    if (!parseCanonicalInt64(text, value)) return false;
+    if (isLowHalf(column)) return value >= 0 && value <= std::numeric_limits<std::uint32_t>::max();
+    if (isHighHalf(column)) {
+        return value >= std::numeric_limits<std::int32_t>::min() &&
+               value <= std::numeric_limits<std::int32_t>::max();
+    }
+    return true;
+}
+
+}  // namespace
+
+std::u16string_view catalogueColumnHeading(CatalogueColumn column) {
+    switch (column) {
+        case CatalogueColumn::Path: return u"File Name";
+        case CatalogueColumn::TypeName: return u"File Type";
+        case CatalogueColumn::Size: return u"File Size";
+        default: return u"";
+    }
+}
+
+CatalogueTable::CatalogueTable() = default;
+
+RowIndex CatalogueTable::appendRow(std::u16string_view path, int icon, std::u16string_view typeName) {
+    if (rows_.size() >= std::numeric_limits<RowIndex>::max()) {
+        throw std::length_error("catalogue table is full");
+    }
+    const auto [folderText, name] = splitPath(path);
+    const auto index = static_cast<RowIndex>(rows_.size());
+    Row row;
+    row.folder = internFolder(folderText);
+    row.type = internType(typeName);
+    row.icon = icon;
+    storeName(row, name);
+    rows_.push_back(row);
+    folders_[row.folder].rows.push_back(index);
+    return index;
+}
+
+RowIndex CatalogueTable::append(std::u16string_view path, int icon, std::u16string_view typeName,
+                                std::int64_t size, std::int64_t dataOffset, FileTime modified,
+                                FileTime accessed, FileTime created) {
+    const RowIndex index = appendRow(path, icon, typeName);
+    Row& row = rows_[index];
+    row.size = size;
+    row.dataOffset = dataOffset;
+    row.times = {fileTimeLow(modified), fileTimeHigh(modified), fileTimeLow(accessed),
+                 fileTimeHigh(accessed), fileTimeLow(created), fileTimeHigh(created)};
+    return index;
+}
+
+RowIndex CatalogueTable::appendText(std::u16string_view path, int icon, std::u16string_view typeName,
+                                    std::span<const std::u16string_view, kNumericCellCount> cells) {
+    const RowIndex index = appendRow(path, icon, typeName);
+    for (int i = 0; i < kNumericCellCount; ++i) {
+        setNumericCell(index, kFirstNumeric + i, cells[static_cast<std::size_t>(i)]);
+    }
+    return index;
+}
+
+void CatalogueTable::setNumericCell(RowIndex index, int column, std::u16string_view text) {
+    Row& row = rows_[index];
+    const auto bit = static_cast<std::uint8_t>(1u << (column - kFirstNumeric));
+    std::int64_t value = 0;
+    const bool canonical = canonicalCellValue(column, text, value);
+    if (canonical) {
+        if (row.rawCells & bit) rawText_.erase(rawKey(index, column));
+        row.rawCells = static_cast<std::uint8_t>(row.rawCells & ~bit);
+    } else {
+        value = parseLeadingInt64(text);
+        rawText_[rawKey(index, column)] = std::u16string(text);
+        row.rawCells = static_cast<std::uint8_t>(row.rawCells | bit);
+    }
+    switch (column) {
+        case 2: row.size = value; break;
+        case 3: row.dataOffset = value; break;
+        default: row.times[static_cast<std::size_t>(column - 4)] = static_cast<std::uint32_t>(value);
+    }
+}
+
+void CatalogueTable::appendCell(std::u16string& out, RowIndex index, CatalogueColumn column) const {
+    const Row& row = rows_[index];
+    const int c = static_cast<int>(column);
+    if (column == CatalogueColumn::Path) {
+        out += folders_[row.folder].text;
+        out.append(names_.data() + row.nameOffset, row.nameLength);
+        return;
+    }
+    if (column == CatalogueColumn::TypeName) {
+        out += types_[row.type];
+        return;
+    }
+    if (row.rawCells & (1u << (c - kFirstNumeric))) {
+        out += rawText_.at(rawKey(index, c));
+        return;
+    }
+    std::int64_t value = 0;
+    switch (c) {
+        case 2: value = row.size; break;
+        case 3: value = row.dataOffset; break;
+        default: {
+            const std::uint32_t bits = row.times[static_cast<std::size_t>(c - 4)];
+            value = isHighHalf(c) ? std::int64_t{static_cast<std::int32_t>(bits)} : std::int64_t{bits};
+        }
+    }
+    char16_t buf[24];
+    out.append(buf, writeDecimal(buf, value));
+}
+
+std::u16string CatalogueTable::cell(RowIndex row, CatalogueColumn column) const {
+    std::u16string out;
+    appendCell(out, row, column);
+    return out;
+}
+
+void CatalogueTable::setCell(RowIndex index, CatalogueColumn column, std::u16string_view text) {
+    Row& row = rows_[index];
+    switch (column) {
+        case CatalogueColumn::Path: {
+            const auto [folderText, name] = splitPath(text);
+            moveRowToFolder(index, internFolder(folderText));
+            storeName(rows_[index], name);
+            break;
+        }
+        case CatalogueColumn::TypeName: row.type = internType(text); break;
+        default: setNumericCell(index, static_cast<int>(column), text);
+    }
+}
+
+std::u16string_view CatalogueTable::name(RowIndex index) const {
+    const Row& row = rows_[index];
+    return {names_.data() + row.nameOffset, row.nameLength};
+}
+
+void CatalogueTable::setChecked(RowIndex index, bool checked) {
+    Row& row = rows_[index];
+    if ((row.checked != 0) == checked) return;
+    row.checked = checked ? 1 : 0;
+    Folder& folder = folders_[row.folder];
+    if (checked) {
+        ++folder.checked;
+        ++checkedTotal_;
+    } else {
+        --folder.checked;
+        --checkedTotal_;
+    }
+}
+
+void CatalogueTable::setAllChecked(bool checked) {
+    for (Row& row : rows_) row.checked = checked ? 1 : 0;
+    for (Folder& folder : folders_) {
+        folder.checked = checked ? static_cast<std::uint32_t>(folder.rows.size()) : 0;
+    }
+    checkedTotal_ = checked ? rows_.size() : 0;
+}
+
+void CatalogueTable::setFolderChecked(FolderId id, bool checked) {
+    Folder& folder = folders_[id];
+    for (RowIndex r : folder.rows) rows_[r].checked = checked ? 1 : 0;
+    const std::size_t now = checked ? folder.rows.size() : 0;
+    checkedTotal_ = checkedTotal_ - folder.checked + now;
+    folder.checked = static_cast<std::uint32_t>(now);
+}
+
+std::int64_t CatalogueTable::size(RowIndex row) const { return rows_[row].size; }
+std::int64_t CatalogueTable::dataOffset(RowIndex row) const { return rows_[row].dataOffset; }
+
+FileTime CatalogueTable::timeOf(RowIndex index, int which) const {
+    const Row& row = rows_[index];
+    auto half = [&](int column) -> std::uint32_t {
+        std::int64_t value = 0;
+        if (row.rawCells & (1u << (column - kFirstNumeric))) {
+            value = parseLeadingInt64(rawText_.at(rawKey(index, column)));
+        } else {
+            const std::uint32_t bits = row.times[static_cast<std::size_t>(column - 4)];
+            value = isHighHalf(column) ? std::int64_t{static_cast<std::int32_t>(bits)} : std::int64_t{bits};
+        }
+        return value < 0 ? 0u : static_cast<std::uint32_t>(value);
+    };
+    const int low = 4 + 2 * which;
+    return makeFileTime(half(low), half(low + 1));
+}
+
+void CatalogueTable::clear() {
+    rows_.clear();
+    rows_.shrink_to_fit();
+    names_.clear();
+    names_.shrink_to_fit();
+    folders_.clear();
+    folderIndex_.clear();
+    haveLastFolder_ = false;
+    types_.clear();
+    typeIndex_.clear();
+    rawText_.clear();
+    checkedTotal_ = 0;
+}
+
+std::optional<FolderId> CatalogueTable::findFolder(std::u16string_view text) const {
+    const auto it = folderIndex_.find(std::u16string(text));
+    if (it == folderIndex_.end()) return std::nullopt;
+    return it->second;
+}
+
+FolderId CatalogueTable::internFolder(std::u16string_view text) {
+    // A scan appends the files of one folder one after another.
+    if (haveLastFolder_ && folders_[lastFolder_].live && folders_[lastFolder_].text == text) {
+        return lastFolder_;
+    }
+    std::u16string key(text);
+    auto [it, inserted] = folderIndex_.try_emplace(key, static_cast<FolderId>(folders_.size()));
+    if (inserted) {
+        if (folders_.size() >= std::numeric_limits<FolderId>::max()) {
+            folderIndex_.erase(it);
+            throw std::length_error("too many folders");
+        }
+        folders_.push_back(Folder{std::move(key), {}, 0, true});
+    }
+    lastFolder_ = it->second;
+    haveLastFolder_ = true;
+    return it->second;
+}
+
+std::uint32_t CatalogueTable::internType(std::u16string_view text) {
+    if (!types_.empty() && types_.back() == text) return static_cast<std::uint32_t>(types_.size() - 1);
+    std::u16string key(text);
+    auto [it, inserted] = typeIndex_.try_emplace(key, static_cast<std::uint32_t>(types_.size()));
+    if (inserted) types_.push_back(std::move(key));
+    return it->second;
+}
+
+void CatalogueTable::storeName(Row& row, std::u16string_view name) {
+    if (name.size() > std::numeric_limits<std::uint32_t>::max() - names_.size()) {
+        throw std::length_error("catalogue name store is full");
+    }
+    row.nameOffset = static_cast<std::uint32_t>(names_.size());
+    row.nameLength = static_cast<std::uint32_t>(name.size());
+    names_.insert(names_.end(), name.begin(), name.end());
+}
+
+void CatalogueTable::moveRowToFolder(RowIndex index, FolderId to) {
+    Row& row = rows_[index];
+    if (row.folder == to) return;
+    Folder& from = folders_[row.folder];
+    from.rows.erase(std::lower_bound(from.rows.begin(), from.rows.end(), index));
+    if (row.checked) --from.checked;
+    Folder& dest = folders_[to];
+    dest.rows.insert(std::lower_bound(dest.rows.begin(), dest.rows.end(), index), index);
+    if (row.checked) ++dest.checked;
+    row.folder = to;
+}
+
+std::size_t CatalogueTable::replaceFolderPrefix(std::u16string_view oldPrefix,
+                                                std::u16string_view newPrefix) {
+    // Every path that begins with the old prefix changes at once, so all new
+    // texts are computed before any is entered into the index.
+    std::vector<std::pair<FolderId, std::u16string>> renamed;
+    forEachFolderWithPrefix(oldPrefix, [&](FolderId id) {
+        std::u16string text(newPrefix);
+        text += std::u16string_view(folders_[id].text).substr(oldPrefix.size());
+        renamed.emplace_back(id, std::move(text));
+    });
+    std::size_t changedRows = 0;
+    for (const auto& [id, text] : renamed) {
+        folderIndex_.erase(folders_[id].text);
+        changedRows += folders_[id].rows.size();
+    }
+    for (auto& [id, text] : renamed) {
+        auto [it, inserted] = folderIndex_.try_emplace(text, id);
+        Folder& folder = folders_[id];
+        if (inserted) {
+            folder.text = std::move(text);
+            continue;
+        }
+        // Another folder already has this text: its rows and this one's become one folder.
+        Folder& into = folders_[it->second];
+        for (RowIndex r : folder.rows) rows_[r].folder = it->second;
+        std::vector<RowIndex> merged;
+        merged.reserve(into.rows.size() + folder.rows.size());
+        std::merge(into.rows.begin(), into.rows.end(), folder.rows.begin(), folder.rows.end(),
+                   std::back_inserter(merged));
+        into.rows = std::move(merged);
+        into.checked += folder.checked;
+        folder = Folder{{}, {}, 0, false};
+    }
+    return changedRows;
+}
+
+}  // namespace bkf

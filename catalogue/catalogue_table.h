@@ -1,0 +1,167 @@
+// The ordered table of catalogue entries, one per file found.
+//
+// At its interface every entry has ten text cells (path, type name, size, data
+// offset and three file times as low and high halves), an icon index and a
+// check mark. Inside, an entry is kept compact (there can be millions): the
+// path is split into an interned folder text (everything up to and including
+// its last backslash) and a name in a shared arena; numbers are stored typed,
+// and a cell whose text is not the canonical decimal form of its number (as a
+// hand-edited snapshot may hold) keeps its exact text beside the table, so
+// every cell reads back exactly as it was written.
+//
+// Entries are grouped by folder text, with each folder's rows in row order and
+// its count of checked rows, so that "the entries below a folder" is a walk
+// over folders rather than over every row.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "catalogue/file_time.h"
+
+namespace bkf {
+
+enum class CatalogueColumn : int {
+    Path = 0,
+    TypeName = 1,
+    Size = 2,
+    DataOffset = 3,
+    ModifiedLow = 4,
+    ModifiedHigh = 5,
+    AccessedLow = 6,
+    AccessedHigh = 7,
+    CreatedLow = 8,
+    CreatedHigh = 9,
+};
+inline constexpr int kCatalogueColumnCount = 10;
+// Cells 2..9, the ones a snapshot stores after the path.
+inline constexpr int kNumericCellCount = 8;
+
+// Heading of a column in the catalogue pane ("File Name", "File Type", "File Size", then "").
+std::u16string_view catalogueColumnHeading(CatalogueColumn column);
+
+using RowIndex = std::uint32_t;
+using FolderId = std::uint32_t;
+
+class CatalogueTable {
+public:
+    CatalogueTable();
+
+    std::size_t rowCount() const { return rows_.size(); }
+    bool empty() const { return rows_.empty(); }
+
+    // Appends a row from typed values: the path, the shell's icon and type
+    // name, and the numbers the scan found. Returns its index.
+    RowIndex append(std::u16string_view path, int icon, std::u16string_view typeName,
+                    std::int64_t size, std::int64_t dataOffset, FileTime modified, FileTime accessed,
+                    FileTime created);
+
+    // Appends a row whose cells 2..9 are given as texts, kept exactly.
+    RowIndex appendText(std::u16string_view path, int icon, std::u16string_view typeName,
+                        std::span<const std::u16string_view, kNumericCellCount> cells);
+
+    // Cell text.
+    std::u16string cell(RowIndex row, CatalogueColumn column) const;
+    // Appends the cell text to `out` (no allocation for numbers).
+    void appendCell(std::u16string& out, RowIndex row, CatalogueColumn column) const;
+    // Replaces a cell's text. Setting the path moves the row to its new folder.
+    void setCell(RowIndex row, CatalogueColumn column, std::u16string_view text);
+
+    int iconIndex(RowIndex row) const { return rows_[row].icon; }
+    void setIconIndex(RowIndex row, int icon) { rows_[row].icon = icon; }
+
+    bool checked(RowIndex row) const { return rows_[row].checked != 0; }
+    void setChecked(RowIndex row, bool checked);
+    void setAllChecked(bool checked);
+    std::size_t checkedCount() const { return checkedTotal_; }
+
+    // Numbers as the cells read back: leading-digit parsing of the cell text.
+    std::int64_t size(RowIndex row) const;
+    std::int64_t dataOffset(RowIndex row) const;
+    // A time from its two cells, each parsed as a signed 64-bit number (a
+    // negative one counts as 0), low 32 bits of each taken.
+    FileTime modified(RowIndex row) const { return timeOf(row, 0); }
+    FileTime accessed(RowIndex row) const { return timeOf(row, 1); }
+    FileTime created(RowIndex row) const { return timeOf(row, 2); }
+
+    // The text after the path's last backslash.
+    std::u16string_view name(RowIndex row) const;
+    std::u16string path(RowIndex row) const { return cell(row, CatalogueColumn::Path); }
+
+    void clear();
+
+    // ---- Folders: the distinct texts of the paths up to their last backslash.
+    FolderId folderOf(RowIndex row) const { return rows_[row].folder; }
+    std::size_t folderSlots() const { return folders_.size(); }
+    bool folderLive(FolderId id) const { return folders_[id].live; }
+    std::u16string_view folderText(FolderId id) const { return folders_[id].text; }
+    // Rows of one folder, in row order.
+    std::span<const RowIndex> folderRows(FolderId id) const { return folders_[id].rows; }
+    std::size_t folderCheckedCount(FolderId id) const { return folders_[id].checked; }
+    std::optional<FolderId> findFolder(std::u16string_view text) const;
+    void setFolderChecked(FolderId id, bool checked);
+
+    // Calls f(id) for every folder whose text begins with `prefix`.
+    template <class F>
+    void forEachFolderWithPrefix(std::u16string_view prefix, F&& f) const {
+        for (FolderId id = 0; id < folders_.size(); ++id) {
+            const Folder& folder = folders_[id];
+            if (folder.live && std::u16string_view(folder.text).starts_with(prefix)) f(id);
+        }
+    }
+
+    // Rewrites every folder text that begins with `oldPrefix` to begin with
+    // `newPrefix` instead. Folders that come to share a text are merged.
+    // Returns the number of rows whose path changed.
+    std::size_t replaceFolderPrefix(std::u16string_view oldPrefix, std::u16string_view newPrefix);
+
+private:
+    struct Row {
+        std::int64_t size = 0;
+        std::int64_t dataOffset = 0;
+        std::array<std::uint32_t, 6> times{};  // modified, accessed, created: low, high each
+        FolderId folder = 0;
+        std::uint32_t nameOffset = 0;
+        std::uint32_t nameLength = 0;
+        std::uint32_t type = 0;
+        std::int32_t icon = 0;
+        std::uint8_t rawCells = 0;  // bit c-2 set: cell c keeps its text in rawText_
+        std::uint8_t checked = 0;
+    };
+    struct Folder {
+        std::u16string text;
+        std::vector<RowIndex> rows;
+        std::uint32_t checked = 0;
+        bool live = true;
+    };
+
+    RowIndex appendRow(std::u16string_view path, int icon, std::u16string_view typeName);
+    FolderId internFolder(std::u16string_view text);
+    std::uint32_t internType(std::u16string_view text);
+    void storeName(Row& row, std::u16string_view name);
+    void setNumericCell(RowIndex row, int column, std::u16string_view text);
+    void moveRowToFolder(RowIndex row, FolderId to);
+    FileTime timeOf(RowIndex row, int which) const;
+    static std::uint64_t rawKey(RowIndex row, int column) {
+        return (static_cast<std::uint64_t>(row) << 4) | static_cast<unsigned>(column);
+    }
+
+    std::vector<Row> rows_;
+    std::vector<char16_t> names_;
+    std::vector<Folder> folders_;
+    std::unordered_map<std::u16string, FolderId> folderIndex_;
+    FolderId lastFolder_ = 0;  // the folder of the last append, tried first
+    bool haveLastFolder_ = false;
+    std::vector<std::u16string> types_;
+    std::unordered_map<std::u16string, std::uint32_t> typeIndex_;
+    std::unordered_map<std::uint64_t, std::u16string> rawText_;
+    std::size_t checkedTotal_ = 0;
+};
+
+}  // namespace bkf

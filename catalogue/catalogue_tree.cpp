@@ -1,0 +1,128 @@
+#include "catalogue/catalogue_tree.h"
+
+#include <stdexcept>
+
+namespace bkf {
+
+std::uint64_t CatalogueTree::childKey(NodeId parent, std::u16string_view label) {
+    // FNV-1a over the parent id and the label's code units.
+    std::uint64_t h = 1469598103934665603ULL;
+    auto mix = [&h](std::uint64_t v) {
+        h ^= v;
+        h *= 1099511628211ULL;
+    };
+    mix(parent);
+    for (char16_t c : label) mix(c);
+    return h;
+}
+
+NodeId CatalogueTree::findChild(NodeId parent, std::u16string_view label) const {
+    // Siblings are numbered in the order they were appended, so the lowest
+    // matching id is the first such child.
+    NodeId best = kNoNode;
+    const auto [first, last] = children_.equal_range(childKey(parent, label));
+    for (auto it = first; it != last; ++it) {
+        const Node& node = nodes_[it->second];
+        if (node.parent == parent && node.label == label && it->second < best) best = it->second;
+    }
+    return best;
+}
+
+NodeId CatalogueTree::appendChild(NodeId parent, std::u16string_view label) {
+    if (nodes_.size() >= kNoNode - 1) throw std::length_error("catalogue tree is full");
+    const auto id = static_cast<NodeId>(nodes_.size());
+    Node node;
+    node.label = std::u16string(label);
+    node.parent = parent;
+    nodes_.push_back(std::move(node));
+    NodeId& first = parent == kNoNode ? topFirst_ : nodes_[parent].firstChild;
+    NodeId& last = parent == kNoNode ? topLast_ : nodes_[parent].lastChild;
+    if (last == kNoNode) {
+        first = id;
+    } else {
+        nodes_[last].nextSibling = id;
+    }
+    last = id;
+    children_.emplace(childKey(parent, label), id);
+    return id;
+}
+
+void CatalogueTree::setLabel(NodeId n, std::u16string_view label) {
+    Node& node = nodes_[n];
+    const auto [first, last] = children_.equal_range(childKey(node.parent, node.label));
+    for (auto it = first; it != last; ++it) {
+        if (it->second == n) {
+            children_.erase(it);
+            break;
+        }
+    }
+    node.label = std::u16string(label);
+    children_.emplace(childKey(node.parent, node.label), n);
+    ++version_;
+}
+
+void CatalogueTree::setExpanded(NodeId n, bool expanded) {
+    if (nodes_[n].expanded != expanded) {
+        nodes_[n].expanded = expanded;
+        ++version_;
+    }
+}
+
+std::size_t CatalogueTree::depth(NodeId n) const {
+    std::size_t d = 0;
+    for (NodeId p = nodes_[n].parent; p != kNoNode; p = nodes_[p].parent) ++d;
+    return d;
+}
+
+void CatalogueTree::clear() {
+    nodes_.clear();
+    children_.clear();
+    topFirst_ = topLast_ = kNoNode;
+    lastFolderPath_.clear();
+    ++version_;
+}
+
+void CatalogueTree::addFolderPath(std::u16string_view path) {
+    const auto lastSlash = path.rfind(u'\\');
+    if (lastSlash == std::u16string_view::npos) return;
+    const std::u16string_view folderPart = path.substr(0, lastSlash + 1);
+    if (lastFolderVersion_ == version_ && folderPart == lastFolderPath_) return;
+
+    NodeId parent = kNoNode;
+    std::size_t start = 0;
+    while (start < folderPart.size()) {
+        const std::size_t slash = folderPart.find(u'\\', start);
+        const std::u16string_view component = folderPart.substr(start, slash - start);
+        NodeId child = findChild(parent, component);
+        if (child == kNoNode) child = appendChild(parent, component);
+        nodes_[child].expanded = true;
+        parent = child;
+        start = slash + 1;
+    }
+    lastFolderPath_.assign(folderPart);
+    lastFolderVersion_ = version_;
+}
+
+std::u16string CatalogueTree::folderPathOf(NodeId n) const {
+    std::vector<NodeId> chain;
+    for (NodeId at = n; nodes_[at].parent != kNoNode; at = nodes_[at].parent) chain.push_back(at);
+    std::u16string out;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        out += nodes_[*it].label;
+        out += u'\\';
+    }
+    return out;
+}
+
+std::u16string CatalogueTree::pathFromTop(NodeId n) const {
+    std::vector<NodeId> chain;
+    for (NodeId at = n; at != kNoNode; at = nodes_[at].parent) chain.push_back(at);
+    std::u16string out;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        out += nodes_[*it].label;
+        out += u'\\';
+    }
+    return out;
+}
+
+}  // namespace bkf

@@ -1,0 +1,31 @@
+#include "catalogue/shell_lookup.h"
+
+namespace bkf {
+
+std::u16string_view lastPathComponent(std::u16string_view path) {
+    const auto slash = path.rfind(u'\\');
+    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::u16string_view fileExtension(std::u16string_view name) {
+    const auto last = lastPathComponent(name);
+    const auto dot = last.rfind(u'.');
+    return dot == std::u16string_view::npos ? std::u16string_view{} : last.substr(dot + 1);
+}
+
+std::u16string DefaultShellLookup::shellTypeName(std::u16string_view name) {
+    const auto ext = fileExtension(name);
+    if (ext.empty()) return u"File";
+    std::u16string type;
+    type.reserve(ext.size() + 5);
+    for (char16_t c : ext) type.push_back(c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c);
+    type += u" File";
+    return type;
+}
+
+DefaultShellLookup& defaultShellLookup() {
+    static DefaultShellLookup instance;
+    return instance;
+}
+
+}  // namespace bkf

@@ -1,0 +1,184 @@
+#include "catalogue/text.h"
+
+#include <charconv>
+#include <limits>
+
+namespace bkf {
+
+namespace {
+
+void appendUtf16(std::u16string& out, char32_t cp) {
+    if (cp < 0x10000) {
+        out.push_back(static_cast<char16_t>(cp));
+    } else {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::u16string utf8ToUtf16(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        int extra = 0;
+        char32_t cp = 0;
+        char32_t min = 0;
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1, cp = c & 0x1F, min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2, cp = c & 0x0F, min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3, cp = c & 0x07, min = 0x10000;
+        } else {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        if (i + static_cast<std::size_t>(extra) >= n) {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        bool ok = true;
+        for (int k = 1; k <= extra; ++k) {
+            const unsigned char cc = p[i + static_cast<std::size_t>(k)];
+            if ((cc & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        appendUtf16(out, cp);
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return out;
+}
+
+std::string utf16ToUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cu = text[i];
+        if (cu >= 0xD800 && cu <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cu = 0x10000 + ((cu - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cu >= 0xD800 && cu <= 0xDFFF) {
+            cu = 0xFFFD;
+        }
+        appendUtf8(out, cu);
+    }
+    return out;
+}
+
+std::filesystem::path pathFromUtf16(std::u16string_view text) {
+    return std::filesystem::path(std::u16string(text));
+}
+
+std::u16string pathToUtf16(const std::filesystem::path& path) { return path.u16string(); }
+
+std::u16string asciiToUtf16(std::string_view text) {
+    return std::u16string(text.begin(), text.end());
+}
+
+std::size_t writeDecimal(char16_t* out, std::int64_t value) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    const auto n = static_cast<std::size_t>(r.ptr - buf);
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<char16_t>(buf[i]);
+    return n;
+}
+
+std::u16string decimalText(std::int64_t value) {
+    char16_t buf[24];
+    return std::u16string(buf, writeDecimal(buf, value));
+}
+
+std::u16string decimalText(std::uint64_t value) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    return std::u16string(buf, r.ptr);
+}
+
+std::int64_t parseLeadingInt64(std::u16string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n' ||
+                               text[i] == u'\r' || text[i] == u'\v' || text[i] == u'\f')) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    // Accumulate as a negative number so that INT64_MIN is reachable.
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    std::int64_t acc = 0;
+    bool saturated = false;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        const int digit = text[i] - u'0';
+        if (acc < (kMin + digit) / 10) {
+            saturated = true;
+            break;
+        }
+        acc = acc * 10 - digit;
+    }
+    if (saturated) return negative ? kMin : std::numeric_limits<std::int64_t>::max();
+    if (negative) return acc;
+    return acc == kMin ? std::numeric_limits<std::int64_t>::max() : -acc;
+}
+
+bool parseCanonicalInt64(std::u16string_view text, std::int64_t& value) {
+    // Canonical: "0", or an optional '-' then a digit 1-9 and more digits, in range.
+    if (text.empty() || text.size() > 20) return false;
+    char buf[24];
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c > 0x7F) return false;
+        buf[i] = static_cast<char>(c);
+    }
+    const char* first = buf;
+    const char* last = buf + text.size();
+    if (*first == '-' && (text.size() == 1 || buf[1] == '0')) return false;
+    if (*first == '0' && text.size() > 1) return false;
+    if (*first != '-' && (*first < '0' || *first > '9')) return false;
+    const auto r = std::from_chars(first, last, value);
+    return r.ec == std::errc() && r.ptr == last;
+}
+
+}  // namespace bkf

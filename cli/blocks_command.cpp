@@ -1,0 +1,105 @@
+// tarvik blocks BACKUP: every recognised block at a 512-byte slot, with what
+// the scanner reads from the set, folder and file blocks. A tool for looking
+// into a backup; the catalogue itself comes from the scan.
+#include <cinttypes>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "catalogue/text.h"
+#include "cli/commands.h"
+#include "engine/blocks.h"
+#include "engine/tape_format.h"
+
+namespace bkf::cli {
+
+namespace {
+
+std::string dateText(ByteSpan bytes) {
+    const TapeDate d = decodeTapeDate(bytes);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
+                  d.minute, d.second);
+    return buf;
+}
+
+std::string nameText(const std::optional<std::u16string>& name) {
+    return name ? "\"" + utf16ToUtf8(*name) + "\"" : std::string("(name past the bytes read)");
+}
+
+void describe(std::uint64_t position, ByteSpan block, std::size_t window) {
+    const int kind = identifyBlock(block);
+    if (kind < 0) return;
+    std::printf("%12" PRIu64 "  %s", position, tapeBlockIdName(static_cast<TapeBlockId>(kind)));
+    switch (static_cast<TapeBlockId>(kind)) {
+        case TapeBlockId::Sset: {
+            const auto address = readTapeAddress(block, mtf::kSsetNameSize);
+            std::printf("  set name %s (%u bytes)", nameText(readSetName(block)).c_str(),
+                        address ? address->size : 0u);
+            break;
+        }
+        case TapeBlockId::Dirb: {
+            const auto address = readTapeAddress(block, mtf::kDirbNameSize);
+            std::printf("  folder %s",
+                        nameText(address ? readTapeName(block, *address) : std::nullopt).c_str());
+            break;
+        }
+        case TapeBlockId::File: {
+            const auto address = readTapeAddress(block, mtf::kFileNameSize);
+            std::printf("  file %s  modified %s",
+                        nameText(address ? readTapeName(block, *address) : std::nullopt).c_str(),
+                        dateText(block.subspan(mtf::kFileModified)).c_str());
+            const auto stan = findStreamHeader(block, window);
+            if (stan && *stan + mtf::kStreamHeaderSize <= block.size()) {
+                std::printf("  size %" PRIu64 "  data at %" PRIu64,
+                            mtf::load64(block.data() + *stan + mtf::kStreamLength),
+                            position + *stan + mtf::kStreamHeaderSize);
+            } else {
+                std::printf("  (no data stream within %zu bytes)", window);
+            }
+            break;
+        }
+        default: break;
+    }
+    std::printf("\n");
+}
+
+}  // namespace
+
+int runBlocks(const Args& args) {
+    if (args.size() != 1) {
+        std::fputs("usage: tarvik blocks BACKUP\n", stderr);
+        return kExitUsage;
+    }
+    const std::string path(args[0]);
+    std::ifstream in(pathFromUtf16(utf8ToUtf16(path)), std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "tarvik: cannot open %s\n", path.c_str());
+        return kExitCannotOpen;
+    }
+    std::vector<std::uint8_t> chunk(mtf::kChunkSize);
+    std::uint64_t position = 0;
+    std::size_t found = 0;
+    for (;;) {
+        in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got == 0) break;
+        // A block is read only from the bytes of its own chunk.
+        for (std::size_t slot = 0; slot + mtf::kSlotSize <= got; slot += mtf::kSlotSize) {
+            const ByteSpan block(chunk.data() + slot, got - slot);
+            const bool partial = got < mtf::kChunkSize;
+            const std::size_t window = partial || slot == mtf::kChunkSize - mtf::kSlotSize
+                                           ? mtf::kLastSlotStreamWindow
+                                           : mtf::kStreamWindow;
+            if (identifyBlock(block) >= 0) ++found;
+            describe(position + slot, block, window);
+        }
+        position += got;
+        if (got < chunk.size()) break;
+    }
+    std::printf("%zu blocks in %" PRIu64 " bytes\n", found, position);
+    return found > 0 ? kExitOk : kExitNothingFound;
+}
+
+}  // namespace bkf::cli

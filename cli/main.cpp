@@ -1,0 +1,46 @@
+// tarvik: the command-line front end of Ormilo Tarvik BKF.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tarvik COMMAND [ARGS]\n"
+    "Finds the files held in Windows backup files (.bkf), healthy or damaged.\n"
+    "\n"
+    "Commands:\n"
+    "  blocks BACKUP        list the tape-format blocks found at every 512-byte slot\n"
+    "  --help, help         show this text\n"
+    "  --version            show the program's version\n"
+    "\n"
+    "Exit status: 0 done; 1 nothing found; 2 the source cannot be opened;\n"
+    "3 some entries were truncated or failed; 64 usage.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs(kUsage, stderr);
+        return bkf::cli::kExitUsage;
+    }
+    const std::string_view command = args.front();
+    const std::vector<std::string_view> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return bkf::cli::kExitOk;
+    }
+    if (command == "--version") {
+        std::printf("tarvik (Ormilo Tarvik BKF) %s\n", BKF_VERSION);
+        return bkf::cli::kExitOk;
+    }
+    if (command == "blocks") return bkf::cli::runBlocks(rest);
+    std::fprintf(stderr, "tarvik: unknown command '%.*s' (see tarvik --help)\n",
+                 static_cast<int>(command.size()), command.data());
+    return bkf::cli::kExitUsage;
+}

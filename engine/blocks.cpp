@@ -1,0 +1,135 @@
+#include "engine/blocks.h"
+
+#include <array>
+#include <cstring>
+
+#include "engine/tape_format.h"
+
+namespace bkf {
+
+namespace {
+
+constexpr std::array<const char*, kTapeBlockIdCount> kIdNames = {
+    "TAPE", "SFMB", "SSET", "VOLB", "DIRB", "FILE", "ESET", "EOTM", "CFIL", "ESPB",
+    "TSMP", "TFDD", "NACL", "NTQU", "CSUM", "STAN", "SPAD", "FEND", "NTOI",
+};
+
+bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int daysInMonth(int year, int month) {
+    static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : kDays[static_cast<std::size_t>(month - 1)];
+}
+
+// Days from 1970-01-01 to the given proleptic Gregorian date.
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+// Decodes a name's bytes [offset, offset + size), already bounds-checked.
+std::u16string decodeName(const std::uint8_t* p, std::size_t size) {
+    std::u16string out;
+    const std::size_t units = size / 2;
+    out.reserve(std::min(units, kTapeNameMaxUnits));
+    for (std::size_t i = 0; i < units && out.size() < kTapeNameMaxUnits; ++i) {
+        const auto cu = static_cast<char16_t>(mtf::load16(p + 2 * i));
+        // NUL separators become backslashes; nothing else is touched, so a
+        // character such as U+4E00 keeps its value.
+        out.push_back(cu == 0 ? u'\\' : cu);
+    }
+    // An odd size leaves half a code unit: its low byte with a zero high byte,
+    // which ends the text when it is zero itself.
+    if (size % 2 == 1 && out.size() < kTapeNameMaxUnits && p[size - 1] != 0) {
+        out.push_back(static_cast<char16_t>(p[size - 1]));
+    }
+    return out;
+}
+
+}  // namespace
+
+const char* tapeBlockIdName(TapeBlockId id) {
+    const auto i = static_cast<int>(id);
+    return i >= 0 && i < kTapeBlockIdCount ? kIdNames[static_cast<std::size_t>(i)] : "????";
+}
+
+int identifyBlock(ByteSpan bytes) {
+    if (bytes.size() < 6) return kUnknownBlock;
+    if (mtf::load32(bytes.data()) == 0) return kEmptySlot;
+    if (bytes[4] != 0 || bytes[5] != 0) return kUnknownBlock;
+    for (int i = 0; i < kTapeBlockIdCount; ++i) {
+        if (std::memcmp(bytes.data(), kIdNames[static_cast<std::size_t>(i)], 4) == 0) return i;
+    }
+    return kUnknownBlock;
+}
+
+TapeDate decodeTapeDate(ByteSpan bytes) {
+    TapeDate d;
+    if (bytes.size() < mtf::kTapeDateSize) return d;
+    const unsigned b0 = bytes[0], b1 = bytes[1], b2 = bytes[2], b3 = bytes[3], b4 = bytes[4];
+    d.year = static_cast<int>(b0 * 64 + (b1 >> 2));
+    d.month = static_cast<int>(((b1 * 4) & 0x0F) + (b2 >> 6));
+    d.day = static_cast<int>((b2 >> 1) & 0x1F);
+    d.hour = static_cast<int>((b3 >> 4) + ((b2 & 1) ? 16 : 0));
+    d.minute = static_cast<int>(((b3 * 4) & 0x3F) + (b4 >> 6));
+    d.second = static_cast<int>(b4 & 0x3F);
+    return d;
+}
+
+FileTime tapeDateToFileTime(const TapeDate& d) {
+    if (d.year < 1601 || d.month < 1 || d.month > 12 || d.day < 1 ||
+        d.day > daysInMonth(d.year, d.month) || d.hour > 23 || d.minute > 59 || d.second > 59) {
+        return 0;
+    }
+    const std::int64_t days = daysFromCivil(d.year, static_cast<unsigned>(d.month),
+                                            static_cast<unsigned>(d.day));
+    const std::int64_t seconds = days * 86400 + d.hour * 3600 + d.minute * 60 + d.second +
+                                 kFileTimeUnixEpochSeconds;
+    return static_cast<FileTime>(seconds) * static_cast<FileTime>(kFileTimeTicksPerSecond);
+}
+
+FileTime tapeDateToFileTime(ByteSpan bytes) {
+    if (bytes.size() < mtf::kTapeDateSize) return 0;
+    return tapeDateToFileTime(decodeTapeDate(bytes));
+}
+
+std::optional<TapeAddress> readTapeAddress(ByteSpan block, std::size_t fieldOffset) {
+    if (fieldOffset > block.size() || block.size() - fieldOffset < mtf::kTapeAddressSize) {
+        return std::nullopt;
+    }
+    return TapeAddress{mtf::load16(block.data() + fieldOffset),
+                       mtf::load16(block.data() + fieldOffset + 2)};
+}
+
+std::optional<std::u16string> readTapeName(ByteSpan block, TapeAddress address) {
+    const std::size_t end = std::size_t{address.offset} + address.size;
+    if (end > block.size()) return std::nullopt;
+    return decodeName(block.data() + address.offset, address.size);
+}
+
+std::optional<std::u16string> readSetName(ByteSpan block) {
+    const auto address = readTapeAddress(block, mtf::kSsetNameSize);
+    if (!address) return std::nullopt;
+    auto name = readTapeName(block, *address);
+    if (name && !name->empty() && (name->back() == 0x0080 || name->back() == 0x0010)) {
+        name->pop_back();
+    }
+    return name;
+}
+
+std::optional<std::size_t> findStreamHeader(ByteSpan block, std::size_t window) {
+    if (block.size() < 4) return std::nullopt;
+    const std::size_t limit = std::min(window, block.size() - 3);
+    for (std::size_t p = 0; p < limit; ++p) {
+        if (block[p] == 'S' && block[p + 1] == 'T' && block[p + 2] == 'A' && block[p + 3] == 'N') {
+            return p;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace bkf
