@@ -109,7 +109,7 @@ void CatalogueTable::appendCell(std::u16string& out, RowIndex index, CatalogueCo
     const int c = static_cast<int>(column);
     if (column == CatalogueColumn::Path) {
         out += folders_[row.folder].text;
-        out.append(names_.data() + row.nameOffset, row.nameLength);
+        out.append(names_[row.nameChunk].units.get() + row.nameOffset, row.nameLength);
         return;
     }
     if (column == CatalogueColumn::TypeName) {
@@ -155,7 +155,7 @@ void CatalogueTable::setCell(RowIndex index, CatalogueColumn column, std::u16str
 
 std::u16string_view CatalogueTable::name(RowIndex index) const {
     const Row& row = rows_[index];
-    return {names_.data() + row.nameOffset, row.nameLength};
+    return {names_[row.nameChunk].units.get() + row.nameOffset, row.nameLength};
 }
 
 void CatalogueTable::setChecked(RowIndex index, bool checked) {
@@ -173,7 +173,7 @@ void CatalogueTable::setChecked(RowIndex index, bool checked) {
 }
 
 void CatalogueTable::setAllChecked(bool checked) {
-    for (Row& row : rows_) row.checked = checked ? 1 : 0;
+    rows_.forEach([checked](Row& row) { row.checked = checked ? 1 : 0; });
     for (Folder& folder : folders_) {
         folder.checked = checked ? static_cast<std::uint32_t>(folder.rows.size()) : 0;
     }
@@ -209,9 +209,7 @@ FileTime CatalogueTable::timeOf(RowIndex index, int which) const {
 
 void CatalogueTable::clear() {
     rows_.clear();
-    rows_.shrink_to_fit();
     names_.clear();
-    names_.shrink_to_fit();
     folders_.clear();
     folderIndex_.clear();
     haveLastFolder_ = false;
@@ -247,20 +245,36 @@ FolderId CatalogueTable::internFolder(std::u16string_view text) {
 }
 
 std::uint32_t CatalogueTable::internType(std::u16string_view text) {
-    if (!types_.empty() && types_.back() == text) return static_cast<std::uint32_t>(types_.size() - 1);
+    // There are few distinct type names, and neighbouring rows often share one.
+    if (lastType_ < types_.size() && types_[lastType_] == text) return lastType_;
+    if (types_.size() <= 16) {
+        for (std::uint32_t i = 0; i < types_.size(); ++i) {
+            if (types_[i] == text) return lastType_ = i;
+        }
+    }
     std::u16string key(text);
     auto [it, inserted] = typeIndex_.try_emplace(key, static_cast<std::uint32_t>(types_.size()));
     if (inserted) types_.push_back(std::move(key));
-    return it->second;
+    return lastType_ = it->second;
 }
 
 void CatalogueTable::storeName(Row& row, std::u16string_view name) {
-    if (name.size() > std::numeric_limits<std::uint32_t>::max() - names_.size()) {
-        throw std::length_error("catalogue name store is full");
+    if (name.size() > std::numeric_limits<std::uint32_t>::max()) {
+        throw std::length_error("name too long for the catalogue");
     }
-    row.nameOffset = static_cast<std::uint32_t>(names_.size());
+    if (names_.empty() || names_.back().capacity - names_.back().used < name.size()) {
+        if (names_.size() > std::numeric_limits<std::uint16_t>::max()) {
+            throw std::length_error("catalogue name store is full");
+        }
+        const std::size_t capacity = std::max(kNameChunkUnits, name.size());
+        names_.push_back(NameChunk{std::make_unique_for_overwrite<char16_t[]>(capacity), 0, capacity});
+    }
+    NameChunk& chunk = names_.back();
+    std::copy(name.begin(), name.end(), chunk.units.get() + chunk.used);
+    row.nameChunk = static_cast<std::uint16_t>(names_.size() - 1);
+    row.nameOffset = static_cast<std::uint32_t>(chunk.used);
     row.nameLength = static_cast<std::uint32_t>(name.size());
-    names_.insert(names_.end(), name.begin(), name.end());
+    chunk.used += name.size();
 }
 
 void CatalogueTable::moveRowToFolder(RowIndex index, FolderId to) {

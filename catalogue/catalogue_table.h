@@ -15,6 +15,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -23,6 +24,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "catalogue/chunked_vector.h"
 #include "catalogue/file_time.h"
 
 namespace bkf {
@@ -127,8 +129,9 @@ private:
         std::int64_t dataOffset = 0;
         std::array<std::uint32_t, 6> times{};  // modified, accessed, created: low, high each
         FolderId folder = 0;
-        std::uint32_t nameOffset = 0;
+        std::uint32_t nameOffset = 0;  // in its chunk of the name store
         std::uint32_t nameLength = 0;
+        std::uint16_t nameChunk = 0;
         std::uint32_t type = 0;
         std::int32_t icon = 0;
         std::uint8_t rawCells = 0;  // bit c-2 set: cell c keeps its text in rawText_
@@ -152,14 +155,24 @@ private:
         return (static_cast<std::uint64_t>(row) << 4) | static_cast<unsigned>(column);
     }
 
-    std::vector<Row> rows_;
-    std::vector<char16_t> names_;
+    // Names are stored in chunks that are never moved; a chunk holds at
+    // least kNameChunkUnits code units, more when one name needs it.
+    static constexpr std::size_t kNameChunkUnits = std::size_t{1} << 20;
+    struct NameChunk {
+        std::unique_ptr<char16_t[]> units;
+        std::size_t used = 0;
+        std::size_t capacity = 0;
+    };
+
+    ChunkedVector<Row> rows_;
+    std::vector<NameChunk> names_;
     std::vector<Folder> folders_;
     std::unordered_map<std::u16string, FolderId> folderIndex_;
     FolderId lastFolder_ = 0;  // the folder of the last append, tried first
     bool haveLastFolder_ = false;
     std::vector<std::u16string> types_;
     std::unordered_map<std::u16string, std::uint32_t> typeIndex_;
+    std::uint32_t lastType_ = 0;
     std::unordered_map<std::uint64_t, std::u16string> rawText_;
     std::size_t checkedTotal_ = 0;
 };

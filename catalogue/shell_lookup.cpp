@@ -13,14 +13,14 @@ std::u16string_view fileExtension(std::u16string_view name) {
     return dot == std::u16string_view::npos ? std::u16string_view{} : last.substr(dot + 1);
 }
 
-std::u16string DefaultShellLookup::shellTypeName(std::u16string_view name) {
+std::u16string_view DefaultShellLookup::shellTypeName(std::u16string_view name) {
     const auto ext = fileExtension(name);
-    if (ext.empty()) return u"File";
-    std::u16string type;
-    type.reserve(ext.size() + 5);
-    for (char16_t c : ext) type.push_back(c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c);
-    type += u" File";
-    return type;
+    if (ext == lastExtension_) return lastType_;
+    lastExtension_.assign(ext);
+    lastType_.clear();
+    for (char16_t c : ext) lastType_.push_back(c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c);
+    lastType_ += ext.empty() ? u"File" : u" File";
+    return lastType_;
 }
 
 DefaultShellLookup& defaultShellLookup() {

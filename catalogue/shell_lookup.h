@@ -18,8 +18,9 @@ public:
     virtual int shellFileIcon(std::u16string_view name) = 0;
     // Index of the small folder icon.
     virtual int shellFolderIcon() = 0;
-    // Type description for a file of that name.
-    virtual std::u16string shellTypeName(std::u16string_view name) = 0;
+    // Type description for a file of that name. The text stays valid until
+    // the next call on this object (implementations keep a cache).
+    virtual std::u16string_view shellTypeName(std::u16string_view name) = 0;
 };
 
 // The last component of a path: the text after its last backslash.
@@ -34,7 +35,11 @@ class DefaultShellLookup final : public ShellLookup {
 public:
     int shellFileIcon(std::u16string_view) override { return 0; }
     int shellFolderIcon() override { return 0; }
-    std::u16string shellTypeName(std::u16string_view name) override;
+    std::u16string_view shellTypeName(std::u16string_view name) override;
+
+private:
+    std::u16string lastExtension_;
+    std::u16string lastType_ = u"File";
 };
 
 DefaultShellLookup& defaultShellLookup();

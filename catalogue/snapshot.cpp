@@ -24,11 +24,20 @@ public:
         bytes_.push_back(static_cast<char>(c >> 8));
     }
     void put(std::u16string_view text) {
-        for (char16_t c : text) put(c);
+        const std::size_t old = bytes_.size();
+        bytes_.resize(old + 2 * text.size());
+        char* out = bytes_.data() + old;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            out[2 * i] = static_cast<char>(text[i] & 0xFF);
+            out[2 * i + 1] = static_cast<char>(text[i] >> 8);
+        }
     }
     void endLine() {
         put(u'\r');
         put(u'\n');
+        if (bytes_.size() >= kWriteChunk) flush();
+    }
+    void flushIfFull() {
         if (bytes_.size() >= kWriteChunk) flush();
     }
     void flush() {
@@ -110,8 +119,9 @@ Status writeSnapshot(const std::filesystem::path& target, const CatalogueTable& 
             table.appendCell(line, row, column);
             line.push_back(u'>');
         }
+        line += u"\r\n";
         sink.put(line);
-        sink.endLine();
+        sink.flushIfFull();
         if (!out) break;
         if (progress && (row & 0xFFFF) == 0xFFFF) progress(row + 1);
     }
@@ -182,23 +192,25 @@ bool SnapshotReader::readLine(std::u16string& line) {
             if (!any) return false;
             break;
         }
+        any = true;
         const auto* p = reinterpret_cast<const unsigned char*>(buffer_.data());
-        bool ended = false;
-        while (end_ - pos_ >= 2) {
-            const auto cu = static_cast<char16_t>(p[pos_] | (p[pos_ + 1] << 8));
-            pos_ += 2;
-            consumed_ += 2;
-            any = true;
-            if (cu == u'\n') {
-                ended = true;
-                break;
+        const std::size_t last = pos_ + ((end_ - pos_) & ~std::size_t{1});
+        std::size_t at = pos_;
+        while (at < last && !(p[at] == 0x0A && p[at + 1] == 0)) at += 2;
+        const bool ended = at < last;
+        const std::size_t units = (at - pos_) / 2;
+        if (line.size() + units <= kMaxLineUnits) {
+            const std::size_t old = line.size();
+            line.resize(old + units);
+            for (std::size_t i = 0; i < units; ++i) {
+                line[old + i] = static_cast<char16_t>(p[pos_ + 2 * i] | (p[pos_ + 2 * i + 1] << 8));
             }
-            if (line.size() < kMaxLineUnits) {
-                line.push_back(cu);
-            } else {
-                tooLong = true;
-            }
+        } else {
+            tooLong = true;
         }
+        const std::size_t taken = at - pos_ + (ended ? 2 : 0);
+        pos_ += taken;
+        consumed_ += taken;
         if (ended) break;
     }
     if (!line.empty() && line.back() == u'\r') line.pop_back();
