@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds and runs every test twice: a normal build with g++, and a build with
+# clang under the address and undefined-behaviour sanitizers.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs="$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run" XDG_CONFIG_HOME="$scratch/config"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+echo "== normal build (g++)"
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ >/dev/null
+cmake --build build/test -j"$jobs"
+(cd build/test && ctest -j"$jobs" --output-on-failure --no-tests=error)
+
+echo "== sanitizer build (clang, address + undefined)"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+  -DBKF_SANITIZE=ON -DBKF_BUILD_BENCH=OFF >/dev/null
+cmake --build build/asan -j"$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd build/asan && ctest -j"$jobs" --output-on-failure --no-tests=error)
