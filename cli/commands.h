@@ -3,8 +3,13 @@
 // and returns the process exit status.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
+
+namespace bkf {
+class Catalogue;
+}
 
 namespace bkf::cli {
 
@@ -17,5 +22,11 @@ inline constexpr int kExitUsage = 64;
 using Args = std::vector<std::string_view>;
 
 int runBlocks(const Args& args);
+int runScanCommand(const Args& args);
+int runListCommand(const Args& args);
+
+// Fills `catalogue` from a recovery snapshot (recognised by its content) or by
+// scanning a backup file; prints any failure; returns the exit status.
+int loadSource(const std::string& source, Catalogue& catalogue);
 
 }  // namespace bkf::cli

@@ -14,6 +14,11 @@ constexpr const char* kUsage =
     "Finds the files held in Windows backup files (.bkf), healthy or damaged.\n"
     "\n"
     "Commands:\n"
+    "  scan BACKUP [-o SNAPSHOT] [--log LOGFILE]\n"
+    "                       catalogue a backup; write a recovery snapshot with -o,\n"
+    "                       otherwise list what was found; --log appends the recovery log\n"
+    "  list SOURCE [--format text|tsv|json]\n"
+    "                       list a backup (scanned) or a recovery snapshot (loaded)\n"
     "  blocks BACKUP        list the tape-format blocks found at every 512-byte slot\n"
     "  --help, help         show this text\n"
     "  --version            show the program's version\n"
@@ -40,6 +45,8 @@ int main(int argc, char** argv) {
         return bkf::cli::kExitOk;
     }
     if (command == "blocks") return bkf::cli::runBlocks(rest);
+    if (command == "scan") return bkf::cli::runScanCommand(rest);
+    if (command == "list") return bkf::cli::runListCommand(rest);
     std::fprintf(stderr, "tarvik: unknown command '%.*s' (see tarvik --help)\n",
                  static_cast<int>(command.size()), command.data());
     return bkf::cli::kExitUsage;

@@ -1,5 +1,6 @@
 #include "save/recovery_log.h"
 
+#include <array>
 #include <cstdlib>
 #include <system_error>
 
@@ -62,7 +63,20 @@ RecoveryLog::~RecoveryLog() { flush(); }
 
 void RecoveryLog::write(std::u16string_view line) { appendUtf16Le(pending_, line); }
 
-void RecoveryLog::write(LogCode code) { write(logCodeLine(code)); }
+void RecoveryLog::write(LogCode code) {
+    // The scan writes two codes for almost every 512 bytes it examines.
+    static const auto kLines = [] {
+        std::array<std::string, 14> lines;
+        for (int c = 1; c < 14; ++c) appendUtf16Le(lines[static_cast<std::size_t>(c)], logCodeLine(static_cast<LogCode>(c)));
+        return lines;
+    }();
+    const auto index = static_cast<std::size_t>(code);
+    if (index < kLines.size() && !kLines[index].empty()) {
+        pending_ += kLines[index];
+    } else {
+        write(logCodeLine(code));
+    }
+}
 
 void RecoveryLog::flush() {
     if (pending_.empty()) return;

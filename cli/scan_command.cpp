@@ -1,0 +1,222 @@
+// tarvik scan BACKUP [-o SNAPSHOT] [--log LOGFILE]
+// tarvik list SOURCE [--format text|tsv|json]
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "catalogue/snapshot.h"
+#include "catalogue/text.h"
+#include "cli/commands.h"
+#include "cli/listing.h"
+#include "cli/terminal.h"
+#include "engine/scan_job.h"
+#include "save/recovery_log.h"
+
+namespace bkf::cli {
+
+namespace {
+
+// Appends what the scan finds to the catalogue. The command's own thread
+// only waits meanwhile, so the catalogue is never touched by two threads.
+class CatalogueFiller final : public ScanObserver {
+public:
+    explicit CatalogueFiller(Catalogue& catalogue) : catalogue_(catalogue) {}
+
+    void scanEvents(std::vector<ScanEvent>&& events) override {
+        for (const ScanEvent& e : events) {
+            if (!e.isFolder) {
+                catalogue_.appendEntry(e.file.path, e.file.size, e.file.dataOffset, e.file.modified,
+                                       e.file.accessed, e.file.created);
+            }
+            catalogue_.addFolderPath(e.file.path);
+        }
+    }
+    void scanProgress(const ScanProgress& progress) override {
+        std::lock_guard lock(mutex_);
+        progress_ = progress;
+    }
+    void scanFinished(const ScanOutcome& outcome) override {
+        std::lock_guard lock(mutex_);
+        outcome_ = outcome;
+    }
+    ScanProgress progress() {
+        std::lock_guard lock(mutex_);
+        return progress_;
+    }
+    ScanOutcome outcome() {
+        std::lock_guard lock(mutex_);
+        return outcome_;
+    }
+
+private:
+    Catalogue& catalogue_;
+    std::mutex mutex_;
+    ScanProgress progress_;
+    ScanOutcome outcome_;
+};
+
+void showProgress(const ScanProgress& p, double seconds) {
+    const double mb = static_cast<double>(p.scanned) / 1e6;
+    std::fprintf(stderr, "\r%3d%%  %" PRIu64 " of %" PRIu64 " bytes  %" PRIu64 " files  %.1f MB/s   ", p.percent,
+                 p.scanned, p.fileSize, p.filesFound, seconds > 0 ? mb / seconds : 0.0);
+    std::fflush(stderr);
+}
+
+std::size_t folderNodes(const CatalogueTree& tree) {
+    // Every node below a set node is a folder.
+    std::size_t count = tree.nodeCount();
+    for (NodeId top = tree.root(); top != kNoNode; top = tree.nextSibling(top)) {
+        --count;
+        for (NodeId set = tree.firstChild(top); set != kNoNode; set = tree.nextSibling(set)) --count;
+    }
+    return count;
+}
+
+struct ScanRun {
+    int status = kExitOk;
+    ScanOutcome outcome;
+};
+
+// Scans `backup` into `catalogue`, with progress on a terminal and Ctrl-C as Stop.
+ScanRun runScan(const std::string& backup, Catalogue& catalogue, const std::optional<std::filesystem::path>& log,
+                bool summary) {
+    const std::u16string typed = utf8ToUtf16(backup);
+    catalogue.setBackupFilePath(typed);
+    if (log) {
+        writeLogLine(*log, logPathLine(typed));
+        writeLogLine(*log, logCodeLine(LogCode::RecoveryStarted));
+    }
+    CatalogueFiller filler(catalogue);
+    ScanJob job(filler);
+    job.setBackupPath(pathFromUtf16(typed));
+    job.setLogPath(log);
+    catchInterrupt();
+    const bool showing = stderrIsTerminal();
+    const auto started = std::chrono::steady_clock::now();
+    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
+    if (job.prepareScan([&] { catalogue.clear(); })) {
+        while (job.scanInProgress()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (interrupted()) job.stopScan();
+            if (showing) showProgress(filler.progress(), elapsed());
+        }
+        job.wait();
+        if (showing) std::fputs("\n", stderr);
+    }
+    ScanRun run;
+    run.outcome = filler.outcome();
+    switch (run.outcome.kind) {
+        case ScanOutcome::Kind::OpenFailed:
+            std::fprintf(stderr, "tarvik: %s: %s (%s)\n", utf16ToUtf8(kOpenFailedText).c_str(), backup.c_str(),
+                         run.outcome.reason.c_str());
+            run.status = kExitCannotOpen;
+            return run;
+        case ScanOutcome::Kind::NothingFound:
+            std::fprintf(stderr, "tarvik: %s\n", utf16ToUtf8(kNoDataFoundText).c_str());
+            run.status = kExitNothingFound;
+            return run;
+        case ScanOutcome::Kind::Results: break;
+    }
+    catalogue.markAllAfterLoad();
+    if (summary) {
+        const double seconds = elapsed();
+        const auto& s = run.outcome.stats;
+        std::fprintf(stderr,
+                     "tarvik: %" PRIu64 " files in %" PRIu64 " sets and %zu folders; %" PRIu64
+                     " bytes scanned in %.2f s (%.1f MB/s)%s%s\n",
+                     s.files, s.sets, folderNodes(catalogue.tree()), s.bytesScanned, seconds,
+                     seconds > 0 ? static_cast<double>(s.bytesScanned) / 1e6 / seconds : 0.0,
+                     run.outcome.stopped ? "; stopped before the end" : "",
+                     s.readErrors ? "; some chunks could not be read" : "");
+    }
+    return run;
+}
+
+}  // namespace
+
+int runScanCommand(const Args& args) {
+    std::optional<std::string> backup;
+    std::optional<std::filesystem::path> snapshot;
+    std::optional<std::filesystem::path> log;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        if ((a == "-o" || a == "--log") && i + 1 < args.size()) {
+            const auto path = pathFromUtf16(utf8ToUtf16(args[++i]));
+            (a == "-o" ? snapshot : log) = path;
+        } else if (!a.empty() && a[0] != '-' && !backup) {
+            backup = std::string(a);
+        } else {
+            std::fputs("usage: tarvik scan BACKUP [-o SNAPSHOT] [--log LOGFILE]\n", stderr);
+            return kExitUsage;
+        }
+    }
+    if (!backup) {
+        std::fputs("usage: tarvik scan BACKUP [-o SNAPSHOT] [--log LOGFILE]\n", stderr);
+        return kExitUsage;
+    }
+    Catalogue catalogue;
+    const ScanRun run = runScan(*backup, catalogue, log, true);
+    if (run.status != kExitOk) return run.status;
+    if (snapshot) {
+        const Status written = writeSnapshot(*snapshot, catalogue.table(), catalogue.backupFilePath());
+        if (!written) {
+            std::fprintf(stderr, "tarvik: %s\n", written.message().c_str());
+            return kExitPartial;
+        }
+    } else {
+        printCatalogue(catalogue.table(), ListFormat::Text, stdout);
+    }
+    return kExitOk;
+}
+
+int runListCommand(const Args& args) {
+    std::optional<std::string> source;
+    ListFormat format = ListFormat::Text;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        if (a == "--format" && i + 1 < args.size()) {
+            if (!parseListFormat(args[++i], format)) {
+                std::fprintf(stderr, "tarvik: unknown format '%.*s' (text, tsv or json)\n",
+                             static_cast<int>(args[i].size()), args[i].data());
+                return kExitUsage;
+            }
+        } else if (!a.empty() && a[0] != '-' && !source) {
+            source = std::string(a);
+        } else {
+            std::fputs("usage: tarvik list SOURCE [--format text|tsv|json]\n", stderr);
+            return kExitUsage;
+        }
+    }
+    if (!source) {
+        std::fputs("usage: tarvik list SOURCE [--format text|tsv|json]\n", stderr);
+        return kExitUsage;
+    }
+    Catalogue catalogue;
+    const int status = loadSource(*source, catalogue);
+    if (status != kExitOk) return status;
+    printCatalogue(catalogue.table(), format, stdout);
+    return kExitOk;
+}
+
+int loadSource(const std::string& source, Catalogue& catalogue) {
+    const auto path = pathFromUtf16(utf8ToUtf16(source));
+    if (looksLikeSnapshot(path)) {
+        const SnapshotLoad load = loadSnapshotFile(path, catalogue);
+        if (!load.status) {
+            std::fprintf(stderr, "tarvik: %s\n", load.status.message().c_str());
+            return kExitCannotOpen;
+        }
+        if (load.rows == 0) {
+            std::fprintf(stderr, "tarvik: %s\n", utf16ToUtf8(kNoDataFoundText).c_str());
+            return kExitNothingFound;
+        }
+        return kExitOk;
+    }
+    return runScan(source, catalogue, std::nullopt, false).status;
+}
+
+}  // namespace bkf::cli

@@ -1,0 +1,81 @@
+// Windows side of openBackupFile: CreateFileW for reading, refusing other
+// writers for a scan, ReadFile with an offset for positioned reads.
+#include "engine/backup_file.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace bkf {
+
+namespace {
+
+std::string lastErrorText() {
+    const DWORD error = GetLastError();
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = n && text ? std::string(text, n) : "error " + std::to_string(error);
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return message;
+}
+
+class WindowsFileSource final : public ByteSource {
+public:
+    WindowsFileSource(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
+    ~WindowsFileSource() override { CloseHandle(file_); }
+
+    std::uint64_t size() const override { return size_; }
+
+    ReadResult read(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        ReadResult result;
+        while (result.bytes < out.size()) {
+            OVERLAPPED at{};
+            const std::uint64_t pos = offset + result.bytes;
+            at.Offset = static_cast<DWORD>(pos);
+            at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+            const auto want = static_cast<DWORD>(std::min<std::size_t>(out.size() - result.bytes, 1u << 30));
+            DWORD got = 0;
+            if (!ReadFile(file_, out.data() + result.bytes, want, &got, &at)) {
+                if (GetLastError() == ERROR_HANDLE_EOF) break;
+                result.failed = true;
+                result.reason = lastErrorText();
+                break;
+            }
+            if (got == 0) break;
+            result.bytes += got;
+        }
+        return result;
+    }
+
+private:
+    HANDLE file_;
+    std::uint64_t size_;
+};
+
+}  // namespace
+
+OpenedBackup openBackupFile(const std::filesystem::path& path, BackupAccess access) {
+    OpenedBackup opened;
+    const DWORD share = access == BackupAccess::Exclusive ? FILE_SHARE_READ
+                                                          : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        opened.reason = lastErrorText();
+        return opened;
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) {
+        opened.reason = lastErrorText();
+        CloseHandle(file);
+        return opened;
+    }
+    opened.source = std::make_unique<WindowsFileSource>(file, static_cast<std::uint64_t>(size.QuadPart));
+    return opened;
+}
+
+}  // namespace bkf

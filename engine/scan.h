@@ -1,0 +1,81 @@
+// The catalogue scan: one pass over a backup file that examines every
+// 512-byte slot of every 64 KiB chunk and turns the backup-set, folder and
+// file blocks standing there into catalogue entries and folder paths. It does
+// not follow the block chain, so a damaged region costs only the blocks in it.
+//
+// The chunk is the unit of reading: a name or stream header that reaches past
+// the end of its chunk (or past the bytes of the final partial chunk) fails
+// its slot, whatever the reads actually fetched.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "catalogue/file_time.h"
+#include "engine/byte_source.h"
+
+namespace bkf {
+
+class RecoveryLog;
+
+// A file block that was catalogued.
+struct FoundFile {
+    std::u16string path;  // "BKF\" + set label + folder + name
+    std::int64_t size = 0;
+    std::int64_t dataOffset = 0;
+    FileTime modified = 0;
+    FileTime accessed = 0;
+    FileTime created = 0;
+};
+
+// What the scan hands on, in file order. fileFound means: append the entry,
+// then add its display path's folders to the tree; folderFound means: add
+// this folder path to the tree.
+class ScanSink {
+public:
+    virtual ~ScanSink() = default;
+    virtual void fileFound(const FoundFile& file) = 0;
+    virtual void folderFound(std::u16string_view treePath) = 0;
+    // After each whole chunk: bytes examined so far (chunk end) of the file size.
+    virtual void chunkScanned(std::uint64_t scanned, std::uint64_t fileSize) {
+        (void)scanned;
+        (void)fileSize;
+    }
+};
+
+struct ScanStats {
+    std::uint64_t files = 0;        // entries catalogued
+    std::uint64_t sets = 0;         // backup sets counted
+    std::uint64_t folders = 0;      // folder blocks acted on
+    std::uint64_t lostFolders = 0;  // folder blocks renamed "lost dirN"
+    std::uint64_t bytesScanned = 0; // bytes of the file examined
+    std::uint64_t readErrors = 0;   // chunks that could not be read whole (examined zero-filled)
+};
+
+inline constexpr int kScanStopped = 0;
+inline constexpr int kScanComplete = 1;
+
+// Scans `source` from start to end. Tests `running` before every chunk and
+// every slot and returns kScanStopped as soon as it is clear, keeping what was
+// handed on; kScanComplete when the whole file was examined. `log` (may be
+// null) receives the scan's codes. A read error is not reported: the chunk's
+// unreadable bytes are examined as zeros and the scan goes on.
+int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running,
+                   RecoveryLog* log = nullptr, ScanStats* stats = nullptr);
+
+// "Progress : " + scanned + " \ " + size, full 64-bit figures.
+std::u16string progressText(std::uint64_t scanned, std::uint64_t fileSize);
+// scanned * 100 / size, 0..100.
+int progressPercent(std::uint64_t scanned, std::uint64_t fileSize);
+// "File(s) Found : " + count.
+std::u16string foundFilesText(std::uint64_t count);
+
+// Texts of the scan job.
+inline constexpr std::u16string_view kSearchingText = u"Searching file, please wait...";
+inline constexpr std::u16string_view kNoDataFoundText = u"No data found in backup file";
+inline constexpr std::u16string_view kOpenFailedText =
+    u"Some Error occoured while opening file. Make sure that file is not shared";
+
+}  // namespace bkf

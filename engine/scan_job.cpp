@@ -1,0 +1,113 @@
+#include "engine/scan_job.h"
+
+#include "engine/backup_file.h"
+
+namespace bkf {
+
+namespace {
+
+// Collects what the scan finds and passes it on in batches, by time, never
+// one call per entry.
+class BatchingSink final : public ScanSink {
+public:
+    BatchingSink(ScanObserver& observer, std::chrono::milliseconds interval)
+        : observer_(observer), interval_(interval), last_(std::chrono::steady_clock::now()) {}
+
+    void fileFound(const FoundFile& file) override {
+        ScanEvent& event = events_.emplace_back();
+        event.file = file;
+        ++files_;
+    }
+    void folderFound(std::u16string_view treePath) override {
+        ScanEvent& event = events_.emplace_back();
+        event.isFolder = true;
+        event.file.path.assign(treePath);
+    }
+    void chunkScanned(std::uint64_t scanned, std::uint64_t fileSize) override {
+        progress_ = {scanned, fileSize, files_, progressPercent(scanned, fileSize)};
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ >= interval_ || scanned == fileSize) {
+            last_ = now;
+            flush();
+            observer_.scanProgress(progress_);
+        }
+    }
+    void flush() {
+        if (events_.empty()) return;
+        observer_.scanEvents(std::move(events_));
+        events_ = {};
+    }
+
+private:
+    ScanObserver& observer_;
+    std::chrono::milliseconds interval_;
+    std::chrono::steady_clock::time_point last_;
+    std::vector<ScanEvent> events_;
+    std::uint64_t files_ = 0;
+    ScanProgress progress_;
+};
+
+}  // namespace
+
+ScanJob::ScanJob(ScanObserver& observer) : observer_(observer) {}
+
+ScanJob::~ScanJob() {
+    stopScan();
+    wait();
+}
+
+void ScanJob::log(LogCode code) {
+    if (log_) log_->write(code);
+}
+
+bool ScanJob::prepareScan(const std::function<void()>& emptyCatalogue) {
+    wait();  // a previous worker has ended by the time its outcome was shown
+    log_ = logPath_ ? std::make_unique<RecoveryLog>(*logPath_) : nullptr;
+    log(LogCode::PrepareStarted);
+    if (emptyCatalogue) emptyCatalogue();
+    log(LogCode::CatalogueEmptied);
+    return startScan();
+}
+
+bool ScanJob::startScan() {
+    wait();
+    if (!log_ && logPath_) log_ = std::make_unique<RecoveryLog>(*logPath_);
+    log(LogCode::OpeningBackup);
+    if (log_) log_->flush();
+    OpenedBackup opened = openBackupFile(path_, BackupAccess::Exclusive);
+    if (!opened.source) {
+        running_.store(false);
+        ScanOutcome outcome;
+        outcome.kind = ScanOutcome::Kind::OpenFailed;
+        outcome.reason = opened.reason;
+        log_.reset();
+        observer_.scanFinished(outcome);
+        return false;
+    }
+    running_.store(true);
+    inProgress_.store(true);
+    worker_ = std::thread(&ScanJob::scanWorker, this, std::move(opened.source));
+    return true;
+}
+
+void ScanJob::scanWorker(std::unique_ptr<ByteSource> source) {
+    observer_.scanStatus(kSearchingText);
+    ScanOutcome outcome;
+    BatchingSink sink(observer_, interval_);
+    const int result = scanBackupFile(*source, sink, running_, log_.get(), &outcome.stats);
+    outcome.stopped = result == kScanStopped;
+    sink.flush();
+    observer_.scanStatus(u"");
+    source.reset();  // closes the backup file and releases its lock
+    if (log_) log_->flush();
+    running_.store(false);
+    outcome.kind = outcome.stats.files > 0 ? ScanOutcome::Kind::Results : ScanOutcome::Kind::NothingFound;
+    observer_.scanFinished(outcome);
+    inProgress_.store(false);
+}
+
+void ScanJob::wait() {
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
+}
+
+}  // namespace bkf

@@ -1,0 +1,106 @@
+// One scan of a backup file from the user's start to its outcome, on a worker
+// thread: the backup file is opened exclusively (for reading only), scanned,
+// and closed; what the scan finds reaches the observer in batches, in file
+// order; a stop keeps everything found so far.
+//
+//   prepareScan (caller's thread): "SUCC 0002", empty the catalogue, "SUCC 0003", startScan
+//   startScan: "SUCC 0004", open the file; on success start scanWorker
+//   scanWorker (worker thread): status text, scan, close, outcome
+//   stopScan (any thread): clear the running flag; never waits for the worker
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/scan.h"
+#include "save/recovery_log.h"
+
+namespace bkf {
+
+// One thing the scan found: a file, or a folder path for the tree.
+struct ScanEvent {
+    bool isFolder = false;
+    FoundFile file;  // for a folder, file.path is the folder's tree path
+};
+
+struct ScanProgress {
+    std::uint64_t scanned = 0;
+    std::uint64_t fileSize = 0;
+    std::uint64_t filesFound = 0;
+    int percent = 0;
+};
+
+struct ScanOutcome {
+    enum class Kind { Results, NothingFound, OpenFailed };
+    Kind kind = Kind::NothingFound;
+    std::string reason;  // the system's reason when the file could not be opened
+    bool stopped = false;
+    ScanStats stats;
+};
+
+// Called on the worker thread (scanFinished also on the caller's thread when
+// the open fails). Implementations hand the data to whichever thread owns the
+// catalogue.
+class ScanObserver {
+public:
+    virtual ~ScanObserver() = default;
+    // The status line: kSearchingText while the scan runs, empty when it is hidden.
+    virtual void scanStatus(std::u16string_view text) { (void)text; }
+    // Found files and folder paths, in file order: for a file, append the
+    // entry and add its display path to the tree; for a folder, add its path.
+    virtual void scanEvents(std::vector<ScanEvent>&& events) = 0;
+    // A few times a second, and once at the end of the main pass.
+    virtual void scanProgress(const ScanProgress& progress) { (void)progress; }
+    virtual void scanFinished(const ScanOutcome& outcome) = 0;
+};
+
+class ScanJob {
+public:
+    // `observer` must outlive the job.
+    explicit ScanJob(ScanObserver& observer);
+    // Stops a running scan and waits for its worker.
+    ~ScanJob();
+    ScanJob(const ScanJob&) = delete;
+    ScanJob& operator=(const ScanJob&) = delete;
+
+    void setBackupPath(std::filesystem::path path) { path_ = std::move(path); }
+    // Recovery-log lines go to this file when set (logging on), nowhere otherwise.
+    void setLogPath(std::optional<std::filesystem::path> log) { logPath_ = std::move(log); }
+    // How often batches and progress reach the observer (default 50 ms).
+    void setReportInterval(std::chrono::milliseconds interval) { interval_ = interval; }
+
+    // Logs "SUCC 0002", calls `emptyCatalogue`, logs "SUCC 0003", then startScan.
+    bool prepareScan(const std::function<void()>& emptyCatalogue);
+    // Logs "SUCC 0004" and opens the backup file. On success the worker starts
+    // and true is returned; on failure the observer gets an OpenFailed outcome.
+    bool startScan();
+    // Clears the running flag; the worker notices before its next chunk or slot.
+    void stopScan() { running_.store(false, std::memory_order_relaxed); }
+    // Whether a worker is still between its start and its end.
+    bool scanInProgress() const { return inProgress_.load(); }
+    // Waits for the worker to end (nothing when none was started).
+    void wait();
+
+private:
+    void scanWorker(std::unique_ptr<ByteSource> source);
+    void log(LogCode code);
+
+    ScanObserver& observer_;
+    std::filesystem::path path_;
+    std::optional<std::filesystem::path> logPath_;
+    std::unique_ptr<RecoveryLog> log_;
+    std::chrono::milliseconds interval_{50};
+    std::atomic<bool> running_{false};
+    std::atomic<bool> inProgress_{false};
+    std::thread worker_;
+};
+
+}  // namespace bkf
