@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "catalogue/snapshot.h"
+#include "catalogue/text.h"
+#include "tests/cli/run_tool.h"
+#include "tests/fixtures/temp_dir.h"
+#include "tools/backup_writer.h"
+#include "tools/sink.h"
+
+namespace bkf {
+namespace {
+
+using test::runTool;
+
+test::ToolRun tarvik(const std::vector<std::string>& args, const test::TempDir& dir) {
+    return runTool(TARVIK_PATH, args, dir.path());
+}
+
+void writeBackup(const std::filesystem::path& path) {
+    tools::FileSink sink(path);
+    tools::BackupWriter w(sink);
+    w.beginSet({.name = u"Daily"});
+    w.directory({.name = tools::folderName(u"Data/\u00DCbersicht")});
+    for (int i = 0; i < 12; ++i) {
+        tools::FileSpec f;
+        f.name = u"file" + asciiToUtf16(std::to_string(i)) + u".txt";
+        f.content = tools::Content::random(9000, static_cast<std::uint64_t>(i));
+        w.file(f);
+    }
+    w.finish();
+    sink.close();
+}
+
+TEST(Cli, UsageVersionAndExitStatuses) {
+    test::TempDir dir;
+    EXPECT_EQ(tarvik({"--version"}, dir).status, 0);
+    const auto help = tarvik({"--help"}, dir);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("scan BACKUP"), std::string::npos);
+    EXPECT_EQ(tarvik({}, dir).status, 64);
+    EXPECT_EQ(tarvik({"frobnicate"}, dir).status, 64);
+    EXPECT_EQ(tarvik({"scan"}, dir).status, 64);
+    EXPECT_EQ(tarvik({"list", "x", "--format", "xml"}, dir).status, 64);
+
+    const auto missing = tarvik({"scan", "missing.bkf"}, dir);
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("Some Error occoured while opening file. Make sure that file is not shared"),
+              std::string::npos);
+    EXPECT_NE(missing.err.find("No such file or directory"), std::string::npos) << missing.err;
+
+    test::writeFileBytes(dir / "zeros.bkf", std::string(100000, '\0'));
+    const auto empty = tarvik({"scan", "zeros.bkf"}, dir);
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.err.find("No data found in backup file"), std::string::npos);
+}
+
+TEST(Cli, ScanWritesASnapshotThatListsLikeTheBackup) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir / "in");
+    writeBackup(dir / "in" / "daily.bkf");
+    const auto scan = tarvik({"scan", "in/daily.bkf", "-o", "out.snapshot"}, dir);
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    EXPECT_NE(scan.err.find("12 files in 1 sets and 2 folders"), std::string::npos) << scan.err;
+    // Written at exactly the path given, its first line holds the backup as typed.
+    const std::string snapshot = test::readFileBytes(dir / "out.snapshot");
+    EXPECT_EQ(snapshot.substr(0, 44), test::utf16le(u"<in/daily.bkf>\r\n<12>\r\n"));
+
+    const auto fromSnapshot = tarvik({"list", "out.snapshot", "--format", "tsv"}, dir);
+    const auto fromBackup = tarvik({"list", "in/daily.bkf", "--format", "tsv"}, dir);
+    ASSERT_EQ(fromSnapshot.status, 0);
+    EXPECT_EQ(fromSnapshot.out, fromBackup.out);
+    EXPECT_EQ(std::count(fromBackup.out.begin(), fromBackup.out.end(), '\n'), 12);
+    const std::string firstRow = fromBackup.out.substr(0, fromBackup.out.find('\n'));
+    EXPECT_EQ(std::count(firstRow.begin(), firstRow.end(), '\t'), 9) << "ten cells a row";
+    EXPECT_EQ(firstRow.substr(0, firstRow.find('\t')), "BKF\\BACKUP SET 1(Daily)\\Data\\\xC3\x9C" "bersicht\\file0.txt");
+
+    const auto json = tarvik({"list", "out.snapshot", "--format", "json"}, dir);
+    EXPECT_EQ(json.out.substr(0, json.out.find('\n')).substr(0, 60),
+              std::string("{\"path\":\"BKF\\\\BACKUP SET 1(Daily)\\\\Data\\\\\xC3\x9C" "bersicht\\\\file0.txt\"").substr(0, 60));
+    EXPECT_NE(json.out.find("\"modified\":\"2008-06-09 21:09:15\""), std::string::npos);
+
+    const auto text = tarvik({"scan", "in/daily.bkf"}, dir);
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("2008-06-09 21:09:15            9000  BKF\\BACKUP SET 1(Daily)"), std::string::npos)
+        << text.out.substr(0, 200);
+}
+
+TEST(Cli, LogHoldsTheWindowsLinesThenTheScans) {
+    test::TempDir dir;
+    writeBackup(dir / "daily.bkf");
+    test::writeFileBytes(dir / "run.log", test::utf16le(u"earlier\r\n"));
+    ASSERT_EQ(tarvik({"scan", "daily.bkf", "-o", "s.ORMBKF", "--log", "run.log"}, dir).status, 0);
+    const std::string log = test::readFileBytes(dir / "run.log");
+    EXPECT_EQ(log.substr(0, 120), test::utf16le(u"earlier\r\ndaily.bkf\r\nSUCC 0001\r\nSUCC 0002\r\nSUCC 0003\r\n"
+                                               u"SUCC 0004\r\nSUCC 0005\r\nSUCC 0006\r\n").substr(0, 120));
+    EXPECT_NE(log.find(test::utf16le(u"SUCC 0013\r\n")), std::string::npos);
+}
+
+}  // namespace
+}  // namespace bkf

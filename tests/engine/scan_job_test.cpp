@@ -1,0 +1,202 @@
+#include "engine/scan_job.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "engine/backup_file.h"
+#include "tests/engine/scan_fixture.h"
+#include "tests/fixtures/temp_dir.h"
+#include "tools/sink.h"
+
+namespace bkf {
+namespace {
+
+using tools::BackupWriter;
+using tools::Content;
+
+// Records everything, and can stop the job at its first batch.
+class Recorder final : public ScanObserver {
+public:
+    void scanStatus(std::u16string_view text) override {
+        std::lock_guard lock(mutex_);
+        statuses.emplace_back(text);
+    }
+    void scanEvents(std::vector<ScanEvent>&& batch) override {
+        std::lock_guard lock(mutex_);
+        for (auto& e : batch) events.push_back(std::move(e));
+        ++batches;
+        if (stopAtFirstBatch && job) job->stopScan();
+    }
+    void scanFinished(const ScanOutcome& o) override {
+        std::lock_guard lock(mutex_);
+        outcome = o;
+        finished = true;
+    }
+    std::size_t files() const {
+        std::size_t n = 0;
+        for (const auto& e : events) n += e.isFolder ? 0 : 1;
+        return n;
+    }
+
+    std::vector<std::u16string> statuses;
+    std::vector<ScanEvent> events;
+    std::size_t batches = 0;
+    ScanOutcome outcome;
+    bool finished = false;
+    bool stopAtFirstBatch = false;
+    ScanJob* job = nullptr;
+
+private:
+    std::mutex mutex_;
+};
+
+std::filesystem::path writeBackup(const test::TempDir& dir, const std::string& name, int files) {
+    const auto path = dir / name;
+    tools::FileSink sink(path);
+    BackupWriter w(sink);
+    w.beginSet({.name = u"Daily"});
+    w.directory({.name = tools::folderName(u"Data")});
+    for (int i = 0; i < files; ++i) {
+        tools::FileSpec f;
+        f.name = u"f" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u".bin";
+        f.content = Content::random(20000, static_cast<std::uint64_t>(i));
+        w.file(f);
+    }
+    w.finish();
+    sink.close();
+    return path;
+}
+
+TEST(ScanJob, FindsFilesClosesTheFileAndLeavesItUnchanged) {
+    test::TempDir dir;
+    const auto backup = writeBackup(dir, "daily.bkf", 30);
+    const std::string before = test::readFileBytes(backup);
+    Recorder rec;
+    ScanJob job(rec);
+    job.setBackupPath(backup);
+    bool emptied = false;
+    ASSERT_TRUE(job.prepareScan([&] { emptied = true; }));
+    job.wait();
+    EXPECT_TRUE(emptied);
+    ASSERT_TRUE(rec.finished);
+    EXPECT_EQ(rec.outcome.kind, ScanOutcome::Kind::Results);
+    EXPECT_FALSE(rec.outcome.stopped);
+    EXPECT_EQ(rec.files(), 30u);
+    EXPECT_EQ(rec.outcome.stats.files, 30u);
+    EXPECT_EQ(rec.statuses, (std::vector<std::u16string>{std::u16string(kSearchingText), u""}));
+    EXPECT_FALSE(job.scanInProgress());
+    EXPECT_EQ(test::readFileBytes(backup), before);
+    // The lock went with the scan: the file can be opened exclusively again.
+    EXPECT_NE(openBackupFile(backup, BackupAccess::Exclusive).source, nullptr);
+
+    // A second scan starts afresh.
+    Recorder again;
+    ScanJob second(again);
+    second.setBackupPath(backup);
+    ASSERT_TRUE(second.prepareScan({}));
+    second.wait();
+    EXPECT_EQ(again.files(), 30u);
+}
+
+TEST(ScanJob, OpenFailuresCarryTheSystemsReason) {
+    test::TempDir dir;
+    {
+        Recorder rec;
+        ScanJob job(rec);
+        job.setBackupPath(dir / "missing.bkf");
+        EXPECT_FALSE(job.prepareScan({}));
+        ASSERT_TRUE(rec.finished);
+        EXPECT_EQ(rec.outcome.kind, ScanOutcome::Kind::OpenFailed);
+        EXPECT_EQ(rec.outcome.reason, "No such file or directory");
+        EXPECT_FALSE(job.scanInProgress());
+    }
+    {
+        SCOPED_TRACE("a file another scan holds");
+        const auto backup = writeBackup(dir, "held.bkf", 2);
+        const OpenedBackup held = openBackupFile(backup, BackupAccess::Exclusive);
+        ASSERT_NE(held.source, nullptr);
+        Recorder rec;
+        ScanJob job(rec);
+        job.setBackupPath(backup);
+        EXPECT_FALSE(job.prepareScan({}));
+        EXPECT_EQ(rec.outcome.kind, ScanOutcome::Kind::OpenFailed);
+        EXPECT_EQ(rec.outcome.reason, "the file is in use by another program");
+        // Reading its data meanwhile is still allowed.
+        EXPECT_NE(openBackupFile(backup, BackupAccess::Shared).source, nullptr);
+    }
+    {
+        SCOPED_TRACE("a folder");
+        Recorder rec;
+        ScanJob job(rec);
+        job.setBackupPath(dir.path());
+        EXPECT_FALSE(job.prepareScan({}));
+        EXPECT_EQ(rec.outcome.reason, "Is a directory");
+    }
+}
+
+TEST(ScanJob, ReadOnlyBackupsOpen) {
+    test::TempDir dir;
+    const auto backup = writeBackup(dir, "ro.bkf", 3);
+    std::filesystem::permissions(backup, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    Recorder rec;
+    ScanJob job(rec);
+    job.setBackupPath(backup);
+    ASSERT_TRUE(job.prepareScan({}));
+    job.wait();
+    EXPECT_EQ(rec.outcome.kind, ScanOutcome::Kind::Results);
+}
+
+TEST(ScanJob, NothingFoundAndStop) {
+    test::TempDir dir;
+    test::writeFileBytes(dir / "zeros.bkf", std::string(200000, '\0'));
+    {
+        Recorder rec;
+        ScanJob job(rec);
+        job.setBackupPath(dir / "zeros.bkf");
+        ASSERT_TRUE(job.prepareScan({}));
+        job.wait();
+        EXPECT_EQ(rec.outcome.kind, ScanOutcome::Kind::NothingFound);
+    }
+    {
+        SCOPED_TRACE("stopped after the first batch: what was found is kept");
+        const auto backup = writeBackup(dir, "big.bkf", 400);
+        Recorder rec;
+        ScanJob job(rec);
+        rec.job = &job;
+        rec.stopAtFirstBatch = true;
+        job.setReportInterval(std::chrono::milliseconds(0));
+        job.setBackupPath(backup);
+        ASSERT_TRUE(job.prepareScan({}));
+        job.wait();
+        EXPECT_TRUE(rec.outcome.stopped);
+        EXPECT_EQ(rec.outcome.kind, ScanOutcome::Kind::Results);
+        EXPECT_GT(rec.files(), 0u);
+        EXPECT_LT(rec.files(), 400u);
+        EXPECT_EQ(rec.files(), rec.outcome.stats.files);
+    }
+}
+
+TEST(ScanJob, LogsTheStartCodesBeforeTheScansOwn) {
+    test::TempDir dir;
+    const auto log = dir / "OrmBkf.log";
+    Recorder rec;
+    ScanJob job(rec);
+    job.setLogPath(log);
+    job.setBackupPath(dir / "missing.bkf");
+    EXPECT_FALSE(job.prepareScan({}));
+    EXPECT_EQ(test::readFileBytes(log), test::utf16le(u"SUCC 0002\r\nSUCC 0003\r\nSUCC 0004\r\n"))
+        << "0004 is written also when the open then fails";
+
+    test::writeFileBytes(dir / "small.bkf", std::string(1000, '\0'));
+    job.setBackupPath(dir / "small.bkf");
+    ASSERT_TRUE(job.prepareScan({}));
+    job.wait();
+    EXPECT_EQ(test::readFileBytes(log), test::utf16le(u"SUCC 0002\r\nSUCC 0003\r\nSUCC 0004\r\n"
+                                                      u"SUCC 0002\r\nSUCC 0003\r\nSUCC 0004\r\n"
+                                                      u"SUCC 0005\r\nSUCC 0006\r\n"));
+}
+
+}  // namespace
+}  // namespace bkf
