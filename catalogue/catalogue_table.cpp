@@ -45,6 +45,14 @@ std::u16string_view catalogueColumnHeading(CatalogueColumn column) {
     }
 }
 
+FileTime fileTimeFromCells(std::u16string_view low, std::u16string_view high) {
+    auto half = [](std::u16string_view text) {
+        const std::int64_t v = parseLeadingInt64(text);
+        return v < 0 ? 0u : static_cast<std::uint32_t>(v);
+    };
+    return makeFileTime(half(low), half(high));
+}
+
 CatalogueTable::CatalogueTable() = default;
 
 RowIndex CatalogueTable::appendRow(std::u16string_view path, int icon, std::u16string_view typeName) {
@@ -220,9 +228,13 @@ void CatalogueTable::clear() {
 }
 
 std::optional<FolderId> CatalogueTable::findFolder(std::u16string_view text) const {
-    const auto it = folderIndex_.find(std::u16string(text));
-    if (it == folderIndex_.end()) return std::nullopt;
-    return it->second;
+    std::optional<FolderId> found;
+    folderIndex_.forEach(hashText(text), [&](std::uint32_t id) {
+        if (folders_[id].text != text) return false;
+        found = id;
+        return true;
+    });
+    return found;
 }
 
 FolderId CatalogueTable::internFolder(std::u16string_view text) {
@@ -230,18 +242,16 @@ FolderId CatalogueTable::internFolder(std::u16string_view text) {
     if (haveLastFolder_ && folders_[lastFolder_].live && folders_[lastFolder_].text == text) {
         return lastFolder_;
     }
-    std::u16string key(text);
-    auto [it, inserted] = folderIndex_.try_emplace(key, static_cast<FolderId>(folders_.size()));
-    if (inserted) {
-        if (folders_.size() >= std::numeric_limits<FolderId>::max()) {
-            folderIndex_.erase(it);
-            throw std::length_error("too many folders");
-        }
-        folders_.push_back(Folder{std::move(key), {}, 0, true});
+    std::optional<FolderId> id = findFolder(text);
+    if (!id) {
+        if (folders_.size() >= std::numeric_limits<FolderId>::max()) throw std::length_error("too many folders");
+        id = static_cast<FolderId>(folders_.size());
+        folders_.push_back(Folder{std::u16string(text), {}, 0, true});
+        folderIndex_.insert(hashText(text), *id);
     }
-    lastFolder_ = it->second;
+    lastFolder_ = *id;
     haveLastFolder_ = true;
-    return it->second;
+    return *id;
 }
 
 std::uint32_t CatalogueTable::internType(std::u16string_view text) {
@@ -300,20 +310,22 @@ std::size_t CatalogueTable::replaceFolderPrefix(std::u16string_view oldPrefix,
         renamed.emplace_back(id, std::move(text));
     });
     std::size_t changedRows = 0;
-    for (const auto& [id, text] : renamed) {
-        folderIndex_.erase(folders_[id].text);
-        changedRows += folders_[id].rows.size();
-    }
     for (auto& [id, text] : renamed) {
-        auto [it, inserted] = folderIndex_.try_emplace(text, id);
+        changedRows += folders_[id].rows.size();
+        folders_[id].text = std::move(text);
+    }
+    // Folders that now share a text become one: a later one joins the first.
+    folderIndex_.clear();
+    for (FolderId id = 0; id < folders_.size(); ++id) {
         Folder& folder = folders_[id];
-        if (inserted) {
-            folder.text = std::move(text);
+        if (!folder.live) continue;
+        const std::optional<FolderId> first = findFolder(folder.text);
+        if (!first) {
+            folderIndex_.insert(hashText(folder.text), id);
             continue;
         }
-        // Another folder already has this text: its rows and this one's become one folder.
-        Folder& into = folders_[it->second];
-        for (RowIndex r : folder.rows) rows_[r].folder = it->second;
+        Folder& into = folders_[*first];
+        for (RowIndex r : folder.rows) rows_[r].folder = *first;
         std::vector<RowIndex> merged;
         merged.reserve(into.rows.size() + folder.rows.size());
         std::merge(into.rows.begin(), into.rows.end(), folder.rows.begin(), folder.rows.end(),

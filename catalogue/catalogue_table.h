@@ -26,6 +26,7 @@
 
 #include "catalogue/chunked_vector.h"
 #include "catalogue/file_time.h"
+#include "catalogue/id_index.h"
 
 namespace bkf {
 
@@ -47,6 +48,10 @@ inline constexpr int kNumericCellCount = 8;
 
 // Heading of a column in the catalogue pane ("File Name", "File Type", "File Size", then "").
 std::u16string_view catalogueColumnHeading(CatalogueColumn column);
+
+// A time from its two cell texts: each parsed as a signed 64-bit number by
+// its leading digits (a negative one counts as 0), the low 32 bits of each taken.
+FileTime fileTimeFromCells(std::u16string_view low, std::u16string_view high);
 
 using RowIndex = std::uint32_t;
 using FolderId = std::uint32_t;
@@ -167,7 +172,7 @@ private:
     ChunkedVector<Row> rows_;
     std::vector<NameChunk> names_;
     std::vector<Folder> folders_;
-    std::unordered_map<std::u16string, FolderId> folderIndex_;
+    IdIndex folderIndex_;  // live folders by text
     FolderId lastFolder_ = 0;  // the folder of the last append, tried first
     bool haveLastFolder_ = false;
     std::vector<std::u16string> types_;

@@ -5,26 +5,23 @@
 namespace bkf {
 
 std::uint64_t CatalogueTree::childKey(NodeId parent, std::u16string_view label) {
-    // FNV-1a over the parent id and the label's code units.
-    std::uint64_t h = 1469598103934665603ULL;
-    auto mix = [&h](std::uint64_t v) {
-        h ^= v;
-        h *= 1099511628211ULL;
-    };
-    mix(parent);
-    for (char16_t c : label) mix(c);
-    return h;
+    return hashText(label, (std::uint64_t{parent} + 1) * 0xC2B2AE3D27D4EB4FULL);
+}
+
+void CatalogueTree::rebuildChildIndex() {
+    children_.clear();
+    for (NodeId id = 0; id < nodes_.size(); ++id) children_.insert(childKey(nodes_[id].parent, nodes_[id].label), id);
 }
 
 NodeId CatalogueTree::findChild(NodeId parent, std::u16string_view label) const {
     // Siblings are numbered in the order they were appended, so the lowest
     // matching id is the first such child.
     NodeId best = kNoNode;
-    const auto [first, last] = children_.equal_range(childKey(parent, label));
-    for (auto it = first; it != last; ++it) {
-        const Node& node = nodes_[it->second];
-        if (node.parent == parent && node.label == label && it->second < best) best = it->second;
-    }
+    children_.forEach(childKey(parent, label), [&](NodeId id) {
+        const Node& node = nodes_[id];
+        if (node.parent == parent && node.label == label && id < best) best = id;
+        return false;
+    });
     return best;
 }
 
@@ -43,21 +40,13 @@ NodeId CatalogueTree::appendChild(NodeId parent, std::u16string_view label) {
         nodes_[last].nextSibling = id;
     }
     last = id;
-    children_.emplace(childKey(parent, label), id);
+    children_.insert(childKey(parent, label), id);
     return id;
 }
 
 void CatalogueTree::setLabel(NodeId n, std::u16string_view label) {
-    Node& node = nodes_[n];
-    const auto [first, last] = children_.equal_range(childKey(node.parent, node.label));
-    for (auto it = first; it != last; ++it) {
-        if (it->second == n) {
-            children_.erase(it);
-            break;
-        }
-    }
-    node.label = std::u16string(label);
-    children_.emplace(childKey(node.parent, node.label), n);
+    nodes_[n].label = std::u16string(label);
+    rebuildChildIndex();
     ++version_;
 }
 

@@ -8,7 +8,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include "catalogue/id_index.h"
 #include <vector>
 
 namespace bkf {
@@ -81,12 +81,13 @@ private:
         bool expanded = false;
     };
     static std::uint64_t childKey(NodeId parent, std::u16string_view label);
+    void rebuildChildIndex();
 
     std::vector<Node> nodes_;
     NodeId topFirst_ = kNoNode;
     NodeId topLast_ = kNoNode;
-    // Children by (parent, label) hash; several nodes may share a key.
-    std::unordered_multimap<std::uint64_t, NodeId> children_;
+    // Children by (parent, label); several nodes may share a key.
+    IdIndex children_;
     // The folder part of the last path added, valid while the tree is unchanged
     // from outside: a scan adds the files of one folder one after another.
     std::u16string lastFolderPath_;

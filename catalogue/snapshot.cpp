@@ -63,22 +63,6 @@ Status ioFailure(const char* what, const std::filesystem::path& file, int error)
     return Status::failure(std::move(message));
 }
 
-// Values are taken left to right: each is the text between a "<" and the
-// next ">" after it.
-std::size_t splitFields(std::u16string_view line, std::span<std::u16string_view> out) {
-    std::size_t count = 0;
-    std::size_t pos = 0;
-    while (count < out.size()) {
-        const auto lt = line.find(u'<', pos);
-        if (lt == std::u16string_view::npos) break;
-        const auto gt = line.find(u'>', lt + 1);
-        if (gt == std::u16string_view::npos) break;
-        out[count++] = line.substr(lt + 1, gt - lt - 1);
-        pos = gt;
-    }
-    return count;
-}
-
 }  // namespace
 
 std::u16string withSnapshotExtension(std::u16string_view chosen) {
@@ -232,15 +216,26 @@ std::int64_t parseSnapshotCountLine(std::u16string_view line) {
     return parseLeadingInt64(line.substr(lt + 1));
 }
 
-std::vector<std::u16string_view> snapshotFields(std::u16string_view line, std::size_t maxFields) {
-    std::vector<std::u16string_view> fields(maxFields);
-    fields.resize(splitFields(line, fields));
-    return fields;
+// Values are taken left to right: each is the text between a "<" and the
+// next ">" after it.
+std::size_t snapshotFields(std::u16string_view line, std::span<std::u16string_view> out) {
+    std::size_t count = 0;
+    std::size_t pos = 0;
+    while (count < out.size()) {
+        const auto lt = line.find(u'<', pos);
+        if (lt == std::u16string_view::npos) break;
+        const auto gt = line.find(u'>', lt + 1);
+        if (gt == std::u16string_view::npos) break;
+        out[count++] = line.substr(lt + 1, gt - lt - 1);
+        pos = gt;
+    }
+    return count;
 }
+
 
 bool parseSnapshotRow(std::u16string_view line, Catalogue& catalogue) {
     std::array<std::u16string_view, 9> fields{};
-    const std::size_t count = splitFields(line, fields);
+    const std::size_t count = snapshotFields(line, fields);
     if (count == 0) return false;
     const std::span<const std::u16string_view, kNumericCellCount> cells(fields.data() + 1, kNumericCellCount);
     catalogue.appendEntryText(fields[0], cells);
@@ -249,6 +244,12 @@ bool parseSnapshotRow(std::u16string_view line, Catalogue& catalogue) {
 }
 
 bool looksLikeSnapshot(const std::filesystem::path& file) {
+    {
+        // A backup begins with binary blocks: most files are told apart by their first code unit.
+        std::ifstream in(file, std::ios::binary);
+        char first[2] = {};
+        if (!in.read(first, 2) || first[0] != '<' || first[1] != 0) return false;
+    }
     SnapshotReader reader;
     if (!reader.open(file)) return false;
     std::u16string line;

@@ -74,8 +74,9 @@ std::optional<std::u16string> parseSnapshotPathLine(std::u16string_view line);
 // Line 2: the number after its "<" by leading-digit parsing (0 when none).
 std::int64_t parseSnapshotCountLine(std::u16string_view line);
 
-// The "<...>" values of an entry line, in order (at most `maxFields`).
-std::vector<std::u16string_view> snapshotFields(std::u16string_view line, std::size_t maxFields = 9);
+// The "<...>" values of a line, in order: each is the text between a "<" and
+// the next ">" after it. Fills at most out.size() and returns how many.
+std::size_t snapshotFields(std::u16string_view line, std::span<std::u16string_view> out);
 
 // Appends the entry of one line to the catalogue: the first value is the
 // display path, the next eight are cells 2..9 as they stand (missing ones

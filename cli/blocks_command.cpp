@@ -25,7 +25,11 @@ std::string dateText(ByteSpan bytes) {
 }
 
 std::string nameText(const std::optional<std::u16string>& name) {
-    return name ? "\"" + utf16ToUtf8(*name) + "\"" : std::string("(name past the bytes read)");
+    if (!name) return "(name past the bytes read)";
+    std::string text(1, '"');
+    text += utf16ToUtf8(*name);
+    text += '"';
+    return text;
 }
 
 void describe(std::uint64_t position, ByteSpan block, std::size_t window) {

@@ -1,7 +1,9 @@
 #include "cli/listing.h"
 
+#include <array>
 #include <cinttypes>
 
+#include "catalogue/snapshot.h"
 #include "catalogue/text.h"
 
 namespace bkf::cli {
@@ -14,15 +16,23 @@ public:
     explicit Output(std::FILE* out) : out_(out) { buffer_.reserve(kFlushAt + 4096); }
     ~Output() { flush(); }
     void text(std::string_view s) { buffer_ += s; }
-    void utf16(std::u16string_view s) {
-        // ASCII is most of every path.
-        for (std::size_t i = 0; i < s.size(); ++i) {
-            if (s[i] >= 0x80) {
-                buffer_ += utf16ToUtf8(s.substr(i));
-                return;
-            }
-            buffer_.push_back(static_cast<char>(s[i]));
+    // Appends the text as UTF-8. With `controls` false, stops before the
+    // first code unit below 0x20 and returns how many units were taken.
+    std::size_t utf16(std::u16string_view s, bool controls = true) {
+        // ASCII is most of every path: copied straight, the rest converted.
+        const std::size_t old = buffer_.size();
+        buffer_.resize(old + s.size());
+        char* out = buffer_.data() + old;
+        std::size_t i = 0;
+        for (; i < s.size(); ++i) {
+            const char16_t c = s[i];
+            if (c >= 0x80 || (!controls && c < 0x20)) break;
+            out[i] = static_cast<char>(c);
         }
+        buffer_.resize(old + i);
+        if (i == s.size() || !controls) return i;
+        buffer_ += utf16ToUtf8(s.substr(i));
+        return s.size();
     }
     void endLine() {
         buffer_.push_back('\n');
@@ -42,17 +52,24 @@ private:
 
 // Tabs and line ends inside a cell would break the row: they are written as \t, \r, \n.
 void tsvCell(Output& out, std::u16string_view cell) {
-    if (cell.find_first_of(u"\t\r\n") == std::u16string_view::npos) {
-        out.utf16(cell);
-        return;
-    }
-    for (char16_t c : cell) {
-        switch (c) {
+    while (!cell.empty()) {
+        std::size_t plain = out.utf16(cell, false);
+        // Up to the next control character, if any.
+        if (plain < cell.size() && cell[plain] >= 0x80) {
+            std::size_t end = plain;
+            while (end < cell.size() && cell[end] >= 0x20) ++end;
+            out.utf16(cell.substr(plain, end - plain));
+            plain = end;
+        }
+        cell.remove_prefix(plain);
+        if (cell.empty()) break;
+        switch (cell.front()) {
             case u'\t': out.text("\\t"); break;
             case u'\r': out.text("\\r"); break;
             case u'\n': out.text("\\n"); break;
-            default: out.utf16(std::u16string_view(&c, 1));
+            default: out.utf16(cell.substr(0, 1));
         }
+        cell.remove_prefix(1);
     }
 }
 
@@ -115,47 +132,97 @@ std::string fileTimeText(FileTime time) {
     return buf;
 }
 
+namespace {
+
+// One row of ten cell texts in the chosen format.
+void printRow(Output& out, ListFormat format, const std::array<std::u16string_view, kCatalogueColumnCount>& cells) {
+    using C = CatalogueColumn;
+    auto at = [&](C c) { return cells[static_cast<std::size_t>(c)]; };
+    switch (format) {
+        case ListFormat::Text: {
+            char head[64];
+            std::snprintf(head, sizeof head, "%s %15" PRId64 "  ",
+                          fileTimeText(fileTimeFromCells(at(C::ModifiedLow), at(C::ModifiedHigh))).c_str(),
+                          parseLeadingInt64(at(C::Size)));
+            out.text(head);
+            out.utf16(at(C::Path));
+            break;
+        }
+        case ListFormat::Tsv:
+            for (std::size_t col = 0; col < cells.size(); ++col) {
+                if (col > 0) out.text("\t");
+                tsvCell(out, cells[col]);
+            }
+            break;
+        case ListFormat::Json: {
+            out.text("{\"path\":");
+            jsonString(out, at(C::Path));
+            out.text(",\"type\":");
+            jsonString(out, at(C::TypeName));
+            char numbers[256];
+            std::snprintf(numbers, sizeof numbers,
+                          ",\"size\":%" PRId64 ",\"dataOffset\":%" PRId64
+                          ",\"modified\":\"%s\",\"accessed\":\"%s\",\"created\":\"%s\"}",
+                          parseLeadingInt64(at(C::Size)), parseLeadingInt64(at(C::DataOffset)),
+                          fileTimeText(fileTimeFromCells(at(C::ModifiedLow), at(C::ModifiedHigh))).c_str(),
+                          fileTimeText(fileTimeFromCells(at(C::AccessedLow), at(C::AccessedHigh))).c_str(),
+                          fileTimeText(fileTimeFromCells(at(C::CreatedLow), at(C::CreatedHigh))).c_str());
+            out.text(numbers);
+            break;
+        }
+    }
+    out.endLine();
+}
+
+}  // namespace
+
 void printCatalogue(const CatalogueTable& table, ListFormat format, std::FILE* file) {
     Output out(file);
-    std::u16string cell;
+    std::array<std::u16string, kCatalogueColumnCount> texts;
+    std::array<std::u16string_view, kCatalogueColumnCount> cells;
     const auto rows = static_cast<RowIndex>(table.rowCount());
     for (RowIndex row = 0; row < rows; ++row) {
-        switch (format) {
-            case ListFormat::Text: {
-                char head[64];
-                std::snprintf(head, sizeof head, "%s %15" PRId64 "  ", fileTimeText(table.modified(row)).c_str(),
-                              table.size(row));
-                out.text(head);
-                cell.clear();
-                table.appendCell(cell, row, CatalogueColumn::Path);
-                out.utf16(cell);
-                break;
-            }
-            case ListFormat::Tsv:
-                for (int col = 0; col < kCatalogueColumnCount; ++col) {
-                    if (col > 0) out.text("\t");
-                    cell.clear();
-                    table.appendCell(cell, row, static_cast<CatalogueColumn>(col));
-                    tsvCell(out, cell);
-                }
-                break;
-            case ListFormat::Json: {
-                out.text("{\"path\":");
-                jsonString(out, table.path(row));
-                out.text(",\"type\":");
-                jsonString(out, table.cell(row, CatalogueColumn::TypeName));
-                char numbers[256];
-                std::snprintf(numbers, sizeof numbers,
-                              ",\"size\":%" PRId64 ",\"dataOffset\":%" PRId64
-                              ",\"modified\":\"%s\",\"accessed\":\"%s\",\"created\":\"%s\"}",
-                              table.size(row), table.dataOffset(row), fileTimeText(table.modified(row)).c_str(),
-                              fileTimeText(table.accessed(row)).c_str(), fileTimeText(table.created(row)).c_str());
-                out.text(numbers);
-                break;
-            }
+        for (std::size_t col = 0; col < texts.size(); ++col) {
+            texts[col].clear();
+            table.appendCell(texts[col], row, static_cast<CatalogueColumn>(col));
+            cells[col] = texts[col];
         }
-        out.endLine();
+        printRow(out, format, cells);
     }
+}
+
+std::optional<std::size_t> printSnapshot(const std::filesystem::path& file, ListFormat format, std::FILE* to,
+                                         std::string& error) {
+    SnapshotReader reader;
+    if (const Status opened = reader.open(file); !opened) {
+        error = opened.message();
+        return std::nullopt;
+    }
+    std::u16string line;
+    if (!reader.readLine(line) || !parseSnapshotPathLine(line)) {
+        error = reader.error().ok() ? utf16ToUtf8(file.u16string()) + " is not a recovery snapshot" : reader.error().message();
+        return std::nullopt;
+    }
+    reader.readLine(line);  // the entry count only scales a progress bar
+    Output out(to);
+    DefaultShellLookup shell;
+    std::array<std::u16string_view, 9> fields;
+    std::array<std::u16string_view, kCatalogueColumnCount> cells;
+    std::size_t rows = 0;
+    while (reader.readLine(line)) {
+        fields.fill({});
+        if (snapshotFields(line, fields) == 0) continue;  // not an entry line
+        cells[0] = fields[0];
+        cells[1] = shell.shellTypeName(fields[0]);
+        for (std::size_t i = 1; i < fields.size(); ++i) cells[i + 1] = fields[i];
+        printRow(out, format, cells);
+        ++rows;
+    }
+    if (!reader.error().ok()) {
+        error = reader.error().message();
+        return std::nullopt;
+    }
+    return rows;
 }
 
 }  // namespace bkf::cli

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,5 +20,12 @@ bool parseListFormat(std::string_view text, ListFormat& format);
 std::string fileTimeText(FileTime time);
 
 void printCatalogue(const CatalogueTable& table, ListFormat format, std::FILE* out);
+
+// Prints the entries of a recovery snapshot as they are read, without
+// building a catalogue: the same rows a loaded snapshot gives. Returns the
+// number of entries, or nullopt (with `error` set) when the file cannot be
+// read or is not a snapshot.
+std::optional<std::size_t> printSnapshot(const std::filesystem::path& file, ListFormat format, std::FILE* out,
+                                         std::string& error);
 
 }  // namespace bkf::cli

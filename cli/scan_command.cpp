@@ -1,6 +1,8 @@
 // tarvik scan BACKUP [-o SNAPSHOT] [--log LOGFILE]
 // tarvik list SOURCE [--format text|tsv|json]
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <cinttypes>
 #include <cstdio>
 #include <fstream>
@@ -20,29 +22,54 @@ namespace bkf::cli {
 
 namespace {
 
-// Appends what the scan finds to the catalogue. The command's own thread
-// only waits meanwhile, so the catalogue is never touched by two threads.
+// Hands what the scan finds to the command's own thread, which builds the
+// catalogue while the worker goes on scanning: the two overlap on two cores,
+// and the catalogue is only ever touched by one thread.
 class CatalogueFiller final : public ScanObserver {
 public:
-    explicit CatalogueFiller(Catalogue& catalogue) : catalogue_(catalogue) {}
-
     void scanEvents(std::vector<ScanEvent>&& events) override {
-        for (const ScanEvent& e : events) {
-            if (!e.isFolder) {
-                catalogue_.appendEntry(e.file.path, e.file.size, e.file.dataOffset, e.file.modified,
-                                       e.file.accessed, e.file.created);
-            }
-            catalogue_.addFolderPath(e.file.path);
+        {
+            std::lock_guard lock(mutex_);
+            batches_.push_back(std::move(events));
         }
+        wake_.notify_one();
     }
     void scanProgress(const ScanProgress& progress) override {
         std::lock_guard lock(mutex_);
         progress_ = progress;
     }
     void scanFinished(const ScanOutcome& outcome) override {
-        std::lock_guard lock(mutex_);
-        outcome_ = outcome;
+        {
+            std::lock_guard lock(mutex_);
+            outcome_ = outcome;
+            finished_ = true;
+        }
+        wake_.notify_one();
     }
+
+    // Applies the batches that have arrived, waiting up to `wait` for one.
+    // Returns false once the scan has finished and everything is applied.
+    bool apply(Catalogue& catalogue, std::chrono::milliseconds wait) {
+        std::deque<std::vector<ScanEvent>> ready;
+        bool finished = false;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait_for(lock, wait, [&] { return !batches_.empty() || finished_; });
+            ready.swap(batches_);
+            finished = finished_;
+        }
+        for (const auto& batch : ready) {
+            for (const ScanEvent& e : batch) {
+                if (!e.isFolder) {
+                    catalogue.appendEntry(e.file.path, e.file.size, e.file.dataOffset, e.file.modified,
+                                          e.file.accessed, e.file.created);
+                }
+                catalogue.addFolderPath(e.file.path);
+            }
+        }
+        return !(finished && ready.empty());
+    }
+
     ScanProgress progress() {
         std::lock_guard lock(mutex_);
         return progress_;
@@ -53,10 +80,12 @@ public:
     }
 
 private:
-    Catalogue& catalogue_;
     std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::vector<ScanEvent>> batches_;
     ScanProgress progress_;
     ScanOutcome outcome_;
+    bool finished_ = false;
 };
 
 void showProgress(const ScanProgress& p, double seconds) {
@@ -90,7 +119,7 @@ ScanRun runScan(const std::string& backup, Catalogue& catalogue, const std::opti
         writeLogLine(*log, logPathLine(typed));
         writeLogLine(*log, logCodeLine(LogCode::RecoveryStarted));
     }
-    CatalogueFiller filler(catalogue);
+    CatalogueFiller filler;
     ScanJob job(filler);
     job.setBackupPath(pathFromUtf16(typed));
     job.setLogPath(log);
@@ -99,10 +128,13 @@ ScanRun runScan(const std::string& backup, Catalogue& catalogue, const std::opti
     const auto started = std::chrono::steady_clock::now();
     auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
     if (job.prepareScan([&] { catalogue.clear(); })) {
-        while (job.scanInProgress()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        auto shown = std::chrono::steady_clock::now();
+        while (filler.apply(catalogue, std::chrono::milliseconds(100))) {
             if (interrupted()) job.stopScan();
-            if (showing) showProgress(filler.progress(), elapsed());
+            if (showing && std::chrono::steady_clock::now() - shown > std::chrono::milliseconds(200)) {
+                shown = std::chrono::steady_clock::now();
+                showProgress(filler.progress(), elapsed());
+            }
         }
         job.wait();
         if (showing) std::fputs("\n", stderr);
@@ -195,8 +227,22 @@ int runListCommand(const Args& args) {
         std::fputs("usage: tarvik list SOURCE [--format text|tsv|json]\n", stderr);
         return kExitUsage;
     }
+    const auto path = pathFromUtf16(utf8ToUtf16(*source));
+    if (looksLikeSnapshot(path)) {
+        std::string error;
+        const auto rows = printSnapshot(path, format, stdout, error);
+        if (!rows) {
+            std::fprintf(stderr, "tarvik: %s\n", error.c_str());
+            return kExitCannotOpen;
+        }
+        if (*rows == 0) {
+            std::fprintf(stderr, "tarvik: %s\n", utf16ToUtf8(kNoDataFoundText).c_str());
+            return kExitNothingFound;
+        }
+        return kExitOk;
+    }
     Catalogue catalogue;
-    const int status = loadSource(*source, catalogue);
+    const int status = runScan(*source, catalogue, std::nullopt, false).status;
     if (status != kExitOk) return status;
     printCatalogue(catalogue.table(), format, stdout);
     return kExitOk;

@@ -124,10 +124,14 @@ std::optional<std::u16string> readSetName(ByteSpan block) {
 std::optional<std::size_t> findStreamHeader(ByteSpan block, std::size_t window) {
     if (block.size() < 4) return std::nullopt;
     const std::size_t limit = std::min(window, block.size() - 3);
-    for (std::size_t p = 0; p < limit; ++p) {
-        if (block[p] == 'S' && block[p + 1] == 'T' && block[p + 2] == 'A' && block[p + 3] == 'N') {
-            return p;
-        }
+    const std::uint8_t* base = block.data();
+    std::size_t p = 0;
+    while (p < limit) {
+        const void* s = std::memchr(base + p, 'S', limit - p);
+        if (!s) break;
+        p = static_cast<std::size_t>(static_cast<const std::uint8_t*>(s) - base);
+        if (base[p + 1] == 'T' && base[p + 2] == 'A' && base[p + 3] == 'N') return p;
+        ++p;
     }
     return std::nullopt;
 }

@@ -1,6 +1,10 @@
 #include "engine/scan.h"
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -18,49 +22,105 @@ namespace {
 
 constexpr std::size_t kNameLimit = 261;  // names of 261 code units or more are refused
 constexpr std::size_t kSetNameSizeLimit = 261;  // set names of 261 bytes or more are not taken
-constexpr std::size_t kReadBlock = 16 * mtf::kChunkSize;  // chunks fetched per read request
+constexpr std::size_t kReadBlock = 32 * mtf::kChunkSize;  // bytes fetched per read request
+constexpr std::size_t kReadBuffers = 3;                    // blocks read ahead of the examination
 
-// Hands out the file's whole chunks in order, reading several at a time. A
-// chunk that cannot be read whole is zero-filled where its bytes are missing.
+// Hands out the file's chunks in order. A second thread reads the file in
+// large blocks ahead of the examination, so reading and examining overlap. A
+// block that cannot be read whole is read again chunk by chunk, and a chunk's
+// missing bytes are zeros: a bad spot costs only the chunk it lies in.
 class ChunkReader {
 public:
-    ChunkReader(ByteSource& source, std::uint64_t fileSize, ScanStats& stats)
-        : source_(source), fileSize_(fileSize), stats_(stats), buffer_(kReadBlock) {}
-
-    // The `length` bytes at `position` (a chunk boundary; length at most one chunk).
-    std::span<const std::uint8_t> chunk(std::uint64_t position, std::size_t length) {
-        if (position < bufferStart_ || position + length > bufferStart_ + bufferLength_) {
-            fill(position, length);
+    ChunkReader(ByteSource& source, std::uint64_t fileSize)
+        : source_(source), fileSize_(fileSize), blocks_((fileSize + kReadBlock - 1) / kReadBlock) {
+        for (auto& b : buffers_) b.bytes.resize(kReadBlock);
+        if (blocks_ > 0) reader_ = std::thread([this] { readAhead(); });
+    }
+    ~ChunkReader() {
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
         }
-        return {buffer_.data() + (position - bufferStart_), length};
+        changed_.notify_all();
+        if (reader_.joinable()) reader_.join();
+    }
+    ChunkReader(const ChunkReader&) = delete;
+    ChunkReader& operator=(const ChunkReader&) = delete;
+
+    // The `length` bytes at `position`, a chunk boundary; they lie in one block.
+    std::span<const std::uint8_t> chunk(std::uint64_t position, std::size_t length) {
+        const std::uint64_t block = position / kReadBlock;
+        std::unique_lock lock(mutex_);
+        if (block != current_) {
+            // The examination has moved on: the block before may be refilled.
+            if (current_ != kNone) {
+                consumed_ = current_ + 1;
+                changed_.notify_all();
+            }
+            current_ = block;
+            changed_.wait(lock, [&] { return readUpTo_ > block; });
+        }
+        const Buffer& b = buffers_[block % kReadBuffers];
+        return {b.bytes.data() + (position - block * kReadBlock), length};
+    }
+
+    std::uint64_t readErrors() const {
+        std::lock_guard lock(mutex_);
+        return readErrors_;
     }
 
 private:
-    void fill(std::uint64_t position, std::size_t minimum) {
-        const std::size_t want = static_cast<std::size_t>(
-            std::max<std::uint64_t>(minimum, std::min<std::uint64_t>(kReadBlock, fileSize_ - position)));
-        bufferStart_ = position;
-        bufferLength_ = want;
-        const ReadResult got = source_.read(position, {buffer_.data(), want});
-        if (got.bytes == want) return;
-        // Something is missing: read chunk by chunk so that a bad spot costs
-        // only the chunk it lies in.
-        for (std::size_t at = (got.bytes / mtf::kChunkSize) * mtf::kChunkSize; at < want; at += mtf::kChunkSize) {
-            const std::size_t length = std::min(mtf::kChunkSize, want - at);
-            const ReadResult part = source_.read(position + at, {buffer_.data() + at, length});
-            if (part.bytes < length) {
-                std::memset(buffer_.data() + at + part.bytes, 0, length - part.bytes);
-                ++stats_.readErrors;
+    struct Buffer {
+        std::vector<std::uint8_t> bytes;
+    };
+    static constexpr std::uint64_t kNone = ~std::uint64_t{0};
+
+    void readAhead() {
+        for (std::uint64_t block = 0; block < blocks_; ++block) {
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return quit_ || block < consumed_ + kReadBuffers; });
+                if (quit_) return;
             }
+            const std::uint64_t start = block * kReadBlock;
+            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, fileSize_ - start));
+            const std::uint64_t errors = fill(buffers_[block % kReadBuffers].bytes.data(), start, want);
+            {
+                std::lock_guard lock(mutex_);
+                readErrors_ += errors;
+                readUpTo_ = block + 1;
+            }
+            changed_.notify_all();
         }
     }
 
+    std::uint64_t fill(std::uint8_t* out, std::uint64_t start, std::size_t want) {
+        const ReadResult got = source_.read(start, {out, want});
+        if (got.bytes == want) return 0;
+        std::uint64_t errors = 0;
+        for (std::size_t at = (got.bytes / mtf::kChunkSize) * mtf::kChunkSize; at < want; at += mtf::kChunkSize) {
+            const std::size_t length = std::min(mtf::kChunkSize, want - at);
+            const ReadResult part = source_.read(start + at, {out + at, length});
+            if (part.bytes < length) {
+                std::memset(out + at + part.bytes, 0, length - part.bytes);
+                ++errors;
+            }
+        }
+        return errors;
+    }
+
     ByteSource& source_;
-    std::uint64_t fileSize_;
-    ScanStats& stats_;
-    std::vector<std::uint8_t> buffer_;
-    std::uint64_t bufferStart_ = 0;
-    std::size_t bufferLength_ = 0;
+    const std::uint64_t fileSize_;
+    const std::uint64_t blocks_;
+    std::array<Buffer, kReadBuffers> buffers_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint64_t readUpTo_ = 0;   // blocks 0..readUpTo_-1 have been read
+    std::uint64_t consumed_ = 0;   // blocks 0..consumed_-1 are no longer needed
+    std::uint64_t current_ = kNone;
+    std::uint64_t readErrors_ = 0;
+    bool quit_ = false;
+    std::thread reader_;
 };
 
 class Scanner {
@@ -184,7 +244,7 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
     Scanner scanner(sink, log, stats);
     scanner.log(LogCode::ScanStarted);
     const std::uint64_t fileSize = source.size();
-    ChunkReader reader(source, fileSize, stats);
+    ChunkReader reader(source, fileSize);
 
     std::uint64_t position = 0;
     while (position < fileSize) {
@@ -223,6 +283,7 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
         }
     }
     stats.bytesScanned = fileSize;
+    stats.readErrors = reader.readErrors();
     if (log) log->flush();
     return kScanComplete;
 }

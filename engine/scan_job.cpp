@@ -11,7 +11,9 @@ namespace {
 class BatchingSink final : public ScanSink {
 public:
     BatchingSink(ScanObserver& observer, std::chrono::milliseconds interval)
-        : observer_(observer), interval_(interval), last_(std::chrono::steady_clock::now()) {}
+        : observer_(observer), interval_(interval), last_(std::chrono::steady_clock::now()) {
+        events_.reserve(kInitialBatch);
+    }
 
     void fileFound(const FoundFile& file) override {
         ScanEvent& event = events_.emplace_back();
@@ -36,9 +38,11 @@ public:
         if (events_.empty()) return;
         observer_.scanEvents(std::move(events_));
         events_ = {};
+        events_.reserve(kInitialBatch);
     }
 
 private:
+    static constexpr std::size_t kInitialBatch = 4096;
     ScanObserver& observer_;
     std::chrono::milliseconds interval_;
     std::chrono::steady_clock::time_point last_;
