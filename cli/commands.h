@@ -24,6 +24,8 @@ using Args = std::vector<std::string_view>;
 int runBlocks(const Args& args);
 int runScanCommand(const Args& args);
 int runListCommand(const Args& args);
+int runExtractCommand(const Args& args);
+int runSearchCommand(const Args& args);
 
 // Fills `catalogue` from a recovery snapshot (recognised by its content) or by
 // scanning a backup file; prints any failure; returns the exit status.

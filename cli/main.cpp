@@ -19,6 +19,13 @@ constexpr const char* kUsage =
     "                       otherwise list what was found; --log appends the recovery log\n"
     "  list SOURCE [--format text|tsv|json]\n"
     "                       list a backup (scanned) or a recovery snapshot (loaded)\n"
+    "  search SOURCE PATTERN\n"
+    "                       the entries whose display path matches PATTERN (* and ?)\n"
+    "  extract SOURCE DEST [--match PATTERN]... [--prefix TEXT] [--backup BACKUP]\n"
+    "                       save every entry, or those matching a --match, under DEST in a\n"
+    "                       new folder TEXT1, TEXT2, ... (default Rec; an empty TEXT saves\n"
+    "                       straight into DEST); --backup names the backup file when the\n"
+    "                       snapshot's own path no longer holds it\n"
     "  blocks BACKUP        list the tape-format blocks found at every 512-byte slot\n"
     "  --help, help         show this text\n"
     "  --version            show the program's version\n"
@@ -47,6 +54,8 @@ int main(int argc, char** argv) {
     if (command == "blocks") return bkf::cli::runBlocks(rest);
     if (command == "scan") return bkf::cli::runScanCommand(rest);
     if (command == "list") return bkf::cli::runListCommand(rest);
+    if (command == "search") return bkf::cli::runSearchCommand(rest);
+    if (command == "extract") return bkf::cli::runExtractCommand(rest);
     std::fprintf(stderr, "tarvik: unknown command '%.*s' (see tarvik --help)\n",
                  static_cast<int>(command.size()), command.data());
     return bkf::cli::kExitUsage;

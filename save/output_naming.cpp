@@ -1,9 +1,127 @@
 #include "save/output_naming.h"
 
+#include "catalogue/text.h"
+
 namespace bkf {
+
+namespace {
+
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+
+// UTF-8 length of UTF-16 text without unpaired surrogates.
+std::size_t utf8Length(std::u16string_view s) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i];
+        if (c < 0x80) n += 1;
+        else if (c < 0x800) n += 2;
+        else if (isHighSurrogate(c)) n += 4, ++i;
+        else n += 3;
+    }
+    return n;
+}
+
+bool fits(std::u16string_view s) { return s.size() <= kMaxNameUnits && utf8Length(s) <= kMaxNameBytes; }
+
+// Cuts `stem` until stem + tail fits, never splitting a surrogate pair.
+std::u16string fitWithTail(std::u16string stem, std::u16string_view tail) {
+    while (!stem.empty() && !fits(stem + std::u16string(tail))) {
+        stem.pop_back();
+        if (!stem.empty() && isHighSurrogate(stem.back())) stem.pop_back();
+    }
+    return stem + std::u16string(tail);
+}
+
+// Splits at the last dot that is not the first character: ("report", ".txt").
+std::pair<std::u16string_view, std::u16string_view> splitExtension(std::u16string_view name) {
+    const auto dot = name.rfind(u'.');
+    if (dot == std::u16string_view::npos || dot == 0) return {name, {}};
+    return {name.substr(0, dot), name.substr(dot)};
+}
+
+}  // namespace
 
 bool isCleanName(std::u16string_view text) {
     return text.find_first_of(kForbiddenNameChars) == std::u16string_view::npos;
+}
+
+bool isValidFolderPrefix(std::u16string_view prefix) {
+    return prefix.find_first_of(kPrefixForbiddenChars) == std::u16string_view::npos;
+}
+
+bool isReservedDeviceName(std::u16string_view name) {
+    // Windows ignores what follows the first dot, and trailing spaces before it.
+    std::u16string_view base = name.substr(0, name.find(u'.'));
+    while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
+    for (std::u16string_view reserved : kReservedDeviceNames) {
+        if (base.size() != reserved.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < base.size() && same; ++i) same = upper(base[i]) == reserved[i];
+        if (same) return true;
+    }
+    return false;
+}
+
+std::u16string safeName(std::u16string_view component, bool* changed) {
+    std::u16string name;
+    if (component.empty()) {
+        name = u"_";
+    } else if (component == u".") {
+        name = u"__";
+    } else if (component == u"..") {
+        name = u"___";
+    } else {
+        name.reserve(component.size());
+        for (std::size_t i = 0; i < component.size(); ++i) {
+            const char16_t c = component[i];
+            if (isHighSurrogate(c) && i + 1 < component.size() && isLowSurrogate(component[i + 1])) {
+                name.push_back(c);
+                name.push_back(component[++i]);
+            } else if (c < 0x20 || c == 0x7F || isHighSurrogate(c) || isLowSurrogate(c) ||
+                       std::u16string_view(u"\\/:*?\"<>|").find(c) != std::u16string_view::npos) {
+                name.push_back(u'_');
+            } else {
+                name.push_back(c);
+            }
+        }
+        for (std::size_t i = name.size(); i > 0 && (name[i - 1] == u'.' || name[i - 1] == u' '); --i) {
+            name[i - 1] = u'_';
+        }
+        if (isReservedDeviceName(name)) name.insert(name.begin(), u'_');
+        if (!fits(name)) {
+            const auto [stem, ext] = splitExtension(name);
+            // Keep a short extension; a long one is cut with the rest.
+            name = ext.size() <= 16 ? fitWithTail(std::u16string(stem), ext) : fitWithTail(name, u"");
+        }
+    }
+    if (changed) *changed = name != component;
+    return name;
+}
+
+std::u16string numberedName(std::u16string_view name, unsigned n) {
+    const auto [stem, ext] = splitExtension(name);
+    std::u16string tail = u" (" + decimalText(static_cast<std::uint64_t>(n)) + u")";
+    if (ext.size() <= 16) {
+        tail += ext;
+        return fitWithTail(std::u16string(stem), tail);
+    }
+    return fitWithTail(std::u16string(name), tail);
+}
+
+std::vector<std::u16string_view> outputComponents(std::u16string_view displayPath) {
+    std::vector<std::u16string_view> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const auto slash = displayPath.find(u'\\', start);
+        parts.push_back(displayPath.substr(start, slash == std::u16string_view::npos ? slash : slash - start));
+        if (slash == std::u16string_view::npos) break;
+        start = slash + 1;
+    }
+    if (parts.size() > 1 && parts.front() == u"BKF") parts.erase(parts.begin());
+    return parts;
 }
 
 }  // namespace bkf

@@ -22,7 +22,7 @@ void writeBackup(const std::filesystem::path& path) {
     w.beginSet({.name = u"Daily"});
     w.directory({.name = tools::folderName(u"Data/\u00DCbersicht")});
     for (int i = 0; i < 12; ++i) {
-        tools::FileSpec f;
+        tools::FileItem f;
         f.name = u"file" + asciiToUtf16(std::to_string(i)) + u".txt";
         f.content = tools::Content::random(9000, static_cast<std::uint64_t>(i));
         w.file(f);

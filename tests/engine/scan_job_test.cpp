@@ -59,7 +59,7 @@ std::filesystem::path writeBackup(const test::TempDir& dir, const std::string& n
     w.beginSet({.name = u"Daily"});
     w.directory({.name = tools::folderName(u"Data")});
     for (int i = 0; i < files; ++i) {
-        tools::FileSpec f;
+        tools::FileItem f;
         f.name = u"f" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u".bin";
         f.content = Content::random(20000, static_cast<std::uint64_t>(i));
         w.file(f);

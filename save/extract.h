@@ -1,0 +1,107 @@
+// Saving catalogue entries back to disk.
+//
+// Each entry's bytes are the `size` bytes at its data offset in the backup
+// file, copied as they are, in large blocks. They go under an output root: a
+// new folder "<prefix><n>" in the chosen destination (the first n not used
+// yet), or the destination itself when the prefix is empty. Below the root
+// come the display path's components after "BKF", each made safe
+// (safeName); nothing that exists is ever overwritten or followed through a
+// link: a name that is taken gets a numbered suffix.
+//
+// Each entry ends saved, truncated (its data runs past the end of the backup:
+// what exists is written) or failed (with the system's reason); one entry's
+// failure never stops the others. A full disk stops the save and removes the
+// file it was writing; a cancel does the same; finished files stay.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue_table.h"
+#include "engine/byte_source.h"
+#include "engine/status.h"
+
+namespace bkf {
+
+// ---- Which rows a save takes.
+
+inline constexpr std::u16string_view kSelectFilesText = u"Please select file(s) to save ";
+// The save mode set by the catalogue pane's "Save File": the one chosen row is saved.
+inline constexpr int kSaveModeChosenRow = 2;
+
+// The rows a save takes, in row order: the chosen row in save mode 2, else
+// every checked row. nullopt when there is nothing to save (the caller shows
+// kSelectFilesText).
+std::optional<std::vector<RowIndex>> rowsToSave(const CatalogueTable& table, int saveMode, RowIndex chosenRow);
+
+// ---- What is saved.
+
+struct ExtractItem {
+    std::u16string displayPath;
+    std::int64_t size = 0;
+    std::int64_t dataOffset = 0;
+    FileTime modified = 0;
+    FileTime accessed = 0;
+    FileTime created = 0;
+};
+
+// The items of the given rows, read from their cells.
+std::vector<ExtractItem> extractItems(const CatalogueTable& table, std::span<const RowIndex> rows);
+
+enum class EntryResult { Saved, Truncated, Failed };
+
+struct EntryReport {
+    std::u16string displayPath;
+    std::filesystem::path writtenAs;  // empty when nothing was written
+    EntryResult result = EntryResult::Saved;
+    std::uint64_t bytes = 0;          // bytes written
+    std::string reason;               // why it was truncated or failed
+    bool renamed = false;             // a name on the way had to change
+};
+
+struct ExtractProgress {
+    std::size_t filesDone = 0;
+    std::size_t filesTotal = 0;
+    std::uint64_t bytesDone = 0;
+    std::uint64_t bytesTotal = 0;
+    std::u16string current;  // display path of the file being written
+};
+
+class ExtractObserver {
+public:
+    virtual ~ExtractObserver() = default;
+    // At each new file and after each block written.
+    virtual void extractProgress(const ExtractProgress& progress) { (void)progress; }
+    virtual void entryFinished(const EntryReport& report) { (void)report; }
+};
+
+struct ExtractOptions {
+    std::filesystem::path destination;
+    std::u16string prefix = u"Rec";
+};
+
+struct ExtractSummary {
+    Status status;  // a failure of the whole save (no output root, a full disk)
+    std::filesystem::path root;
+    std::size_t saved = 0;
+    std::size_t truncated = 0;
+    std::size_t failed = 0;
+    std::size_t renamed = 0;
+    std::size_t notReached = 0;  // entries left when a cancel or a full disk stopped the save
+    std::uint64_t bytesWritten = 0;
+    double seconds = 0;
+    bool cancelled = false;
+    bool diskFull = false;
+    std::vector<EntryReport> problems;  // every truncated or failed entry
+};
+
+// Saves `items` from `backup`. `cancel` (optional) is polled between blocks.
+ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> items, const ExtractOptions& options,
+                              ExtractObserver* observer = nullptr, const std::atomic<bool>* cancel = nullptr);
+
+}  // namespace bkf

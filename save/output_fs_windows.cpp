@@ -1,0 +1,132 @@
+// Windows side of the output folders: a folder is used only when it is a real
+// directory (no reparse point), files are created with CREATE_NEW.
+#include "save/output_fs.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace bkf {
+
+namespace {
+
+FsError errorOf(DWORD code) {
+    FsError e;
+    e.code = static_cast<int>(code);
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    e.reason = n && text ? std::string(text, n) : "error " + std::to_string(code);
+    if (text) LocalFree(text);
+    while (!e.reason.empty() && (e.reason.back() == '\n' || e.reason.back() == '\r' || e.reason.back() == '.')) {
+        e.reason.pop_back();
+    }
+    e.exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+    e.diskFull = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
+    return e;
+}
+
+FILETIME fileTimeOf(FileTime t) {
+    FILETIME ft;
+    ft.dwLowDateTime = fileTimeLow(t);
+    ft.dwHighDateTime = fileTimeHigh(t);
+    return ft;
+}
+
+class WindowsFile final : public OutputFile {
+public:
+    explicit WindowsFile(HANDLE h) : h_(h) {}
+    ~WindowsFile() override {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    }
+    FsError write(std::span<const std::uint8_t> bytes) override {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const auto want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+            DWORD wrote = 0;
+            if (!WriteFile(h_, bytes.data() + done, want, &wrote, nullptr)) return errorOf(GetLastError());
+            if (wrote == 0) return errorOf(ERROR_DISK_FULL);
+            done += wrote;
+        }
+        return {};
+    }
+    FsError setTimes(FileTime modified, FileTime accessed, FileTime created) override {
+        const FILETIME m = fileTimeOf(modified), a = fileTimeOf(accessed), c = fileTimeOf(created);
+        if (!SetFileTime(h_, created ? &c : nullptr, accessed ? &a : nullptr, modified ? &m : nullptr)) {
+            return errorOf(GetLastError());
+        }
+        return {};
+    }
+    FsError close() override {
+        const HANDLE h = h_;
+        h_ = INVALID_HANDLE_VALUE;
+        if (!CloseHandle(h)) return errorOf(GetLastError());
+        return {};
+    }
+
+private:
+    HANDLE h_;
+};
+
+class WindowsDir final : public OutputDir {
+public:
+    explicit WindowsDir(std::filesystem::path path) : path_(std::move(path)) {}
+
+    std::unique_ptr<OutputDir> makeDir(const std::u16string& name, bool mayExist, FsError& error) override {
+        const std::filesystem::path p = path_ / std::filesystem::path(name);
+        if (!CreateDirectoryW(p.c_str(), nullptr)) {
+            const DWORD code = GetLastError();
+            if (code != ERROR_ALREADY_EXISTS || !mayExist) {
+                error = errorOf(code);
+                return nullptr;
+            }
+            const DWORD attributes = GetFileAttributesW(p.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+                (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                error = errorOf(ERROR_ALREADY_EXISTS);
+                return nullptr;
+            }
+        }
+        error = {};
+        return std::make_unique<WindowsDir>(p);
+    }
+
+    std::unique_ptr<OutputFile> createFile(const std::u16string& name, FsError& error) override {
+        const std::filesystem::path p = path_ / std::filesystem::path(name);
+        HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            error = errorOf(GetLastError());
+            return nullptr;
+        }
+        error = {};
+        return std::make_unique<WindowsFile>(h);
+    }
+
+    void removeFile(const std::u16string& name) override {
+        DeleteFileW((path_ / std::filesystem::path(name)).c_str());
+    }
+
+    const std::filesystem::path& path() const override { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputDir> openOutputRoot(const std::filesystem::path& folder, FsError& error) {
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        error = errorOf(GetLastError());
+        return nullptr;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = errorOf(ERROR_DIRECTORY);
+        return nullptr;
+    }
+    error = {};
+    return std::make_unique<WindowsDir>(folder);
+}
+
+}  // namespace bkf
