@@ -3,10 +3,10 @@
 // A string without wildcards is found anywhere in the path. A string with "*"
 // or "?" is walked against the path from its first character: literal
 // characters before the first star are compared from the start of the path, a
-// star takes at least one character when something follows it, and "?" takes
-// one. The walk has quirks of its own (matchPattern's steps say which), and
-// the search keeps them so that a search string finds what users expect from
-// this program. Comparisons are by whole UTF-16 code units, so upper and lower
+// star followed by something generally takes at least one character, and "?"
+// takes one. The walk has quirks of its own (the steps in matchPattern say
+// which), and the search keeps them so that a search string finds the same
+// entries it always has. Comparisons are by whole UTF-16 code units, so upper and lower
 // case differ.
 #pragma once
 

@@ -42,6 +42,7 @@ SearchJob::~SearchJob() {
 }
 
 bool SearchJob::start(const CatalogueTable& table, std::u16string_view pattern) {
+    if (busy_.load()) return false;
     wait();  // the previous thread has reported its end; let it go
     // Cleared here rather than on the new thread, so that a stop right after
     // the start is not lost.

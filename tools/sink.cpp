@@ -48,7 +48,7 @@ void FileSink::write(std::span<const std::uint8_t> bytes) {
         out_.write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
         check("write to");
-    } else {
+    } else if (!bytes.empty()) {
         std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
         used_ += bytes.size();
     }

@@ -141,18 +141,6 @@ TEST(SearchJob, FindsWhatAPlainLoopFindsInTableOrder) {
     EXPECT_EQ(rec.started, static_cast<int>(std::size(patterns)));
 }
 
-TEST(SearchJob, SizeTextIsTheCellAsStored) {
-    Catalogue catalogue;
-    fillCatalogue(catalogue);
-    Recorder rec;
-    SearchJob job(rec);
-    ASSERT_TRUE(job.start(catalogue.table(), u"*97.*"));
-    job.wait();
-    ASSERT_FALSE(rec.matches.empty());
-    EXPECT_EQ(rec.matches[0].row, 97u);
-    EXPECT_EQ(rec.matches[0].sizeText, u"0097");
-}
-
 TEST(SearchJob, ReportsInBatchesByTimeNotPerMatch) {
     Catalogue catalogue;
     fillCatalogue(catalogue);
