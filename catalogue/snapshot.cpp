@@ -1,6 +1,8 @@
 #include "catalogue/snapshot.h"
 
 #include <array>
+#include <bit>
+#include <cstring>
 #include <cerrno>
 #include <random>
 #include <system_error>
@@ -179,15 +181,30 @@ bool SnapshotReader::readLine(std::u16string& line) {
         any = true;
         const auto* p = reinterpret_cast<const unsigned char*>(buffer_.data());
         const std::size_t last = pos_ + ((end_ - pos_) & ~std::size_t{1});
+        // The line feed: a 0x0A byte at an even distance followed by a zero byte.
         std::size_t at = pos_;
-        while (at < last && !(p[at] == 0x0A && p[at + 1] == 0)) at += 2;
+        for (;;) {
+            const void* hit = std::memchr(p + at, 0x0A, last - at);
+            if (!hit) {
+                at = last;
+                break;
+            }
+            at = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p);
+            if ((at - pos_) % 2 == 0 && at + 1 < end_ && p[at + 1] == 0) break;
+            ++at;
+            if ((at - pos_) % 2 == 1) ++at;  // back onto a code unit boundary
+        }
         const bool ended = at < last;
         const std::size_t units = (at - pos_) / 2;
         if (line.size() + units <= kMaxLineUnits) {
             const std::size_t old = line.size();
             line.resize(old + units);
-            for (std::size_t i = 0; i < units; ++i) {
-                line[old + i] = static_cast<char16_t>(p[pos_ + 2 * i] | (p[pos_ + 2 * i + 1] << 8));
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(line.data() + old, p + pos_, 2 * units);
+            } else {
+                for (std::size_t i = 0; i < units; ++i) {
+                    line[old + i] = static_cast<char16_t>(p[pos_ + 2 * i] | (p[pos_ + 2 * i + 1] << 8));
+                }
             }
         } else {
             tooLong = true;
@@ -218,16 +235,29 @@ std::int64_t parseSnapshotCountLine(std::u16string_view line) {
 
 // Values are taken left to right: each is the text between a "<" and the
 // next ">" after it.
+namespace {
+
+// The first code unit c at or after p, or end. Values are short: a plain loop.
+const char16_t* findUnit(const char16_t* p, const char16_t* end, char16_t c) {
+    while (p < end && *p != c) ++p;
+    return p;
+}
+
+}  // namespace
+
 std::size_t snapshotFields(std::u16string_view line, std::span<std::u16string_view> out) {
+    // Each value is the text between a "<" and the next ">" after it; the
+    // next "<" is sought from that ">" on.
     std::size_t count = 0;
-    std::size_t pos = 0;
+    const char16_t* p = line.data();
+    const char16_t* const end = p + line.size();
     while (count < out.size()) {
-        const auto lt = line.find(u'<', pos);
-        if (lt == std::u16string_view::npos) break;
-        const auto gt = line.find(u'>', lt + 1);
-        if (gt == std::u16string_view::npos) break;
-        out[count++] = line.substr(lt + 1, gt - lt - 1);
-        pos = gt;
+        p = findUnit(p, end, u'<');
+        if (p == end) break;
+        const char16_t* value = ++p;
+        p = findUnit(p, end, u'>');
+        if (p == end) break;
+        out[count++] = std::u16string_view(value, static_cast<std::size_t>(p - value));
     }
     return count;
 }

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cinttypes>
+#include <cstring>
+#include <memory>
 
 #include "catalogue/snapshot.h"
 #include "catalogue/text.h"
@@ -13,41 +15,62 @@ namespace {
 // Buffered UTF-8 output in large writes.
 class Output {
 public:
-    explicit Output(std::FILE* out) : out_(out) { buffer_.reserve(kFlushAt + 4096); }
+    explicit Output(std::FILE* out) : out_(out), buffer_(new char[kCapacity]) {}
     ~Output() { flush(); }
-    void text(std::string_view s) { buffer_ += s; }
+    void put(char c) {
+        room(1);
+        buffer_[used_++] = c;
+    }
+    void text(std::string_view s) {
+        room(s.size());
+        if (s.size() > kCapacity) {
+            std::fwrite(s.data(), 1, s.size(), out_);
+            return;
+        }
+        std::memcpy(buffer_.get() + used_, s.data(), s.size());
+        used_ += s.size();
+    }
     // Appends the text as UTF-8. With `controls` false, stops before the
     // first code unit below 0x20 and returns how many units were taken.
     std::size_t utf16(std::u16string_view s, bool controls = true) {
         // ASCII is most of every path: copied straight, the rest converted.
-        const std::size_t old = buffer_.size();
-        buffer_.resize(old + s.size());
-        char* out = buffer_.data() + old;
         std::size_t i = 0;
-        for (; i < s.size(); ++i) {
-            const char16_t c = s[i];
-            if (c >= 0x80 || (!controls && c < 0x20)) break;
-            out[i] = static_cast<char>(c);
+        while (i < s.size()) {
+            const std::size_t n = std::min(s.size() - i, kCapacity / 2);
+            room(n);
+            char* out = buffer_.get() + used_;
+            std::size_t k = 0;
+            for (; k < n; ++k) {
+                const char16_t c = s[i + k];
+                if (c >= 0x80 || (!controls && c < 0x20)) break;
+                out[k] = static_cast<char>(c);
+            }
+            used_ += k;
+            i += k;
+            if (k < n) break;
         }
-        buffer_.resize(old + i);
         if (i == s.size() || !controls) return i;
-        buffer_ += utf16ToUtf8(s.substr(i));
+        text(utf16ToUtf8(s.substr(i)));
         return s.size();
     }
     void endLine() {
-        buffer_.push_back('\n');
-        if (buffer_.size() >= kFlushAt) flush();
+        put('\n');
+        if (used_ >= kFlushAt) flush();
     }
     void flush() {
-        std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
-        buffer_.clear();
+        std::fwrite(buffer_.get(), 1, used_, out_);
+        used_ = 0;
     }
-    std::string& raw() { return buffer_; }
 
 private:
     static constexpr std::size_t kFlushAt = 1 << 20;
+    static constexpr std::size_t kCapacity = kFlushAt + (1 << 16);
+    void room(std::size_t n) {
+        if (used_ + n > kCapacity) flush();
+    }
     std::FILE* out_;
-    std::string buffer_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
 };
 
 // Tabs and line ends inside a cell would break the row: they are written as \t, \r, \n.
@@ -74,32 +97,26 @@ void tsvCell(Output& out, std::u16string_view cell) {
 }
 
 void jsonString(Output& out, std::u16string_view s) {
-    std::string& b = out.raw();
-    b.push_back('"');
+    out.put('"');
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char16_t c = s[i];
         if (c == u'"' || c == u'\\') {
-            b.push_back('\\');
-            b.push_back(static_cast<char>(c));
-        } else if (c < 0x20) {
+            out.put('\\');
+            out.put(static_cast<char>(c));
+        } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF && !(c <= 0xDBFF && i + 1 < s.size() &&
+                                                                 s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF))) {
+            // Control characters, and an unpaired surrogate kept as an escape.
             char esc[8];
             std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(c));
-            b += esc;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            const bool pair = c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF;
-            if (pair) {
-                b += utf16ToUtf8(s.substr(i, 2));
-                ++i;
-            } else {
-                char esc[8];  // an unpaired surrogate kept as an escape
-                std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(c));
-                b += esc;
-            }
+            out.text(esc);
+        } else if (c >= 0xD800 && c <= 0xDBFF) {
+            out.utf16(s.substr(i, 2));
+            ++i;
         } else {
-            out.utf16(std::u16string_view(&s[i], 1));
+            out.utf16(s.substr(i, 1));
         }
     }
-    b.push_back('"');
+    out.put('"');
 }
 
 }  // namespace

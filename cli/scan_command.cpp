@@ -29,7 +29,10 @@ class CatalogueFiller final : public ScanObserver {
 public:
     void scanEvents(std::vector<ScanEvent>&& events) override {
         {
-            std::lock_guard lock(mutex_);
+            // The scan waits when the catalogue falls behind, so found
+            // entries never pile up in memory.
+            std::unique_lock lock(mutex_);
+            room_.wait(lock, [&] { return batches_.size() < kMaxQueued; });
             batches_.push_back(std::move(events));
         }
         wake_.notify_one();
@@ -58,6 +61,7 @@ public:
             ready.swap(batches_);
             finished = finished_;
         }
+        room_.notify_all();
         for (const auto& batch : ready) {
             for (const ScanEvent& e : batch) {
                 if (!e.isFolder) {
@@ -80,8 +84,10 @@ public:
     }
 
 private:
+    static constexpr std::size_t kMaxQueued = 4;
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable room_;
     std::deque<std::vector<ScanEvent>> batches_;
     ScanProgress progress_;
     ScanOutcome outcome_;

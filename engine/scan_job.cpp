@@ -19,11 +19,13 @@ public:
         ScanEvent& event = events_.emplace_back();
         event.file = file;
         ++files_;
+        if (events_.size() >= kMaxBatch) flush();
     }
     void folderFound(std::u16string_view treePath) override {
         ScanEvent& event = events_.emplace_back();
         event.isFolder = true;
         event.file.path.assign(treePath);
+        if (events_.size() >= kMaxBatch) flush();
     }
     void chunkScanned(std::uint64_t scanned, std::uint64_t fileSize) override {
         progress_ = {scanned, fileSize, files_, progressPercent(scanned, fileSize)};
@@ -43,6 +45,9 @@ public:
 
 private:
     static constexpr std::size_t kInitialBatch = 4096;
+    // A batch is also passed on when it is this big, so that what is found
+    // does not pile up while a slow observer catches up.
+    static constexpr std::size_t kMaxBatch = 8192;
     ScanObserver& observer_;
     std::chrono::milliseconds interval_;
     std::chrono::steady_clock::time_point last_;
