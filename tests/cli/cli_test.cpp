@@ -98,3 +98,59 @@ TEST(Cli, LogHoldsTheWindowsLinesThenTheScans) {
 
 }  // namespace
 }  // namespace bkf
+
+namespace bkf {
+namespace {
+
+TEST(Cli, SearchAndExtractFromABackupOrASnapshot) {
+    test::TempDir dir;
+    writeBackup(dir / "daily.bkf");
+    ASSERT_EQ(tarvik({"scan", "daily.bkf", "-o", "s.ORMBKF"}, dir).status, 0);
+
+    const auto search = tarvik({"search", "s.ORMBKF", "*file1*"}, dir);
+    EXPECT_EQ(search.status, 0);
+    EXPECT_EQ(search.out,
+              "BKF\\BACKUP SET 1(Daily)\\Data\\\xC3\x9C" "bersicht\\file1.txt\n"
+              "BKF\\BACKUP SET 1(Daily)\\Data\\\xC3\x9C" "bersicht\\file10.txt\n"
+              "BKF\\BACKUP SET 1(Daily)\\Data\\\xC3\x9C" "bersicht\\file11.txt\n");
+    EXPECT_NE(search.err.find("3 files found"), std::string::npos);
+    EXPECT_EQ(tarvik({"search", "daily.bkf", "*file1*"}, dir).out, search.out) << "a backup is scanned first";
+    EXPECT_EQ(tarvik({"search", "s.ORMBKF"}, dir).status, 64);
+
+    // Only the matching entries, into a new numbered folder.
+    const auto some = tarvik({"extract", "s.ORMBKF", "out", "--match", "*file1*", "--match", "*file2.txt"}, dir);
+    EXPECT_EQ(some.status, 0) << some.err;
+    const auto folder = dir / "out" / "Rec1" / "BACKUP SET 1(Daily)" / "Data" / "\u00DCbersicht";
+    EXPECT_TRUE(std::filesystem::exists(folder / "file10.txt"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "file2.txt"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "file3.txt"));
+    EXPECT_NE(some.err.find("4 saved, 0 truncated, 0 failed"), std::string::npos) << some.err;
+    EXPECT_EQ(std::count(some.out.begin(), some.out.end(), '\n'), 4) << "each file written, one a line";
+
+    // The backup moved: the snapshot's own path no longer holds it.
+    std::filesystem::rename(dir / "daily.bkf", dir / "moved.bkf");
+    const auto lost = tarvik({"extract", "s.ORMBKF", "out"}, dir);
+    EXPECT_EQ(lost.status, 2);
+    EXPECT_NE(lost.err.find("--backup"), std::string::npos) << lost.err;
+    const auto found = tarvik({"extract", "s.ORMBKF", "out", "--backup", "moved.bkf", "--prefix", ""}, dir);
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "out" / "BACKUP SET 1(Daily)" / "Data" / "\u00DCbersicht" / "file0.txt"));
+
+    EXPECT_EQ(tarvik({"extract", "s.ORMBKF", "out", "--backup", "moved.bkf", "--prefix", "a:b"}, dir).status, 3);
+    EXPECT_EQ(tarvik({"extract", "s.ORMBKF"}, dir).status, 64);
+}
+
+TEST(Cli, ExtractReportsTruncatedEntries) {
+    test::TempDir dir;
+    writeBackup(dir / "daily.bkf");
+    // Cut the backup in the middle of the last file's data.
+    const auto size = std::filesystem::file_size(dir / "daily.bkf");
+    std::filesystem::resize_file(dir / "daily.bkf", size - 3000);
+    const auto run = tarvik({"extract", "daily.bkf", "out"}, dir);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find("truncated: BKF\\BACKUP SET 1(Daily)"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("1 truncated"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace bkf

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <set>
 
 #include "catalogue/catalogue.h"
@@ -216,7 +217,7 @@ TEST(Extract, ReadOnlyDestinationFailsWholeAndClearly) {
     Fixture f;
     const auto items = f.items();
     OpenedBackup b = openBackupFile(f.backup, BackupAccess::Shared);
-    for (const fs::path dest : {fs::path("/proc/self"), f.dir / "missing"}) {
+    for (const fs::path& dest : {fs::path("/proc/self"), f.dir / "missing"}) {
         const ExtractSummary s = extractEntries(*b.source, items, {dest, u"Rec"});
         EXPECT_FALSE(s.status.ok()) << dest;
         EXPECT_FALSE(s.status.message().empty());
@@ -282,6 +283,49 @@ TEST(Extract, AReadErrorFailsOnlyThatEntry) {
     ASSERT_EQ(s.problems.size(), 1u);
     EXPECT_NE(s.problems[0].reason.find("Input/output error"), std::string::npos);
     EXPECT_FALSE(fs::exists(s.root / "BACKUP SET 1(Daily)" / "Data" / "\u00DCbersicht" / "big.bin"));
+}
+
+}  // namespace
+}  // namespace bkf
+
+namespace bkf {
+namespace {
+
+// A destination on a small file system of its own, so that it really fills up.
+class SmallDisk {
+public:
+    explicit SmallDisk(const fs::path& at) : at_(at) {
+        fs::create_directory(at_);
+        const std::string command = "mount -t tmpfs -o size=1m tmpfs '" + at_.string() + "' 2>/dev/null";
+        mounted_ = std::system(command.c_str()) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) std::system(("umount '" + at_.string() + "'").c_str());
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    fs::path at_;
+    bool mounted_ = false;
+};
+
+TEST(Extract, AFullDiskStopsTheSaveCleanly) {
+    Fixture f;
+    const fs::path small = f.dir / "small";
+    SmallDisk disk(small);
+    if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small file system here";
+    OpenedBackup b = openBackupFile(f.backup, BackupAccess::Shared);
+    const auto items = f.items();
+    const ExtractSummary s = extractEntries(*b.source, items, {small, u"Rec"});
+    EXPECT_TRUE(s.diskFull);
+    EXPECT_FALSE(s.status.ok());
+    EXPECT_NE(s.status.message().find("No space left on device"), std::string::npos) << s.status.message();
+    EXPECT_EQ(s.saved, 1u) << "the file finished before stays";
+    EXPECT_EQ(s.failed, 1u);
+    EXPECT_EQ(s.notReached, items.size() - 2);
+    const fs::path folder = s.root / "BACKUP SET 1(Daily)" / "Data" / "\u00DCbersicht";
+    EXPECT_TRUE(fs::exists(folder / "report.txt"));
+    EXPECT_FALSE(fs::exists(folder / "big.bin")) << "the partial file is removed";
 }
 
 }  // namespace
