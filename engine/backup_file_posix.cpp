@@ -20,6 +20,7 @@ public:
     ~PosixFileSource() override { ::close(fd_); }  // closing also drops the lock
 
     std::uint64_t size() const override { return size_; }
+    std::intptr_t nativeHandle() const override { return fd_; }
 
     ReadResult read(std::uint64_t offset, std::span<std::uint8_t> out) override {
         ReadResult result;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <memory>
 #include <span>
 #include <string>
@@ -25,6 +26,9 @@ public:
     // Reads up to out.size() bytes at `offset`. Fewer bytes without a failure
     // means the end of the source was reached.
     virtual ReadResult read(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
+    // The system's handle of the open file behind the source, so that a
+    // writer may let the system copy from it directly; -1 when there is none.
+    virtual std::intptr_t nativeHandle() const { return -1; }
 };
 
 // A source over bytes held in memory (shared, never copied).

@@ -14,7 +14,11 @@ namespace bkf {
 
 namespace {
 
-constexpr std::size_t kCopyBlock = std::size_t{1} << 20;
+// Small enough that what is read is still in the cache when it is written.
+constexpr std::size_t kCopyBlock = std::size_t{256} << 10;
+// When the system copies by itself, the pieces are larger: progress and
+// cancel are still looked at between them.
+constexpr std::size_t kSystemCopyBlock = std::size_t{1} << 20;
 constexpr unsigned kMaxNumberedTries = 10000;
 
 std::u16string foldCase(std::u16string_view s) {
@@ -241,29 +245,47 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
                 const auto size = static_cast<std::uint64_t>(item.size);
                 const std::uint64_t available = offset >= backupSize ? 0 : std::min(size, backupSize - offset);
                 bool broken = false;
+                bool systemCopy = backup.nativeHandle() >= 0;
                 for (std::uint64_t done = 0; done < available && !broken;) {
                     if (cancelled()) {
                         summary.cancelled = true;
                         broken = stop = true;
                         break;
                     }
-                    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, available - done));
-                    const ReadResult got = backup.read(offset + done, {buffer.data(), want});
-                    if (got.bytes > 0) {
-                        if (FsError w = file->write({buffer.data(), got.bytes}); !w.ok()) {
-                            fail(EntryResult::Failed, w.reason);
-                            broken = true;
-                            stop = w.diskFull;
-                            break;
+                    std::size_t moved = 0;
+                    bool readFailed = false;
+                    std::string readReason;
+                    FsError w;
+                    if (systemCopy) {
+                        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kSystemCopyBlock, available - done));
+                        systemCopy = file->copyFrom(backup.nativeHandle(), offset + done, want, moved, w);
+                        if (systemCopy && w.ok() && moved < want) {
+                            readFailed = true;
+                            readReason = "the backup ended early";
                         }
-                        done += got.bytes;
-                        report.bytes = done;
-                        progress.bytesDone += got.bytes;
-                        if (observer) observer->extractProgress(progress);
+                        if (!systemCopy) continue;  // read and write from here on
+                    } else {
+                        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, available - done));
+                        const ReadResult got = backup.read(offset + done, {buffer.data(), want});
+                        if (got.bytes > 0) w = file->write({buffer.data(), got.bytes});
+                        moved = w.ok() ? got.bytes : 0;
+                        if (got.failed || got.bytes < want) {
+                            readFailed = true;
+                            readReason = got.failed ? "cannot read the backup: " + got.reason : "the backup ended early";
+                        }
                     }
-                    if (got.failed || got.bytes < want) {
-                        fail(EntryResult::Failed, got.failed ? "cannot read the backup: " + got.reason
-                                                             : "the backup ended early");
+                    if (!w.ok()) {
+                        fail(EntryResult::Failed, w.reason);
+                        broken = true;
+                        stop = w.diskFull;
+                        break;
+                    }
+                    done += moved;
+                    report.bytes = done;
+                    progress.bytesDone += moved;
+                    if (observer) observer->extractProgress(progress);
+                    if (readFailed) {
+                        fail(EntryResult::Failed, readReason);
                         broken = true;
                     }
                 }

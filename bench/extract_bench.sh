@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Extraction and search figures, each beside its target:
+#   - extracting every file of a 2 GiB page-cached backup (files of 4 KiB to
+#     8 MiB) against `cat BACKUP > DEST/one-file` on the same disk
+#   - `tarvik search` with *.txt over a 1,000,000-entry snapshot against
+#     `tarvik list` of the same snapshot
+# Usage: bench/extract_bench.sh [BUILD_DIR] [SCRATCH_DIR]    (needs bc)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build/release}"
+scratch="${2:-$(mktemp -d)}"
+tarvik="$build/cli/tarvik"
+mkbkf="$build/tools/mkbkf"
+mkdir -p "$scratch"
+trap 'rm -rf "$scratch"/bench-x*' EXIT
+
+now() { date +%s.%N; }
+row() {  # what value unit op target
+  local ok
+  ok=$(echo "$2 $4 $5" | bc -l)
+  printf '%-62s %10.3f %-4s target %s %-6s %s\n' "$1" "$2" "$3" "$4" "$5" "$([ "$ok" = 1 ] && echo ok || echo MISSED)"
+}
+# Best of three runs of "$@", with `prepare` run before each.
+best() {
+  local prepare=$1 best=""
+  shift
+  for _ in 1 2 3; do
+    eval "$prepare"
+    sync
+    local start end t
+    start=$(now)
+    "$@" >/dev/null 2>&1 || true
+    end=$(now)
+    t=$(echo "$end - $start" | bc -l)
+    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+  done
+  echo "$best"
+}
+
+backup="$scratch/bench-x.bkf"
+script="$scratch/bench-x.mkbkf"
+dest="$scratch/bench-x-out"
+echo "making a 2 GiB backup of files from 4 KiB to 8 MiB..."
+{
+  echo 'set "Bench"'
+  sizes=(4K 64K 512K 2M 8M 1M 256K 16K 4M 3M)
+  total=0 i=0
+  while [ $total -lt $((2 * 1024 * 1024 * 1024)) ]; do
+    s=${sizes[$((i % ${#sizes[@]}))]}
+    [ $((i % 50)) = 0 ] && echo "dir \"folder$((i / 50))\""
+    echo "file \"f$i.bin\" size=$s seed=$i"
+    n=${s%[KM]}; u=${s: -1}
+    [ "$u" = K ] && total=$((total + n * 1024)) || total=$((total + n * 1024 * 1024))
+    i=$((i + 1))
+  done
+} > "$script"
+"$mkbkf" "$backup" --script "$script" >/dev/null
+cat "$backup" >/dev/null
+mkdir -p "$dest"
+t_cat=$(best "rm -f '$dest/one-file'" sh -c "cat '$backup' > '$dest/one-file'")
+rm -f "$dest/one-file"
+t_extract=$(best "rm -rf '$dest'/Rec*" "$tarvik" extract "$backup" "$dest")
+printf 'cat > one file: %.3f s   extract: %.3f s\n' "$t_cat" "$t_extract"
+row "2 GiB extraction time / cat time" "$(echo "$t_extract / $t_cat" | bc -l)" "x" "<=" 1.5
+rm -rf "$dest" "$backup"
+
+small="$scratch/bench-x-small.bkf"
+snapshot="$scratch/bench-x-small.ORMBKF"
+echo "making a snapshot of 1,000,000 entries..."
+"$mkbkf" "$small" --generate files=1000000,size=64,sets=4,dirs=50000,seed=2 >/dev/null
+"$tarvik" scan "$small" -o "$snapshot" 2>/dev/null
+rm -f "$small"
+t_list=$(best ":" "$tarvik" list "$snapshot")
+t_search=$(best ":" "$tarvik" search "$snapshot" '*.txt')
+printf 'list: %.3f s   search *.txt: %.3f s\n' "$t_list" "$t_search"
+row "search *.txt time / list time (1M-entry snapshot)" "$(echo "$t_search / $t_list" | bc -l)" "x" "<=" 1.5
