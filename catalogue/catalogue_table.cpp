@@ -141,6 +141,14 @@ void CatalogueTable::appendCell(std::u16string& out, RowIndex index, CatalogueCo
     out.append(buf, writeDecimal(buf, value));
 }
 
+CatalogueEntry CatalogueTable::entry(RowIndex row) const {
+    CatalogueEntry e;
+    for (int c = 0; c < kCatalogueColumnCount; ++c) appendCell(e.cells[static_cast<std::size_t>(c)], row, static_cast<CatalogueColumn>(c));
+    e.icon = iconIndex(row);
+    e.checked = checked(row);
+    return e;
+}
+
 std::u16string CatalogueTable::cell(RowIndex row, CatalogueColumn column) const {
     std::u16string out;
     appendCell(out, row, column);

@@ -56,6 +56,14 @@ FileTime fileTimeFromCells(std::u16string_view low, std::u16string_view high);
 using RowIndex = std::uint32_t;
 using FolderId = std::uint32_t;
 
+// One entry as the interface shows it: its ten cell texts, icon and mark.
+struct CatalogueEntry {
+    std::array<std::u16string, kCatalogueColumnCount> cells;
+    int icon = 0;
+    bool checked = false;
+    const std::u16string& cell(CatalogueColumn column) const { return cells[static_cast<std::size_t>(column)]; }
+};
+
 class CatalogueTable {
 public:
     CatalogueTable();
@@ -73,6 +81,8 @@ public:
     RowIndex appendText(std::u16string_view path, int icon, std::u16string_view typeName,
                         std::span<const std::u16string_view, kNumericCellCount> cells);
 
+    // The whole entry of a row.
+    CatalogueEntry entry(RowIndex row) const;
     // Cell text.
     std::u16string cell(RowIndex row, CatalogueColumn column) const;
     // Appends the cell text to `out` (no allocation for numbers).

@@ -17,12 +17,9 @@ void addFile(Catalogue& c, std::u16string_view path, std::int64_t size, std::int
     c.addFolderPath(path);
 }
 
-std::vector<std::vector<std::u16string>> allCells(const CatalogueTable& t) {
-    std::vector<std::vector<std::u16string>> rows;
-    for (RowIndex r = 0; r < t.rowCount(); ++r) {
-        auto& row = rows.emplace_back();
-        for (int col = 0; col < kCatalogueColumnCount; ++col) row.push_back(t.cell(r, static_cast<CatalogueColumn>(col)));
-    }
+std::vector<std::array<std::u16string, kCatalogueColumnCount>> allCells(const CatalogueTable& t) {
+    std::vector<std::array<std::u16string, kCatalogueColumnCount>> rows;
+    for (RowIndex r = 0; r < t.rowCount(); ++r) rows.push_back(t.entry(r).cells);
     return rows;
 }
 

@@ -154,3 +154,27 @@ TEST(Cli, ExtractReportsTruncatedEntries) {
 
 }  // namespace
 }  // namespace bkf
+
+namespace bkf {
+namespace {
+
+TEST(Cli, CtrlCStopsAScanAndStillWritesWhatWasFound) {
+    test::TempDir dir;
+    writeBackup(dir / "daily.bkf");
+    // Twenty GiB of holes behind the files keep the scan busy long enough.
+    std::filesystem::resize_file(dir / "daily.bkf", std::uint64_t{20} << 30);
+    const std::string command = "cd " + test::shellQuote(dir.path().string()) + " && (" +
+                                test::shellQuote(TARVIK_PATH) +
+                                " scan daily.bkf -o s.ORMBKF 2>err.txt & pid=$!; sleep 1; kill -INT $pid; wait $pid)";
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 0);
+    const std::string err = test::readFileBytes(dir / "err.txt");
+    EXPECT_NE(err.find("12 files"), std::string::npos) << err;
+    EXPECT_NE(err.find("stopped before the end"), std::string::npos) << err;
+    Catalogue c;
+    EXPECT_EQ(loadSnapshotFile(dir / "s.ORMBKF", c).rows, 12u);
+}
+
+}  // namespace
+}  // namespace bkf
