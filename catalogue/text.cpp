@@ -7,16 +7,6 @@ namespace bkf {
 
 namespace {
 
-void appendUtf16(std::u16string& out, char32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
-
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
@@ -83,7 +73,7 @@ std::u16string utf8ToUtf16(std::string_view text) {
             ++i;
             continue;
         }
-        appendUtf16(out, cp);
+        appendCodePoint(out, cp);
         i += static_cast<std::size_t>(extra) + 1;
     }
     return out;
@@ -111,6 +101,16 @@ std::filesystem::path pathFromUtf16(std::u16string_view text) {
 }
 
 std::u16string pathToUtf16(const std::filesystem::path& path) { return path.u16string(); }
+
+void appendCodePoint(std::u16string& out, char32_t cp) {
+    if (cp < 0x10000) {
+        out.push_back(static_cast<char16_t>(cp));
+    } else {
+        cp -= 0x10000;
+        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+}
 
 std::u16string asciiToUtf16(std::string_view text) {
     return std::u16string(text.begin(), text.end());

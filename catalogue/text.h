@@ -20,6 +20,9 @@ std::string utf16ToUtf8(std::u16string_view text);
 std::filesystem::path pathFromUtf16(std::u16string_view text);
 std::u16string pathToUtf16(const std::filesystem::path& path);
 
+// Appends a code point (at most U+10FFFF) as one or two UTF-16 code units.
+void appendCodePoint(std::u16string& out, char32_t codePoint);
+
 // ASCII text widened to UTF-16 code units.
 std::u16string asciiToUtf16(std::string_view text);
 

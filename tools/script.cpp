@@ -75,13 +75,7 @@ struct Token {
 
 void appendCodePoint(std::u16string& out, std::uint32_t cp, std::size_t line) {
     if (cp > 0x10FFFF) throw ScriptError(line, "\\u{...} beyond U+10FFFF");
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
+    bkf::appendCodePoint(out, static_cast<char32_t>(cp));
 }
 
 // Reads a quoted value starting at text[i] == '"'; leaves i after the closing quote.

@@ -9,6 +9,7 @@
 #include "engine/tape_format.h"
 #include "save/recovery_log.h"
 #include "tests/engine/scan_fixture.h"
+#include "tests/fixtures/failing_source.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tools/damage.h"
 
@@ -401,31 +402,13 @@ TEST(Scan, AStopKeepsWhatWasFound) {
     EXPECT_EQ(none.table().rowCount(), 0u);
 }
 
-// Fails one read request in the middle of the file, as a bad disk does.
-class FailingSource final : public ByteSource {
-public:
-    FailingSource(std::vector<std::uint8_t> bytes, std::uint64_t badOffset) : inner_(std::move(bytes)), bad_(badOffset) {}
-    std::uint64_t size() const override { return inner_.size(); }
-    ReadResult read(std::uint64_t offset, std::span<std::uint8_t> out) override {
-        if (offset <= bad_ && bad_ < offset + out.size()) {
-            ReadResult r = inner_.read(offset, out.first(static_cast<std::size_t>(bad_ - offset)));
-            r.failed = true;
-            r.reason = "Input/output error";
-            return r;
-        }
-        return inner_.read(offset, out);
-    }
-
-private:
-    MemoryByteSource inner_;
-    std::uint64_t bad_;
-};
 
 TEST(Scan, AReadErrorCostsOnlyItsChunk) {
     const auto b = healthyBackup();
     const std::uint64_t badChunk = b.manifest[20].blockOffset / 65536;
     const std::uint64_t bad = badChunk * 65536 + 1000;
-    FailingSource source(b.bytes, bad);
+    MemoryByteSource memory(b.bytes);
+    test::FailingSource source(memory, bad);
     Catalogue c;
     test::CatalogueSink sink(c);
     std::atomic<bool> running{true};

@@ -12,6 +12,7 @@
 #include "engine/backup_file.h"
 #include "engine/scan.h"
 #include "save/output_naming.h"
+#include "tests/fixtures/failing_source.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tools/backup_writer.h"
 #include "tools/sink.h"
@@ -252,30 +253,11 @@ TEST(Extract, CancelRemovesTheFileBeingWrittenAndKeepsTheFinishedOnes) {
     EXPECT_EQ(s.notReached, items.size() - 1);
 }
 
-// Fails reads that touch one offset, as a bad disk does.
-class FailingSource final : public ByteSource {
-public:
-    FailingSource(ByteSource& inner, std::uint64_t bad) : inner_(inner), bad_(bad) {}
-    std::uint64_t size() const override { return inner_.size(); }
-    ReadResult read(std::uint64_t offset, std::span<std::uint8_t> out) override {
-        if (offset <= bad_ && bad_ < offset + out.size()) {
-            ReadResult r = inner_.read(offset, out.first(static_cast<std::size_t>(bad_ - offset)));
-            r.failed = true;
-            r.reason = "Input/output error";
-            return r;
-        }
-        return inner_.read(offset, out);
-    }
-
-private:
-    ByteSource& inner_;
-    std::uint64_t bad_;
-};
 
 TEST(Extract, AReadErrorFailsOnlyThatEntry) {
     Fixture f;
     OpenedBackup b = openBackupFile(f.backup, BackupAccess::Shared);
-    FailingSource failing(*b.source, f.manifest[1].dataOffset + 2000000);  // inside big.bin
+    test::FailingSource failing(*b.source, f.manifest[1].dataOffset + 2000000);  // inside big.bin
     const auto items = f.items();
     const ExtractSummary s = extractEntries(failing, items, {f.dest, u"Rec"});
     EXPECT_EQ(s.failed, 1u);
