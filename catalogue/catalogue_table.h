@@ -172,14 +172,14 @@ private:
 
     // Names are stored in chunks that are never moved; a chunk holds at
     // least kNameChunkUnits code units, more when one name needs it.
-    static constexpr std::size_t kNameChunkUnits = std::size_t{1} << 20;
+    static constexpr std::size_t kNameChunkUnits = std::size_t{1} << 16;
     struct NameChunk {
         std::unique_ptr<char16_t[]> units;
         std::size_t used = 0;
         std::size_t capacity = 0;
     };
 
-    ChunkedVector<Row> rows_;
+    ChunkedVector<Row, 12> rows_;  // 4,096 rows (256 KiB) a chunk
     std::vector<NameChunk> names_;
     std::vector<Folder> folders_;
     IdIndex folderIndex_;  // live folders by text

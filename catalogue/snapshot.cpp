@@ -1,5 +1,6 @@
 #include "catalogue/snapshot.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -139,7 +140,8 @@ Status SnapshotReader::open(const std::filesystem::path& file) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(file, ec);
     fileSize_ = ec ? 0 : size;
-    buffer_.resize(kReadChunk);
+    // A small snapshot needs no more than its own size (and room for a straddling code unit).
+    buffer_.resize(static_cast<std::size_t>(std::clamp<std::uint64_t>(fileSize_ + 2, 4096, kReadChunk)));
     pos_ = end_ = 0;
     consumed_ = 0;
     eof_ = false;

@@ -33,7 +33,9 @@ class ChunkReader {
 public:
     ChunkReader(ByteSource& source, std::uint64_t fileSize)
         : source_(source), fileSize_(fileSize), blocks_((fileSize + kReadBlock - 1) / kReadBlock) {
-        for (auto& b : buffers_) b.bytes.resize(kReadBlock);
+        // A small file needs no more than its own size.
+        const auto bufferSize = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, fileSize));
+        for (auto& b : buffers_) b.bytes.resize(bufferSize);
         if (blocks_ > 0) reader_ = std::thread([this] { readAhead(); });
     }
     ~ChunkReader() {

@@ -101,6 +101,23 @@ std::u16string safeName(std::u16string_view component, bool* changed) {
     return name;
 }
 
+bool isSafeName(std::u16string_view name) {
+    if (name.empty() || name == u"." || name == u".." || !fits(name) || isReservedDeviceName(name)) return false;
+    if (name.back() == u'.' || name.back() == u' ') return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i];
+        if (c < 0x20 || c == 0x7F || std::u16string_view(u"\\/:*?\"<>|").find(c) != std::u16string_view::npos) {
+            return false;
+        }
+        if (isLowSurrogate(c)) return false;
+        if (isHighSurrogate(c)) {
+            if (i + 1 >= name.size() || !isLowSurrogate(name[i + 1])) return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
 std::u16string numberedName(std::u16string_view name, unsigned n) {
     const auto [stem, ext] = splitExtension(name);
     std::u16string tail = u" (" + decimalText(static_cast<std::uint64_t>(n)) + u")";

@@ -59,4 +59,7 @@ std::u16string numberedName(std::u16string_view name, unsigned n);
 // "BKF\" keeps all its components. Not yet made safe.
 std::vector<std::u16string_view> outputComponents(std::u16string_view displayPath);
 
+// Whether a name could have come from safeName: every rule above holds.
+bool isSafeName(std::u16string_view name);
+
 }  // namespace bkf
