@@ -76,8 +76,12 @@ public:
         const std::u16string base = safeName(displayName, &changed);
         for (unsigned n = 1; n <= kMaxNumberedTries; ++n) {
             name = n == 1 ? base : numberedName(base, n);
-            if (!taken_.insert(parentKey + u'/' + foldCase(name)).second) continue;
+            std::u16string takenKey = parentKey + u'/' + foldCase(name);
+            if (taken_.count(takenKey)) continue;
             auto file = dir.createFile(name, error);
+            // A name is used up when it was created or something stands there;
+            // any other failure may not happen again for the next entry.
+            if (file || error.exists) taken_.insert(std::move(takenKey));
             if (file) {
                 renamed = renamed || changed || n > 1;
                 return file;
@@ -105,8 +109,10 @@ private:
         for (unsigned n = 1; n <= kMaxNumberedTries; ++n) {
             const std::u16string name = n == 1 ? base : numberedName(base, n);
             // Another display folder of this save already took the name.
-            if (!taken_.insert(parentKey + u'/' + foldCase(name)).second) continue;
+            std::u16string takenKey = parentKey + u'/' + foldCase(name);
+            if (taken_.count(takenKey)) continue;
             auto dir = parent.makeDir(name, true, error);
+            if (dir || error.exists) taken_.insert(std::move(takenKey));
             if (dir) {
                 actualName_.emplace(key, name);
                 if (changed || n > 1) renamedFolder_.insert(key);
@@ -124,27 +130,22 @@ private:
 };
 
 // Creates "<prefix><n>" for the first n that is free.
-std::unique_ptr<OutputDir> makeOutputRoot(const ExtractOptions& options, ExtractSummary& summary) {
-    FsError error;
-    auto destination = openOutputRoot(options.destination, error);
-    if (!destination) {
-        summary.status = Status::failure("cannot open the destination folder " +
-                                         utf16ToUtf8(options.destination.u16string()) + ": " + error.reason);
-        return nullptr;
-    }
-    if (options.prefix.empty()) return destination;
-    if (!isValidFolderPrefix(options.prefix)) {
+std::unique_ptr<OutputDir> makeOutputRoot(std::unique_ptr<OutputDir> destination, std::u16string_view prefix,
+                                          ExtractSummary& summary) {
+    if (prefix.empty()) return destination;
+    if (!isValidFolderPrefix(prefix)) {
         summary.status = Status::failure(utf16ToUtf8(kIllegalPrefixText));
         return nullptr;
     }
+    FsError error;
     for (std::uint64_t n = 1; n < 1000000; ++n) {
-        const std::u16string name = safeName(options.prefix + decimalText(n));
+        const std::u16string name = safeName(std::u16string(prefix) + decimalText(n));
         auto root = destination->makeDir(name, false, error);
         if (root) return root;
         if (!error.exists) {
             summary.diskFull = error.diskFull;
             summary.status = Status::failure("cannot create the folder " + utf16ToUtf8(name) + " in " +
-                                             utf16ToUtf8(options.destination.u16string()) + ": " + error.reason);
+                                             utf16ToUtf8(destination->path().u16string()) + ": " + error.reason);
             return nullptr;
         }
     }
@@ -180,13 +181,28 @@ std::vector<ExtractItem> extractItems(const CatalogueTable& table, std::span<con
 
 ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> items, const ExtractOptions& options,
                               ExtractObserver* observer, const std::atomic<bool>* cancel) {
+    FsError error;
+    auto destination = openOutputRoot(options.destination, error);
+    if (!destination) {
+        ExtractSummary summary;
+        summary.status = Status::failure("cannot open the destination folder " +
+                                         utf16ToUtf8(options.destination.u16string()) + ": " + error.reason);
+        summary.notReached = items.size();
+        return summary;
+    }
+    return extractEntries(backup, items, std::move(destination), options.prefix, observer, cancel);
+}
+
+ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> items,
+                              std::unique_ptr<OutputDir> destination, std::u16string_view prefix,
+                              ExtractObserver* observer, const std::atomic<bool>* cancel) {
     const auto started = std::chrono::steady_clock::now();
     ExtractSummary summary;
     auto finish = [&]() -> ExtractSummary {
         summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         return summary;
     };
-    auto root = makeOutputRoot(options, summary);
+    auto root = makeOutputRoot(std::move(destination), prefix, summary);
     if (!root) {
         summary.notReached = items.size();
         return finish();

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -102,6 +103,12 @@ struct ExtractSummary {
 
 // Saves `items` from `backup`. `cancel` (optional) is polled between blocks.
 ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> items, const ExtractOptions& options,
+                              ExtractObserver* observer = nullptr, const std::atomic<bool>* cancel = nullptr);
+
+class OutputDir;
+// The same into a destination folder already open (a test may give one that fails).
+ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> items,
+                              std::unique_ptr<OutputDir> destination, std::u16string_view prefix,
                               ExtractObserver* observer = nullptr, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace bkf

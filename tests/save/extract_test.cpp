@@ -12,6 +12,7 @@
 #include "engine/backup_file.h"
 #include "engine/scan.h"
 #include "save/output_naming.h"
+#include "tests/fixtures/failing_output.h"
 #include "tests/fixtures/failing_source.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tools/backup_writer.h"
@@ -308,6 +309,60 @@ TEST(Extract, AFullDiskStopsTheSaveCleanly) {
     const fs::path folder = s.root / "BACKUP SET 1(Daily)" / "Data" / "\u00DCbersicht";
     EXPECT_TRUE(fs::exists(folder / "report.txt"));
     EXPECT_FALSE(fs::exists(folder / "big.bin")) << "the partial file is removed";
+}
+
+}  // namespace
+}  // namespace bkf
+
+namespace bkf {
+namespace {
+
+using test::OutputFault;
+
+ExtractSummary extractWithFault(Fixture& f, OutputFault fault) {
+    OpenedBackup b = openBackupFile(f.backup, BackupAccess::Shared);
+    FsError error;
+    auto root = openOutputRoot(f.dest, error);
+    EXPECT_NE(root, nullptr);
+    const auto items = f.items();
+    return extractEntries(*b.source, items, std::make_unique<test::FailingOutputDir>(std::move(root), fault), u"Rec");
+}
+
+TEST(Extract, WriteFaultsFailTheirEntryOrStopTheSave) {
+    struct Case {
+        const char* what;
+        OutputFault fault;
+        std::size_t saved, failed, notReached;
+        bool stops;
+        const char* reason;
+    };
+    using W = OutputFault::Where;
+    const Case cases[] = {
+        {"permission refused on a file", {W::CreateFile, u"big.bin", EACCES}, 4, 1, 0, false, "Permission denied"},
+        {"permission refused on a folder", {W::MakeDir, u"Data", EACCES}, 1, 4, 0, false, "Permission denied"},
+        {"an error in the middle of a file", {W::Write, u"big.bin", EIO, 1500000}, 4, 1, 0, false,
+         "Input/output error"},
+        {"a late error when closing", {W::Close, u"big.bin", EIO}, 4, 1, 0, false, "Input/output error"},
+        {"the disk fills in the middle of a file", {W::Write, u"big.bin", ENOSPC, 1500000}, 1, 1, 3, true,
+         "No space left on device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fixture f;
+        const ExtractSummary s = extractWithFault(f, c.fault);
+        EXPECT_EQ(s.saved, c.saved);
+        EXPECT_EQ(s.failed, c.failed);
+        EXPECT_EQ(s.notReached, c.notReached);
+        EXPECT_EQ(s.diskFull, c.stops);
+        EXPECT_EQ(s.status.ok(), !c.stops);
+        ASSERT_FALSE(s.problems.empty());
+        EXPECT_NE(s.problems.front().reason.find(c.reason), std::string::npos) << s.problems.front().reason;
+        // A file that failed is not left half-written.
+        const fs::path big = s.root / "BACKUP SET 1(Daily)" / "Data" / "\u00DCbersicht" / "big.bin";
+        if (c.fault.name == u"big.bin") {
+            EXPECT_FALSE(fs::exists(big));
+        }
+    }
 }
 
 }  // namespace
