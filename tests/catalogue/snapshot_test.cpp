@@ -157,3 +157,31 @@ TEST(Snapshot, NameGetsTheExtensionUnlessItHoldsIt) {
 
 }  // namespace
 }  // namespace bkf
+
+namespace bkf {
+namespace {
+
+TEST(Snapshot, DisplayPathsOfThousandsOfCodeUnits) {
+    test::TempDir dir;
+    std::u16string deep = u"BKF\\S";
+    for (int i = 0; i < 60; ++i) deep += u"\\" + std::u16string(80, static_cast<char16_t>(u'a' + i % 26));
+    deep += u"\\file.txt";
+    const std::u16string flat = u"BKF\\S\\" + std::u16string(20000, u'x');
+    test::writeFileBytes(dir / "long.ORMBKF", utf16le(u"<b.bkf>\r\n<2>\r\n<" + deep + u"><1><2><3><4><5><6><7><8>\r\n<" +
+                                                     flat + u"><1><2><3><4><5><6><7><8>\r\n"));
+    Catalogue c;
+    ASSERT_EQ(loadSnapshotFile(dir / "long.ORMBKF", c).rows, 2u);
+    EXPECT_EQ(c.table().path(0), deep);
+    EXPECT_EQ(c.table().path(1), flat);
+    EXPECT_EQ(c.tree().nodeCount(), 62u);
+    NodeId deepest = c.tree().root();
+    while (c.tree().firstChild(deepest) != kNoNode) deepest = c.tree().firstChild(deepest);
+    c.setFolderMark(deepest, false);
+    c.refreshAncestorMarks(deepest);
+    EXPECT_EQ(c.tree().mark(c.tree().root()), FolderMark::Partial);
+    ASSERT_TRUE(c.renameFolder(deepest, u"short"));
+    EXPECT_TRUE(c.table().path(0).ends_with(u"\\short\\file.txt"));
+}
+
+}  // namespace
+}  // namespace bkf

@@ -367,3 +367,39 @@ TEST(Extract, WriteFaultsFailTheirEntryOrStopTheSave) {
 
 }  // namespace
 }  // namespace bkf
+
+namespace bkf {
+namespace {
+
+TEST(Extract, LongPathsAndLongNamesAreWrittenSafely) {
+    Fixture f;
+    const auto good = f.items();
+    // Thirty folders of a hundred code units: a display path of over 3,000.
+    std::u16string deep = u"BKF\\S";
+    for (int i = 0; i < 30; ++i) deep += u"\\" + std::u16string(100, static_cast<char16_t>(u'a' + i % 26));
+    deep += u"\\deep.txt";
+    // 255 code units that take three bytes each in UTF-8: 765 bytes on a 255-byte file system.
+    const std::u16string wide = u"BKF\\S\\" + std::u16string(251, u'\u65E5') + u".txt";
+    const std::u16string oneLongComponent = u"BKF\\S\\" + std::u16string(5000, u'x') + u"\\f.txt";
+    std::vector<ExtractItem> items;
+    for (const auto& path : {deep, wide, oneLongComponent}) {
+        items.push_back({path, 18, static_cast<std::int64_t>(good[0].dataOffset), good[0].modified, good[0].accessed, 0});
+    }
+    const ExtractSummary s = f.extract(items);
+    ASSERT_TRUE(s.status.ok()) << s.status.message();
+    EXPECT_EQ(s.saved, 3u);
+    EXPECT_EQ(s.renamed, 2u) << "the wide name and the long folder were shortened, and said so";
+    fs::path p = s.root / "S";
+    for (int i = 0; i < 30; ++i) p /= std::string(100, static_cast<char>('a' + i % 26));
+    EXPECT_EQ(test::readFileBytes(p / "deep.txt"), "quarterly figures\n");
+    std::size_t found = 0;
+    for (const auto& entry : fs::directory_iterator(s.root / "S")) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_LE(name.size(), kMaxNameBytes) << name;
+        found += name.ends_with(".txt") && name.size() > 200 ? 1 : 0;
+    }
+    EXPECT_EQ(found, 1u) << "the wide name, shortened, keeps its extension";
+}
+
+}  // namespace
+}  // namespace bkf

@@ -1,0 +1,25 @@
+// How GoogleTest prints the Qt values the tests compare.
+#pragma once
+
+#include <QColor>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <ostream>
+
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
+inline void PrintTo(const QRect& r, std::ostream* os) {
+    *os << '(' << r.x() << ", " << r.y() << ", " << r.width() << " x " << r.height() << ')';
+}
+inline void PrintTo(const QSize& s, std::ostream* os) {
+    *os << s.width() << " x " << s.height();
+}
+inline void PrintTo(const QColor& c, std::ostream* os) {
+    *os << "RGB(" << c.red() << ", " << c.green() << ", " << c.blue() << ')';
+}

@@ -1,0 +1,76 @@
+// UI services for tests: answers every dialog from queues set up by the test
+// and records what was shown, without showing anything.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "app/ui_services.h"
+
+namespace bkf::gui {
+
+struct ShownMessage {
+    QString text;
+    unsigned style = 0;
+    bool operator==(const ShownMessage&) const = default;
+};
+
+class RecordingUiServices final : public UiServices {
+  public:
+    std::vector<ShownMessage> messages;
+    // Answers to message boxes, in order. When none is left an OK box gets
+    // IDOK and any other IDNO (the answer that changes nothing).
+    std::deque<int> answers;
+    std::deque<QString> fileAnswers;  // "" = Cancel
+    QStringList fileCaptions;
+    QStringList fileFilters;
+    QStringList dialogTitles;
+    std::vector<QUrl> openedUrls;
+    // Called with each dialog before it is answered (Rejected).
+    std::function<void(QDialog&)> onDialog;
+
+    int messageBox(QWidget*, const QString& text, unsigned style) override {
+        messages.push_back({text, style});
+        if (!answers.empty()) {
+            const int answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        return (style & 0x0Fu) == MB_OK ? IDOK : IDNO;
+    }
+    QString openFileName(QWidget*, const QString& caption, const QString& filter) override {
+        return fileAnswer(caption, filter);
+    }
+    QString saveFileName(QWidget*, const QString& caption, const QString& filter) override {
+        return fileAnswer(caption, filter);
+    }
+    QString folderName(QWidget*, const QString& caption) override {
+        return fileAnswer(caption, QString());
+    }
+    int runDialog(QDialog& dialog) override {
+        dialogTitles << dialog.windowTitle();
+        if (onDialog) onDialog(dialog);
+        return QDialog::Rejected;
+    }
+    bool openUrl(const QUrl& url) override {
+        openedUrls.push_back(url);
+        return true;
+    }
+
+  private:
+    QString fileAnswer(const QString& caption, const QString& filter) {
+        fileCaptions << caption;
+        fileFilters << filter;
+        if (fileAnswers.empty()) return {};
+        QString answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
+    }
+};
+
+}  // namespace bkf::gui

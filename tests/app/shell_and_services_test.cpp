@@ -1,0 +1,90 @@
+// The Qt answers to the catalogue's shell questions, and the message boxes
+// and file filters of the real UI services.
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QMimeDatabase>
+#include <QPushButton>
+
+#include "app/qt_shell_lookup.h"
+#include "app/qt_ui_services.h"
+#include "tests/app/qt_printers.h"
+
+namespace bkf::gui {
+namespace {
+
+QString typeNameOf(QtShellLookup& shell, std::u16string_view name) {
+    const std::u16string_view t = shell.shellTypeName(name);
+    return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size()));
+}
+
+TEST(QtShellLookup, TypeAndIconComeFromTheExtensionOfTheLastComponent) {
+    QtShellLookup shell;
+    const QMimeDatabase db;
+    struct Case {
+        std::u16string_view name;
+        const char* mime;
+        int icon;
+    };
+    const Case cases[] = {
+        {u"BKF\\Set\\docs.v2\\report.txt", "text/plain", IconText},
+        {u"photo.JPG", "image/jpeg", IconImage},
+        {u"song.mp3", "audio/mpeg", IconAudio},
+        {u"clip.avi", "video/x-msvideo", IconVideo},
+        {u"BKF\\Set\\bundle.zip", "application/zip", IconArchive},
+        {u"paper.pdf", "application/pdf", IconDocument},
+        {u"setup.exe", "application/x-ms-dos-executable", IconProgram},
+    };
+    for (const Case& c : cases) {
+        const QString name =
+            QString::fromUtf16(c.name.data(), static_cast<qsizetype>(c.name.size()));
+        EXPECT_EQ(shell.shellFileIcon(c.name), c.icon) << name.toStdString();
+        EXPECT_EQ(typeNameOf(shell, c.name), db.mimeTypeForName(QLatin1String(c.mime)).comment())
+            << name.toStdString();
+        EXPECT_FALSE(shellIcon(c.icon).isNull());
+    }
+    // No file of these names exists; nothing is looked up on disk.
+    EXPECT_EQ(shell.shellFileIcon(u"BKF\\Set\\README"), IconFile);
+    EXPECT_FALSE(typeNameOf(shell, u"BKF\\Set\\README").isEmpty());
+    EXPECT_EQ(shell.shellFolderIcon(), IconFolder);
+    EXPECT_FALSE(shellIcon(IconFolder).isNull());
+    EXPECT_FALSE(shellIcon(99).isNull()) << "an unknown index shows the plain file";
+    // The same extension in another case is the same type.
+    EXPECT_EQ(typeNameOf(shell, u"a.TXT"), typeNameOf(shell, u"b.txt"));
+}
+
+TEST(QtUiServices, MessageBoxesFollowTheirStyleAndFiltersConvert) {
+    struct Case {
+        unsigned style;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+    };
+    const Case cases[] = {
+        {0x30, QMessageBox::Warning, QMessageBox::Ok},
+        {0x40, QMessageBox::Information, QMessageBox::Ok},
+        {0x20, QMessageBox::Question, QMessageBox::Ok},
+        {0x24, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No},
+        {0x34, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No},
+        {0x44, QMessageBox::Information, QMessageBox::Yes | QMessageBox::No},
+    };
+    for (const Case& c : cases) {
+        const auto box =
+            createMessageBox(nullptr, QStringLiteral("line one \r\n line two"), c.style);
+        EXPECT_EQ(box->windowTitle(), QStringLiteral("Ormilo Tarvik BKF"));
+        EXPECT_EQ(box->icon(), c.icon) << c.style;
+        EXPECT_EQ(box->standardButtons(), c.buttons) << c.style;
+        EXPECT_EQ(box->text(), QStringLiteral("line one \n line two"));
+    }
+    EXPECT_EQ(answerOf(QMessageBox::Yes, 0x24), IDYES);
+    EXPECT_EQ(answerOf(QMessageBox::No, 0x24), IDNO);
+    EXPECT_EQ(answerOf(QMessageBox::Ok, 0x30), IDOK);
+    EXPECT_EQ(answerOf(QMessageBox::NoButton, 0x24), IDNO) << "closing a Yes/No box is No";
+
+    EXPECT_EQ(qtNameFilter(QStringLiteral("Backup Files(*.bkf)|*.bkf| All Files(*.*)|*.*||")),
+              QStringLiteral("Backup Files(*.bkf);;All Files(*.*)"));
+    EXPECT_EQ(qtNameFilter(QStringLiteral("Tarvik SnapShot File(.ORMBKF)|*.ORMBKF||")),
+              QStringLiteral("Tarvik SnapShot File(.ORMBKF) (*.ORMBKF)"));
+}
+
+}  // namespace
+}  // namespace bkf::gui
