@@ -61,3 +61,14 @@ printf 'cat: %.3f s   scan -o: %.3f s   list snapshot: %.3f s   peak memory: %d 
 row "1M files: entries per second beyond reading the file" "$(echo "1000000 / ($t_scan - $t_cat)" | bc -l)" "entries/s" ">=" 500000
 row "1M files: peak resident memory per entry" "$(echo "($rss_kb - $base_kb) * 1024 / 1000000" | bc -l)" "bytes" "<=" 300
 row "1M files: scan time / snapshot listing time" "$(echo "$t_scan / $t_list" | bc -l)" "x" ">=" 5
+
+# A backup larger than a 32-bit address space: 20 GiB of holes, then one file.
+sparse="$scratch/bench-sparse.bkf"
+printf 'set "Sparse"\nfile "holes.bin" size=20G zeros\nfile "after.txt" text="found behind 20 GiB"\n' > "$scratch/bench-sparse.mkbkf"
+"$mkbkf" "$sparse" --script "$scratch/bench-sparse.mkbkf" >/dev/null
+rm -f "$scratch/bench-sparse.mkbkf"
+start=$(date +%s.%N)
+last=$("$tarvik" list "$sparse" --format tsv 2>/dev/null | tail -1 | cut -f1,3,4)
+end=$(date +%s.%N)
+printf 'a 20 GiB sparse backup scanned in %.1f s; its last entry: %s\n' "$(echo "$end - $start" | bc -l)" "$last"
+rm -f "$sparse"
