@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a normal build with g++, and a build with
-# clang under the address and undefined-behaviour sanitizers.
+# clang under the address and undefined-behaviour sanitizers; then runs each
+# fuzz target for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
@@ -22,3 +23,6 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=
 cmake --build build/asan -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build/asan && ctest -j"$jobs" --output-on-failure --no-tests=error)
+
+echo "== fuzz targets, 20 s each"
+bash scripts/fuzz.sh 20
