@@ -1,0 +1,350 @@
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSettings>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+#include "app/about_dialog.h"
+#include "app/app_ids.h"
+#include "app/resources_init.h"
+#include "app/ui_services.h"
+#include "widgets/hover_button.h"
+#include "widgets/recovery_view.h"
+
+namespace bkf::gui {
+
+namespace {
+
+struct CommandInfo {
+    int id;
+    const char* menuText;
+    const char* prompt;  // status-bar prompt and tooltip
+    const char* image;   // base name of the toolbar and menu images; null: none
+};
+
+const CommandInfo kCommands[] = {
+    {ID_RECOVER, "Recover...", "Recover", "recover"},
+    {ID_SAVE_SNAPSHOT, "Save Recovery Snapshot...", "Save Recovery ", "save_snapshot"},
+    {ID_LOAD_SNAPSHOT, "Load Recovery Snapshot...", "Load Recovery", "load_snapshot"},
+    {ID_APP_EXIT, "E&xit", "", nullptr},
+    {ID_LIVE_UPDATE, "&Live Update", "LiveUpdate", "live_update"},
+    {ID_SETTINGS, "Settings...", "Settings", nullptr},
+    {ID_SEARCH_FILES, "Search Files...", "Search Files..", "search"},
+    {ID_ABOUT, "&About Ormilo Tarvik BKF...", "About..", "about"},
+    {ID_HELP, "&Help", "Help..", "help"},
+};
+
+const int kToolBarOrder[] = {ID_RECOVER,     ID_SAVE_SNAPSHOT, ID_LOAD_SNAPSHOT, ID_SEARCH_FILES,
+                             ID_LIVE_UPDATE, ID_HELP,          ID_ABOUT};
+
+QSettings barSettings() {
+    return QSettings(kOrganisation, kProductName);
+}
+
+}  // namespace
+
+QString withTrailingSeparator(const QString& folder) {
+    QString out = folder;
+    if (!out.endsWith(QLatin1Char('/')) && !out.endsWith(QLatin1Char('\\')))
+        out += QLatin1Char('/');
+    return out;
+}
+
+CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
+    : QMainWindow(parent), ui_(ui), logPath_(std::move(options.logPath)) {
+    initResources();
+    setObjectName(QStringLiteral("CMainFrame"));
+    // The log of an earlier run goes before anything of this run can write one.
+    bkf::deleteOldLog(logPath_);
+
+    logo_ = new CHoverButton(this);
+    logo_->setObjectName(QString::number(IDC_LOGO_BUTTON));
+    const QPixmap logo(QStringLiteral(":/images/logo.png"));
+    logo_->setImages(logo, logo);
+    logo_->setToolTip(kVisitHomePageTip);
+    logo_->setCursor(Qt::PointingHandCursor);
+    connect(logo_, &CHoverButton::clicked, this, &CMainFrame::onVisitHomePage);
+
+    view_ = new CRecoveryView(ui_, this);
+    setCentralWidget(view_);
+
+    createStatusBar();
+    createActions();
+    createMenus();
+    createToolBar();
+    restoreBarLayout();
+
+    startFolder_ = withTrailingSeparator(options.startFolder.isEmpty() ? QDir::currentPath()
+                                                                       : options.startFolder);
+
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &CMainFrame::onHelp);
+
+    qApp->installEventFilter(this);
+    placeLogo();
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::createActions() {
+    for (const CommandInfo& info : kCommands) {
+        auto* action = new QAction(QString::fromUtf8(info.menuText), this);
+        action->setData(info.id);
+        action->setObjectName(QStringLiteral("command-") + QString::number(info.id));
+        if (*info.prompt) {
+            action->setStatusTip(QString::fromUtf8(info.prompt));
+            action->setToolTip(QString::fromUtf8(info.prompt));
+        }
+        if (info.image) {
+            QIcon icon;
+            icon.addPixmap(QPixmap(QStringLiteral(":/images/menu_") + QLatin1String(info.image) +
+                                   QStringLiteral(".png")));
+            icon.addPixmap(QPixmap(QStringLiteral(":/images/tb_") + QLatin1String(info.image) +
+                                   QStringLiteral(".png")));
+            action->setIcon(icon);
+        }
+        const int id = info.id;
+        connect(action, &QAction::triggered, this, [this, id] { onCommand(id); });
+        addAction(action);
+    }
+}
+
+QAction* CMainFrame::commandAction(int id) const {
+    for (QAction* action : actions())
+        if (action->data().toInt() == id) return action;
+    return nullptr;
+}
+
+void CMainFrame::createMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("Menu Bar"));
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("menu-file"));
+    file->addAction(commandAction(ID_RECOVER));
+    file->addSeparator();
+    file->addAction(commandAction(ID_SAVE_SNAPSHOT));
+    file->addAction(commandAction(ID_LOAD_SNAPSHOT));
+    file->addAction(commandAction(ID_APP_EXIT));
+    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
+    tools->setObjectName(QStringLiteral("menu-tools"));
+    tools->addAction(commandAction(ID_LIVE_UPDATE));
+    tools->addAction(commandAction(ID_SETTINGS));
+    tools->addAction(commandAction(ID_SEARCH_FILES));
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("menu-help"));
+    help->addAction(commandAction(ID_ABOUT));
+    help->addAction(commandAction(ID_HELP));
+}
+
+void CMainFrame::createToolBar() {
+    QToolBar* bar = addToolBar(QStringLiteral("Standard"));
+    bar->setObjectName(QStringLiteral("Standard"));
+    bar->setIconSize(QSize(42, 35));
+    bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    for (int id : kToolBarOrder) bar->addAction(commandAction(id));
+}
+
+void CMainFrame::createStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("59393"));
+    auto indicator = [bar](const QString& text, const QString& name) {
+        auto* label = new QLabel(text, bar);
+        label->setObjectName(name);
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        bar->addPermanentWidget(label);
+        return label;
+    };
+    capsIndicator_ = indicator(QStringLiteral("CAP"), QStringLiteral("indicator-caps"));
+    numIndicator_ = indicator(QStringLiteral("NUM"), QStringLiteral("indicator-num"));
+    scrollIndicator_ = indicator(QStringLiteral("SCRL"), QStringLiteral("indicator-scroll"));
+    // A command's prompt replaces the message while the pointer is on it;
+    // afterwards the pane says "Ready" again.
+    connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& message) {
+        if (message.isEmpty()) bar->showMessage(kReadyText);
+    });
+    bar->showMessage(kReadyText);
+#ifdef Q_OS_WIN
+    capsOn_ = (GetKeyState(VK_CAPITAL) & 1) != 0;
+    numOn_ = (GetKeyState(VK_NUMLOCK) & 1) != 0;
+    scrollOn_ = (GetKeyState(VK_SCROLL) & 1) != 0;
+#endif
+    updateLockIndicators();
+}
+
+void CMainFrame::updateLockIndicators() {
+    capsIndicator_->setEnabled(capsOn_);
+    numIndicator_->setEnabled(numOn_);
+    scrollIndicator_->setEnabled(scrollOn_);
+}
+
+// Qt tells nothing of the lock keys' state: on Windows it is asked; elsewhere
+// it is followed from the presses of the lock keys seen by the program.
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (!key->isAutoRepeat() && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->window() == this) {
+#ifdef Q_OS_WIN
+            capsOn_ = (GetKeyState(VK_CAPITAL) & 1) != 0;
+            numOn_ = (GetKeyState(VK_NUMLOCK) & 1) != 0;
+            scrollOn_ = (GetKeyState(VK_SCROLL) & 1) != 0;
+#else
+            if (key->key() == Qt::Key_CapsLock) capsOn_ = !capsOn_;
+            if (key->key() == Qt::Key_NumLock) numOn_ = !numOn_;
+            if (key->key() == Qt::Key_ScrollLock) scrollOn_ = !scrollOn_;
+#endif
+            updateLockIndicators();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::saveBarLayout() {
+    QSettings settings = barSettings();
+    settings.setValue(kBarLayoutKey, saveState());
+    settings.sync();
+}
+
+bool CMainFrame::restoreBarLayout() {
+    const QByteArray state = barSettings().value(kBarLayoutKey).toByteArray();
+    return !state.isEmpty() && restoreState(state);
+}
+
+void CMainFrame::placeLogo() {
+    logo_->setGeometry(width() - 170, 24, 170, 56);
+    logo_->raise();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    placeLogo();
+}
+
+void CMainFrame::onCommand(int id) {
+    switch (id) {
+        case ID_RECOVER:
+            onRecover();
+            break;
+        case ID_SAVE_SNAPSHOT:
+            onSaveSnapshot();
+            break;
+        case ID_LOAD_SNAPSHOT:
+            onLoadSnapshot();
+            break;
+        case ID_LIVE_UPDATE:
+            onLiveUpdate();
+            break;
+        case ID_SETTINGS:
+            onSettings();
+            break;
+        case ID_SEARCH_FILES:
+            onSearchFiles();
+            break;
+        case ID_ABOUT:
+            onAbout();
+            break;
+        case ID_HELP:
+            onHelp();
+            break;
+        case ID_APP_EXIT:
+            close();
+            break;
+        default:
+            break;
+    }
+}
+
+void CMainFrame::onRecover() {
+    view_->onRecover();
+}
+
+void CMainFrame::onSaveSnapshot() {
+    if (view_->pageNumber() == 1) return;
+    if (view_->scanRunning()) {
+        ui_.messageBox(this, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    emit saveSnapshotRequested();
+}
+
+void CMainFrame::onLoadSnapshot() {
+    if (view_->pageNumber() == 2) return;
+    emit loadSnapshotRequested();
+}
+
+void CMainFrame::onSettings() {
+    emit settingsRequested();
+}
+
+void CMainFrame::onSearchFiles() {
+    if (view_->pageNumber() == 1) return;
+    if (view_->scanRunning()) {
+        ui_.messageBox(this, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    emit searchRequested();
+}
+
+void CMainFrame::onLiveUpdate() {
+    ui_.messageBox(
+        this,
+        kProductName + QStringLiteral(" ") + kProductVersion +
+            QStringLiteral(
+                " is installed.\r\nUpdates come with the installer or the package manager "
+                "that installed it."),
+        MB_OK | MB_ICONINFORMATION);
+}
+
+void CMainFrame::onAbout() {
+    CAboutDlg dialog(this);
+    ui_.runDialog(dialog);
+}
+
+void CMainFrame::onHelp() {
+    const QString path = startFolder_ + kHelpFileName;
+    if (!QFileInfo::exists(path)) {
+        ui_.messageBox(this, kHelpMissingText, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    ui_.openUrl(QUrl::fromLocalFile(path));
+}
+
+void CMainFrame::onVisitHomePage() {
+    ui_.openUrl(QUrl(kHomePage));
+}
+
+void CMainFrame::saveRecoverySnapshotOnExit() {
+    if (exitSnapshotSave_) exitSnapshotSave_();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // The layout is kept even when the user then decides to stay.
+    saveBarLayout();
+    if (ui_.messageBox(this, kReallyExitText, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        event->ignore();
+        return;
+    }
+    if (view_->pageNumber() == 2 &&
+        ui_.messageBox(this, kSaveSnapshotOnExitText, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        saveRecoverySnapshotOnExit();
+    event->accept();
+    if (exitHandler_) exitHandler_();
+}
+
+}  // namespace bkf::gui

@@ -1,0 +1,117 @@
+// The main window: menu bar, the "Standard" toolbar, the status bar with the
+// lock-key indicators, the logo strip at the top right, and the main view.
+// Commands pass their guards here; the flows that come after a guard are
+// either done here (help, about, live update, exit) or announced by a signal
+// for the code that carries them out.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <filesystem>
+#include <functional>
+
+#include "save/recovery_log.h"
+
+class QAction;
+class QLabel;
+
+namespace bkf::gui {
+
+class CHoverButton;
+class CRecoveryView;
+class UiServices;
+
+struct FrameOptions {
+    // The recovery log, deleted when the frame is built.
+    std::filesystem::path logPath = bkf::defaultLogPath();
+    // Where the help file is looked for; empty: the current directory.
+    QString startFolder;
+};
+
+// `folder` with exactly one trailing '/' (a root such as "/" stays as it is).
+QString withTrailingSeparator(const QString& folder);
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit CMainFrame(UiServices& ui, FrameOptions options = {}, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CRecoveryView* view() const { return view_; }
+    UiServices& ui() const { return ui_; }
+
+    // The action of a command id (its data), or null.
+    QAction* commandAction(int id) const;
+
+    const QString& startFolder() const { return startFolder_; }
+    const std::filesystem::path& logPath() const { return logPath_; }
+    // The folder-name prefix of saved folders ("Rec" at every start).
+    const QString& folderPrefix() const { return folderPrefix_; }
+    void setFolderPrefix(const QString& prefix) { folderPrefix_ = prefix; }
+    // Generate Log: while false no recovery-log line is written.
+    bool generateLog() const { return generateLog_; }
+    void setGenerateLog(bool on) { generateLog_ = on; }
+
+    // The bar layout under QSettings("Ormilo Works", "Ormilo Tarvik BKF"), "CommandBars2".
+    void saveBarLayout();
+    bool restoreBarLayout();
+
+    // Runs once the user has confirmed the exit (and the snapshot question is
+    // answered): it ends the process. Without one the window just closes.
+    void setExitHandler(std::function<void()> handler) { exitHandler_ = std::move(handler); }
+    // The snapshot save the exit sequence runs on this thread when the user
+    // answers Yes to "Do you want to save recovery snapshot?". Until the
+    // snapshot save exists there is none, and the exit goes on.
+    void setExitSnapshotSave(std::function<void()> save) { exitSnapshotSave_ = std::move(save); }
+
+  public slots:
+    void onCommand(int id);
+    void onRecover();
+    void onSaveSnapshot();
+    void onLoadSnapshot();
+    void onSettings();
+    void onSearchFiles();
+    void onLiveUpdate();
+    void onAbout();
+    void onHelp();
+    void onVisitHomePage();
+
+  signals:
+    // Announced after their guards passed; the flows connect here.
+    void saveSnapshotRequested();
+    void loadSnapshotRequested();
+    void settingsRequested();
+    void searchRequested();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    void placeLogo();
+    void updateLockIndicators();
+    void saveRecoverySnapshotOnExit();
+
+    UiServices& ui_;
+    CRecoveryView* view_ = nullptr;
+    CHoverButton* logo_ = nullptr;
+    QString startFolder_;
+    std::filesystem::path logPath_;
+    QString folderPrefix_ = QStringLiteral("Rec");
+    bool generateLog_ = false;
+    std::function<void()> exitHandler_;
+    std::function<void()> exitSnapshotSave_;
+    QLabel* capsIndicator_ = nullptr;
+    QLabel* numIndicator_ = nullptr;
+    QLabel* scrollIndicator_ = nullptr;
+    bool capsOn_ = false;
+    bool numOn_ = false;
+    bool scrollOn_ = false;
+};
+
+}  // namespace bkf::gui

@@ -1,0 +1,41 @@
+#include "app/ormilo_app.h"
+
+#include <QIcon>
+
+#include "app/app_ids.h"
+#include "app/resources_init.h"
+#include "app/ui_services.h"
+
+namespace bkf::gui {
+
+QIcon applicationIcon() {
+    initResources();
+    QIcon icon;
+    for (const char* size : {"16", "32", "48", "256"})
+        icon.addFile(QStringLiteral(":/images/app_") + QLatin1String(size) +
+                     QStringLiteral(".png"));
+    return icon;
+}
+
+COrmiloApp::COrmiloApp(UiServices& ui, StartOptions options)
+    : ui_(ui), options_(std::move(options)), instance_(options_.lockFolder) {}
+
+COrmiloApp::~COrmiloApp() = default;
+
+bool COrmiloApp::initInstance() {
+    if (!instance_.acquire()) {
+        ui_.messageBox(nullptr, kAnotherInstanceText, MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    frame_ = std::make_unique<CMainFrame>(ui_, options_.frame);
+    frame_->setWindowTitle(kProductName);
+    frame_->setWindowIcon(applicationIcon());
+    frame_->showMaximized();
+    return true;
+}
+
+void COrmiloApp::releaseInstance() {
+    instance_.release();
+}
+
+}  // namespace bkf::gui

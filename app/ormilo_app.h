@@ -1,0 +1,41 @@
+// The application object: the single-instance check and the main window.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "app/main_frame.h"
+#include "app/single_instance.h"
+
+namespace bkf::gui {
+
+struct StartOptions {
+    // Where the single-instance lock lives; empty: the temporary folder.
+    QString lockFolder;
+    FrameOptions frame;
+};
+
+// The program's icon in all its shipped sizes.
+QIcon applicationIcon();
+
+class COrmiloApp {
+  public:
+    COrmiloApp(UiServices& ui, StartOptions options = {});
+    ~COrmiloApp();
+
+    // Start-up: false (after "Another Instance of Ormilo Tarvik BKF is
+    // running ") when another instance runs, and no window is made;
+    // otherwise the main window stands, maximised.
+    bool initInstance();
+    CMainFrame* mainFrame() const { return frame_.get(); }
+    // Lets the next instance start (the lock is released).
+    void releaseInstance();
+
+  private:
+    UiServices& ui_;
+    StartOptions options_;
+    SingleInstance instance_;
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+}  // namespace bkf::gui

@@ -1,0 +1,124 @@
+#include "app/qt_ui_services.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QStringList>
+
+#include "app/app_ids.h"
+
+namespace bkf::gui {
+
+QString messageCaption() {
+    return kProductName;
+}
+
+QString qtNameFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString text = parts[i].trimmed();
+        const QString pattern = parts[i + 1].trimmed();
+        if (text.isEmpty() && pattern.isEmpty()) continue;
+        if (text.contains(QLatin1Char('(') + pattern + QLatin1Char(')')))
+            out << text;
+        else
+            out << text + QStringLiteral(" (") + pattern + QLatin1Char(')');
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
+namespace {
+
+QWidget* ownerOrActive(QWidget* owner) {
+    return owner ? owner : QApplication::activeWindow();
+}
+
+}  // namespace
+
+std::unique_ptr<QMessageBox> createMessageBox(QWidget* owner, const QString& text, unsigned style) {
+    auto box = std::make_unique<QMessageBox>(ownerOrActive(owner));
+    box->setWindowTitle(messageCaption());
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    box->setText(shown);
+    switch (style & 0xF0u) {
+        case MB_ICONSTOP:
+            box->setIcon(QMessageBox::Critical);
+            break;
+        case MB_ICONQUESTION:
+            box->setIcon(QMessageBox::Question);
+            break;
+        case MB_ICONEXCLAMATION:
+            box->setIcon(QMessageBox::Warning);
+            break;
+        case MB_ICONINFORMATION:
+            box->setIcon(QMessageBox::Information);
+            break;
+        default:
+            box->setIcon(QMessageBox::NoIcon);
+            break;
+    }
+    switch (style & 0x0Fu) {
+        case MB_OKCANCEL:
+            box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case MB_YESNOCANCEL:
+            box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            break;
+        case MB_YESNO:
+            box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
+        default:
+            box->setStandardButtons(QMessageBox::Ok);
+            break;
+    }
+    return box;
+}
+
+int answerOf(int standardButton, unsigned style) {
+    switch (standardButton) {
+        case QMessageBox::Yes:
+            return IDYES;
+        case QMessageBox::No:
+            return IDNO;
+        case QMessageBox::Cancel:
+            return IDCANCEL;
+        case QMessageBox::Ok:
+            return IDOK;
+        // Closed without a button (Esc, the close box).
+        default:
+            return (style & 0x0Fu) == MB_OK ? IDOK
+                                            : ((style & 0x0Fu) == MB_YESNO ? IDNO : IDCANCEL);
+    }
+}
+
+int QtUiServices::messageBox(QWidget* owner, const QString& text, unsigned style) {
+    const std::unique_ptr<QMessageBox> box = createMessageBox(owner, text, style);
+    // The icon's system sound: Qt offers the one bell.
+    if ((style & 0xF0u) != 0) QApplication::beep();
+    return answerOf(box->exec(), style);
+}
+
+QString QtUiServices::openFileName(QWidget* owner, const QString& caption, const QString& filter) {
+    return QFileDialog::getOpenFileName(owner, caption, QString(), qtNameFilter(filter));
+}
+
+QString QtUiServices::saveFileName(QWidget* owner, const QString& caption, const QString& filter) {
+    return QFileDialog::getSaveFileName(owner, caption, QString(), qtNameFilter(filter));
+}
+
+QString QtUiServices::folderName(QWidget* owner, const QString& caption) {
+    return QFileDialog::getExistingDirectory(owner, caption);
+}
+
+int QtUiServices::runDialog(QDialog& dialog) {
+    return dialog.exec();
+}
+
+bool QtUiServices::openUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+}
+
+}  // namespace bkf::gui

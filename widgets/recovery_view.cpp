@@ -1,0 +1,318 @@
+#include "widgets/recovery_view.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <algorithm>
+
+#include "app/app_ids.h"
+#include "app/qt_shell_lookup.h"
+#include "app/resources_init.h"
+#include "app/ui_services.h"
+#include "engine/scan.h"
+#include "widgets/ax_image.h"
+#include "widgets/catalogue_models.h"
+#include "widgets/hover_button.h"
+
+namespace bkf::gui {
+
+QColor viewBackground() {
+    return QColor(255, 255, 153);
+}
+
+namespace {
+
+QFont pixelFont(const QString& family, int pixels) {
+    QFont f(family);
+    f.setPixelSize(pixels);
+    f.setWeight(QFont::Normal);
+    return f;
+}
+
+QString idName(int id) {
+    return QString::number(id);
+}
+
+CHoverButton* imageButton(QWidget* parent, int id, const QString& hover, const QString& normal) {
+    auto* b = new CHoverButton(parent);
+    b->setObjectName(idName(id));
+    b->setImages(QPixmap(hover), QPixmap(normal));
+    b->setToolTip(kAddFilesTip);
+    return b;
+}
+
+}  // namespace
+
+CRecoveryView::CRecoveryView(UiServices& ui, QWidget* parent)
+    : QWidget(parent),
+      ui_(ui),
+      shell_(std::make_unique<QtShellLookup>()),
+      catalogue_(std::make_unique<bkf::Catalogue>(*shell_)) {
+    initResources();
+    setObjectName(QStringLiteral("CRecoveryView"));
+    createControls();
+    showSelectionPage();
+    layoutControls();
+}
+
+CRecoveryView::~CRecoveryView() {
+    // The views go before the models' catalogue does.
+    delete cataloguePane_;
+    delete folderTree_;
+    delete tableModel_;
+    delete treeModel_;
+}
+
+void CRecoveryView::createControls() {
+    const QFont arial = pixelFont(QStringLiteral("Arial"), 16);
+
+    prompt_ = new QLabel(kPromptText, this);
+    prompt_->setObjectName(idName(IDC_PROMPT));
+    prompt_->setFont(arial);
+
+    pathEdit_ = new QLineEdit(this);
+    pathEdit_->setObjectName(idName(IDC_PATH_EDIT));
+    pathEdit_->setFont(pixelFont(QStringLiteral("Ms Sans Serif"), 16));
+
+    browse_ = new QPushButton(QStringLiteral("&Browse..."), this);
+    browse_->setObjectName(idName(IDC_BROWSE));
+    connect(browse_, &QPushButton::clicked, this, &CRecoveryView::onBrowseBackupFile);
+
+    next_ = imageButton(this, IDC_NEXT, QStringLiteral(":/images/next_hover.png"),
+                        QStringLiteral(":/images/next.png"));
+    connect(next_, &CHoverButton::clicked, this, &CRecoveryView::onRecover);
+
+    treeModel_ = new CatalogueTreeModel(*catalogue_, this);
+    folderTree_ = new QTreeView(this);
+    folderTree_->setObjectName(idName(IDC_FOLDER_TREE));
+    folderTree_->setHeaderHidden(true);
+    folderTree_->setModel(treeModel_);
+
+    folderList_ = new QTreeWidget(this);
+    folderList_->setObjectName(idName(IDC_FOLDER_LIST));
+    folderList_->setRootIsDecorated(false);
+    folderList_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"),
+                                  QStringLiteral("File Size"), QStringLiteral("Date Modified"),
+                                  QStringLiteral("Date Created")});
+    const int listWidths[] = {200, 150, 100, 120, 120};
+    for (int c = 0; c < 5; ++c) folderList_->setColumnWidth(c, listWidths[c]);
+    folderList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+
+    captionBand_ = new CAxImage(this);
+    captionBand_->setObjectName(idName(IDC_CAPTION_BAND));
+
+    tableModel_ = new CatalogueTableModel(*catalogue_, this);
+    cataloguePane_ = new QTableView(this);
+    cataloguePane_->setObjectName(idName(IDC_CATALOGUE));
+    cataloguePane_->setModel(tableModel_);
+    cataloguePane_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    cataloguePane_->setShowGrid(true);
+    cataloguePane_->setWordWrap(false);
+    cataloguePane_->verticalHeader()->hide();
+    cataloguePane_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    cataloguePane_->verticalHeader()->setDefaultSectionSize(cataloguePane_->fontMetrics().height() +
+                                                            4);
+    cataloguePane_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    cataloguePane_->setColumnWidth(0, 600);
+    cataloguePane_->setColumnWidth(1, 200);
+    cataloguePane_->setColumnWidth(2, 400);
+    // Cells 3..9 are there for the save and the snapshot, not for the eye.
+    for (int c = 3; c < bkf::kCatalogueColumnCount; ++c) cataloguePane_->setColumnHidden(c, true);
+
+    searchingText_ =
+        new QLabel(QString::fromUtf16(bkf::kSearchingText.data(),
+                                      static_cast<qsizetype>(bkf::kSearchingText.size())),
+                   this);
+    searchingText_->setObjectName(idName(IDC_PROGRESS_TEXT) + QStringLiteral("-searching"));
+    searchingText_->setFont(arial);
+
+    progressText_ = new QLabel(this);
+    progressText_->setObjectName(idName(IDC_PROGRESS_TEXT));
+    progressText_->setFont(arial);
+
+    foundFilesText_ = new QLabel(this);
+    foundFilesText_->setObjectName(idName(IDC_FOUND_FILES));
+    foundFilesText_->setFont(arial);
+
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setObjectName(idName(IDC_STOP) + QStringLiteral("-progress"));
+    progressBar_->setRange(0, 100);
+    progressBar_->setTextVisible(false);
+
+    stop_ = imageButton(this, IDC_STOP, QStringLiteral(":/images/stop_hover.png"),
+                        QStringLiteral(":/images/stop.png"));
+    back_ = imageButton(this, IDC_BACK, QStringLiteral(":/images/back_hover.png"),
+                        QStringLiteral(":/images/back.png"));
+    save_ = imageButton(this, IDC_SAVE, QStringLiteral(":/images/save_hover.png"),
+                        QStringLiteral(":/images/save.png"));
+    connect(stop_, &CHoverButton::clicked, this, &CRecoveryView::onStopRecovery);
+    connect(back_, &CHoverButton::clicked, this, &CRecoveryView::onBack);
+    connect(save_, &CHoverButton::clicked, this, &CRecoveryView::onSaveFiles);
+}
+
+void CRecoveryView::layoutControls() {
+    const int cx = width();
+    const int cy = height();
+    const int a = (cy + 100) / 2;
+    const int m = cy / 2;
+    const int h = cx / 2;
+
+    if (h > 300) {
+        prompt_->setGeometry(h - 300, m - 42, 550, 24);
+        pathEdit_->setGeometry(h - 300, m - 12, 550, 24);
+        browse_->setGeometry(h + 255, m - 12, 60, 24);
+        browse_->setFont(font());
+    } else {
+        prompt_->setGeometry(20, m - 42, cx - 90, 24);
+        pathEdit_->setGeometry(20, m - 12, cx - 90, 24);
+        browse_->setGeometry(cx - 65, m - 12, 45, 24);
+        // "Browse..." has to fit 45 pixels here.
+        QFont narrow = font();
+        narrow.setPixelSize(11);
+        narrow.setStretch(QFont::Condensed);
+        browse_->setFont(narrow);
+    }
+    next_->setGeometry(cx - 102, cy - 49, 92, 39);
+
+    folderTree_->setGeometry(10, 20, 290, a - 20);
+    folderList_->setGeometry(300, 20, cx - 320, a - 20);
+    captionBand_->setGeometry(10, a, cx - 30, 20);
+    cataloguePane_->setGeometry(10, a + 20, cx - 30, cy - a - 70);
+    searchingText_->setGeometry(20, cy - 44, 300 - 20, 20);
+    progressText_->setGeometry(cx - 280, cy - 44, 280, 20);
+    foundFilesText_->setGeometry(cx - 280, cy - 19, 280, 15);
+    progressBar_->setGeometry(20, cy - 24, cx - 430, 15);
+    stop_->setGeometry(cx - 390, cy - 41, 80, 39);
+    back_->setGeometry(cx - 194, cy - 41, 77, 39);
+    save_->setGeometry(cx - 102, cy - 41, 77, 39);
+}
+
+void CRecoveryView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutControls();
+}
+
+void CRecoveryView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), viewBackground());
+}
+
+QString CRecoveryView::backupFilePath() const {
+    return pathEdit_->text();
+}
+
+void CRecoveryView::setBackupFilePath(const QString& path) {
+    pathEdit_->setText(path);
+}
+
+void CRecoveryView::showResultsPage() {
+    prompt_->hide();
+    pathEdit_->hide();
+    browse_->hide();
+    next_->hide();
+    captionBand_->setPicture(QPixmap(QStringLiteral(":/images/caption_band.png")));
+    for (QWidget* w : std::initializer_list<QWidget*>{cataloguePane_, folderList_, folderTree_,
+                                                      stop_, progressBar_, searchingText_,
+                                                      progressText_, foundFilesText_, captionBand_})
+        w->show();
+    page_ = 2;
+    update();
+    emit pageChanged(page_);
+}
+
+void CRecoveryView::showSelectionPage() {
+    clearCatalogue();
+    for (QWidget* w : std::initializer_list<QWidget*>{cataloguePane_, folderList_, folderTree_,
+                                                      next_, save_, back_, stop_})
+        w->hide();
+    progressBar_->setValue(0);
+    progressBar_->hide();
+    searchingText_->hide();
+    progressText_->hide();
+    foundFilesText_->clear();
+    foundFilesText_->hide();
+    captionBand_->clear();
+    captionBand_->hide();
+    update();
+    for (QWidget* w : std::initializer_list<QWidget*>{pathEdit_, browse_, next_, prompt_})
+        w->show();
+    const bool changed = page_ != 1;
+    page_ = 1;
+    if (changed) emit pageChanged(page_);
+}
+
+void CRecoveryView::setProgress(int percent) {
+    progressBar_->setValue(std::clamp(percent, 0, 100));
+}
+void CRecoveryView::setProgressText(const QString& text) {
+    progressText_->setText(text);
+}
+void CRecoveryView::setFoundFilesText(const QString& text) {
+    foundFilesText_->setText(text);
+}
+void CRecoveryView::setSearchingVisible(bool visible) {
+    searchingText_->setVisible(visible);
+}
+
+void CRecoveryView::setSearchingText(const QString& text) {
+    if (!text.isEmpty()) searchingText_->setText(text);
+    searchingText_->setVisible(!text.isEmpty());
+}
+
+void CRecoveryView::showStopButton(bool shown) {
+    stop_->setVisible(shown);
+}
+void CRecoveryView::showBackButton(bool shown) {
+    back_->setVisible(shown);
+}
+void CRecoveryView::showSaveButton(bool shown) {
+    save_->setVisible(shown);
+}
+
+void CRecoveryView::catalogueAppended() {
+    tableModel_->syncRows();
+    treeModel_->syncNodes();
+}
+
+void CRecoveryView::clearCatalogue() {
+    catalogue_->clear();
+    folderList_->clear();
+    reloadCatalogue();
+}
+
+void CRecoveryView::reloadCatalogue() {
+    tableModel_->reload();
+    treeModel_->reload();
+}
+
+void CRecoveryView::onRecover() {
+    if (page_ == 1)
+        emit recoverRequested();
+    else if (!scanRunning_)
+        emit saveFilesRequested();
+}
+
+void CRecoveryView::onBrowseBackupFile() {
+    const QString path = ui_.openFileName(this, kBrowseCaption, kBackupFilter);
+    if (!path.isEmpty()) pathEdit_->setText(path);
+}
+
+void CRecoveryView::onBack() {
+    if (page_ == 2) showSelectionPage();
+}
+
+void CRecoveryView::onStopRecovery() {
+    emit stopRequested();
+}
+
+void CRecoveryView::onSaveFiles() {
+    emit saveFilesRequested();
+}
+
+}  // namespace bkf::gui

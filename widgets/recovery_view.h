@@ -1,0 +1,143 @@
+// The main view: a two-page surface on a pale yellow background.
+//
+// Page 1 (file selection): prompt, backup file path field, Browse, Next.
+// Page 2 (results): folder tree, folder-contents list, caption band,
+// catalogue pane, the status texts, progress bar, and Stop / Back / Save.
+//
+// Every control carries its control id as objectName ("61447", "4101", ...).
+// Two ids are shared by two controls each: Stop is "61452" and the progress
+// bar "61452-progress"; the progress text is "61485" and the "Searching
+// file, please wait..." text "61485-searching".
+//
+// The view owns the catalogue (bkf::Catalogue) and the Qt models over it.
+// The scan flow drives it through the public functions below; it never
+// blocks and never shows a dialog except through the UI services.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "catalogue/catalogue.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QTreeView;
+class QTreeWidget;
+
+namespace bkf::gui {
+
+class CAxImage;
+class CHoverButton;
+class CatalogueTableModel;
+class CatalogueTreeModel;
+class QtShellLookup;
+class UiServices;
+
+class CRecoveryView : public QWidget {
+    Q_OBJECT
+  public:
+    explicit CRecoveryView(UiServices& ui, QWidget* parent = nullptr);
+    ~CRecoveryView() override;
+
+    // 1 = file-selection page, 2 = results page.
+    int pageNumber() const { return page_; }
+
+    bkf::Catalogue& catalogue() { return *catalogue_; }
+    CatalogueTableModel& catalogueModel() { return *tableModel_; }
+    CatalogueTreeModel& treeModel() { return *treeModel_; }
+
+    // The text of the backup file path field.
+    QString backupFilePath() const;
+    void setBackupFilePath(const QString& path);
+
+    // Set while a scan runs (the guards of the commands read it).
+    bool scanRunning() const { return scanRunning_; }
+    void setScanRunning(bool running) { scanRunning_ = running; }
+
+    // ---- page switching
+    // To the results page: page 1 controls hidden; the three views, Stop, the
+    // progress bar, the three status texts and the caption band shown. Page := 2.
+    void showResultsPage();
+    // Back to the file-selection page: the catalogue and the views emptied and
+    // hidden, every results control hidden and reset; the path field keeps its
+    // text. Page := 1.
+    void showSelectionPage();
+
+    // ---- the results page while a scan or load runs
+    void setProgress(int percent);
+    void setProgressText(const QString& text);
+    void setFoundFilesText(const QString& text);
+    // The "Searching file, please wait..." line.
+    void setSearchingVisible(bool visible);
+    void setSearchingText(const QString& text);
+    void showStopButton(bool shown);
+    void showBackButton(bool shown);
+    void showSaveButton(bool shown);
+    // Announces entries and folders appended to the catalogue since the last
+    // call to the catalogue pane and the folder tree (call after each batch).
+    void catalogueAppended();
+    // Empties the catalogue, the tree, the folder-contents list and the pane.
+    void clearCatalogue();
+    // Re-reads the catalogue into every view (after a load or a mark change).
+    void reloadCatalogue();
+
+    // Moves every control to its place for the current size (also hidden ones).
+    void layoutControls();
+
+  public slots:
+    // Next (61449) and File > Recover... (61493): page 1 asks for the Recover
+    // flow; page 2 asks for the save unless a scan runs.
+    void onRecover();
+    // Browse (61448): the backup-file open dialog fills the path field.
+    void onBrowseBackupFile();
+    // Back (61451): on page 2 only, back to page 1.
+    void onBack();
+    // Stop (61452) and Save (61492).
+    void onStopRecovery();
+    void onSaveFiles();
+
+  signals:
+    void recoverRequested();
+    void saveFilesRequested();
+    void stopRequested();
+    void pageChanged(int page);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void createControls();
+
+    UiServices& ui_;
+    std::unique_ptr<QtShellLookup> shell_;
+    std::unique_ptr<bkf::Catalogue> catalogue_;
+    CatalogueTableModel* tableModel_ = nullptr;
+    CatalogueTreeModel* treeModel_ = nullptr;
+    int page_ = 1;
+    bool scanRunning_ = false;
+
+    QLabel* prompt_ = nullptr;
+    QLineEdit* pathEdit_ = nullptr;
+    QPushButton* browse_ = nullptr;
+    CHoverButton* next_ = nullptr;
+    QTreeView* folderTree_ = nullptr;
+    QTreeWidget* folderList_ = nullptr;
+    CAxImage* captionBand_ = nullptr;
+    QTableView* cataloguePane_ = nullptr;
+    QLabel* searchingText_ = nullptr;
+    QLabel* progressText_ = nullptr;
+    QLabel* foundFilesText_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    CHoverButton* stop_ = nullptr;
+    CHoverButton* back_ = nullptr;
+    CHoverButton* save_ = nullptr;
+};
+
+// The view's background, RGB(255, 255, 153).
+QColor viewBackground();
+
+}  // namespace bkf::gui
