@@ -1,5 +1,7 @@
 #include "app/main_frame.h"
 
+#include "app/recovery_flow.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -81,6 +83,7 @@ CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
 
     view_ = new CRecoveryView(ui_, this);
     setCentralWidget(view_);
+    flow_ = std::make_unique<CRecoveryFlow>(*this);
 
     createStatusBar();
     createActions();

@@ -9,6 +9,7 @@
 #include <QString>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 #include "save/recovery_log.h"
 
@@ -18,6 +19,7 @@ class QLabel;
 namespace bkf::gui {
 
 class CHoverButton;
+class CRecoveryFlow;
 class CRecoveryView;
 class UiServices;
 
@@ -38,6 +40,7 @@ class CMainFrame : public QMainWindow {
     ~CMainFrame() override;
 
     CRecoveryView* view() const { return view_; }
+    CRecoveryFlow& recoveryFlow() const { return *flow_; }
     UiServices& ui() const { return ui_; }
 
     // The action of a command id (its data), or null.
@@ -99,6 +102,7 @@ class CMainFrame : public QMainWindow {
 
     UiServices& ui_;
     CRecoveryView* view_ = nullptr;
+    std::unique_ptr<CRecoveryFlow> flow_;
     CHoverButton* logo_ = nullptr;
     QString startFolder_;
     std::filesystem::path logPath_;

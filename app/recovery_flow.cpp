@@ -1,0 +1,179 @@
+#include "app/recovery_flow.h"
+
+#include <QFileInfo>
+
+#include "app/app_ids.h"
+#include "app/main_frame.h"
+#include "app/ui_services.h"
+#include "catalogue/text.h"
+#include "save/recovery_log.h"
+#include "widgets/recovery_view.h"
+
+namespace bkf::gui {
+
+namespace {
+
+QString qstr(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+const QString kSelectValidFile = QStringLiteral("Please select valid file by using Browse Button");
+const QString kStopQuestion = QStringLiteral("Do you really want to stop repairing process");
+
+}  // namespace
+
+CRecoveryFlow::CRecoveryFlow(CMainFrame& frame) : frame_(frame), view_(*frame.view()) {
+    // A few updates a second: each drain is one repaint, never one per entry.
+    timer_.setInterval(50);
+    connect(&timer_, &QTimer::timeout, this, &CRecoveryFlow::drain);
+    connect(&view_, &CRecoveryView::recoverRequested, this, &CRecoveryFlow::startRecovery);
+    connect(&view_, &CRecoveryView::stopRequested, this, &CRecoveryFlow::stopRecovery);
+}
+
+CRecoveryFlow::~CRecoveryFlow() {
+    if (job_) job_->stopScan();
+    job_.reset();  // waits for the worker, which ends at its next slot
+}
+
+void CRecoveryFlow::startRecovery() {
+    if (running_ || view_.pageNumber() != 1) return;
+    const QString path = view_.backupFilePath();
+    if (path.isEmpty()) {
+        // Choosing a file only fills the field; the user presses Next again.
+        view_.onBrowseBackupFile();
+        return;
+    }
+    if (!QFileInfo::exists(path)) {
+        frame_.ui().messageBox(nullptr, kSelectValidFile, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    view_.showResultsPage();
+    const std::u16string typed = path.toStdU16String();
+    view_.catalogue().setBackupFilePath(typed);
+    const bool logging = frame_.generateLog();
+    if (logging) {
+        writeLogLine(frame_.logPath(), logPathLine(typed));
+        writeLogLine(frame_.logPath(), logCodeLine(LogCode::RecoveryStarted));
+    }
+
+    job_ = std::make_unique<ScanJob>(static_cast<ScanObserver&>(*this));
+    job_->setBackupPath(pathFromUtf16(typed));
+    job_->setLogPath(logging ? std::optional(frame_.logPath()) : std::nullopt);
+    {
+        std::lock_guard lock(mutex_);
+        batches_.clear();
+        progress_.reset();
+        status_.reset();
+        outcome_.reset();
+    }
+    filesShown_ = 0;
+    running_ = true;
+    view_.setScanRunning(true);
+    view_.setProgress(0);
+    view_.setProgressText(QString());
+    view_.setFoundFilesText(QString());
+    view_.showStopButton(true);
+    view_.showBackButton(false);
+    view_.showSaveButton(false);
+    timer_.start();
+    // Emptying the catalogue is quick and belongs to this thread; the open
+    // and the scan happen on the job's worker.
+    job_->prepareScan([this] { view_.clearCatalogue(); });
+    drain();  // an open failure has already been reported
+}
+
+void CRecoveryFlow::stopRecovery() {
+    if (!running_ || !job_) return;
+    if (frame_.ui().messageBox(&view_, kStopQuestion, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+    view_.showStopButton(false);
+    job_->stopScan();
+}
+
+void CRecoveryFlow::scanStatus(std::u16string_view text) {
+    std::lock_guard lock(mutex_);
+    status_ = std::u16string(text);
+}
+
+void CRecoveryFlow::scanEvents(std::vector<ScanEvent>&& events) {
+    std::lock_guard lock(mutex_);
+    batches_.push_back(std::move(events));
+}
+
+void CRecoveryFlow::scanProgress(const ScanProgress& progress) {
+    std::lock_guard lock(mutex_);
+    progress_ = progress;
+}
+
+void CRecoveryFlow::scanFinished(const ScanOutcome& outcome) {
+    std::lock_guard lock(mutex_);
+    outcome_ = outcome;
+}
+
+void CRecoveryFlow::drain() {
+    std::deque<std::vector<ScanEvent>> batches;
+    std::optional<ScanProgress> progress;
+    std::optional<std::u16string> status;
+    std::optional<ScanOutcome> outcome;
+    {
+        std::lock_guard lock(mutex_);
+        batches.swap(batches_);
+        progress.swap(progress_);
+        status.swap(status_);
+        // The outcome is taken only once every batch before it is applied.
+        if (outcome_ && batches.empty()) outcome.swap(outcome_);
+    }
+    if (!batches.empty()) {
+        Catalogue& catalogue = view_.catalogue();
+        for (const auto& batch : batches) {
+            for (const ScanEvent& e : batch) {
+                if (!e.isFolder) {
+                    catalogue.appendEntry(e.file.path, e.file.size, e.file.dataOffset, e.file.modified,
+                                          e.file.accessed, e.file.created);
+                    ++filesShown_;
+                }
+                catalogue.addFolderPath(e.file.path);
+            }
+        }
+        view_.catalogueAppended();
+        view_.setFoundFilesText(qstr(foundFilesText(filesShown_)));
+    }
+    if (status) {
+        view_.setSearchingText(qstr(*status));
+        view_.setSearchingVisible(!status->empty());
+    }
+    if (progress) {
+        view_.setProgress(progress->percent);
+        view_.setProgressText(qstr(progressText(progress->scanned, progress->fileSize)));
+    }
+    if (outcome) finish(*outcome);
+}
+
+void CRecoveryFlow::finish(const ScanOutcome& outcome) {
+    timer_.stop();
+    if (job_) job_->wait();
+    running_ = false;
+    view_.setScanRunning(false);
+    view_.setSearchingVisible(false);
+    view_.showStopButton(false);
+    switch (outcome.kind) {
+        case ScanOutcome::Kind::Results:
+            // Every found file starts out selected; the tree shows the root's children.
+            view_.catalogue().markAllAfterLoad();
+            view_.reloadCatalogue();
+            view_.setProgressText(QString());
+            view_.setFoundFilesText(QString());
+            view_.showBackButton(true);
+            view_.showSaveButton(true);
+            break;
+        case ScanOutcome::Kind::NothingFound:
+            frame_.ui().messageBox(&view_, qstr(kNoDataFoundText), MB_OK | MB_ICONINFORMATION);
+            view_.showSelectionPage();
+            break;
+        case ScanOutcome::Kind::OpenFailed:
+            frame_.ui().messageBox(nullptr, qstr(kOpenFailedText), MB_OK | MB_ICONINFORMATION);
+            view_.showSelectionPage();
+            break;
+    }
+}
+
+}  // namespace bkf::gui

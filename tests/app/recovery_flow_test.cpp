@@ -1,0 +1,184 @@
+// A recovery in the window, end to end under the offscreen platform: type a
+// path, press Next, wait for the results.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "app/app_ids.h"
+#include "app/main_frame.h"
+#include "app/recovery_flow.h"
+#include "tests/app/qt_printers.h"
+#include "tests/app/recording_ui_services.h"
+#include "tools/backup_writer.h"
+#include "tools/sink.h"
+#include "widgets/catalogue_models.h"
+#include "widgets/recovery_view.h"
+
+namespace bkf::gui {
+namespace {
+
+class RecoveryFlowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        FrameOptions options;
+        options.logPath = logPath();
+        options.startFolder = dir_.path();
+        frame_ = std::make_unique<CMainFrame>(ui_, options);
+        frame_->resize(1024, 700);
+        frame_->show();
+    }
+    std::filesystem::path logPath() const { return dir_.filePath(QStringLiteral("OrmBkf.log")).toStdU16String(); }
+    CRecoveryView& view() { return *frame_->view(); }
+
+    QString writeBackup(const QString& name, int files) {
+        const QString path = dir_.filePath(name);
+        tools::FileSink sink(path.toStdU16String());
+        tools::BackupWriter w(sink);
+        w.beginSet({.name = u"Daily"});
+        w.directory({.name = tools::folderName(u"Data/Sub")});
+        for (int i = 0; i < files; ++i) {
+            tools::FileItem f;
+            f.name = u"file" + QString::number(i).toStdU16String() + u".txt";
+            f.content = tools::Content::random(3000, static_cast<std::uint64_t>(i));
+            w.file(f);
+        }
+        w.finish();
+        sink.close();
+        return path;
+    }
+
+    // Presses Next and waits until the scan has ended.
+    void recover(const QString& path) {
+        view().setBackupFilePath(path);
+        view().onRecover();
+        QElapsedTimer clock;
+        clock.start();
+        while (frame_->recoveryFlow().scanRunning() && clock.elapsed() < 20000) {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        ASSERT_FALSE(frame_->recoveryFlow().scanRunning()) << "the scan did not end";
+    }
+    bool visible(const char* name) {
+        auto* w = view().findChild<QWidget*>(QLatin1String(name));
+        return w && w->isVisibleTo(&view());
+    }
+
+    QTemporaryDir dir_;
+    RecordingUiServices ui_;
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+TEST_F(RecoveryFlowTest, ARecoveryFillsTheResultsPageAndChecksEverything) {
+    QAbstractItemModelTester tableTester(&view().catalogueModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester treeTester(&view().treeModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    recover(writeBackup(QStringLiteral("daily.bkf"), 40));
+    EXPECT_TRUE(ui_.messages.empty());
+    EXPECT_EQ(view().pageNumber(), 2);
+    const auto& table = view().catalogue().table();
+    ASSERT_EQ(table.rowCount(), 40u);
+    EXPECT_EQ(table.path(0), u"BKF\\BACKUP SET 1(Daily)\\Data\\Sub\\file0.txt");
+    EXPECT_EQ(table.checkedCount(), 40u);
+    EXPECT_EQ(view().catalogueModel().rowCount(), 40);
+    const auto& tree = view().catalogue().tree();
+    EXPECT_TRUE(tree.expanded(tree.root()));
+    EXPECT_FALSE(tree.expanded(tree.firstChild(tree.root())));
+    EXPECT_EQ(tree.mark(tree.root()), FolderMark::Checked);
+    EXPECT_TRUE(visible("61451")) << "Back";
+    EXPECT_TRUE(visible("61492")) << "Save";
+    EXPECT_FALSE(visible("61452")) << "Stop";
+    EXPECT_FALSE(visible("61485-searching"));
+    EXPECT_EQ(view().catalogue().backupFilePath(), view().backupFilePath().toStdU16String());
+
+    // Back empties the catalogue and returns to the first page.
+    view().onBack();
+    EXPECT_EQ(view().pageNumber(), 1);
+    EXPECT_EQ(view().catalogue().table().rowCount(), 0u);
+    EXPECT_EQ(view().catalogueModel().rowCount(), 0);
+
+    // A second scan starts from an empty catalogue.
+    recover(writeBackup(QStringLiteral("again.bkf"), 3));
+    EXPECT_EQ(view().catalogue().table().rowCount(), 3u);
+}
+
+TEST_F(RecoveryFlowTest, PathsThatCannotBeScanned) {
+    // An empty field opens the browse dialog and starts nothing.
+    ui_.fileAnswers.push_back(dir_.filePath(QStringLiteral("chosen.bkf")));
+    view().setBackupFilePath(QString());
+    view().onRecover();
+    EXPECT_EQ(ui_.fileCaptions, QStringList{kBrowseCaption});
+    EXPECT_EQ(view().backupFilePath(), dir_.filePath(QStringLiteral("chosen.bkf")));
+    EXPECT_EQ(view().pageNumber(), 1);
+
+    view().setBackupFilePath(dir_.filePath(QStringLiteral("missing.bkf")));
+    view().onRecover();
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Please select valid file by using Browse Button"), 0x30}));
+    EXPECT_EQ(view().pageNumber(), 1);
+
+    // A folder exists, but cannot be opened as a backup.
+    recover(dir_.path());
+    EXPECT_EQ(ui_.messages.back().text,
+              QStringLiteral("Some Error occoured while opening file. Make sure that file is not shared"));
+    EXPECT_EQ(view().pageNumber(), 1);
+
+    QFile zeros(dir_.filePath(QStringLiteral("zeros.bkf")));
+    ASSERT_TRUE(zeros.open(QIODevice::WriteOnly));
+    zeros.write(QByteArray(100000, '\0'));
+    zeros.close();
+    recover(zeros.fileName());
+    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("No data found in backup file"), 0x40}));
+    EXPECT_EQ(view().pageNumber(), 1);
+    EXPECT_FALSE(frame_->view()->scanRunning()) << "the commands no longer ask to stop scanning";
+}
+
+TEST_F(RecoveryFlowTest, StopAsksAndKeepsWhatWasFound) {
+    const QString path = writeBackup(QStringLiteral("big.bkf"), 300);
+    // Eight GiB of holes behind the files keep the scan busy until the stop.
+    ASSERT_TRUE(QFile::resize(path, qint64{8} << 30));
+    view().setBackupFilePath(path);
+    view().onRecover();
+    // No: the scan runs on.
+    ui_.answers.push_back(IDNO);
+    view().onStopRecovery();
+    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Do you really want to stop repairing process"), 0x34}));
+    EXPECT_TRUE(frame_->recoveryFlow().scanRunning());
+    QElapsedTimer clock;
+    clock.start();
+    while (view().catalogue().table().rowCount() < 300 && clock.elapsed() < 20000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    ASSERT_TRUE(frame_->recoveryFlow().scanRunning()) << "the scan ended before the stop";
+    // Yes: it stops, and what was found is shown, checked.
+    ui_.answers.push_back(IDYES);
+    view().onStopRecovery();
+    EXPECT_FALSE(visible("61452")) << "Stop is hidden at once";
+    while (frame_->recoveryFlow().scanRunning() && clock.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(frame_->recoveryFlow().scanRunning());
+    EXPECT_EQ(view().catalogue().table().rowCount(), 300u);
+    EXPECT_EQ(view().catalogue().table().checkedCount(), 300u);
+    EXPECT_EQ(view().pageNumber(), 2);
+    EXPECT_TRUE(visible("61451"));
+}
+
+TEST_F(RecoveryFlowTest, GenerateLogWritesTheStartLinesAndTheScansCodes) {
+    frame_->setGenerateLog(true);
+    const QString path = writeBackup(QStringLiteral("logged.bkf"), 2);
+    recover(path);
+    QFile log(QString::fromStdU16String(logPath().u16string()));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray bytes = log.readAll();
+    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
+    EXPECT_TRUE(text.startsWith(path + QStringLiteral("\r\nSUCC 0001\r\nSUCC 0002\r\nSUCC 0003\r\nSUCC 0004\r\nSUCC 0005\r\n")))
+        << text.left(200).toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("SUCC 0013\r\n")));
+}
+
+}  // namespace
+}  // namespace bkf::gui
