@@ -1,6 +1,7 @@
 #include "app/recovery_flow.h"
 
 #include <QFileInfo>
+#include <chrono>
 
 #include "app/app_ids.h"
 #include "app/main_frame.h"
@@ -110,30 +111,40 @@ void CRecoveryFlow::scanFinished(const ScanOutcome& outcome) {
 }
 
 void CRecoveryFlow::drain() {
-    std::deque<std::vector<ScanEvent>> batches;
     std::optional<ScanProgress> progress;
     std::optional<std::u16string> status;
     std::optional<ScanOutcome> outcome;
-    {
-        std::lock_guard lock(mutex_);
-        batches.swap(batches_);
-        progress.swap(progress_);
-        status.swap(status_);
-        // The outcome is taken only once every batch before it is applied.
-        if (outcome_ && batches.empty()) outcome.swap(outcome_);
-    }
-    if (!batches.empty()) {
-        Catalogue& catalogue = view_.catalogue();
-        for (const auto& batch : batches) {
-            for (const ScanEvent& e : batch) {
-                if (!e.isFolder) {
-                    catalogue.appendEntry(e.file.path, e.file.size, e.file.dataOffset, e.file.modified,
-                                          e.file.accessed, e.file.created);
-                    ++filesShown_;
-                }
-                catalogue.addFolderPath(e.file.path);
+    // At most this long on the catalogue per tick, so that the window keeps
+    // answering; what is left waits for the next tick.
+    constexpr auto kBudget = std::chrono::milliseconds(12);
+    const auto started = std::chrono::steady_clock::now();
+    bool applied = false;
+    Catalogue& catalogue = view_.catalogue();
+    for (;;) {
+        std::vector<ScanEvent> batch;
+        {
+            std::lock_guard lock(mutex_);
+            if (batches_.empty() || std::chrono::steady_clock::now() - started > kBudget) {
+                progress.swap(progress_);
+                status.swap(status_);
+                // The outcome is taken only once every batch before it is applied.
+                if (outcome_ && batches_.empty()) outcome.swap(outcome_);
+                break;
             }
+            batch = std::move(batches_.front());
+            batches_.pop_front();
         }
+        for (const ScanEvent& e : batch) {
+            if (!e.isFolder) {
+                catalogue.appendEntry(e.file.path, e.file.size, e.file.dataOffset, e.file.modified, e.file.accessed,
+                                      e.file.created);
+                ++filesShown_;
+            }
+            catalogue.addFolderPath(e.file.path);
+        }
+        applied = true;
+    }
+    if (applied) {
         view_.catalogueAppended();
         view_.setFoundFilesText(qstr(foundFilesText(filesShown_)));
     }

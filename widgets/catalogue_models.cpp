@@ -159,15 +159,23 @@ void CatalogueTreeModel::syncNodes() {
         reload();
         return;
     }
-    for (bkf::NodeId n = static_cast<bkf::NodeId>(known); n < tree.nodeCount(); ++n) {
+    // New nodes come in runs under one parent (a scan adds a folder's
+    // subfolders one after another): one insertion per run, not per node.
+    const auto count = static_cast<bkf::NodeId>(tree.nodeCount());
+    for (auto n = static_cast<bkf::NodeId>(known); n < count;) {
         const bkf::NodeId p = tree.parent(n);
-        const int row = static_cast<int>(childrenOf(p).size());
-        beginInsertRows(indexOf(p), row, row);
-        children_.emplace_back();  // may move the other lists: take `siblings` after it
-        rowInParent_.push_back(row);
-        auto& siblings = p == bkf::kNoNode ? topLevel_ : children_[p];
-        siblings.push_back(n);
+        bkf::NodeId end = n + 1;
+        while (end < count && tree.parent(end) == p) ++end;
+        const int first = static_cast<int>(childrenOf(p).size());
+        beginInsertRows(indexOf(p), first, first + static_cast<int>(end - n) - 1);
+        for (bkf::NodeId k = n; k < end; ++k) {
+            children_.emplace_back();  // may move the other lists: take `siblings` after it
+            rowInParent_.push_back(first + static_cast<int>(k - n));
+            auto& siblings = p == bkf::kNoNode ? topLevel_ : children_[p];
+            siblings.push_back(k);
+        }
         endInsertRows();
+        n = end;
     }
 }
 
