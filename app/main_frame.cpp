@@ -22,7 +22,9 @@
 
 #include "app/about_dialog.h"
 #include "app/app_ids.h"
+#include "app/folder_setting_dialog.h"
 #include "app/resources_init.h"
+#include "app/search_dialog.h"
 #include "app/ui_services.h"
 #include "widgets/hover_button.h"
 #include "widgets/recovery_view.h"
@@ -96,6 +98,15 @@ CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
 
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, &CMainFrame::onHelp);
+
+    connect(this, &CMainFrame::settingsRequested, this, [this] {
+        CFolderSettingDialog dialog(*this, ui_);
+        ui_.runDialog(dialog);
+    });
+    connect(this, &CMainFrame::searchRequested, this, [this] {
+        CSearchDialog dialog(view_->catalogue(), ui_, this);
+        ui_.runDialog(dialog);
+    });
 
     qApp->installEventFilter(this);
     placeLogo();

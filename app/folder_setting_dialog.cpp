@@ -1,0 +1,83 @@
+#include "app/folder_setting_dialog.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/dialog_units.h"
+#include "app/main_frame.h"
+#include "app/ui_services.h"
+#include "save/output_naming.h"
+
+namespace bkf::gui {
+
+namespace {
+
+QString idName(int id) {
+    return QString::number(id);
+}
+
+// The texts of the check box and of its label both begin with five blanks.
+const QString kGenerateLogText = QStringLiteral("     Generate Log");
+
+}  // namespace
+
+// Layout 244 x 106 dialog units.
+CFolderSettingDialog::CFolderSettingDialog(CMainFrame& frame, UiServices& ui)
+    : QDialog(&frame), frame_(frame), ui_(ui) {
+    setObjectName(QStringLiteral("FolderSettingDialog"));
+    setWindowTitle(QStringLiteral("Folder Setting"));
+    setFixedSize(dluSize(244, 106));
+
+    auto* label = new QLabel(QStringLiteral("Folder name prefix"), this);
+    label->setObjectName(idName(IDC_PREFIX_LABEL));
+    label->setGeometry(dluRect(23, 27, 63, 13));
+
+    prefixEdit_ = new QLineEdit(frame.folderPrefix(), this);
+    prefixEdit_->setObjectName(idName(IDC_PREFIX_EDIT));
+    prefixEdit_->setGeometry(dluRect(100, 25, 112, 15));
+
+    // The box is only its square (grown by 4 px so the style's indicator is
+    // not clipped); the text beside it is a separate label that does not
+    // react to clicks.
+    generateLog_ = new QCheckBox(this);
+    generateLog_->setObjectName(idName(IDC_GENERATE_LOG));
+    generateLog_->setAccessibleName(kGenerateLogText.trimmed());
+    generateLog_->setChecked(frame.generateLog());
+    generateLog_->setGeometry(dluRect(23, 55, 8, 8).adjusted(0, 0, 4, 4));
+
+    auto* logLabel = new QLabel(kGenerateLogText, this);
+    logLabel->setObjectName(idName(IDC_GENERATE_LOG_LABEL));
+    logLabel->setGeometry(dluRect(36, 55, 146, 13));
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(idName(IDC_OK));
+    ok->setDefault(true);
+    ok->setGeometry(dluRect(59, 85, 50, 14));
+    connect(ok, &QPushButton::clicked, this, &CFolderSettingDialog::onFolderSettingOk);
+
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(idName(IDC_CANCEL));
+    cancel->setAutoDefault(false);
+    cancel->setGeometry(dluRect(130, 85, 50, 14));
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    prefixEdit_->setFocus();
+}
+
+void CFolderSettingDialog::onFolderSettingOk() {
+    const QString prefix = prefixEdit_->text();
+    if (!bkf::isValidFolderPrefix(prefix.toStdU16String())) {
+        const std::u16string_view text = bkf::kIllegalPrefixText;
+        ui_.messageBox(nullptr,
+                       QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())),
+                       MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    frame_.setFolderPrefix(prefix);
+    frame_.setGenerateLog(generateLog_->isChecked());
+    accept();
+}
+
+}  // namespace bkf::gui

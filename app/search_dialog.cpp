@@ -1,0 +1,256 @@
+#include "app/search_dialog.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeView>
+#include <iterator>
+#include <utility>
+
+#include "app/dialog_units.h"
+#include "app/ui_services.h"
+#include "catalogue/catalogue.h"
+
+namespace bkf::gui {
+
+namespace {
+
+QString toQString(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString idName(int id) {
+    return QString::number(id);
+}
+
+// Result list columns and their widths in pixels.
+struct ColumnInfo {
+    const char* title;
+    int width;
+};
+constexpr std::array<ColumnInfo, SearchResultModel::kColumnCount> kColumns = {{
+    {"File Name", 400},
+    {"File Type", 200},
+    {"File Size", 200},
+}};
+
+}  // namespace
+
+// ---- SearchResultModel ----
+
+SearchResultModel::SearchResultModel(bkf::ShellLookup& shell, QObject* parent)
+    : QAbstractTableModel(parent), shell_(shell) {}
+
+int SearchResultModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(matches_.size());
+}
+
+int SearchResultModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant SearchResultModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const bkf::SearchMatch& m = matchAt(index.row());
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+            case NameColumn:
+                return toQString(m.path);
+            case TypeColumn:
+                return toQString(shell_.shellTypeName(m.path));
+            case SizeColumn:
+                return toQString(m.sizeText);
+            default:
+                return {};
+        }
+    }
+    if (role == Qt::DecorationRole && index.column() == NameColumn) {
+        int icon = shell_.shellFileIcon(m.path);
+        if (icon < 0 || icon >= kShellIconCount) icon = IconFile;
+        QIcon& cached = icons_[static_cast<std::size_t>(icon)];
+        if (cached.isNull()) cached = shellIcon(icon);
+        return cached;
+    }
+    return {};
+}
+
+QVariant SearchResultModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= kColumnCount)
+        return {};
+    return QString::fromLatin1(kColumns[static_cast<std::size_t>(section)].title);
+}
+
+void SearchResultModel::append(std::vector<bkf::SearchMatch>&& matches) {
+    if (matches.empty()) return;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + static_cast<int>(matches.size()) - 1);
+    matches_.insert(matches_.end(), std::make_move_iterator(matches.begin()),
+                    std::make_move_iterator(matches.end()));
+    endInsertRows();
+}
+
+void SearchResultModel::clear() {
+    beginResetModel();
+    matches_.clear();
+    endResetModel();
+}
+
+// ---- CSearchDialog ----
+
+// Layout 422 x 201 dialog units; controls in the order of the layout.
+CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent)
+    : QDialog(parent), catalogue_(catalogue), ui_(ui), model_(catalogue.shell()), job_(*this) {
+    setObjectName(QStringLiteral("SearchDialog"));
+    setWindowTitle(toQString(bkf::kSearchDialogCaption));
+    setFixedSize(dluSize(422, 201));
+
+    auto* close = new QPushButton(toQString(bkf::kSearchOkButtonText), this);
+    close->setObjectName(idName(IDC_CLOSE));
+    close->setAutoDefault(false);
+    close->setGeometry(dluRect(184, 181, 50, 14));
+    connect(close, &QPushButton::clicked, this, &CSearchDialog::reject);
+
+    list_ = new QTreeView(this);
+    list_->setObjectName(idName(IDC_RESULT_LIST));
+    list_->setRootIsDecorated(false);
+    list_->setItemsExpandable(false);
+    list_->setUniformRowHeights(true);
+    list_->setAllColumnsShowFocus(true);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setIconSize(QSize(16, 16));
+    list_->setModel(&model_);
+    list_->header()->setStretchLastSection(false);
+    for (std::size_t c = 0; c < kColumns.size(); ++c)
+        list_->header()->resizeSection(static_cast<int>(c), kColumns[c].width);
+    list_->setGeometry(dluRect(20, 42, 376, 103));
+
+    auto* stringLabel = new QLabel(toQString(bkf::kSearchStringLabel), this);
+    stringLabel->setObjectName(idName(IDC_STRING_LABEL));
+    stringLabel->setGeometry(dluRect(26, 20, 43, 10));
+
+    edit_ = new QLineEdit(toQString(bkf::kInitialSearchPattern), this);
+    edit_->setObjectName(idName(IDC_SEARCH_EDIT));
+    edit_->setGeometry(dluRect(79, 18, 216, 12));
+
+    search_ = new QPushButton(toQString(bkf::kSearchButtonText), this);
+    search_->setObjectName(idName(IDC_SEARCH));
+    search_->setDefault(true);
+    search_->setGeometry(dluRect(328, 17, 64, 15));
+    connect(search_, &QPushButton::clicked, this, &CSearchDialog::onSearch);
+
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(idName(IDC_PROGRESS));
+    progress_->setRange(0, 100);
+    progress_->setTextVisible(false);
+    progress_->setGeometry(dluRect(23, 165, 372, 9));
+
+    auto* totalLabel = new QLabel(toQString(bkf::kSearchTotalLabel), this);
+    totalLabel->setObjectName(idName(IDC_TOTAL_LABEL));
+    totalLabel->setGeometry(dluRect(24, 151, 66, 11));
+
+    count_ = new QLabel(this);
+    count_->setObjectName(idName(IDC_COUNT));
+    count_->setGeometry(dluRect(91, 151, 81, 9));
+
+    stop_ = new QPushButton(toQString(bkf::kSearchStopButtonText), this);
+    stop_->setObjectName(idName(IDC_STOP));
+    stop_->setAutoDefault(false);
+    stop_->setGeometry(search_->geometry());
+    connect(stop_, &QPushButton::clicked, this, &CSearchDialog::onStopSearch);
+
+    showIdle();
+    edit_->setFocus();
+
+    drainTimer_.setInterval(kDrainIntervalMs);
+    connect(&drainTimer_, &QTimer::timeout, this, &CSearchDialog::drainQueue);
+}
+
+CSearchDialog::~CSearchDialog() {
+    // The search thread reports to this object: let it end first.
+    job_.stop();
+    job_.wait();
+}
+
+void CSearchDialog::showIdle() {
+    progress_->hide();
+    stop_->hide();
+    search_->show();
+}
+
+void CSearchDialog::onSearch() {
+    if (searching_ || job_.busy()) return;
+    job_.wait();  // the previous search thread has reported its end
+    {
+        const std::lock_guard lock(queueMutex_);
+        queue_ = Queue{};
+    }
+    search_->hide();
+    stop_->show();
+    progress_->setValue(0);
+    progress_->show();
+    model_.clear();
+    count_->setText(QStringLiteral("0"));
+    searching_ = true;
+    drainTimer_.start();
+    if (!job_.start(catalogue_.table(), edit_->text().toStdU16String())) {
+        // A closed dialog's job does not search any more.
+        searching_ = false;
+        drainTimer_.stop();
+        showIdle();
+    }
+}
+
+void CSearchDialog::onStopSearch() {
+    job_.stop();
+}
+
+void CSearchDialog::reject() {
+    if (searching_ || !job_.requestClose()) {
+        ui_.messageBox(this, toQString(bkf::kSearchStopFirstText), MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    QDialog::reject();
+}
+
+void CSearchDialog::searchBatch(std::vector<bkf::SearchMatch>&& matches,
+                                const bkf::SearchProgress& progress) {
+    const std::lock_guard lock(queueMutex_);
+    if (queue_.matches.empty()) {
+        queue_.matches = std::move(matches);
+    } else {
+        queue_.matches.insert(queue_.matches.end(), std::make_move_iterator(matches.begin()),
+                              std::make_move_iterator(matches.end()));
+    }
+    queue_.progress = progress;
+}
+
+void CSearchDialog::searchFinished(const bkf::SearchOutcome& outcome) {
+    const std::lock_guard lock(queueMutex_);
+    queue_.finished = outcome;
+}
+
+void CSearchDialog::drainQueue() {
+    Queue taken;
+    {
+        const std::lock_guard lock(queueMutex_);
+        taken = std::exchange(queue_, Queue{});
+    }
+    model_.append(std::move(taken.matches));
+    if (taken.progress) {
+        count_->setText(QString::number(taken.progress->matchCount));
+        progress_->setValue(taken.progress->percent);
+    }
+    if (taken.finished) {
+        count_->setText(QString::number(taken.finished->matchCount));
+        drainTimer_.stop();
+        searching_ = false;
+        showIdle();
+        emit searchEnded();
+    }
+}
+
+}  // namespace bkf::gui
