@@ -21,6 +21,7 @@ namespace bkf::gui {
 class CHoverButton;
 class CRecoveryFlow;
 class CRecoveryView;
+class CSnapshotFlow;
 class UiServices;
 
 struct FrameOptions {
@@ -41,6 +42,7 @@ class CMainFrame : public QMainWindow {
 
     CRecoveryView* view() const { return view_; }
     CRecoveryFlow& recoveryFlow() const { return *flow_; }
+    CSnapshotFlow& snapshotFlow() const { return *snapshots_; }
     UiServices& ui() const { return ui_; }
 
     // The action of a command id (its data), or null.
@@ -63,8 +65,8 @@ class CMainFrame : public QMainWindow {
     // answered): it ends the process. Without one the window just closes.
     void setExitHandler(std::function<void()> handler) { exitHandler_ = std::move(handler); }
     // The snapshot save the exit sequence runs on this thread when the user
-    // answers Yes to "Do you want to save recovery snapshot?". Until the
-    // snapshot save exists there is none, and the exit goes on.
+    // answers Yes to "Do you want to save recovery snapshot?" (the frame
+    // installs the snapshot flow's; a test may put its own).
     void setExitSnapshotSave(std::function<void()> save) { exitSnapshotSave_ = std::move(save); }
 
   public slots:
@@ -103,6 +105,8 @@ class CMainFrame : public QMainWindow {
     UiServices& ui_;
     CRecoveryView* view_ = nullptr;
     std::unique_ptr<CRecoveryFlow> flow_;
+    // Declared after flow_: its worker is joined first, while the view still stands.
+    std::unique_ptr<CSnapshotFlow> snapshots_;
     CHoverButton* logo_ = nullptr;
     QString startFolder_;
     std::filesystem::path logPath_;
