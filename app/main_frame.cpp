@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/recovery_flow.h"
+#include "app/save_flow.h"
 #include "app/snapshot_flow.h"
 
 #include <QAction>
@@ -88,6 +89,7 @@ CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
     setCentralWidget(view_);
     flow_ = std::make_unique<CRecoveryFlow>(*this);
     snapshots_ = std::make_unique<CSnapshotFlow>(*this);
+    saves_ = std::make_unique<CSaveFlow>(*this);
     connect(this, &CMainFrame::saveSnapshotRequested, snapshots_.get(), &CSnapshotFlow::saveSnapshot);
     connect(this, &CMainFrame::loadSnapshotRequested, snapshots_.get(), &CSnapshotFlow::loadSnapshot);
     setExitSnapshotSave([this] { snapshots_->saveSnapshotNow(); });

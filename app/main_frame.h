@@ -21,6 +21,7 @@ namespace bkf::gui {
 class CHoverButton;
 class CRecoveryFlow;
 class CRecoveryView;
+class CSaveFlow;
 class CSnapshotFlow;
 class UiServices;
 
@@ -43,6 +44,7 @@ class CMainFrame : public QMainWindow {
     CRecoveryView* view() const { return view_; }
     CRecoveryFlow& recoveryFlow() const { return *flow_; }
     CSnapshotFlow& snapshotFlow() const { return *snapshots_; }
+    CSaveFlow& saveFlow() const { return *saves_; }
     UiServices& ui() const { return ui_; }
 
     // The action of a command id (its data), or null.
@@ -107,6 +109,8 @@ class CMainFrame : public QMainWindow {
     std::unique_ptr<CRecoveryFlow> flow_;
     // Declared after flow_: its worker is joined first, while the view still stands.
     std::unique_ptr<CSnapshotFlow> snapshots_;
+    // Its worker is joined before the view goes, like the others.
+    std::unique_ptr<CSaveFlow> saves_;
     CHoverButton* logo_ = nullptr;
     QString startFolder_;
     std::filesystem::path logPath_;
