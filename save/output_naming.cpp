@@ -87,11 +87,14 @@ std::u16string safeName(std::u16string_view component, bool* changed) {
                 name.push_back(c);
             }
         }
-        for (std::size_t i = name.size(); i > 0 && (name[i - 1] == u'.' || name[i - 1] == u' '); --i) {
-            name[i - 1] = u'_';
-        }
-        if (isReservedDeviceName(name)) name.insert(name.begin(), u'_');
-        if (!fits(name)) {
+        // Shortening can leave a dot or a space at the end again, or the
+        // device-name "_" can make the name too long: repeat until it holds.
+        for (int pass = 0; pass < 4; ++pass) {
+            for (std::size_t i = name.size(); i > 0 && (name[i - 1] == u'.' || name[i - 1] == u' '); --i) {
+                name[i - 1] = u'_';
+            }
+            if (isReservedDeviceName(name)) name.insert(name.begin(), u'_');
+            if (fits(name)) break;
             const auto [stem, ext] = splitExtension(name);
             // Keep a short extension; a long one is cut with the rest.
             name = ext.size() <= 16 ? fitWithTail(std::u16string(stem), ext) : fitWithTail(name, u"");

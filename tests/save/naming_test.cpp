@@ -5,6 +5,9 @@
 #include "catalogue/text.h"
 #include "save/extract.h"
 #include "catalogue/catalogue.h"
+#include "tests/fixtures/temp_dir.h"
+
+#include <filesystem>
 
 namespace bkf {
 namespace {
@@ -93,6 +96,39 @@ TEST(SaveSelection, CheckedRowsOrTheChosenRow) {
     c.table().setChecked(1, true);
     EXPECT_EQ(rowsToSave(c.table(), 0, 0), (std::vector<RowIndex>{1, 3}));
     EXPECT_EQ(kSelectFilesText, u"Please select file(s) to save ");
+}
+
+}  // namespace
+}  // namespace bkf
+
+namespace bkf {
+namespace {
+
+// Inputs the output-name fuzz target once failed on: a name made of three-byte
+// characters, shortened to fit 255 bytes, ended in a space or a dot.
+TEST(OutputNaming, FuzzFindingsStayFixed) {
+    const std::filesystem::path folder = std::filesystem::path(BKF_TEST_SOURCE_DIR) / "save" / "regressions";
+    std::size_t inputs = 0;
+    for (const auto& file : std::filesystem::directory_iterator(folder)) {
+        const std::string bytes = test::readFileBytes(file.path());
+        std::u16string text(bytes.size() / 2, u'\0');
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                            (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+        }
+        const auto bar = text.find(u'|');
+        const std::u16string path = bar == std::u16string::npos ? text : text.substr(bar + 1);
+        for (const std::u16string_view component : outputComponents(path)) {
+            const std::u16string name = safeName(component);
+            EXPECT_TRUE(isSafeName(name)) << file.path().filename() << ": " << utf16ToUtf8(name);
+            EXPECT_TRUE(isSafeName(numberedName(name, 7))) << file.path().filename();
+        }
+        ++inputs;
+    }
+    EXPECT_GE(inputs, 2u);
+    // The same by hand: cut at a space, and at a dot.
+    EXPECT_TRUE(isSafeName(safeName(std::u16string(84, u'\u65E5') + u" " + std::u16string(100, u'\u65E5'))));
+    EXPECT_TRUE(isSafeName(safeName(std::u16string(84, u'\u65E5') + u"." + std::u16string(100, u'\u65E5'))));
 }
 
 }  // namespace
