@@ -255,17 +255,21 @@ TEST(Extract, CancelRemovesTheFileBeingWrittenAndKeepsTheFinishedOnes) {
 }
 
 
-TEST(Extract, AReadErrorFailsOnlyThatEntry) {
-    Fixture f;
-    OpenedBackup b = openBackupFile(f.backup, BackupAccess::Shared);
-    test::FailingSource failing(*b.source, f.manifest[1].dataOffset + 2000000);  // inside big.bin
-    const auto items = f.items();
-    const ExtractSummary s = extractEntries(failing, items, {f.dest, u"Rec"});
-    EXPECT_EQ(s.failed, 1u);
-    EXPECT_EQ(s.saved, items.size() - 1);
-    ASSERT_EQ(s.problems.size(), 1u);
-    EXPECT_NE(s.problems[0].reason.find("Input/output error"), std::string::npos);
-    EXPECT_FALSE(fs::exists(s.root / "BACKUP SET 1(Daily)" / "Data" / "\u00DCbersicht" / "big.bin"));
+TEST(Extract, AReadErrorOrAShortReadFailsOnlyThatEntry) {
+    for (const bool shortRead : {false, true}) {
+        SCOPED_TRACE(shortRead ? "short read" : "read error");
+        Fixture f;
+        OpenedBackup b = openBackupFile(f.backup, BackupAccess::Shared);
+        test::FailingSource failing(*b.source, f.manifest[1].dataOffset + 2000000, "Input/output error", shortRead);
+        const auto items = f.items();
+        const ExtractSummary s = extractEntries(failing, items, {f.dest, u"Rec"});
+        EXPECT_EQ(s.failed, 1u);
+        EXPECT_EQ(s.saved, items.size() - 1);
+        ASSERT_EQ(s.problems.size(), 1u);
+        EXPECT_NE(s.problems[0].reason.find(shortRead ? "ended early" : "Input/output error"), std::string::npos)
+            << s.problems[0].reason;
+        EXPECT_FALSE(fs::exists(s.root / "BACKUP SET 1(Daily)" / "Data" / "\u00DCbersicht" / "big.bin"));
+    }
 }
 
 }  // namespace
