@@ -71,6 +71,15 @@ std::optional<RowIndex> Catalogue::markFile(NodeId folder, std::u16string_view n
     return std::nullopt;
 }
 
+NodeId Catalogue::markEntry(RowIndex row, bool checked) {
+    table_.setChecked(row, checked);
+    const NodeId folder = tree_.findFolder(table_.path(row));
+    if (folder == kNoNode) return kNoNode;
+    tree_.setMark(folder, markFromEntries(folder));
+    refreshAncestorMarks(folder);
+    return folder;
+}
+
 void Catalogue::markAllAfterLoad() {
     table_.setAllChecked(true);
     for (NodeId top = tree_.root(); top != kNoNode; top = tree_.nextSibling(top)) {

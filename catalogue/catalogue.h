@@ -68,6 +68,10 @@ public:
     // Marks the first entry whose display path is "BKF\" + folderPathOf(folder)
     // + name; returns its row, or nullopt when there is none (nothing changes).
     std::optional<RowIndex> markFile(NodeId folder, std::u16string_view name, bool checked);
+    // Marks one entry and brings the node of its folder and every ancestor in
+    // line with the entries below them; returns that node (kNoNode when the
+    // entry's folder has no node, and only the entry changes).
+    NodeId markEntry(RowIndex row, bool checked);
     // After a scan or load: every entry checked, every node collapsed and
     // Checked, the root expanded.
     void markAllAfterLoad();

@@ -92,6 +92,20 @@ void CatalogueTree::addFolderPath(std::u16string_view path) {
     lastFolderVersion_ = version_;
 }
 
+NodeId CatalogueTree::findFolder(std::u16string_view path) const {
+    const auto lastSlash = path.rfind(u'\\');
+    if (lastSlash == std::u16string_view::npos) return kNoNode;
+    NodeId at = kNoNode;
+    std::size_t start = 0;
+    while (start <= lastSlash) {
+        const std::size_t slash = path.find(u'\\', start);
+        at = findChild(at, path.substr(start, slash - start));
+        if (at == kNoNode) return kNoNode;
+        start = slash + 1;
+    }
+    return at;
+}
+
 std::u16string CatalogueTree::folderPathOf(NodeId n) const {
     std::vector<NodeId> chain;
     for (NodeId at = n; nodes_[at].parent != kNoNode; at = nodes_[at].parent) chain.push_back(at);

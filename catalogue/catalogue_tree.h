@@ -48,6 +48,9 @@ public:
     // appended; every node on the way is expanded. The text after the last
     // backslash (a file name) never becomes a node.
     void addFolderPath(std::u16string_view path);
+    // The node of the folder that holds `path` (everything up to its last
+    // backslash, found as addFolderPath would find it), or kNoNode.
+    NodeId findFolder(std::u16string_view path) const;
 
     // The labels from the child of the root down to `n`, each followed by a
     // backslash; empty for a top-level node.

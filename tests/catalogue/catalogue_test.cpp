@@ -211,6 +211,31 @@ TEST(CatalogueMarks, MarkingOneFileTakesTheFirstOfTwoEqualPaths) {
     EXPECT_TRUE(c.table().checked(3)) << "a folder mark reaches both copies";
 }
 
+TEST(CatalogueMarks, MarkingOneEntryBringsItsFolderAndAncestorsInLine) {
+    Catalogue c;
+    sampleCatalogue(c);
+    c.markAllAfterLoad();
+    const NodeId data = nodeAt(c, {u"BKF", u"BACKUP SET 1(x)", u"Data"});
+    const NodeId sub = nodeAt(c, {u"BKF", u"BACKUP SET 1(x)", u"Data", u"Sub"});
+    EXPECT_EQ(c.tree().findFolder(c.table().path(1)), sub);
+    EXPECT_EQ(c.tree().findFolder(u"BKF\\BACKUP SET 1(x)\\Nowhere\\f.txt"), kNoNode);
+    EXPECT_EQ(c.tree().findFolder(u"no backslash"), kNoNode);
+
+    // The second copy of a.txt: its own row changes, not the first copy's.
+    EXPECT_EQ(c.markEntry(3, false), data);
+    EXPECT_TRUE(c.table().checked(0));
+    EXPECT_FALSE(c.table().checked(3));
+    EXPECT_EQ(c.tree().mark(data), FolderMark::Partial);
+    EXPECT_EQ(c.tree().mark(sub), FolderMark::Checked);
+    EXPECT_EQ(c.tree().mark(c.tree().root()), FolderMark::Partial);
+    c.markEntry(3, true);
+    for (NodeId n = 0; n < c.tree().nodeCount(); ++n) EXPECT_EQ(c.tree().mark(n), FolderMark::Checked);
+    c.markEntry(1, false);
+    EXPECT_EQ(c.tree().mark(sub), FolderMark::Unchecked) << "its only file";
+    EXPECT_EQ(c.tree().mark(data), FolderMark::Partial);
+    expectIndexAgreesWithCells(c, "after marking entries");
+}
+
 TEST(CatalogueMarks, EmptyCatalogueAndMarkAllAfterLoad) {
     Catalogue empty;
     empty.markAllAfterLoad();  // nothing to do, nothing to break
