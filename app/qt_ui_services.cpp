@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QMenu>
 #include <QStringList>
 
 #include "app/app_ids.h"
@@ -109,8 +110,21 @@ QString QtUiServices::saveFileName(QWidget* owner, const QString& caption, const
     return QFileDialog::getSaveFileName(owner, caption, QString(), qtNameFilter(filter));
 }
 
-QString QtUiServices::folderName(QWidget* owner, const QString& caption) {
-    return QFileDialog::getExistingDirectory(owner, caption);
+QString QtUiServices::folderName(QWidget* owner, const QString& caption, const QString& startFolder) {
+    return QFileDialog::getExistingDirectory(owner, caption, startFolder);
+}
+
+int QtUiServices::popupMenu(QWidget* owner, const QPoint& globalPos, const QList<MenuItem>& items) {
+    QMenu menu(owner);
+    for (const MenuItem& item : items) {
+        if (item.id == 0) {
+            menu.addSeparator();
+            continue;
+        }
+        menu.addAction(item.text)->setData(item.id);
+    }
+    const QAction* chosen = menu.exec(globalPos);
+    return chosen ? chosen->data().toInt() : 0;
 }
 
 int QtUiServices::runDialog(QDialog& dialog) {

@@ -19,7 +19,8 @@ class QtUiServices final : public UiServices {
     int messageBox(QWidget* owner, const QString& text, unsigned style) override;
     QString openFileName(QWidget* owner, const QString& caption, const QString& filter) override;
     QString saveFileName(QWidget* owner, const QString& caption, const QString& filter) override;
-    QString folderName(QWidget* owner, const QString& caption) override;
+    QString folderName(QWidget* owner, const QString& caption, const QString& startFolder) override;
+    int popupMenu(QWidget* owner, const QPoint& globalPos, const QList<MenuItem>& items) override;
     int runDialog(QDialog& dialog) override;
     bool openUrl(const QUrl& url) override;
 };

@@ -116,11 +116,20 @@ CSaveFlow::CSaveFlow(CMainFrame& frame) : frame_(frame), view_(*frame.view()) {
     timer_.setInterval(50);
     connect(&timer_, &QTimer::timeout, this, &CSaveFlow::drain);
     connect(&view_, &CRecoveryView::saveFilesRequested, this, &CSaveFlow::saveFiles);
+    connect(&view_, &CRecoveryView::saveRowRequested, this, &CSaveFlow::saveRow);
 }
 
 CSaveFlow::~CSaveFlow() {
     cancel_ = true;
     if (worker_.joinable()) worker_.join();
+}
+
+void CSaveFlow::saveRow(RowIndex row) {
+    // The chosen-row mode lasts for this one save; the next save takes the checked entries again.
+    saveMode_ = kSaveModeChosenRow;
+    chosenRow_ = row;
+    saveFiles();
+    saveMode_ = 0;
 }
 
 void CSaveFlow::saveFiles() {
@@ -131,8 +140,9 @@ void CSaveFlow::saveFiles() {
         frame_.ui().messageBox(&view_, qstr(kSelectFilesText), MB_OK | MB_ICONQUESTION);
         return;
     }
-    const QString folder = frame_.ui().folderName(&view_, kFolderCaption);
+    const QString folder = frame_.ui().folderName(&view_, kFolderCaption, lastFolder_);
     if (folder.isEmpty()) return;
+    lastFolder_ = folder;
 
     OpenedBackup opened = openBackupFile(pathFromUtf16(catalogue.backupFilePath()), BackupAccess::Shared);
     if (!opened.source) {

@@ -72,6 +72,9 @@ class CSaveFlow : public QObject, private bkf::ExtractObserver {
     RowIndex chosenRow() const { return chosenRow_; }
     void setChosenRow(RowIndex row) { chosenRow_ = row; }
 
+    // The destination chosen last in this session (where the folder dialog opens next).
+    const QString& lastFolder() const { return lastFolder_; }
+
     // The window of a running save, or null.
     CSavingDialog* savingDialog() const { return dialog_.get(); }
     // The summary of the last save that ran to its end.
@@ -79,6 +82,8 @@ class CSaveFlow : public QObject, private bkf::ExtractObserver {
 
   public slots:
     void saveFiles();
+    // Saves only `row` (the catalogue pane's "Save File").
+    void saveRow(RowIndex row);
     void cancelSave();
 
   private slots:
@@ -94,6 +99,7 @@ class CSaveFlow : public QObject, private bkf::ExtractObserver {
     CRecoveryView& view_;
     int saveMode_ = 0;
     RowIndex chosenRow_ = 0;
+    QString lastFolder_;
     bool running_ = false;
     QTimer timer_;
     std::unique_ptr<CSavingDialog> dialog_;

@@ -3,6 +3,8 @@
 // record what was shown (QtUiServices is the real one).
 #pragma once
 
+#include <QList>
+#include <QPoint>
 #include <QString>
 #include <QUrl>
 
@@ -26,6 +28,13 @@ enum MessageStyle : unsigned {
 // The answers: the standard identifiers of the pressed button.
 enum DialogAnswer : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 
+// One line of a pop-up menu: a command id and its text; id 0 is a separator.
+struct MenuItem {
+    int id = 0;
+    QString text;
+    bool operator==(const MenuItem&) const = default;
+};
+
 class UiServices {
   public:
     virtual ~UiServices() = default;
@@ -39,7 +48,12 @@ class UiServices {
     // They return the chosen path, or an empty text on Cancel.
     virtual QString openFileName(QWidget* owner, const QString& caption, const QString& filter) = 0;
     virtual QString saveFileName(QWidget* owner, const QString& caption, const QString& filter) = 0;
-    virtual QString folderName(QWidget* owner, const QString& caption) = 0;
+    // `startFolder` (may be empty) is where the folder dialog opens.
+    virtual QString folderName(QWidget* owner, const QString& caption, const QString& startFolder) = 0;
+
+    // Shows a pop-up menu at `globalPos` and returns the id of the chosen
+    // command, or 0 when the menu is closed without a choice.
+    virtual int popupMenu(QWidget* owner, const QPoint& globalPos, const QList<MenuItem>& items) = 0;
 
     // Runs a modal dialog; returns its result (QDialog::Accepted or Rejected).
     virtual int runDialog(QDialog& dialog) = 0;

@@ -18,6 +18,14 @@ int clampToInt(std::size_t n) {
                : static_cast<int>(n);
 }
 
+// A folder node: the closed folder, the open one while it is selected.
+QIcon folderNodeIcon() {
+    QIcon icon;  // files are read when the icon is first drawn, then cached by Qt
+    icon.addFile(QStringLiteral(":/images/folder.png"), QSize(), QIcon::Normal);
+    icon.addFile(QStringLiteral(":/images/folder_open.png"), QSize(), QIcon::Selected);
+    return icon;
+}
+
 }  // namespace
 
 // ---- CatalogueTableModel
@@ -45,9 +53,45 @@ QVariant CatalogueTableModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             if (index.column() == 0) return shellIcon(catalogue_.table().iconIndex(row));
             return {};
+        case Qt::CheckStateRole:
+            if (index.column() != 0) return {};
+            return catalogue_.table().checked(row) ? Qt::Checked : Qt::Unchecked;
+        case Qt::ForegroundRole:
+        case Qt::BackgroundRole: {
+            const bool text = role == Qt::ForegroundRole;
+            if (catalogue_.table().checked(row)) return text ? checkedEntryText() : checkedEntryBackground();
+            // A progress line among the rows is green on black.
+            if (catalogue_.table().cell(row, bkf::CatalogueColumn::TypeName).starts_with(u"Progress"))
+                return text ? QColor(0, 255, 0) : QColor(0, 0, 0);
+            return {};
+        }
         default:
             return {};
     }
+}
+
+Qt::ItemFlags CatalogueTableModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+void CatalogueTableModel::marksChanged() {
+    if (shownRows_ == 0) return;
+    emit dataChanged(index(0, 0), index(shownRows_ - 1, bkf::kCatalogueColumnCount - 1),
+                     {Qt::CheckStateRole, Qt::ForegroundRole, Qt::BackgroundRole});
+}
+
+void CatalogueTableModel::refresh() {
+    if (shownRows_ == 0) return;
+    emit dataChanged(index(0, 0), index(shownRows_ - 1, bkf::kCatalogueColumnCount - 1));
+}
+
+QColor checkedEntryText() {
+    return QColor(255, 0, 0);
+}
+
+QColor checkedEntryBackground() {
+    return QColor(248, 233, 243);
 }
 
 QVariant CatalogueTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -137,7 +181,7 @@ QVariant CatalogueTreeModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return toQString(tree.label(node));
         case Qt::DecorationRole:
-            return shellIcon(tree.parent(node) == bkf::kNoNode ? IconApplication : IconFolder);
+            return tree.parent(node) == bkf::kNoNode ? shellIcon(IconApplication) : folderNodeIcon();
         case Qt::CheckStateRole:
             switch (tree.mark(node)) {
                 case bkf::FolderMark::Checked:
@@ -177,6 +221,11 @@ void CatalogueTreeModel::syncNodes() {
         endInsertRows();
         n = end;
     }
+}
+
+void CatalogueTreeModel::nodeRenamed(bkf::NodeId node) {
+    const QModelIndex i = indexOf(node);
+    if (i.isValid()) emit dataChanged(i, i, {Qt::DisplayRole});
 }
 
 void CatalogueTreeModel::reload() {

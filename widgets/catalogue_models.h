@@ -14,7 +14,8 @@
 
 namespace bkf::gui {
 
-// The catalogue pane: one row per entry, the ten cells as columns.
+// The catalogue pane: one row per entry, the ten cells as columns. A checked
+// entry is drawn in red on pale pink.
 class CatalogueTableModel : public QAbstractTableModel {
     Q_OBJECT
   public:
@@ -24,9 +25,14 @@ class CatalogueTableModel : public QAbstractTableModel {
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // Announces the rows appended to the table since the last call.
     void syncRows();
+    // Every row's check box (and colours) may have changed.
+    void marksChanged();
+    // Every cell may have changed (a folder renamed), the row count has not.
+    void refresh();
     // Re-reads everything (after a clear, a load or a rename).
     void reload();
 
@@ -53,6 +59,10 @@ class CatalogueTreeModel : public QAbstractItemModel {
 
     // Announces the nodes added to the tree since the last call.
     void syncNodes();
+    // How many nodes the model has announced.
+    std::size_t knownNodes() const { return rowInParent_.size(); }
+    // A node's label changed.
+    void nodeRenamed(bkf::NodeId node);
     void reload();
 
   private:
@@ -67,4 +77,10 @@ class CatalogueTreeModel : public QAbstractItemModel {
     std::vector<int> rowInParent_;
 };
 
+}  // namespace bkf::gui
+
+namespace bkf::gui {
+// The catalogue pane's colours of a checked entry.
+QColor checkedEntryText();
+QColor checkedEntryBackground();
 }  // namespace bkf::gui

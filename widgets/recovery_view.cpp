@@ -6,9 +6,6 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTableView>
-#include <QTreeView>
-#include <QTreeWidget>
 #include <algorithm>
 
 #include "app/app_ids.h"
@@ -18,6 +15,7 @@
 #include "engine/scan.h"
 #include "widgets/ax_image.h"
 #include "widgets/catalogue_models.h"
+#include "widgets/catalogue_views.h"
 #include "widgets/hover_button.h"
 
 namespace bkf::gui {
@@ -62,11 +60,20 @@ CRecoveryView::CRecoveryView(UiServices& ui, QWidget* parent)
 }
 
 CRecoveryView::~CRecoveryView() {
-    // The views go before the models' catalogue does.
-    delete cataloguePane_;
-    delete folderTree_;
-    delete tableModel_;
-    delete treeModel_;
+    // The views and their models go before the catalogue does.
+    delete views_;
+}
+
+CatalogueTableModel& CRecoveryView::catalogueModel() {
+    return views_->paneModel();
+}
+
+CatalogueTreeModel& CRecoveryView::treeModel() {
+    return views_->treeModel();
+}
+
+bool CRecoveryView::viewsBusy() const {
+    return page_ == 2 && !stop_->isHidden();
 }
 
 void CRecoveryView::createControls() {
@@ -88,42 +95,16 @@ void CRecoveryView::createControls() {
                         QStringLiteral(":/images/next.png"));
     connect(next_, &CHoverButton::clicked, this, &CRecoveryView::onRecover);
 
-    treeModel_ = new CatalogueTreeModel(*catalogue_, this);
-    folderTree_ = new QTreeView(this);
-    folderTree_->setObjectName(idName(IDC_FOLDER_TREE));
-    folderTree_->setHeaderHidden(true);
-    folderTree_->setModel(treeModel_);
-
-    folderList_ = new QTreeWidget(this);
-    folderList_->setObjectName(idName(IDC_FOLDER_LIST));
-    folderList_->setRootIsDecorated(false);
-    folderList_->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"),
-                                  QStringLiteral("File Size"), QStringLiteral("Date Modified"),
-                                  QStringLiteral("Date Created")});
-    const int listWidths[] = {200, 150, 100, 120, 120};
-    for (int c = 0; c < 5; ++c) folderList_->setColumnWidth(c, listWidths[c]);
-    folderList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    views_ = new CCatalogueViews(*catalogue_, ui_, this);
+    views_->setBusyTest([this] { return viewsBusy(); });
+    connect(views_, &CCatalogueViews::saveFilesRequested, this, &CRecoveryView::onSaveFiles);
+    connect(views_, &CCatalogueViews::saveRowRequested, this, &CRecoveryView::saveRowRequested);
+    folderTree_ = views_->folderTree();
+    folderList_ = views_->folderList();
+    cataloguePane_ = views_->cataloguePane();
 
     captionBand_ = new CAxImage(this);
     captionBand_->setObjectName(idName(IDC_CAPTION_BAND));
-
-    tableModel_ = new CatalogueTableModel(*catalogue_, this);
-    cataloguePane_ = new QTableView(this);
-    cataloguePane_->setObjectName(idName(IDC_CATALOGUE));
-    cataloguePane_->setModel(tableModel_);
-    cataloguePane_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    cataloguePane_->setShowGrid(true);
-    cataloguePane_->setWordWrap(false);
-    cataloguePane_->verticalHeader()->hide();
-    cataloguePane_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    cataloguePane_->verticalHeader()->setDefaultSectionSize(cataloguePane_->fontMetrics().height() +
-                                                            4);
-    cataloguePane_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    cataloguePane_->setColumnWidth(0, 600);
-    cataloguePane_->setColumnWidth(1, 200);
-    cataloguePane_->setColumnWidth(2, 400);
-    // Cells 3..9 are there for the save and the snapshot, not for the eye.
-    for (int c = 3; c < bkf::kCatalogueColumnCount; ++c) cataloguePane_->setColumnHidden(c, true);
 
     searchingText_ =
         new QLabel(QString::fromUtf16(bkf::kSearchingText.data(),
@@ -276,19 +257,16 @@ void CRecoveryView::showSaveButton(bool shown) {
 }
 
 void CRecoveryView::catalogueAppended() {
-    tableModel_->syncRows();
-    treeModel_->syncNodes();
+    views_->catalogueAppended();
 }
 
 void CRecoveryView::clearCatalogue() {
     catalogue_->clear();
-    folderList_->clear();
     reloadCatalogue();
 }
 
 void CRecoveryView::reloadCatalogue() {
-    tableModel_->reload();
-    treeModel_->reload();
+    views_->reload();
 }
 
 void CRecoveryView::onRecover() {

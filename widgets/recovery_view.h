@@ -23,13 +23,11 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-class QTableView;
-class QTreeView;
-class QTreeWidget;
 
 namespace bkf::gui {
 
 class CAxImage;
+class CCatalogueViews;
 class CHoverButton;
 class CatalogueTableModel;
 class CatalogueTreeModel;
@@ -46,8 +44,12 @@ class CRecoveryView : public QWidget {
     int pageNumber() const { return page_; }
 
     bkf::Catalogue& catalogue() { return *catalogue_; }
-    CatalogueTableModel& catalogueModel() { return *tableModel_; }
-    CatalogueTreeModel& treeModel() { return *treeModel_; }
+    CatalogueTableModel& catalogueModel();
+    CatalogueTreeModel& treeModel();
+    // The folder tree, the folder-contents list and the catalogue pane.
+    CCatalogueViews& views() { return *views_; }
+    // The views are busy (they refuse mark changes) while Stop is shown.
+    bool viewsBusy() const;
 
     // The text of the backup file path field.
     QString backupFilePath() const;
@@ -102,6 +104,8 @@ class CRecoveryView : public QWidget {
   signals:
     void recoverRequested();
     void saveFilesRequested();
+    // The catalogue pane's "Save File": that one row.
+    void saveRowRequested(bkf::RowIndex row);
     void stopRequested();
     void pageChanged(int page);
 
@@ -115,8 +119,7 @@ class CRecoveryView : public QWidget {
     UiServices& ui_;
     std::unique_ptr<QtShellLookup> shell_;
     std::unique_ptr<bkf::Catalogue> catalogue_;
-    CatalogueTableModel* tableModel_ = nullptr;
-    CatalogueTreeModel* treeModel_ = nullptr;
+    CCatalogueViews* views_ = nullptr;
     int page_ = 1;
     bool scanRunning_ = false;
 
@@ -124,10 +127,10 @@ class CRecoveryView : public QWidget {
     QLineEdit* pathEdit_ = nullptr;
     QPushButton* browse_ = nullptr;
     CHoverButton* next_ = nullptr;
-    QTreeView* folderTree_ = nullptr;
-    QTreeWidget* folderList_ = nullptr;
+    QWidget* folderTree_ = nullptr;
+    QWidget* folderList_ = nullptr;
     CAxImage* captionBand_ = nullptr;
-    QTableView* cataloguePane_ = nullptr;
+    QWidget* cataloguePane_ = nullptr;
     QLabel* searchingText_ = nullptr;
     QLabel* progressText_ = nullptr;
     QLabel* foundFilesText_ = nullptr;

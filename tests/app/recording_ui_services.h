@@ -28,6 +28,10 @@ class RecordingUiServices final : public UiServices {
     std::deque<int> answers;
     std::deque<QString> fileAnswers;  // "" = Cancel
     QStringList fileCaptions;
+    QStringList folderStarts;  // the start folder of each folder dialog
+    // Pop-up menus shown, and the ids to answer them with (none left: 0, closed).
+    std::vector<QList<MenuItem>> menus;
+    std::deque<int> menuAnswers;
     QStringList fileFilters;
     QStringList dialogTitles;
     std::vector<QUrl> openedUrls;
@@ -49,8 +53,16 @@ class RecordingUiServices final : public UiServices {
     QString saveFileName(QWidget*, const QString& caption, const QString& filter) override {
         return fileAnswer(caption, filter);
     }
-    QString folderName(QWidget*, const QString& caption) override {
+    QString folderName(QWidget*, const QString& caption, const QString& startFolder) override {
+        folderStarts << startFolder;
         return fileAnswer(caption, QString());
+    }
+    int popupMenu(QWidget*, const QPoint&, const QList<MenuItem>& items) override {
+        menus.push_back(items);
+        if (menuAnswers.empty()) return 0;
+        const int answer = menuAnswers.front();
+        menuAnswers.pop_front();
+        return answer;
     }
     int runDialog(QDialog& dialog) override {
         dialogTitles << dialog.windowTitle();

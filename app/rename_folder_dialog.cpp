@@ -1,0 +1,44 @@
+#include "app/rename_folder_dialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/dialog_units.h"
+
+namespace bkf::gui {
+
+// Layout 214 x 65 dialog units.
+CRenameFolderDialog::CRenameFolderDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("RenameFolderDialog"));
+    setWindowTitle(QStringLiteral("Rename folder"));
+    setFixedSize(dluSize(214, 65));
+
+    auto* label = new QLabel(QStringLiteral("Folder Name :"), this);
+    label->setGeometry(dluRect(7, 8, 47, 13));
+
+    edit_ = new QLineEdit(this);
+    edit_->setObjectName(QString::number(IDC_NAME_EDIT));
+    edit_->setGeometry(dluRect(60, 7, 147, 15));
+    label->setBuddy(edit_);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QString::number(IDC_OK));
+    ok->setDefault(true);
+    ok->setGeometry(dluRect(49, 44, 50, 14));
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QString::number(IDC_CANCEL));
+    cancel->setAutoDefault(false);
+    cancel->setGeometry(dluRect(112, 44, 50, 14));
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    edit_->setFocus();
+}
+
+QString CRenameFolderDialog::folderName() const {
+    return edit_->text();
+}
+
+}  // namespace bkf::gui

@@ -1,0 +1,532 @@
+#include "widgets/catalogue_views.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "app/rename_folder_dialog.h"
+#include "app/ui_services.h"
+#include "widgets/catalogue_models.h"
+#include "widgets/check_box_delegate.h"
+#include "widgets/folder_contents_model.h"
+
+namespace bkf::gui {
+
+namespace {
+
+QPoint eventPos(const QMouseEvent* event) {
+    return event->position().toPoint();
+}
+
+}  // namespace
+
+// ---- CFolderTreeView
+
+CFolderTreeView::CFolderTreeView(CCatalogueViews& views, QWidget* parent) : QTreeView(parent), views_(views) {}
+
+void CFolderTreeView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) {
+        QTreeView::mousePressEvent(event);
+        return;
+    }
+    views_.treeButtonDown(eventPos(event), event->button() == Qt::RightButton);
+    event->accept();
+}
+
+// A second click comes as a double click: it does what a click does.
+void CFolderTreeView::mouseDoubleClickEvent(QMouseEvent* event) {
+    mousePressEvent(event);
+}
+
+void CFolderTreeView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) {
+        event->accept();  // the press did everything (no expand on release)
+        return;
+    }
+    QTreeView::mouseReleaseEvent(event);
+}
+
+void CFolderTreeView::mouseMoveEvent(QMouseEvent* event) {
+    // Dragging with a button down does not move the selection.
+    if (event->buttons() & (Qt::LeftButton | Qt::RightButton)) {
+        event->accept();
+        return;
+    }
+    QTreeView::mouseMoveEvent(event);
+}
+
+void CFolderTreeView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        views_.treeSpace();
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+bool CFolderTreeView::focusNextPrevChild(bool next) {
+    if (!next) return QTreeView::focusNextPrevChild(next);
+    views_.folderList()->setFocus(Qt::TabFocusReason);
+    return true;
+}
+
+// ---- CFolderListView
+
+CFolderListView::CFolderListView(CCatalogueViews& views, QWidget* parent) : QTreeView(parent), views_(views) {}
+
+void CFolderListView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        views_.listRightClick(eventPos(event));
+        event->accept();
+        return;
+    }
+    if (event->button() == Qt::LeftButton) {
+        const QModelIndex at = indexAt(eventPos(event));
+        if (at.isValid() && at.column() == 0 &&
+            CheckBoxDelegate::checkBoxRect(*this, at).contains(eventPos(event))) {
+            views_.listClick(eventPos(event));
+            event->accept();
+            return;
+        }
+    }
+    QTreeView::mousePressEvent(event);
+}
+
+void CFolderListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        views_.listDoubleClick(eventPos(event));
+        event->accept();
+        return;
+    }
+    QTreeView::mouseDoubleClickEvent(event);
+}
+
+void CFolderListView::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        switch (event->key()) {
+            case Qt::Key_Space:
+                views_.listSpace();
+                event->accept();
+                return;
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                views_.listEnter();
+                event->accept();
+                return;
+            default:
+                break;
+        }
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+// Grid lines: below each row and at the right edge of each column.
+void CFolderListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QTreeView::drawRow(painter, option, index);
+    painter->save();
+    painter->setPen(QColor(216, 216, 216));
+    const QRect r = option.rect;
+    painter->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+    const QHeaderView* heading = header();
+    for (int c = 0; c < heading->count(); ++c) {
+        const int x = heading->sectionViewportPosition(c) + heading->sectionSize(c) - 1;
+        painter->drawLine(x, r.top(), x, r.bottom());
+    }
+    painter->restore();
+}
+
+bool CFolderListView::focusNextPrevChild(bool next) {
+    if (!next) return QTreeView::focusNextPrevChild(next);
+    views_.folderTree()->setFocus(Qt::TabFocusReason);
+    return true;
+}
+
+// ---- CCataloguePaneView
+
+CCataloguePaneView::CCataloguePaneView(CCatalogueViews& views, QWidget* parent)
+    : QTableView(parent), views_(views) {}
+
+void CCataloguePaneView::mousePressEvent(QMouseEvent* event) {
+    const QModelIndex at = indexAt(eventPos(event));
+    const bool onBox = at.isValid() && at.column() == 0 &&
+                       CheckBoxDelegate::checkBoxRect(*this, at).contains(eventPos(event));
+    if (event->button() == Qt::RightButton || (event->button() == Qt::LeftButton && onBox)) {
+        views_.paneClick(eventPos(event), event->button() == Qt::RightButton);
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
+}
+
+void CCataloguePaneView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        views_.paneDoubleClick(eventPos(event));
+        event->accept();
+        return;
+    }
+    QTableView::mouseDoubleClickEvent(event);
+}
+
+// ---- CCatalogueViews
+
+CCatalogueViews::CCatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent)
+    : QObject(parent), catalogue_(catalogue), ui_(ui) {
+    auto* delegate = new CheckBoxDelegate(this);
+
+    treeModel_ = new CatalogueTreeModel(catalogue_, this);
+    tree_ = new CFolderTreeView(*this, parent);
+    tree_->setObjectName(QStringLiteral("4101"));
+    tree_->setHeaderHidden(true);
+    tree_->setUniformRowHeights(true);
+    tree_->setItemDelegate(delegate);
+    tree_->setModel(treeModel_);
+    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree_->setRootIsDecorated(true);
+    tree_->setFrameShape(QFrame::StyledPanel);
+    tree_->hide();
+    connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { showFolder(treeModel_->nodeOf(current)); });
+    // The catalogue keeps each node's expansion (a load collapses all but the root).
+    connect(tree_, &QTreeView::expanded, this, [this](const QModelIndex& i) {
+        if (const bkf::NodeId n = treeModel_->nodeOf(i); n != bkf::kNoNode) catalogue_.tree().setExpanded(n, true);
+    });
+    connect(tree_, &QTreeView::collapsed, this, [this](const QModelIndex& i) {
+        if (const bkf::NodeId n = treeModel_->nodeOf(i); n != bkf::kNoNode) catalogue_.tree().setExpanded(n, false);
+    });
+
+    listModel_ = new FolderContentsModel(catalogue_, this);
+    list_ = new CFolderListView(*this, parent);
+    list_->setObjectName(QStringLiteral("61487"));
+    list_->setItemDelegate(delegate);
+    list_->setModel(listModel_);
+    list_->setRootIsDecorated(false);
+    list_->setItemsExpandable(false);
+    list_->setUniformRowHeights(true);
+    list_->setAllColumnsShowFocus(true);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->setAlternatingRowColors(false);
+    QHeaderView* heading = list_->header();
+    heading->setSectionsClickable(true);
+    heading->setSectionsMovable(false);
+    heading->setStretchLastSection(false);
+    heading->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    heading->setSortIndicatorShown(false);
+    const int widths[] = {200, 150, 100, 120, 120};
+    for (int c = 0; c < FolderContentsModel::kColumnCount; ++c) list_->setColumnWidth(c, widths[c]);
+    connect(heading, &QHeaderView::sectionClicked, this, &CCatalogueViews::listHeadingClicked);
+    list_->hide();
+
+    paneModel_ = new CatalogueTableModel(catalogue_, this);
+    pane_ = new CCataloguePaneView(*this, parent);
+    pane_->setObjectName(QStringLiteral("1"));
+    pane_->setItemDelegate(delegate);
+    pane_->setModel(paneModel_);
+    pane_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    pane_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    pane_->setShowGrid(true);
+    pane_->setWordWrap(false);
+    pane_->verticalHeader()->hide();
+    pane_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    pane_->verticalHeader()->setDefaultSectionSize(pane_->fontMetrics().height() + 4);
+    pane_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    pane_->setColumnWidth(0, 600);
+    pane_->setColumnWidth(1, 200);
+    pane_->setColumnWidth(2, 400);
+    // Cells 3..9 are there for the save and the snapshot, not for the eye.
+    for (int c = 3; c < bkf::kCatalogueColumnCount; ++c) pane_->setColumnHidden(c, true);
+    pane_->hide();
+}
+
+CCatalogueViews::~CCatalogueViews() {
+    // The views go before their models.
+    delete pane_;
+    delete list_;
+    delete tree_;
+}
+
+// ---- keeping in line
+
+void CCatalogueViews::catalogueAppended() {
+    paneModel_->syncRows();
+    const std::size_t before = treeModel_->knownNodes();
+    treeModel_->syncNodes();
+    const bkf::CatalogueTree& tree = catalogue_.tree();
+    for (std::size_t n = before; n < tree.nodeCount(); ++n) {
+        if (tree.expanded(static_cast<bkf::NodeId>(n)))
+            tree_->expand(treeModel_->indexOf(static_cast<bkf::NodeId>(n)));
+    }
+}
+
+void CCatalogueViews::reload() {
+    listModel_->clear();
+    paneModel_->reload();
+    treeModel_->reload();
+    const bkf::CatalogueTree& tree = catalogue_.tree();
+    for (bkf::NodeId n = 0; n < tree.nodeCount(); ++n) {
+        if (tree.expanded(n)) tree_->expand(treeModel_->indexOf(n));
+    }
+}
+
+void CCatalogueViews::marksChanged() {
+    tree_->viewport()->update();
+    listModel_->marksChanged();
+    paneModel_->marksChanged();
+}
+
+void CCatalogueViews::showFolder(bkf::NodeId node) {
+    listModel_->showFolder(node);
+}
+
+bkf::NodeId CCatalogueViews::selectedNode() const {
+    return treeModel_->nodeOf(tree_->currentIndex());
+}
+
+void CCatalogueViews::selectNode(bkf::NodeId node) {
+    const QModelIndex i = treeModel_->indexOf(node);
+    if (!i.isValid()) return;
+    tree_->scrollTo(i);  // expands its parents
+    tree_->setCurrentIndex(i);
+}
+
+void CCatalogueViews::busyMessage(const QString& text) {
+    ui_.messageBox(parent() ? static_cast<QWidget*>(parent()) : nullptr, text, MB_OK | MB_ICONQUESTION);
+}
+
+bool CCatalogueViews::onCheckBox(const QAbstractItemView& view, const QModelIndex& index, const QPoint& pos) const {
+    return index.isValid() && index.column() == 0 && CheckBoxDelegate::checkBoxRect(view, index).contains(pos);
+}
+
+// ---- the folder tree
+
+void CCatalogueViews::treeButtonDown(const QPoint& pos, bool rightButton) {
+    const QModelIndex at = tree_->indexAt(pos);
+    if (!at.isValid()) return;
+    const bkf::NodeId node = treeModel_->nodeOf(at);
+    const bool onBox = onCheckBox(*tree_, at, pos);
+    if (onBox && busy()) {
+        busyMessage(kBusySelectText);
+        tree_->setExpanded(at, !tree_->isExpanded(at));
+    } else {
+        tree_->setCurrentIndex(at);  // shows the folder
+        tree_->setFocus(Qt::MouseFocusReason);
+        if (!onBox)
+            tree_->setExpanded(at, !tree_->isExpanded(at));
+        else
+            toggleNode(node);
+    }
+    if (!rightButton) return;
+
+    const QPoint global = tree_->viewport()->mapToGlobal(pos);
+    const int chosen = ui_.popupMenu(tree_, global,
+                                     {{ID_TREE_SAVE_FILES, kSaveFilesMenuText},
+                                      {ID_TREE_RENAME_FOLDER, kRenameFolderMenuText},
+                                      {0, QString()}});
+    tree_->setFocus(Qt::PopupFocusReason);
+    if (chosen == ID_TREE_SAVE_FILES) emit saveFilesRequested();
+    if (chosen == ID_TREE_RENAME_FOLDER) renameFolder(node);
+}
+
+void CCatalogueViews::treeSpace() {
+    const bkf::NodeId node = selectedNode();
+    if (node == bkf::kNoNode) return;
+    if (busy()) {
+        busyMessage(kBusySelectText);
+        return;
+    }
+    toggleNode(node);
+}
+
+void CCatalogueViews::toggleNode(bkf::NodeId node) {
+    if (listModel_->shownFolder() != node) showFolder(node);
+    const bool check = catalogue_.tree().mark(node) != bkf::FolderMark::Checked;
+    catalogue_.setFolderMark(node, check);
+    catalogue_.refreshAncestorMarks(node);
+    marksChanged();
+}
+
+// ---- the folder-contents list
+
+void CCatalogueViews::listClick(const QPoint& pos) {
+    const QModelIndex at = list_->indexAt(pos);
+    if (!onCheckBox(*list_, at, pos)) return;
+    toggleListRow(at.row());
+}
+
+void CCatalogueViews::listSpace() {
+    const QModelIndex current = list_->currentIndex();
+    if (current.isValid()) toggleListRow(current.row());
+}
+
+void CCatalogueViews::toggleListRow(int row) {
+    if (row < 0 || row >= listModel_->rowCount()) return;
+    const FolderContentsModel::Row x = listModel_->row(row);
+    if (x.kind == FolderContentsModel::RowKind::Parent) return;
+    if (busy()) {
+        busyMessage(kBusySelectText);
+        return;
+    }
+    const bool check = listModel_->checkState(row) != Qt::Checked;
+    if (x.kind == FolderContentsModel::RowKind::Folder) {
+        catalogue_.setFolderMark(x.id, check);
+        catalogue_.refreshAncestorMarks(x.id);
+    } else {
+        catalogue_.table().setChecked(x.id, check);
+    }
+    alignShownFolder();
+    marksChanged();
+}
+
+void CCatalogueViews::alignShownFolder() {
+    const bkf::NodeId shown = listModel_->shownFolder();
+    if (shown == bkf::kNoNode) return;
+    bool anyChecked = false;
+    bool anyUnchecked = false;
+    for (int r = 0; r < listModel_->rowCount(); ++r) {
+        if (listModel_->row(r).kind == FolderContentsModel::RowKind::Parent) continue;
+        (listModel_->checkState(r) == Qt::Checked ? anyChecked : anyUnchecked) = true;
+    }
+    bkf::CatalogueTree& tree = catalogue_.tree();
+    if (!anyUnchecked || !anyChecked) {
+        // Every row agrees, so does everything below the folder.
+        const bkf::FolderMark mark = anyUnchecked ? bkf::FolderMark::Unchecked : bkf::FolderMark::Checked;
+        tree.forEachInSubtree(shown, [&](bkf::NodeId n) { tree.setMark(n, mark); });
+    } else {
+        tree.setMark(shown, bkf::FolderMark::Partial);
+    }
+    catalogue_.refreshAncestorMarks(shown);
+}
+
+void CCatalogueViews::listDoubleClick(const QPoint& pos) {
+    const QModelIndex at = list_->indexAt(pos);
+    if (!at.isValid()) return;
+    if (onCheckBox(*list_, at, pos)) {
+        toggleListRow(at.row());
+        return;
+    }
+    const auto kind = listModel_->row(at.row()).kind;
+    if (at.row() == 0 && kind == FolderContentsModel::RowKind::Parent)
+        goToParentFolder();
+    else if (kind == FolderContentsModel::RowKind::Folder)
+        openFolderRow(at.row());
+}
+
+void CCatalogueViews::listRightClick(const QPoint& pos) {
+    const QModelIndex at = list_->indexAt(pos);
+    if (!at.isValid()) return;
+    if (busy()) {
+        if (listModel_->row(at.row()).kind != FolderContentsModel::RowKind::Parent) busyMessage(kBusyListMenuText);
+        return;
+    }
+    if (onCheckBox(*list_, at, pos)) {
+        toggleListRow(at.row());
+        return;
+    }
+    list_->setCurrentIndex(at);
+    const int chosen = ui_.popupMenu(list_, list_->viewport()->mapToGlobal(pos),
+                                     {{ID_LIST_SAVE_FILE, kSaveFileMenuText}, {0, QString()}});
+    if (chosen == ID_LIST_SAVE_FILE) emit saveFilesRequested();
+}
+
+void CCatalogueViews::listEnter() {
+    const QModelIndex current = list_->currentIndex();
+    if (!current.isValid()) return;
+    switch (listModel_->row(current.row()).kind) {
+        case FolderContentsModel::RowKind::Parent:
+            goToParentFolder();
+            break;
+        case FolderContentsModel::RowKind::Folder:
+            openFolderRow(current.row());
+            break;
+        case FolderContentsModel::RowKind::File:
+            return;
+    }
+    list_->setFocus(Qt::OtherFocusReason);
+}
+
+void CCatalogueViews::goToParentFolder() {
+    const bkf::NodeId shown = listModel_->shownFolder();
+    if (shown == bkf::kNoNode) return;
+    const bkf::NodeId parent = catalogue_.tree().parent(shown);
+    if (parent == bkf::kNoNode) return;
+    selectNode(parent);
+    selectFirstListRow();
+}
+
+void CCatalogueViews::openFolderRow(int row) {
+    selectNode(listModel_->row(row).id);
+    selectFirstListRow();
+}
+
+void CCatalogueViews::selectFirstListRow() {
+    if (listModel_->rowCount() == 0) return;
+    list_->setCurrentIndex(listModel_->index(0, 0));
+    list_->scrollToTop();
+    list_->viewport()->update();
+}
+
+void CCatalogueViews::listHeadingClicked(int column) {
+    if (column == sortColumn_)
+        sortOrder_ = sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    else {
+        sortColumn_ = column;
+        sortOrder_ = Qt::AscendingOrder;
+    }
+    listModel_->sort(sortColumn_, sortOrder_);
+    list_->header()->setSortIndicatorShown(true);
+    list_->header()->setSortIndicator(sortColumn_, sortOrder_);
+}
+
+// ---- the catalogue pane
+
+void CCatalogueViews::paneClick(const QPoint& pos, bool rightButton) {
+    const QModelIndex at = pane_->indexAt(pos);
+    if (!at.isValid()) return;
+    const auto row = static_cast<bkf::RowIndex>(at.row());
+    if (onCheckBox(*pane_, at, pos)) {
+        if (busy()) {
+            busyMessage(kBusySelectText);
+            return;
+        }
+        catalogue_.markEntry(row, !catalogue_.table().checked(row));
+        marksChanged();
+        return;
+    }
+    if (!rightButton) return;
+    pane_->setCurrentIndex(at);
+    const int chosen = ui_.popupMenu(pane_, pane_->viewport()->mapToGlobal(pos),
+                                     {{ID_PANE_SAVE_FILE, kSaveFileMenuText}, {0, QString()}});
+    if (chosen == ID_PANE_SAVE_FILE) emit saveRowRequested(row);
+}
+
+void CCatalogueViews::paneDoubleClick(const QPoint& pos) {
+    const QModelIndex at = pane_->indexAt(pos);
+    if (onCheckBox(*pane_, at, pos)) paneClick(pos, false);
+}
+
+// ---- rename
+
+void CCatalogueViews::renameFolder(bkf::NodeId node) {
+    if (node == bkf::kNoNode || node >= catalogue_.tree().nodeCount()) return;
+    CRenameFolderDialog dialog(tree_->window());
+    if (ui_.runDialog(dialog) != QDialog::Accepted) return;
+    const QString name = dialog.folderName();
+    if (name.isEmpty()) return;
+    if (catalogue_.tree().parent(node) == bkf::kNoNode) {
+        ui_.messageBox(tree_, kTopFolderRenameText, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    if (name.contains(QLatin1Char('\\'))) {
+        ui_.messageBox(tree_, kBackslashRenameText, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    catalogue_.renameFolder(node, name.toStdU16String());
+    treeModel_->nodeRenamed(node);
+    listModel_->refresh();
+    paneModel_->refresh();
+}
+
+}  // namespace bkf::gui
