@@ -383,19 +383,34 @@ void CCatalogueViews::toggleListRow(int row) {
 void CCatalogueViews::alignShownFolder() {
     const bkf::NodeId shown = listModel_->shownFolder();
     if (shown == bkf::kNoNode) return;
-    bool anyChecked = false;
-    bool anyUnchecked = false;
-    for (int r = 0; r < listModel_->rowCount(); ++r) {
-        if (listModel_->row(r).kind == FolderContentsModel::RowKind::Parent) continue;
-        (listModel_->checkState(r) == Qt::Checked ? anyChecked : anyUnchecked) = true;
-    }
     bkf::CatalogueTree& tree = catalogue_.tree();
-    if (!anyUnchecked || !anyChecked) {
-        // Every row agrees, so does everything below the folder.
-        const bkf::FolderMark mark = anyUnchecked ? bkf::FolderMark::Unchecked : bkf::FolderMark::Checked;
-        tree.forEachInSubtree(shown, [&](bkf::NodeId n) { tree.setMark(n, mark); });
+    if (catalogue_.countsBelow(shown).total > 0) {
+        // The rows agree with the files below the folder, except that a folder
+        // without any file below it has no say: its box is the user's to set,
+        // and it is not overwritten here.
+        const bkf::FolderMark mark = catalogue_.markFromEntries(shown);
+        tree.setMark(shown, mark);
+        if (mark != bkf::FolderMark::Partial) {
+            tree.forEachInSubtree(shown, [&](bkf::NodeId n) {
+                if (catalogue_.countsBelow(n).total > 0) tree.setMark(n, mark);
+            });
+        }
     } else {
-        tree.setMark(shown, bkf::FolderMark::Partial);
+        // Only empty folders here: the folder follows its rows.
+        bool anyChecked = false;
+        bool anyUnchecked = false;
+        bool anyPartial = false;
+        for (int r = 0; r < listModel_->rowCount(); ++r) {
+            if (listModel_->row(r).kind == FolderContentsModel::RowKind::Parent) continue;
+            const Qt::CheckState state = listModel_->checkState(r);
+            (state == Qt::Checked ? anyChecked : state == Qt::Unchecked ? anyUnchecked : anyPartial) = true;
+        }
+        if (!anyPartial && (!anyChecked || !anyUnchecked)) {
+            const bkf::FolderMark mark = anyUnchecked ? bkf::FolderMark::Unchecked : bkf::FolderMark::Checked;
+            tree.forEachInSubtree(shown, [&](bkf::NodeId n) { tree.setMark(n, mark); });
+        } else {
+            tree.setMark(shown, bkf::FolderMark::Partial);
+        }
     }
     catalogue_.refreshAncestorMarks(shown);
 }

@@ -35,7 +35,7 @@ class RecordingUiServices final : public UiServices {
     QStringList fileFilters;
     QStringList dialogTitles;
     std::vector<QUrl> openedUrls;
-    // Called with each dialog before it is answered (Rejected).
+    // Called with each dialog before it is answered: Rejected, unless this accepts it.
     std::function<void(QDialog&)> onDialog;
 
     int messageBox(QWidget*, const QString& text, unsigned style) override {
@@ -67,7 +67,7 @@ class RecordingUiServices final : public UiServices {
     int runDialog(QDialog& dialog) override {
         dialogTitles << dialog.windowTitle();
         if (onDialog) onDialog(dialog);
-        return QDialog::Rejected;
+        return dialog.result();  // Rejected unless onDialog accepted it
     }
     bool openUrl(const QUrl& url) override {
         openedUrls.push_back(url);
