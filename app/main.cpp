@@ -1,8 +1,11 @@
 // Ormilo Tarvik BKF, the desktop program.
 //
+// Usage: ormilo-tarvik-bkf [BACKUP.bkf] - a backup named here fills the path field.
 // Environment: ORMILO_TARVIK_LOG names the recovery log instead of the
 // default one (OrmBkf.log in the home folder).
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,6 +25,12 @@ int main(int argc, char** argv) {
     bkf::gui::StartOptions options;
     if (const QString log = qEnvironmentVariable("ORMILO_TARVIK_LOG"); !log.isEmpty())
         options.frame.logPath = log.toStdU16String();
+
+    for (const QString& arg : QApplication::arguments().mid(1)) {
+        if (arg.startsWith(QLatin1Char('-'))) continue;  // Qt's own options are gone already
+        options.backupPath = QDir::toNativeSeparators(QFileInfo(arg).absoluteFilePath());
+        break;
+    }
 
     bkf::gui::COrmiloApp theApp(ui, options);
     if (!theApp.initInstance()) return 1;

@@ -5,6 +5,7 @@
 #include "app/app_ids.h"
 #include "app/resources_init.h"
 #include "app/ui_services.h"
+#include "widgets/recovery_view.h"
 
 namespace bkf::gui {
 
@@ -30,6 +31,7 @@ bool COrmiloApp::initInstance() {
     frame_ = std::make_unique<CMainFrame>(ui_, options_.frame);
     frame_->setWindowTitle(kProductName);
     frame_->setWindowIcon(applicationIcon());
+    if (!options_.backupPath.isEmpty()) frame_->view()->setBackupFilePath(options_.backupPath);
     frame_->showMaximized();
     return true;
 }

@@ -13,6 +13,8 @@ struct StartOptions {
     // Where the single-instance lock lives; empty: the temporary folder.
     QString lockFolder;
     FrameOptions frame;
+    // A backup file named on the command line: it fills the path field.
+    QString backupPath;
 };
 
 // The program's icon in all its shipped sizes.

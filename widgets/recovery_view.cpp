@@ -1,6 +1,10 @@
 #include "widgets/recovery_view.h"
 
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -86,6 +90,9 @@ void CRecoveryView::createControls() {
     pathEdit_ = new QLineEdit(this);
     pathEdit_->setObjectName(idName(IDC_PATH_EDIT));
     pathEdit_->setFont(pixelFont(QStringLiteral("Ms Sans Serif"), 16));
+    // A dropped file goes to the view, which puts its path here.
+    pathEdit_->setAcceptDrops(false);
+    setAcceptDrops(true);
 
     browse_ = new QPushButton(QStringLiteral("&Browse..."), this);
     browse_->setObjectName(idName(IDC_BROWSE));
@@ -172,6 +179,35 @@ void CRecoveryView::layoutControls() {
     stop_->setGeometry(cx - 390, cy - 41, 80, 39);
     back_->setGeometry(cx - 194, cy - 41, 77, 39);
     save_->setGeometry(cx - 102, cy - 41, 77, 39);
+}
+
+namespace {
+
+// The local file a drag carries (the first one), or an empty text.
+QString droppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return {};
+    const QList<QUrl> urls = data->urls();
+    if (urls.isEmpty() || !urls.front().isLocalFile()) return {};
+    return QDir::toNativeSeparators(urls.front().toLocalFile());
+}
+
+}  // namespace
+
+void CRecoveryView::dragEnterEvent(QDragEnterEvent* event) {
+    if (page_ == 1 && !droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void CRecoveryView::dropEvent(QDropEvent* event) {
+    const QString path = droppedFile(event->mimeData());
+    if (page_ != 1 || path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    pathEdit_->setText(path);
+    event->acceptProposedAction();
 }
 
 void CRecoveryView::resizeEvent(QResizeEvent* event) {

@@ -110,6 +110,9 @@ class CRecoveryView : public QWidget {
     void pageChanged(int page);
 
   protected:
+    // A file dropped on the file-selection page fills the path field.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

@@ -2,11 +2,16 @@
 // over the catalogue it owns.
 #include <gtest/gtest.h>
 
+
+
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QDir>
+#include <QDropEvent>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTableView>
@@ -212,6 +217,32 @@ TEST(RecoveryView, BrowseFillsThePathFieldAndCancelKeepsIt) {
               (QStringList{"Select BKF file for recovery...", "Select BKF file for recovery..."}));
     EXPECT_EQ(ui.fileFilters[0], QStringLiteral("Backup Files(*.bkf)|*.bkf| All Files(*.*)|*.*||"));
     EXPECT_EQ(recover.count(), 0) << "choosing a file does not start anything";
+}
+
+TEST(RecoveryView, AFileDroppedOnTheFirstPageFillsThePathField) {
+    RecordingUiServices ui;
+    CRecoveryView view(ui);
+    QSignalSpy recover(&view, &CRecoveryView::recoverRequested);
+    const auto drop = [&view](const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&view, &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&view, &dropped);
+        return dropped.isAccepted();
+    };
+    const QString file = QDir::toNativeSeparators(QStringLiteral("/backups/Mon day.bkf"));
+    EXPECT_TRUE(drop({QUrl::fromLocalFile(QStringLiteral("/backups/Mon day.bkf"))}));
+    EXPECT_EQ(view.backupFilePath(), file);
+    EXPECT_EQ(recover.count(), 0) << "a drop only fills the field";
+    EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.com/x.bkf"))})) << "not a local file";
+    EXPECT_FALSE(drop({}));
+    EXPECT_EQ(view.backupFilePath(), file);
+    view.showResultsPage();
+    EXPECT_FALSE(drop({QUrl::fromLocalFile(QStringLiteral("/other.bkf"))})) << "not on the results page";
+    EXPECT_EQ(view.backupFilePath(), file);
 }
 
 TEST(CatalogueModels, FollowTheCatalogueWhileItGrowsInBatchesAndWhenCleared) {

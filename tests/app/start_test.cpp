@@ -66,6 +66,18 @@ TEST(StartUp, FirstInstanceShowsTheMaximisedWindowAndASecondIsRefusedWithoutOne)
     EXPECT_TRUE(thirdUi.messages.empty());
 }
 
+TEST(StartUp, ABackupNamedOnTheCommandLineFillsThePathField) {
+    QTemporaryDir dir;
+    RecordingUiServices ui;
+    StartOptions options = optionsIn(dir);
+    options.backupPath = dir.filePath(QStringLiteral("Monday.bkf"));
+    COrmiloApp app(ui, options);
+    ASSERT_TRUE(app.initInstance());
+    EXPECT_EQ(app.mainFrame()->view()->backupFilePath(), options.backupPath);
+    EXPECT_EQ(app.mainFrame()->view()->pageNumber(), 1) << "nothing starts by itself";
+    app.releaseInstance();
+}
+
 TEST(StartUp, LockLeftByACrashedInstanceDoesNotBlockTheNextStart) {
     QTemporaryDir dir;
     SingleInstance probe(dir.path());
