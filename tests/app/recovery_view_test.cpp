@@ -2,8 +2,6 @@
 // over the catalogue it owns.
 #include <gtest/gtest.h>
 
-
-
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QDir>
