@@ -4,6 +4,7 @@
 // down = 1.625 px.
 #pragma once
 
+#include <QFont>
 #include <QRect>
 #include <QSize>
 #include <cmath>
@@ -24,12 +25,28 @@ inline QSize dluSize(int width, int height) {
     return {dluX(width), dluY(height)};
 }
 
+// The dialogs' font: "MS Sans Serif" 8 where it exists, otherwise the
+// system's sans-serif face at 8 points.
+inline QFont dialogFont() {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(8);
+    return font;
+}
+
 // A control at (x, y) with size (width, height), all in dialog units. Right
 // and bottom edges are rounded on their own so neighbours do not drift apart.
 inline QRect dluRect(int x, int y, int width, int height) {
     const int left = dluX(x);
     const int top = dluY(y);
     return QRect(left, top, dluX(x + width) - left, dluY(y + height) - top);
+}
+
+// A static text placed at (x, y, width, height) whose text may need more room
+// in the sans-serif face that stands in for "MS Sans Serif": it may run on
+// up to `nextX`, where the control beside it begins (all in dialog units).
+inline QRect labelRect(int x, int y, int width, int height, int nextX) {
+    return dluRect(x, y, width > nextX - x - 2 ? width : nextX - x - 2, height);
 }
 
 }  // namespace bkf::gui

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/dialog_background.h"
 #include "app/dialog_units.h"
 #include "app/main_frame.h"
 #include "app/ui_services.h"
@@ -29,10 +30,11 @@ CFolderSettingDialog::CFolderSettingDialog(CMainFrame& frame, UiServices& ui)
     setObjectName(QStringLiteral("FolderSettingDialog"));
     setWindowTitle(QStringLiteral("Folder Setting"));
     setFixedSize(dluSize(244, 106));
+    setFont(dialogFont());
 
     auto* label = new QLabel(QStringLiteral("Folder name prefix"), this);
     label->setObjectName(idName(IDC_PREFIX_LABEL));
-    label->setGeometry(dluRect(23, 27, 63, 13));
+    label->setGeometry(labelRect(23, 27, 63, 13, 100));
 
     prefixEdit_ = new QLineEdit(frame.folderPrefix(), this);
     prefixEdit_->setObjectName(idName(IDC_PREFIX_EDIT));
@@ -78,6 +80,10 @@ void CFolderSettingDialog::onFolderSettingOk() {
     frame_.setFolderPrefix(prefix);
     frame_.setGenerateLog(generateLog_->isChecked());
     accept();
+}
+
+void CFolderSettingDialog::paintEvent(QPaintEvent*) {
+    paintDialogBackground(*this);
 }
 
 }  // namespace bkf::gui

@@ -38,6 +38,10 @@ class CFolderSettingDialog : public QDialog {
     // with the text as typed), otherwise stores both settings and closes.
     void onFolderSettingOk();
 
+  protected:
+    // The dialog's own background artwork.
+    void paintEvent(QPaintEvent* event) override;
+
   private:
     CMainFrame& frame_;
     UiServices& ui_;

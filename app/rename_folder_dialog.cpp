@@ -13,9 +13,10 @@ CRenameFolderDialog::CRenameFolderDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("RenameFolderDialog"));
     setWindowTitle(QStringLiteral("Rename folder"));
     setFixedSize(dluSize(214, 65));
+    setFont(dialogFont());
 
     auto* label = new QLabel(QStringLiteral("Folder Name :"), this);
-    label->setGeometry(dluRect(7, 8, 47, 13));
+    label->setGeometry(labelRect(7, 8, 47, 13, 60));
 
     edit_ = new QLineEdit(this);
     edit_->setObjectName(QString::number(IDC_NAME_EDIT));

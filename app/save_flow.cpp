@@ -36,6 +36,7 @@ CSavingDialog::CSavingDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("CSavingDialog"));
     setWindowTitle(QStringLiteral("Saving Files.."));
     setFixedSize(dluSize(321, 164));
+    setFont(dialogFont());
 
     text_ = new QLabel(this);
     text_->setObjectName(QString::number(IDC_SAVING_TEXT));

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <utility>
 
+#include "app/dialog_background.h"
 #include "app/dialog_units.h"
 #include "app/ui_services.h"
 #include "catalogue/catalogue.h"
@@ -106,6 +107,7 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
     setObjectName(QStringLiteral("SearchDialog"));
     setWindowTitle(toQString(bkf::kSearchDialogCaption));
     setFixedSize(dluSize(422, 201));
+    setFont(dialogFont());
 
     auto* close = new QPushButton(toQString(bkf::kSearchOkButtonText), this);
     close->setObjectName(idName(IDC_CLOSE));
@@ -130,7 +132,7 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
 
     auto* stringLabel = new QLabel(toQString(bkf::kSearchStringLabel), this);
     stringLabel->setObjectName(idName(IDC_STRING_LABEL));
-    stringLabel->setGeometry(dluRect(26, 20, 43, 10));
+    stringLabel->setGeometry(labelRect(26, 20, 43, 10, 79));
 
     edit_ = new QLineEdit(toQString(bkf::kInitialSearchPattern), this);
     edit_->setObjectName(idName(IDC_SEARCH_EDIT));
@@ -150,7 +152,7 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
 
     auto* totalLabel = new QLabel(toQString(bkf::kSearchTotalLabel), this);
     totalLabel->setObjectName(idName(IDC_TOTAL_LABEL));
-    totalLabel->setGeometry(dluRect(24, 151, 66, 11));
+    totalLabel->setGeometry(labelRect(24, 151, 66, 11, 91));
 
     count_ = new QLabel(this);
     count_->setObjectName(idName(IDC_COUNT));
@@ -251,6 +253,10 @@ void CSearchDialog::drainQueue() {
         showIdle();
         emit searchEnded();
     }
+}
+
+void CSearchDialog::paintEvent(QPaintEvent*) {
+    paintDialogBackground(*this);
 }
 
 }  // namespace bkf::gui

@@ -103,6 +103,8 @@ class CSearchDialog : public QDialog, public bkf::SearchObserver {
     void searchBatch(std::vector<bkf::SearchMatch>&& matches,
                      const bkf::SearchProgress& progress) override;
     void searchFinished(const bkf::SearchOutcome& outcome) override;
+    // The dialog's own background artwork.
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     void drainQueue();

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "app/rename_folder_dialog.h"
 #include "app/ui_services.h"
@@ -215,7 +216,9 @@ CCatalogueViews::CCatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWid
     heading->setStretchLastSection(false);
     heading->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     heading->setSortIndicatorShown(false);
-    const int widths[] = {200, 150, 100, 120, 120};
+    // The date columns are 120 pixels, or as wide as a whole date needs in this font.
+    const int dateWidth = std::max(120, list_->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 24);
+    const int widths[] = {200, 150, 100, dateWidth, dateWidth};
     for (int c = 0; c < FolderContentsModel::kColumnCount; ++c) list_->setColumnWidth(c, widths[c]);
     connect(heading, &QHeaderView::sectionClicked, this, &CCatalogueViews::listHeadingClicked);
     list_->hide();

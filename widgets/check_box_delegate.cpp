@@ -38,7 +38,7 @@ QPixmap drawImage(CheckImage image) {
     }
     const QRectF box(0.5, 0.5, kSize - 1, kSize - 1);
     p.setPen(QPen(QColor(28, 81, 128), 1));
-    p.setBrush(image == CheckPartial ? QColor(200, 200, 200) : QColor(255, 255, 255));
+    p.setBrush(image == CheckPartial ? QColor(168, 168, 168) : QColor(255, 255, 255));
     p.drawRect(box);
     if (image == CheckTicked || image == CheckPartial) {
         QPen tick(QColor(0, 150, 40), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);

@@ -5,16 +5,28 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include "app/about_dialog.h"
 #include "app/app_ids.h"
+#include "app/dialog_units.h"
+#include "app/folder_setting_dialog.h"
 #include "app/main_frame.h"
 #include "app/qt_ui_services.h"
+#include "app/rename_folder_dialog.h"
+#include "app/save_flow.h"
+#include "app/search_dialog.h"
 #include "engine/scan.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/recording_ui_services.h"
+#include "widgets/catalogue_models.h"
+#include "widgets/catalogue_views.h"
+#include "widgets/check_box_delegate.h"
+#include "widgets/folder_contents_model.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -46,10 +58,11 @@ void fillSampleResults(CRecoveryView& view) {
         size = size * 7 + 11;
     }
     c.markAllAfterLoad();
-    view.catalogueAppended();
+    view.reloadCatalogue();
+    // As a scan leaves the page: the texts cleared, Back and Save shown.
     view.setProgress(100);
-    view.setProgressText(fromU16(bkf::progressText(1048576, 1048576)));
-    view.setFoundFilesText(fromU16(bkf::foundFilesText(8)));
+    view.setProgressText(QString());
+    view.setFoundFilesText(QString());
     view.setSearchingText(QString());
     view.showStopButton(false);
     view.showBackButton(true);
@@ -83,6 +96,98 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
         EXPECT_EQ(page2.size(), size);
         EXPECT_NE(page2, page1);
         EXPECT_TRUE(page2.save(shotPath(QStringLiteral("page2-") + tag)));
+    }
+
+    // While a scan runs: Stop, the progress bar and both texts.
+    frame.resize(1280, 800);
+    CRecoveryView& v = *frame.view();
+    v.showBackButton(false);
+    v.showSaveButton(false);
+    v.showStopButton(true);
+    v.setProgress(42);
+    v.setProgressText(fromU16(bkf::progressText(440401920, 1048576000)));
+    v.setFoundFilesText(fromU16(bkf::foundFilesText(8)));
+    v.setSearchingText(fromU16(bkf::kSearchingText));
+    QApplication::processEvents();
+    EXPECT_TRUE(frame.grab().toImage().save(shotPath(QStringLiteral("page2-scanning-1280x800"))));
+    v.setSearchingText(QString());
+    v.setProgressText(QString());
+    v.setFoundFilesText(QString());
+    v.showStopButton(false);
+    v.showBackButton(true);
+    v.showSaveButton(true);
+
+    // The results page at work: a folder shown in the list, some files
+    // unchecked (a partial folder, default-coloured rows), the list sorted.
+    frame.resize(1280, 800);
+    CCatalogueViews& views = frame.view()->views();
+    bkf::Catalogue& c = frame.view()->catalogue();
+    const NodeId set1 = c.tree().firstChild(c.tree().root());
+    const NodeId documents = c.tree().firstChild(set1);
+    views.selectNode(documents);
+    c.markEntry(1, false);
+    const NodeId music = c.tree().findChild(set1, u"Music");
+    c.setFolderMark(music, false);
+    c.refreshAncestorMarks(music);
+    views.marksChanged();
+    EXPECT_EQ(c.tree().mark(documents), FolderMark::Partial);
+    EXPECT_EQ(c.tree().mark(set1), FolderMark::Partial);
+    views.listHeadingClicked(0);
+    views.folderList()->setCurrentIndex(views.listModel().index(2, 0));
+    QApplication::processEvents();
+    const QImage working = frame.grab().toImage();
+    EXPECT_TRUE(working.save(shotPath(QStringLiteral("page2-working-1280x800"))));
+    // The parent-folder row is drawn on its green in the list.
+    const QRect parentRow = views.folderList()->visualRect(views.listModel().index(0, 1));
+    const QPoint inParentRow = views.folderList()->viewport()->mapTo(&frame, parentRow.center() + QPoint(30, 0));
+    EXPECT_EQ(QColor(working.pixel(inParentRow)), QColor(220, 242, 226));
+    // The partial folder's box is grey inside.
+    const QRect box = CheckBoxDelegate::checkBoxRect(*views.folderTree(), views.treeModel().indexOf(documents));
+    const QPoint inBox = views.folderTree()->viewport()->mapTo(&frame, QPoint(box.left() + 3, box.top() + 2));
+    EXPECT_EQ(QColor(working.pixel(inBox)), QColor(168, 168, 168));
+
+    // The four check-box images, four times their size.
+    QImage checks(4 * 13 * 4 + 3 * 8, 13 * 4, QImage::Format_ARGB32);
+    checks.fill(Qt::white);
+    {
+        QPainter p(&checks);
+        for (int i = 1; i <= 4; ++i)
+            p.drawPixmap(QRect((i - 1) * (13 * 4 + 8), 0, 13 * 4, 13 * 4), checkImage(static_cast<CheckImage>(i)));
+    }
+    EXPECT_TRUE(checks.save(shotPath(QStringLiteral("check-images"))));
+
+    const auto dialogShot = [](QDialog& dialog, const char* name, QSize expected) {
+        dialog.show();
+        QApplication::processEvents();
+        const QImage shot = dialog.grab().toImage();
+        EXPECT_EQ(shot.size(), expected) << name;
+        EXPECT_TRUE(shot.save(shotPath(QLatin1String(name))));
+        dialog.hide();
+    };
+    {
+        CFolderSettingDialog settings(frame, ui);
+        dialogShot(settings, "dialog-folder-setting", dluSize(244, 106));
+    }
+    {
+        CRenameFolderDialog rename(&frame);
+        rename.nameEdit()->setText(QStringLiteral("Old Documents"));
+        dialogShot(rename, "dialog-rename-folder", dluSize(214, 65));
+    }
+    {
+        CSearchDialog search(c, ui, &frame);
+        search.show();
+        search.onSearch();
+        QElapsedTimer clock;
+        clock.start();
+        while (search.searching() && clock.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_FALSE(search.searching());
+        dialogShot(search, "dialog-search-files", dluSize(422, 201));
+    }
+    {
+        CSavingDialog saving(&frame);
+        saving.setCurrentFile(QStringLiteral("BKF\\Set 1 (C:)\\Documents\\budget.xls"));
+        saving.setBytes(6 * 1024 * 1024, 10 * 1024 * 1024);
+        dialogShot(saving, "dialog-saving-files", dluSize(321, 164));
     }
 
     CAboutDlg about(&frame);
