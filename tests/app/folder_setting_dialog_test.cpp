@@ -15,22 +15,16 @@
 #include "app/folder_setting_dialog.h"
 #include "app/main_frame.h"
 #include "tests/app/qt_printers.h"
-#include "tests/app/recording_ui_services.h"
+#include "tests/app/window_fixture.h"
 
 namespace bkf::gui {
 namespace {
 
 const QString kIllegalPrefix = QStringLiteral("Illegal character found in file pre fix ");
 
-class FolderSettingDialogTest : public ::testing::Test {
+class FolderSettingDialogTest : public WindowTest {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        FrameOptions options;
-        options.logPath = dir_.filePath(QStringLiteral("OrmBkf.log")).toStdU16String();
-        options.startFolder = dir_.path();
-        frame_ = std::make_unique<CMainFrame>(ui_, options);
-    }
+    FolderSettingDialogTest() { showFrame_ = false; }
 
     // Opens the dialog (not modal, so the test can drive it), types `prefix`,
     // sets the box and presses OK.
@@ -45,10 +39,6 @@ class FolderSettingDialogTest : public ::testing::Test {
         EXPECT_NE(b, nullptr) << id;
         return b;
     }
-
-    QTemporaryDir dir_;
-    RecordingUiServices ui_;
-    std::unique_ptr<CMainFrame> frame_;
 };
 
 TEST_F(FolderSettingDialogTest, OpensWithTheFrameSettingsInTheLayoutProportions) {

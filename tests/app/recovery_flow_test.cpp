@@ -4,76 +4,22 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSettings>
-#include <QTemporaryDir>
 
 #include "app/app_ids.h"
 #include "app/main_frame.h"
 #include "app/recovery_flow.h"
 #include "tests/app/qt_printers.h"
-#include "tests/app/recording_ui_services.h"
-#include "tools/backup_writer.h"
-#include "tools/sink.h"
+#include "tests/app/window_fixture.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
 namespace {
 
-class RecoveryFlowTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        FrameOptions options;
-        options.logPath = logPath();
-        options.startFolder = dir_.path();
-        frame_ = std::make_unique<CMainFrame>(ui_, options);
-        frame_->resize(1024, 700);
-        frame_->show();
-    }
-    std::filesystem::path logPath() const { return dir_.filePath(QStringLiteral("OrmBkf.log")).toStdU16String(); }
-    CRecoveryView& view() { return *frame_->view(); }
-
-    QString writeBackup(const QString& name, int files) {
-        const QString path = dir_.filePath(name);
-        tools::FileSink sink(path.toStdU16String());
-        tools::BackupWriter w(sink);
-        w.beginSet({.name = u"Daily"});
-        w.directory({.name = tools::folderName(u"Data/Sub")});
-        for (int i = 0; i < files; ++i) {
-            tools::FileItem f;
-            f.name = u"file" + QString::number(i).toStdU16String() + u".txt";
-            f.content = tools::Content::random(3000, static_cast<std::uint64_t>(i));
-            w.file(f);
-        }
-        w.finish();
-        sink.close();
-        return path;
-    }
-
-    // Presses Next and waits until the scan has ended.
-    void recover(const QString& path) {
-        view().setBackupFilePath(path);
-        view().onRecover();
-        QElapsedTimer clock;
-        clock.start();
-        while (frame_->recoveryFlow().scanRunning() && clock.elapsed() < 20000) {
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        ASSERT_FALSE(frame_->recoveryFlow().scanRunning()) << "the scan did not end";
-    }
-    bool visible(const char* name) {
-        auto* w = view().findChild<QWidget*>(QLatin1String(name));
-        return w && w->isVisibleTo(&view());
-    }
-
-    QTemporaryDir dir_;
-    RecordingUiServices ui_;
-    std::unique_ptr<CMainFrame> frame_;
-};
+class RecoveryFlowTest : public WindowTest {};
 
 TEST_F(RecoveryFlowTest, ARecoveryFillsTheResultsPageAndChecksEverything) {
     QAbstractItemModelTester tableTester(&view().catalogueModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);

@@ -18,7 +18,7 @@
 #include "app/recovery_flow.h"
 #include "app/save_flow.h"
 #include "tests/app/qt_printers.h"
-#include "tests/app/recording_ui_services.h"
+#include "tests/app/window_fixture.h"
 #include "tools/backup_writer.h"
 #include "tools/sink.h"
 #include "widgets/recovery_view.h"
@@ -33,25 +33,18 @@ std::vector<std::uint8_t> readAll(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class SaveFlowTest : public ::testing::Test {
+class SaveFlowTest : public WindowTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
+        WindowTest::SetUp();
         ASSERT_TRUE(dest_.isValid());
-        FrameOptions options;
-        options.logPath = dir_.filePath(QStringLiteral("OrmBkf.log")).toStdU16String();
-        options.startFolder = dir_.path();
-        frame_ = std::make_unique<CMainFrame>(ui_, options);
-        frame_->resize(1024, 700);
-        frame_->show();
     }
-    CRecoveryView& view() { return *frame_->view(); }
     CSaveFlow& flow() { return frame_->saveFlow(); }
 
     // A backup with `files` small files of random content (seed = index) and,
     // when `bigSize` is not 0, one more file "big.bin" of that many zeros.
     QString writeBackup(int files, std::uint64_t bigSize = 0) {
-        const QString path = dir_.filePath(QStringLiteral("test.bkf"));
+        const QString path = file(QStringLiteral("test.bkf"));
         tools::FileSink sink(path.toStdU16String());
         tools::BackupWriter w(sink);
         w.beginSet({.name = u"Daily"});
@@ -74,13 +67,7 @@ class SaveFlowTest : public ::testing::Test {
     }
 
     void recover(const QString& path) {
-        view().setBackupFilePath(path);
-        view().onRecover();
-        QElapsedTimer clock;
-        clock.start();
-        while (frame_->recoveryFlow().scanRunning() && clock.elapsed() < 20000)
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        ASSERT_FALSE(frame_->recoveryFlow().scanRunning()) << "the scan did not end";
+        WindowTest::recover(path);
         ASSERT_EQ(view().pageNumber(), 2);
     }
 
@@ -105,10 +92,7 @@ class SaveFlowTest : public ::testing::Test {
     }
     fs::path destPath() const { return fs::path(dest_.path().toStdU16String()); }
 
-    QTemporaryDir dir_;
     QTemporaryDir dest_;
-    RecordingUiServices ui_;
-    std::unique_ptr<CMainFrame> frame_;
 };
 
 TEST_F(SaveFlowTest, NothingCheckedShowsTheMessageAndWritesNothing) {

@@ -8,52 +8,25 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include "app/app_ids.h"
 #include "app/main_frame.h"
 #include "app/recovery_flow.h"
 #include "app/snapshot_flow.h"
 #include "tests/app/qt_printers.h"
-#include "tests/app/recording_ui_services.h"
-#include "tools/backup_writer.h"
-#include "tools/sink.h"
+#include "tests/app/window_fixture.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
 namespace {
 
-class SnapshotFlowTest : public ::testing::Test {
+class SnapshotFlowTest : public WindowTest {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        FrameOptions options;
-        options.logPath = dir_.filePath(QStringLiteral("OrmBkf.log")).toStdU16String();
-        options.startFolder = dir_.path();
-        frame_ = std::make_unique<CMainFrame>(ui_, options);
-        frame_->resize(1024, 700);
-        frame_->show();
-    }
-    CRecoveryView& view() { return *frame_->view(); }
     CSnapshotFlow& flow() { return frame_->snapshotFlow(); }
-    QString file(const QString& name) const { return dir_.filePath(name); }
 
     QString writeBackup(const QString& name, int files) {
-        const QString path = file(name);
-        tools::FileSink sink(path.toStdU16String());
-        tools::BackupWriter w(sink);
-        w.beginSet({.name = u"Daily"});
-        w.directory({.name = tools::folderName(u"Data/Sub")});
-        for (int i = 0; i < files; ++i) {
-            tools::FileItem f;
-            f.name = u"file" + QString::number(i).toStdU16String() + u".txt";
-            f.content = tools::Content::random(1000 + static_cast<std::size_t>(i), static_cast<std::uint64_t>(i));
-            w.file(f);
-        }
-        w.finish();
-        sink.close();
-        return path;
+        return WindowTest::writeBackup(name, files, [](int i) { return 1000 + static_cast<std::uint64_t>(i); });
     }
     // A snapshot file written directly: the lines as given, UTF-16LE, CR LF.
     QString writeSnapshotText(const QString& name, const QStringList& lines) {
@@ -65,17 +38,6 @@ class SnapshotFlowTest : public ::testing::Test {
         return out.fileName();
     }
 
-    void waitWhile(const std::function<bool()>& busy) {
-        QElapsedTimer clock;
-        clock.start();
-        while (busy() && clock.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
-        ASSERT_FALSE(busy()) << "did not end";
-    }
-    void recover(const QString& path) {
-        view().setBackupFilePath(path);
-        view().onRecover();
-        waitWhile([this] { return frame_->recoveryFlow().scanRunning(); });
-    }
     void saveFromMenu(const QString& answer) {
         ui_.fileAnswers.push_back(answer);
         frame_->onSaveSnapshot();
@@ -86,10 +48,6 @@ class SnapshotFlowTest : public ::testing::Test {
         frame_->onLoadSnapshot();
         waitWhile([this] { return flow().busy(); });
     }
-    bool visible(const char* name) {
-        auto* w = view().findChild<QWidget*>(QLatin1String(name));
-        return w && w->isVisibleTo(&view());
-    }
     // A catalogue on the results page, from a scan of `files` files.
     QString recoverSome(int files) {
         const QString backup = writeBackup(QStringLiteral("daily.bkf"), files);
@@ -97,10 +55,6 @@ class SnapshotFlowTest : public ::testing::Test {
         EXPECT_EQ(view().catalogue().table().rowCount(), static_cast<std::size_t>(files));
         return backup;
     }
-
-    QTemporaryDir dir_;
-    RecordingUiServices ui_;
-    std::unique_ptr<CMainFrame> frame_;
 };
 
 using Rows = std::vector<std::vector<std::u16string>>;
