@@ -128,10 +128,11 @@ class CatalogueViewsTest : public WindowTest {
     // Every node's mark is the one its entries give (the views' promise); a
     // folder with no file below it may show either.
     void expectMarksAgree(const char* when) {
-        for (NodeId n = 0; n < tree().nodeCount(); ++n)
-            if (catalogue().countsBelow(n).total > 0)
-                EXPECT_EQ(tree().mark(n), catalogue().markFromEntries(n))
+        for (NodeId n = 0; n < tree().nodeCount(); ++n) {
+            if (catalogue().countsBelow(n).total == 0) continue;
+            EXPECT_EQ(tree().mark(n), catalogue().markFromEntries(n))
                 << when << ": node " << QString::fromStdU16String(tree().pathFromTop(n)).toStdString();
+        }
     }
     std::size_t checkedCount() { return catalogue().table().checkedCount(); }
 };
@@ -497,6 +498,27 @@ TEST_F(CatalogueViewsTest, RenameFolderRelabelsTheNodeAndThePathsBelowIt) {
     ASSERT_EQ(ui_.messages.size(), 2u);
     EXPECT_EQ(ui_.messages[0].text, kTopFolderRenameText);
     EXPECT_EQ(ui_.messages[1].text, kBackslashRenameText);
+}
+
+TEST_F(CatalogueViewsTest, FoldersFoundDuringAScanShowExpandedAndTheEndCollapsesAllButTheRoot) {
+    view().clearCatalogue();
+    EXPECT_EQ(views().treeModel().rowCount(), 0);
+    add(u"BKF\\S\\A\\B\\one.txt", 1);
+    view().catalogueAppended();
+    add(u"BKF\\S\\A\\C\\two.txt", 2);
+    add(u"BKF\\T\\three.txt", 3);
+    view().catalogueAppended();
+    for (NodeId n = 0; n < tree().nodeCount(); ++n)
+        EXPECT_TRUE(views().folderTree()->isExpanded(views().treeModel().indexOf(n))) << n;
+    EXPECT_EQ(views().paneModel().rowCount(), 3);
+
+    views().selectNode(node({u"BKF", u"S", u"A"}));
+    ASSERT_GT(list().rowCount(), 0);
+    catalogue().markAllAfterLoad();
+    view().reloadCatalogue();
+    EXPECT_EQ(list().rowCount(), 0) << "the list waits for a node to be selected";
+    for (NodeId n = 0; n < tree().nodeCount(); ++n)
+        EXPECT_EQ(views().folderTree()->isExpanded(views().treeModel().indexOf(n)), n == tree().root()) << n;
 }
 
 // Random clicks in all three views never leave a folder's box telling
