@@ -210,6 +210,9 @@ int main(int argc, char** argv) {
     views.folderTree()->setFocus();
     report("uncheck the folder of 100,000 files (space)", timed([&] { views.treeSpace(); }), 100);
     report("check it again", timed([&] { views.treeSpace(); }), 100);
+    views.folderList()->setCurrentIndex(views.listModel().index(5, 0));
+    report("uncheck one file in that folder (space in the list)", timed([&] { views.listSpace(); }), 100);
+    report("check it again", timed([&] { views.listSpace(); }), 100);
     const char* sortNames[] = {"sort 100,000 rows by Name", "sort 100,000 rows by Type", "sort 100,000 rows by File Size",
                                "sort 100,000 rows by Date Modified", "sort 100,000 rows by Date Created"};
     for (int column = 0; column < 5; ++column)

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <vector>
 
 #include "app/rename_folder_dialog.h"
 #include "app/ui_services.h"
@@ -64,6 +65,37 @@ void CFolderTreeView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTreeView::keyPressEvent(event);
+}
+
+void CFolderTreeView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const {
+    QTreeView::drawBranches(painter, rect, index);
+    const int indent = indentation();
+    if (indent <= 0) return;
+    // Column k of the branch area (from the right) belongs to the k-th ancestor.
+    std::vector<QModelIndex> chain{index};
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) chain.push_back(p);
+    const auto hasNextSibling = [this](const QModelIndex& i) {
+        return i.row() + 1 < model()->rowCount(i.parent());
+    };
+    painter->save();
+    QPen pen(QColor(160, 160, 160), 1, Qt::DotLine);
+    painter->setPen(pen);
+    const int midY = rect.center().y();
+    const bool button = model()->hasChildren(index);
+    const int gap = button ? 6 : 0;  // the expand button sits on the lines
+    for (std::size_t k = 0; k < chain.size(); ++k) {
+        const int right = rect.right() - static_cast<int>(k) * indent;
+        const int x = right - indent / 2;
+        if (x < rect.left()) break;
+        if (k == 0) {
+            painter->drawLine(x + gap, midY, right, midY);
+            if (chain.size() > 1 || index.row() > 0) painter->drawLine(x, rect.top(), x, midY - gap);
+            if (hasNextSibling(index)) painter->drawLine(x, midY + gap, x, rect.bottom());
+        } else if (hasNextSibling(chain[k])) {
+            painter->drawLine(x, rect.top(), x, rect.bottom());
+        }
+    }
+    painter->restore();
 }
 
 bool CFolderTreeView::focusNextPrevChild(bool next) {

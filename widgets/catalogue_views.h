@@ -61,6 +61,8 @@ class CFolderTreeView : public QTreeView {
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool focusNextPrevChild(bool next) override;
+    // Dotted lines between the nodes and at the root, under the expand buttons.
+    void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
 
   private:
     CCatalogueViews& views_;

@@ -111,6 +111,7 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
     QApplication::processEvents();
     EXPECT_TRUE(frame.grab().toImage().save(shotPath(QStringLiteral("page2-scanning-1280x800"))));
     v.setSearchingText(QString());
+    v.setProgress(100);
     v.setProgressText(QString());
     v.setFoundFilesText(QString());
     v.showStopButton(false);
