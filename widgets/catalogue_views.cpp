@@ -201,6 +201,15 @@ void CCataloguePaneView::mouseDoubleClickEvent(QMouseEvent* event) {
     QTableView::mouseDoubleClickEvent(event);
 }
 
+void CCataloguePaneView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        views_.paneSpace();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
 // ---- CCatalogueViews
 
 CCatalogueViews::CCatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent)
@@ -541,8 +550,7 @@ void CCatalogueViews::paneClick(const QPoint& pos, bool rightButton) {
             busyMessage(kBusySelectText);
             return;
         }
-        catalogue_.markEntry(row, !catalogue_.table().checked(row));
-        marksChanged();
+        toggleEntry(row);
         return;
     }
     if (!rightButton) return;
@@ -550,6 +558,21 @@ void CCatalogueViews::paneClick(const QPoint& pos, bool rightButton) {
     const int chosen = ui_.popupMenu(pane_, pane_->viewport()->mapToGlobal(pos),
                                      {{ID_PANE_SAVE_FILE, kSaveFileMenuText}, {0, QString()}});
     if (chosen == ID_PANE_SAVE_FILE) emit saveRowRequested(row);
+}
+
+void CCatalogueViews::paneSpace() {
+    const QModelIndex current = pane_->currentIndex();
+    if (!current.isValid()) return;
+    if (busy()) {
+        busyMessage(kBusySelectText);
+        return;
+    }
+    toggleEntry(static_cast<bkf::RowIndex>(current.row()));
+}
+
+void CCatalogueViews::toggleEntry(bkf::RowIndex row) {
+    catalogue_.markEntry(row, !catalogue_.table().checked(row));
+    marksChanged();
 }
 
 void CCatalogueViews::paneDoubleClick(const QPoint& pos) {

@@ -94,6 +94,8 @@ class CCataloguePaneView : public QTableView {
   protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // Space toggles the current entry, like its box.
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     CCatalogueViews& views_;
@@ -143,6 +145,7 @@ class CCatalogueViews : public QObject {
     void listHeadingClicked(int column);
     void paneClick(const QPoint& pos, bool rightButton);
     void paneDoubleClick(const QPoint& pos);
+    void paneSpace();
     void renameFolder(bkf::NodeId node);
 
     // The sort state of the folder-contents list (column -1: never sorted).
@@ -162,6 +165,8 @@ class CCatalogueViews : public QObject {
     void toggleNode(bkf::NodeId node);
     // A row of the folder-contents list clicked on its check box.
     void toggleListRow(int row);
+    // An entry of the catalogue pane flipped, its folders brought in line.
+    void toggleEntry(bkf::RowIndex row);
     // The shown folder brought in line with its rows.
     void alignShownFolder();
     void goToParentFolder();

@@ -385,6 +385,9 @@ TEST_F(CatalogueViewsTest, WhileBusyCheckBoxesRefuseWithTheirMessages) {
     EXPECT_TRUE(ui_.menus.empty()) << "no menu while busy";
     clickPane(paneBox(0));
     EXPECT_EQ(ui_.messages.size(), 5u);
+    views().cataloguePane()->setCurrentIndex(views().paneModel().index(2, 0));
+    QTest::keyClick(views().cataloguePane(), Qt::Key_Space);
+    EXPECT_EQ(ui_.messages.size(), 6u);
 
     EXPECT_EQ(checkedCount(), 6u) << "no mark changed";
     // Navigation still works.
@@ -410,10 +413,14 @@ TEST_F(CatalogueViewsTest, ThePaneTogglesOneEntryInRedAndTheFoldersFollow) {
     EXPECT_TRUE(catalogue().table().checked(1));
     EXPECT_EQ(views().cataloguePane()->currentIndex().row(), 1);
     EXPECT_TRUE(ui_.menus.empty());
-    // The right button on the box toggles too.
+    // The right button on the box toggles too, and so does Space on the current row.
     clickPane(paneBox(0), Qt::RightButton);
     EXPECT_TRUE(catalogue().table().checked(0));
     EXPECT_TRUE(ui_.menus.empty());
+    views().cataloguePane()->setFocus();
+    QTest::keyClick(views().cataloguePane(), Qt::Key_Space);
+    EXPECT_FALSE(catalogue().table().checked(1));
+    EXPECT_EQ(tree().mark(data()), FolderMark::Partial);
     expectMarksAgree("after a right click on the box");
 }
 
