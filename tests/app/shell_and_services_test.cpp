@@ -2,9 +2,12 @@
 // and file filters of the real UI services.
 #include <gtest/gtest.h>
 
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include "app/qt_shell_lookup.h"
 #include "app/qt_ui_services.h"
@@ -84,6 +87,29 @@ TEST(QtUiServices, MessageBoxesFollowTheirStyleAndFiltersConvert) {
               QStringLiteral("Backup Files(*.bkf);;All Files(*.*)"));
     EXPECT_EQ(qtNameFilter(QStringLiteral("Tarvik SnapShot File(.ORMBKF)|*.ORMBKF||")),
               QStringLiteral("Tarvik SnapShot File(.ORMBKF) (*.ORMBKF)"));
+}
+
+TEST(QtUiServices, APopupMenuGivesTheChosenCommandOrZero) {
+    QtUiServices ui;
+    QWidget owner;
+    owner.show();
+    const QList<MenuItem> items{{32003, QStringLiteral("Save Files")}, {32004, QStringLiteral("Rename Folder")}, {0, {}}};
+    QStringList shown;
+    // Picks the second command of the menu once it is up.
+    QTimer::singleShot(50, [&] {
+        auto* menu = owner.findChild<QMenu*>();
+        if (!menu) return;  // the menu stays up; the test times out below
+        for (QAction* a : menu->actions()) shown << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        menu->setActiveAction(menu->actions().at(1));
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    EXPECT_EQ(ui.popupMenu(&owner, owner.mapToGlobal(QPoint(5, 5)), items), 32004);
+    EXPECT_EQ(shown, (QStringList{"Save Files", "Rename Folder", "-"}));
+    // Closed without a choice.
+    QTimer::singleShot(50, [&] {
+        if (auto* menu = owner.findChild<QMenu*>()) menu->close();
+    });
+    EXPECT_EQ(ui.popupMenu(&owner, owner.mapToGlobal(QPoint(5, 5)), items), 0);
 }
 
 }  // namespace
