@@ -1,4 +1,4 @@
-// Every message box, file dialog, modal dialog and shell "open" of the desktop
+// Every message box, file dialog, pop-up menu, modal dialog and shell "open" of the desktop
 // program goes through this interface, so that tests can answer them and
 // record what was shown (QtUiServices is the real one).
 #pragma once
