@@ -8,6 +8,7 @@
 #include "app/dialog_background.h"
 #include "app/dialog_units.h"
 #include "app/main_frame.h"
+#include "app/qt_text.h"
 #include "app/ui_services.h"
 #include "save/output_naming.h"
 
@@ -71,10 +72,7 @@ CFolderSettingDialog::CFolderSettingDialog(CMainFrame& frame, UiServices& ui)
 void CFolderSettingDialog::onFolderSettingOk() {
     const QString prefix = prefixEdit_->text();
     if (!bkf::isValidFolderPrefix(prefix.toStdU16String())) {
-        const std::u16string_view text = bkf::kIllegalPrefixText;
-        ui_.messageBox(nullptr,
-                       QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())),
-                       MB_OK | MB_ICONINFORMATION);
+        ui_.messageBox(nullptr, qstr(bkf::kIllegalPrefixText), MB_OK | MB_ICONINFORMATION);
         return;
     }
     frame_.setFolderPrefix(prefix);

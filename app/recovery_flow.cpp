@@ -5,6 +5,7 @@
 
 #include "app/app_ids.h"
 #include "app/main_frame.h"
+#include "app/qt_text.h"
 #include "app/ui_services.h"
 #include "catalogue/text.h"
 #include "save/recovery_log.h"
@@ -13,10 +14,6 @@
 namespace bkf::gui {
 
 namespace {
-
-QString qstr(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 const QString kSelectValidFile = QStringLiteral("Please select valid file by using Browse Button");
 const QString kStopQuestion = QStringLiteral("Do you really want to stop repairing process");

@@ -6,6 +6,7 @@
 
 #include "app/dialog_units.h"
 #include "app/main_frame.h"
+#include "app/qt_text.h"
 #include "app/ui_services.h"
 #include "catalogue/text.h"
 #include "engine/backup_file.h"
@@ -14,10 +15,6 @@
 namespace bkf::gui {
 
 namespace {
-
-QString qstr(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString fromPath(const std::filesystem::path& path) {
     return QString::fromStdU16String(path.u16string());

@@ -11,16 +11,13 @@
 
 #include "app/dialog_background.h"
 #include "app/dialog_units.h"
+#include "app/qt_text.h"
 #include "app/ui_services.h"
 #include "catalogue/catalogue.h"
 
 namespace bkf::gui {
 
 namespace {
-
-QString toQString(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString idName(int id) {
     return QString::number(id);
@@ -58,11 +55,11 @@ QVariant SearchResultModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
             case NameColumn:
-                return toQString(m.path);
+                return qstr(m.path);
             case TypeColumn:
-                return toQString(shell_.shellTypeName(m.path));
+                return qstr(shell_.shellTypeName(m.path));
             case SizeColumn:
-                return toQString(m.sizeText);
+                return qstr(m.sizeText);
             default:
                 return {};
         }
@@ -105,11 +102,11 @@ void SearchResultModel::clear() {
 CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent)
     : QDialog(parent), catalogue_(catalogue), ui_(ui), model_(catalogue.shell()), job_(*this) {
     setObjectName(QStringLiteral("SearchDialog"));
-    setWindowTitle(toQString(bkf::kSearchDialogCaption));
+    setWindowTitle(qstr(bkf::kSearchDialogCaption));
     setFixedSize(dluSize(422, 201));
     setFont(dialogFont());
 
-    auto* close = new QPushButton(toQString(bkf::kSearchOkButtonText), this);
+    auto* close = new QPushButton(qstr(bkf::kSearchOkButtonText), this);
     close->setObjectName(idName(IDC_CLOSE));
     close->setAutoDefault(false);
     close->setGeometry(dluRect(184, 181, 50, 14));
@@ -130,15 +127,15 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
         list_->header()->resizeSection(static_cast<int>(c), kColumns[c].width);
     list_->setGeometry(dluRect(20, 42, 376, 103));
 
-    auto* stringLabel = new QLabel(toQString(bkf::kSearchStringLabel), this);
+    auto* stringLabel = new QLabel(qstr(bkf::kSearchStringLabel), this);
     stringLabel->setObjectName(idName(IDC_STRING_LABEL));
     stringLabel->setGeometry(labelRect(26, 20, 43, 10, 79));
 
-    edit_ = new QLineEdit(toQString(bkf::kInitialSearchPattern), this);
+    edit_ = new QLineEdit(qstr(bkf::kInitialSearchPattern), this);
     edit_->setObjectName(idName(IDC_SEARCH_EDIT));
     edit_->setGeometry(dluRect(79, 18, 216, 12));
 
-    search_ = new QPushButton(toQString(bkf::kSearchButtonText), this);
+    search_ = new QPushButton(qstr(bkf::kSearchButtonText), this);
     search_->setObjectName(idName(IDC_SEARCH));
     search_->setDefault(true);
     search_->setGeometry(dluRect(328, 17, 64, 15));
@@ -150,7 +147,7 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
     progress_->setTextVisible(false);
     progress_->setGeometry(dluRect(23, 165, 372, 9));
 
-    auto* totalLabel = new QLabel(toQString(bkf::kSearchTotalLabel), this);
+    auto* totalLabel = new QLabel(qstr(bkf::kSearchTotalLabel), this);
     totalLabel->setObjectName(idName(IDC_TOTAL_LABEL));
     totalLabel->setGeometry(labelRect(24, 151, 66, 11, 91));
 
@@ -158,7 +155,7 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
     count_->setObjectName(idName(IDC_COUNT));
     count_->setGeometry(dluRect(91, 151, 81, 9));
 
-    stop_ = new QPushButton(toQString(bkf::kSearchStopButtonText), this);
+    stop_ = new QPushButton(qstr(bkf::kSearchStopButtonText), this);
     stop_->setObjectName(idName(IDC_STOP));
     stop_->setAutoDefault(false);
     stop_->setGeometry(search_->geometry());
@@ -212,7 +209,7 @@ void CSearchDialog::onStopSearch() {
 
 void CSearchDialog::reject() {
     if (searching_ || !job_.requestClose()) {
-        ui_.messageBox(this, toQString(bkf::kSearchStopFirstText), MB_OK | MB_ICONEXCLAMATION);
+        ui_.messageBox(this, qstr(bkf::kSearchStopFirstText), MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     QDialog::reject();

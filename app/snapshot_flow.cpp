@@ -6,6 +6,7 @@
 
 #include "app/app_ids.h"
 #include "app/main_frame.h"
+#include "app/qt_text.h"
 #include "app/recovery_flow.h"
 #include "app/ui_services.h"
 #include "catalogue/text.h"
@@ -15,10 +16,6 @@
 namespace bkf::gui {
 
 namespace {
-
-QString qstr(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Lines per hand-over, and how many hand-overs may wait before the reader
 // pauses (so a large snapshot is not held in memory twice).

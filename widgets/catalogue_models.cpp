@@ -3,14 +3,11 @@
 #include <limits>
 
 #include "app/qt_shell_lookup.h"
+#include "app/qt_text.h"
 
 namespace bkf::gui {
 
 namespace {
-
-QString toQString(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 int clampToInt(std::size_t n) {
     return n > static_cast<std::size_t>(std::numeric_limits<int>::max())
@@ -48,7 +45,7 @@ QVariant CatalogueTableModel::data(const QModelIndex& index, int role) const {
     const auto row = static_cast<bkf::RowIndex>(index.row());
     switch (role) {
         case Qt::DisplayRole:
-            return toQString(
+            return qstr(
                 catalogue_.table().cell(row, static_cast<bkf::CatalogueColumn>(index.column())));
         case Qt::DecorationRole:
             if (index.column() == 0) return shellIcon(catalogue_.table().iconIndex(row));
@@ -86,6 +83,17 @@ void CatalogueTableModel::refresh() {
     emit dataChanged(index(0, 0), index(shownRows_ - 1, bkf::kCatalogueColumnCount - 1));
 }
 
+Qt::CheckState checkStateOf(bkf::FolderMark mark) {
+    switch (mark) {
+        case bkf::FolderMark::Checked:
+            return Qt::Checked;
+        case bkf::FolderMark::Partial:
+            return Qt::PartiallyChecked;
+        default:
+            return Qt::Unchecked;
+    }
+}
+
 QColor checkedEntryText() {
     return QColor(255, 0, 0);
 }
@@ -97,7 +105,7 @@ QColor checkedEntryBackground() {
 QVariant CatalogueTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     if (section < 0 || section >= bkf::kCatalogueColumnCount) return {};
-    return toQString(bkf::catalogueColumnHeading(static_cast<bkf::CatalogueColumn>(section)));
+    return qstr(bkf::catalogueColumnHeading(static_cast<bkf::CatalogueColumn>(section)));
 }
 
 void CatalogueTableModel::syncRows() {
@@ -179,18 +187,11 @@ QVariant CatalogueTreeModel::data(const QModelIndex& index, int role) const {
     const bkf::CatalogueTree& tree = catalogue_.tree();
     switch (role) {
         case Qt::DisplayRole:
-            return toQString(tree.label(node));
+            return qstr(tree.label(node));
         case Qt::DecorationRole:
             return tree.parent(node) == bkf::kNoNode ? shellIcon(IconApplication) : folderNodeIcon();
         case Qt::CheckStateRole:
-            switch (tree.mark(node)) {
-                case bkf::FolderMark::Checked:
-                    return Qt::Checked;
-                case bkf::FolderMark::Partial:
-                    return Qt::PartiallyChecked;
-                default:
-                    return Qt::Unchecked;
-            }
+            return checkStateOf(tree.mark(node));
         default:
             return {};
     }

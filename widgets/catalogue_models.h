@@ -7,12 +7,20 @@
 
 #include <QAbstractItemModel>
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QIcon>
 #include <vector>
 
 #include "catalogue/catalogue.h"
 
 namespace bkf::gui {
+
+// The catalogue pane's colours of a checked entry.
+QColor checkedEntryText();
+QColor checkedEntryBackground();
+
+// The check box a folder mark shows.
+Qt::CheckState checkStateOf(bkf::FolderMark mark);
 
 // The catalogue pane: one row per entry, the ten cells as columns. A checked
 // entry is drawn in red on pale pink.
@@ -77,10 +85,4 @@ class CatalogueTreeModel : public QAbstractItemModel {
     std::vector<int> rowInParent_;
 };
 
-}  // namespace bkf::gui
-
-namespace bkf::gui {
-// The catalogue pane's colours of a checked entry.
-QColor checkedEntryText();
-QColor checkedEntryBackground();
 }  // namespace bkf::gui

@@ -114,16 +114,11 @@ void CFolderListView::mousePressEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    if (event->button() == Qt::LeftButton) {
-        const QModelIndex at = indexAt(eventPos(event));
-        if (at.isValid() && at.column() == 0 &&
-            CheckBoxDelegate::checkBoxRect(*this, at).contains(eventPos(event))) {
-            views_.listClick(eventPos(event));
-            event->accept();
-            return;
-        }
+    if (event->button() == Qt::LeftButton && views_.listClick(eventPos(event))) {
+        event->accept();
+        return;
     }
-    QTreeView::mousePressEvent(event);
+    QTreeView::mousePressEvent(event);  // a click beside the box selects as usual
 }
 
 void CFolderListView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -181,15 +176,12 @@ CCataloguePaneView::CCataloguePaneView(CCatalogueViews& views, QWidget* parent)
     : QTableView(parent), views_(views) {}
 
 void CCataloguePaneView::mousePressEvent(QMouseEvent* event) {
-    const QModelIndex at = indexAt(eventPos(event));
-    const bool onBox = at.isValid() && at.column() == 0 &&
-                       CheckBoxDelegate::checkBoxRect(*this, at).contains(eventPos(event));
-    if (event->button() == Qt::RightButton || (event->button() == Qt::LeftButton && onBox)) {
-        views_.paneClick(eventPos(event), event->button() == Qt::RightButton);
+    const bool right = event->button() == Qt::RightButton;
+    if ((right || event->button() == Qt::LeftButton) && views_.paneClick(eventPos(event), right)) {
         event->accept();
         return;
     }
-    QTableView::mousePressEvent(event);
+    QTableView::mousePressEvent(event);  // a left click beside the box selects as usual
 }
 
 void CCataloguePaneView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -394,10 +386,11 @@ void CCatalogueViews::toggleNode(bkf::NodeId node) {
 
 // ---- the folder-contents list
 
-void CCatalogueViews::listClick(const QPoint& pos) {
+bool CCatalogueViews::listClick(const QPoint& pos) {
     const QModelIndex at = list_->indexAt(pos);
-    if (!onCheckBox(*list_, at, pos)) return;
+    if (!onCheckBox(*list_, at, pos)) return false;
     toggleListRow(at.row());
+    return true;
 }
 
 void CCatalogueViews::listSpace() {
@@ -541,23 +534,23 @@ void CCatalogueViews::listHeadingClicked(int column) {
 
 // ---- the catalogue pane
 
-void CCatalogueViews::paneClick(const QPoint& pos, bool rightButton) {
+bool CCatalogueViews::paneClick(const QPoint& pos, bool rightButton) {
     const QModelIndex at = pane_->indexAt(pos);
-    if (!at.isValid()) return;
+    if (!at.isValid()) return rightButton;
     const auto row = static_cast<bkf::RowIndex>(at.row());
     if (onCheckBox(*pane_, at, pos)) {
-        if (busy()) {
+        if (busy())
             busyMessage(kBusySelectText);
-            return;
-        }
-        toggleEntry(row);
-        return;
+        else
+            toggleEntry(row);
+        return true;
     }
-    if (!rightButton) return;
+    if (!rightButton) return false;
     pane_->setCurrentIndex(at);
     const int chosen = ui_.popupMenu(pane_, pane_->viewport()->mapToGlobal(pos),
                                      {{ID_PANE_SAVE_FILE, kSaveFileMenuText}, {0, QString()}});
     if (chosen == ID_PANE_SAVE_FILE) emit saveRowRequested(row);
+    return true;
 }
 
 void CCatalogueViews::paneSpace() {
@@ -576,8 +569,7 @@ void CCatalogueViews::toggleEntry(bkf::RowIndex row) {
 }
 
 void CCatalogueViews::paneDoubleClick(const QPoint& pos) {
-    const QModelIndex at = pane_->indexAt(pos);
-    if (onCheckBox(*pane_, at, pos)) paneClick(pos, false);
+    paneClick(pos, false);  // on a box it toggles; beside it nothing happens
 }
 
 // ---- rename

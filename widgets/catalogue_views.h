@@ -137,13 +137,16 @@ class CCatalogueViews : public QObject {
     // ---- the handlers (public for the view classes and the tests)
     void treeButtonDown(const QPoint& pos, bool rightButton);
     void treeSpace();
-    void listClick(const QPoint& pos);
+    // A left click in the list or the pane: true when it was on a check box
+    // (or, in the pane, a right click: the box or the menu), which the views
+    // then handled; otherwise the view's own selection runs.
+    bool listClick(const QPoint& pos);
     void listDoubleClick(const QPoint& pos);
     void listRightClick(const QPoint& pos);
     void listSpace();
     void listEnter();
     void listHeadingClicked(int column);
-    void paneClick(const QPoint& pos, bool rightButton);
+    bool paneClick(const QPoint& pos, bool rightButton);
     void paneDoubleClick(const QPoint& pos);
     void paneSpace();
     void renameFolder(bkf::NodeId node);

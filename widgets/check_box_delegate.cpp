@@ -89,7 +89,6 @@ void CheckBoxDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const QWidget* widget = option.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
     const QRect box = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, widget);
-    opt.checkState = Qt::Unchecked;
     // Drawing the item without its indicator keeps the text where it was.
     QStyleOptionViewItem noBox = opt;
     noBox.features &= ~QStyleOptionViewItem::HasCheckIndicator;

@@ -4,16 +4,14 @@
 #include <algorithm>
 
 #include "app/qt_shell_lookup.h"
+#include "app/qt_text.h"
 #include "catalogue/file_time.h"
+#include "widgets/catalogue_models.h"
 #include "widgets/check_box_delegate.h"
 
 namespace bkf::gui {
 
 namespace {
-
-QString toQString(std::u16string_view text) {
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 const QString kParentName = QStringLiteral("..");
 const QString kParentType = QStringLiteral("Parent Folder");
@@ -58,14 +56,7 @@ Qt::CheckState FolderContentsModel::checkState(int r) const {
         case RowKind::File:
             return catalogue_.table().checked(x.id) ? Qt::Checked : Qt::Unchecked;
         case RowKind::Folder:
-            switch (catalogue_.tree().mark(x.id)) {
-                case bkf::FolderMark::Checked:
-                    return Qt::Checked;
-                case bkf::FolderMark::Partial:
-                    return Qt::PartiallyChecked;
-                default:
-                    return Qt::Unchecked;
-            }
+            return checkStateOf(catalogue_.tree().mark(x.id));
         default:
             return Qt::Unchecked;
     }
@@ -79,22 +70,22 @@ QString FolderContentsModel::text(int r, int column) const {
             if (column == NameColumn) return kParentName;
             return column == TypeColumn ? kParentType : QString();
         case RowKind::Folder:
-            if (column == NameColumn) return toQString(catalogue_.tree().label(x.id));
+            if (column == NameColumn) return qstr(catalogue_.tree().label(x.id));
             return column == TypeColumn ? kFolderType : QString();
         case RowKind::File:
             switch (column) {
                 case NameColumn:
-                    return toQString(table.name(x.id));
+                    return qstr(table.name(x.id));
                 case TypeColumn:
-                    return toQString(catalogue_.shell().shellTypeName(table.name(x.id)));
+                    return qstr(catalogue_.shell().shellTypeName(table.name(x.id)));
                 case SizeColumn:
-                    return toQString(table.cell(x.id, bkf::CatalogueColumn::Size));
+                    return qstr(table.cell(x.id, bkf::CatalogueColumn::Size));
                 case ModifiedColumn:
-                    return toQString(bkf::formatListTime(
+                    return qstr(bkf::formatListTime(
                         bkf::fileTimeFromCells(table.cell(x.id, bkf::CatalogueColumn::ModifiedLow),
                                                table.cell(x.id, bkf::CatalogueColumn::ModifiedHigh))));
                 case CreatedColumn:
-                    return toQString(bkf::formatListTime(
+                    return qstr(bkf::formatListTime(
                         bkf::fileTimeFromCells(table.cell(x.id, bkf::CatalogueColumn::CreatedLow),
                                                table.cell(x.id, bkf::CatalogueColumn::CreatedHigh))));
                 default:
@@ -176,19 +167,15 @@ void FolderContentsModel::sort(int column, Qt::SortOrder order) {
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
+void FolderContentsModel::refresh() {
+    if (rows_.empty()) return;
+    emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, kColumnCount - 1));
+}
+
 void FolderContentsModel::marksChanged() {
     if (rows_.empty()) return;
     emit dataChanged(index(0, NameColumn), index(static_cast<int>(rows_.size()) - 1, NameColumn),
                      {Qt::CheckStateRole});
-}
-
-}  // namespace bkf::gui
-
-namespace bkf::gui {
-
-void FolderContentsModel::refresh() {
-    if (rows_.empty()) return;
-    emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, kColumnCount - 1));
 }
 
 }  // namespace bkf::gui

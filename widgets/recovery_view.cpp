@@ -14,6 +14,7 @@
 
 #include "app/app_ids.h"
 #include "app/qt_shell_lookup.h"
+#include "app/qt_text.h"
 #include "app/resources_init.h"
 #include "app/ui_services.h"
 #include "engine/scan.h"
@@ -106,17 +107,12 @@ void CRecoveryView::createControls() {
     views_->setBusyTest([this] { return viewsBusy(); });
     connect(views_, &CCatalogueViews::saveFilesRequested, this, &CRecoveryView::onSaveFiles);
     connect(views_, &CCatalogueViews::saveRowRequested, this, &CRecoveryView::saveRowRequested);
-    folderTree_ = views_->folderTree();
-    folderList_ = views_->folderList();
-    cataloguePane_ = views_->cataloguePane();
 
     captionBand_ = new CAxImage(this);
     captionBand_->setObjectName(idName(IDC_CAPTION_BAND));
 
     searchingText_ =
-        new QLabel(QString::fromUtf16(bkf::kSearchingText.data(),
-                                      static_cast<qsizetype>(bkf::kSearchingText.size())),
-                   this);
+        new QLabel(qstr(bkf::kSearchingText), this);
     searchingText_->setObjectName(idName(IDC_PROGRESS_TEXT) + QStringLiteral("-searching"));
     searchingText_->setFont(arial);
 
@@ -168,10 +164,10 @@ void CRecoveryView::layoutControls() {
     }
     next_->setGeometry(cx - 102, cy - 49, 92, 39);
 
-    folderTree_->setGeometry(10, 20, 290, a - 20);
-    folderList_->setGeometry(300, 20, cx - 320, a - 20);
+    views_->folderTree()->setGeometry(10, 20, 290, a - 20);
+    views_->folderList()->setGeometry(300, 20, cx - 320, a - 20);
     captionBand_->setGeometry(10, a, cx - 30, 20);
-    cataloguePane_->setGeometry(10, a + 20, cx - 30, cy - a - 70);
+    views_->cataloguePane()->setGeometry(10, a + 20, cx - 30, cy - a - 70);
     searchingText_->setGeometry(20, cy - 44, 300 - 20, 20);
     progressText_->setGeometry(cx - 280, cy - 44, 280, 20);
     foundFilesText_->setGeometry(cx - 280, cy - 19, 280, 15);
@@ -234,7 +230,7 @@ void CRecoveryView::showResultsPage() {
     browse_->hide();
     next_->hide();
     captionBand_->setPicture(QPixmap(QStringLiteral(":/images/caption_band.png")));
-    for (QWidget* w : std::initializer_list<QWidget*>{cataloguePane_, folderList_, folderTree_,
+    for (QWidget* w : std::initializer_list<QWidget*>{views_->cataloguePane(), views_->folderList(), views_->folderTree(),
                                                       stop_, progressBar_, searchingText_,
                                                       progressText_, foundFilesText_, captionBand_})
         w->show();
@@ -245,7 +241,7 @@ void CRecoveryView::showResultsPage() {
 
 void CRecoveryView::showSelectionPage() {
     clearCatalogue();
-    for (QWidget* w : std::initializer_list<QWidget*>{cataloguePane_, folderList_, folderTree_,
+    for (QWidget* w : std::initializer_list<QWidget*>{views_->cataloguePane(), views_->folderList(), views_->folderTree(),
                                                       next_, save_, back_, stop_})
         w->hide();
     progressBar_->setValue(0);

@@ -130,10 +130,7 @@ class CRecoveryView : public QWidget {
     QLineEdit* pathEdit_ = nullptr;
     QPushButton* browse_ = nullptr;
     CHoverButton* next_ = nullptr;
-    QWidget* folderTree_ = nullptr;
-    QWidget* folderList_ = nullptr;
     CAxImage* captionBand_ = nullptr;
-    QWidget* cataloguePane_ = nullptr;
     QLabel* searchingText_ = nullptr;
     QLabel* progressText_ = nullptr;
     QLabel* foundFilesText_ = nullptr;

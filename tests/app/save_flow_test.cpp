@@ -20,7 +20,6 @@
 #include "tests/app/qt_printers.h"
 #include "tests/app/window_fixture.h"
 #include "tools/backup_writer.h"
-#include "tools/sink.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -44,26 +43,15 @@ class SaveFlowTest : public WindowTest {
     // A backup with `files` small files of random content (seed = index) and,
     // when `bigSize` is not 0, one more file "big.bin" of that many zeros.
     QString writeBackup(int files, std::uint64_t bigSize = 0) {
-        const QString path = file(QStringLiteral("test.bkf"));
-        tools::FileSink sink(path.toStdU16String());
-        tools::BackupWriter w(sink);
-        w.beginSet({.name = u"Daily"});
-        w.directory({.name = tools::folderName(u"Data/Sub")});
-        for (int i = 0; i < files; ++i) {
-            tools::FileItem f;
-            f.name = u"file" + QString::number(i).toStdU16String() + u".txt";
-            f.content = tools::Content::random(3000 + static_cast<std::uint64_t>(i) * 517, static_cast<std::uint64_t>(i));
-            w.file(f);
-        }
-        if (bigSize > 0) {
-            tools::FileItem f;
-            f.name = u"big.bin";
-            f.content = tools::Content::zeros(bigSize);
-            w.file(f);
-        }
-        w.finish();
-        sink.close();
-        return path;
+        return WindowTest::writeBackup(
+            QStringLiteral("test.bkf"), files, [](int i) { return 3000 + static_cast<std::uint64_t>(i) * 517; },
+            [bigSize](tools::BackupWriter& w) {
+                if (bigSize == 0) return;
+                tools::FileItem f;
+                f.name = u"big.bin";
+                f.content = tools::Content::zeros(bigSize);
+                w.file(f);
+            });
     }
 
     void recover(const QString& path) {

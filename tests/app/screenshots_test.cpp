@@ -16,6 +16,7 @@
 #include "app/dialog_units.h"
 #include "app/folder_setting_dialog.h"
 #include "app/main_frame.h"
+#include "app/qt_text.h"
 #include "app/qt_ui_services.h"
 #include "app/rename_folder_dialog.h"
 #include "app/save_flow.h"
@@ -35,10 +36,6 @@ namespace {
 QString shotPath(const QString& name) {
     QDir().mkpath(QStringLiteral(BKF_SCREENSHOT_DIR));
     return QStringLiteral(BKF_SCREENSHOT_DIR "/") + name + QStringLiteral(".png");
-}
-
-QString fromU16(std::u16string_view s) {
-    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 void fillSampleResults(CRecoveryView& view) {
@@ -105,9 +102,9 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
     v.showSaveButton(false);
     v.showStopButton(true);
     v.setProgress(42);
-    v.setProgressText(fromU16(bkf::progressText(440401920, 1048576000)));
-    v.setFoundFilesText(fromU16(bkf::foundFilesText(8)));
-    v.setSearchingText(fromU16(bkf::kSearchingText));
+    v.setProgressText(qstr(bkf::progressText(440401920, 1048576000)));
+    v.setFoundFilesText(qstr(bkf::foundFilesText(8)));
+    v.setSearchingText(qstr(bkf::kSearchingText));
     QApplication::processEvents();
     EXPECT_TRUE(frame.grab().toImage().save(shotPath(QStringLiteral("page2-scanning-1280x800"))));
     v.setSearchingText(QString());

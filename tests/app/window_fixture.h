@@ -39,9 +39,11 @@ class WindowTest : public ::testing::Test {
     CRecoveryView& view() { return *frame_->view(); }
 
     // A backup of one set "Daily" holding `files` files file0.txt, file1.txt, ...
-    // in Data\Sub, each of size(i) random bytes (seed i). Returns its path.
+    // in Data\Sub, each of size(i) random bytes (seed i), then whatever `more`
+    // writes. Returns its path.
     QString writeBackup(const QString& name, int files,
-                        const std::function<std::uint64_t(int)>& size = [](int) { return 3000; }) {
+                        const std::function<std::uint64_t(int)>& size = [](int) { return 3000; },
+                        const std::function<void(tools::BackupWriter&)>& more = {}) {
         const QString path = file(name);
         tools::FileSink sink(path.toStdU16String());
         tools::BackupWriter w(sink);
@@ -53,6 +55,7 @@ class WindowTest : public ::testing::Test {
             f.content = tools::Content::random(size(i), static_cast<std::uint64_t>(i));
             w.file(f);
         }
+        if (more) more(w);
         w.finish();
         sink.close();
         manifest_ = w.manifest();
