@@ -1,7 +1,14 @@
 #include "engine/blocks.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define BKF_HAVE_SSE2 1
+#endif
 
 #include "engine/tape_format.h"
 
@@ -134,6 +141,61 @@ std::optional<std::size_t> findStreamHeader(ByteSpan block, std::size_t window) 
         ++p;
     }
     return std::nullopt;
+}
+
+bool headerChecksumHolds(ByteSpan block) {
+    if (block.size() < mtf::kCommonHeaderSize) return false;
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i < mtf::kHeaderChecksum; i += 2) sum ^= mtf::load16(block.data() + i);
+    return sum == mtf::load16(block.data() + mtf::kHeaderChecksum);
+}
+
+namespace {
+
+std::uint32_t idWord(const char* id) { return mtf::load32(reinterpret_cast<const std::uint8_t*>(id)); }
+
+// The full test at one position; six bytes are held there.
+inline bool isDescriptorAt(const std::uint8_t* p) {
+    static const std::uint32_t sset = idWord("SSET"), dirb = idWord("DIRB"), file = idWord("FILE");
+    if (p[4] != 0 || p[5] != 0) return false;
+    const std::uint32_t w = mtf::load32(p);
+    return w == sset || w == dirb || w == file;
+}
+
+}  // namespace
+
+void findDescriptorCandidates(ByteSpan bytes, std::size_t count, std::vector<std::uint32_t>& out) {
+    out.clear();
+    if (bytes.size() < 6) return;
+    // Positions whose six bytes are held.
+    count = std::min(count, bytes.size() - 5);
+    const std::uint8_t* base = bytes.data();
+    std::size_t p = 0;
+#ifdef BKF_HAVE_SSE2
+    // Sixteen positions at a time: the first letter is S, D or F and the second
+    // S or I ("SSET", "DIRB", "FILE"); only such positions get the full test.
+    // Each load reads bytes p .. p + 16, which lie within `bytes` while
+    // p + 17 <= size; the loop stops well before that.
+    const __m128i s = _mm_set1_epi8('S'), d = _mm_set1_epi8('D'), f = _mm_set1_epi8('F');
+    const __m128i i = _mm_set1_epi8('I');
+    while (p + 16 <= count && p + 22 <= bytes.size()) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + p + 1));
+        const __m128i first = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, s), _mm_cmpeq_epi8(a, d)),
+                                           _mm_cmpeq_epi8(a, f));
+        const __m128i second = _mm_or_si128(_mm_cmpeq_epi8(b, s), _mm_cmpeq_epi8(b, i));
+        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(first, second)));
+        while (mask != 0) {
+            const auto bit = static_cast<std::size_t>(std::countr_zero(mask));
+            mask &= mask - 1;
+            if (isDescriptorAt(base + p + bit)) out.push_back(static_cast<std::uint32_t>(p + bit));
+        }
+        p += 16;
+    }
+#endif
+    for (; p < count; ++p) {
+        if (isDescriptorAt(base + p)) out.push_back(static_cast<std::uint32_t>(p));
+    }
 }
 
 }  // namespace bkf

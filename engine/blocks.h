@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "catalogue/file_time.h"
 
@@ -97,5 +98,18 @@ std::optional<std::u16string> readSetName(ByteSpan block);
 // The first position p, 0 <= p < window, at which the four bytes "STAN" stand,
 // all four within `block`; nullopt when there is none.
 std::optional<std::size_t> findStreamHeader(ByteSpan block, std::size_t window);
+
+// Whether a descriptor block's header checksum holds: the XOR of its first 25
+// little-endian 16-bit words equals the word at byte 50. False when fewer
+// than 52 bytes are held.
+bool headerChecksumHolds(ByteSpan block);
+
+// The positions p < `count` at which an SSET, DIRB or FILE identifier stands
+// with bytes 4 and 5 both zero (the rule identifyBlock applies), all six bytes
+// within `bytes`, in ascending order, appended to `out` (which is cleared
+// first). A bulk pass meant for every byte of a backup: it looks for the
+// identifiers' first two letters sixteen positions at a time and tests the
+// rest only where they stand.
+void findDescriptorCandidates(ByteSpan bytes, std::size_t count, std::vector<std::uint32_t>& out);
 
 }  // namespace bkf

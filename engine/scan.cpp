@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "catalogue/text.h"
@@ -33,8 +34,10 @@ class ChunkReader {
 public:
     ChunkReader(ByteSource& source, std::uint64_t fileSize)
         : source_(source), fileSize_(fileSize), blocks_((fileSize + kReadBlock - 1) / kReadBlock) {
-        // A small file needs no more than its own size.
-        const auto bufferSize = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, fileSize));
+        // A small file needs no more than its own size; behind a read block
+        // there is room for the start of the next one (see window()).
+        const auto bufferSize = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, fileSize)) +
+                                (fileSize > kReadBlock ? mtf::kChunkSize : 0);
         for (auto& b : buffers_) b.bytes.resize(bufferSize);
         if (blocks_ > 0) reader_ = std::thread([this] { readAhead(); });
     }
@@ -49,8 +52,10 @@ public:
     ChunkReader(const ChunkReader&) = delete;
     ChunkReader& operator=(const ChunkReader&) = delete;
 
-    // The `length` bytes at `position`, a chunk boundary; they lie in one block.
-    std::span<const std::uint8_t> chunk(std::uint64_t position, std::size_t length) {
+    // The `length` bytes of the chunk at `position` (a chunk boundary),
+    // followed by up to one more chunk's bytes (fewer at the end of the file),
+    // in one piece: a block that begins near the end of a chunk is seen whole.
+    std::span<const std::uint8_t> window(std::uint64_t position, std::size_t length) {
         const std::uint64_t block = position / kReadBlock;
         std::unique_lock lock(mutex_);
         if (block != current_) {
@@ -62,8 +67,18 @@ public:
             current_ = block;
             changed_.wait(lock, [&] { return readUpTo_ > block; });
         }
-        const Buffer& b = buffers_[block % kReadBuffers];
-        return {b.bytes.data() + (position - block * kReadBlock), length};
+        Buffer& b = buffers_[block % kReadBuffers];
+        const std::uint64_t blockEnd = std::min((block + 1) * kReadBlock, fileSize_);
+        const std::uint64_t end = std::min(position + length + mtf::kChunkSize, fileSize_);
+        if (end > blockEnd && b.tailOf != block) {
+            // The next block's first chunk, copied behind this block's bytes.
+            // The next block is never refilled before this one is consumed.
+            changed_.wait(lock, [&] { return readUpTo_ > block + 1; });
+            const auto tail = static_cast<std::size_t>(std::min<std::uint64_t>(mtf::kChunkSize, fileSize_ - blockEnd));
+            std::memcpy(b.bytes.data() + kReadBlock, buffers_[(block + 1) % kReadBuffers].bytes.data(), tail);
+            b.tailOf = block;
+        }
+        return {b.bytes.data() + (position - block * kReadBlock), static_cast<std::size_t>(end - position)};
     }
 
     std::uint64_t readErrors() const {
@@ -72,10 +87,11 @@ public:
     }
 
 private:
+    static constexpr std::uint64_t kNone = ~std::uint64_t{0};
     struct Buffer {
         std::vector<std::uint8_t> bytes;
+        std::uint64_t tailOf = kNone;  // the block whose next chunk is copied behind it
     };
-    static constexpr std::uint64_t kNone = ~std::uint64_t{0};
 
     void readAhead() {
         for (std::uint64_t block = 0; block < blocks_; ++block) {
@@ -125,28 +141,45 @@ private:
     std::thread reader_;
 };
 
+// How a block is looked at: where it stands decides its stream window and
+// how an SSET name is read.
+enum class Placement {
+    Slot,      // a slot of a whole chunk: 1,024-byte window (512 in the last slot)
+    LastSlot,
+    Partial,   // a slot of the final partial chunk: 512-byte window, names read like folders
+    OffGrid,   // checksummed, anywhere: 1,024-byte window, read as in a whole chunk
+};
+
 class Scanner {
 public:
     Scanner(ScanSink& sink, RecoveryLog* log, ScanStats& stats) : sink_(sink), log_(log), stats_(stats) {}
 
-    // Examines one slot; `block` runs from the slot to the end of the chunk's bytes.
-    void examine(ByteSpan block, std::uint64_t position, int kind, bool lastSlot, bool partial) {
+    // Examines one block; `block` runs from its first byte to the end of the
+    // bytes it may use. Returns whether a file or folder block was taken (an
+    // SSET always counts as taken). `quiet`: a second look at a block whose
+    // codes were logged already.
+    bool examine(ByteSpan block, std::uint64_t position, int kind, Placement where, bool quiet = false) {
         // A fault in one damaged block loses only that block.
         try {
             switch (static_cast<TapeBlockId>(kind)) {
-                case TapeBlockId::Sset: backupSet(block, partial); break;
-                case TapeBlockId::Dirb: folder(block); break;
-                case TapeBlockId::File:
-                    file(block, position, partial || lastSlot ? mtf::kLastSlotStreamWindow : mtf::kStreamWindow);
-                    break;
+                case TapeBlockId::Sset: backupSet(block, where == Placement::Partial); return true;
+                case TapeBlockId::Dirb: return folder(block, quiet);
+                case TapeBlockId::File: {
+                    const bool narrow = where == Placement::LastSlot || where == Placement::Partial;
+                    return file(block, position, narrow ? mtf::kLastSlotStreamWindow : mtf::kStreamWindow, quiet);
+                }
                 default: break;
             }
         } catch (...) {
         }
+        return false;
     }
 
     void log(LogCode code) {
         if (log_) log_->write(code);
+    }
+    void logOffGrid(std::uint64_t position) {
+        if (log_) log_->write(logCodeLine(LogCode::OffGridBlock, position));
     }
 
 private:
@@ -169,17 +202,19 @@ private:
         }
         ++stats_.sets;
         setLabel_ = u"BACKUP SET " + decimalText(stats_.sets) + u"(" + name + u")";
+        setFolders_.clear();
+        lostFolderOf_.clear();
     }
 
-    void folder(ByteSpan block) {
-        log(LogCode::FolderFound);
+    bool folder(ByteSpan block, bool quiet) {
+        if (!quiet) log(LogCode::FolderFound);
         const auto address = readTapeAddress(block, mtf::kDirbNameSize);
-        if (!address) return;
+        if (!address) return false;
         auto name = readTapeName(block, *address);
-        if (!name) return;  // reaches past the chunk: this block is lost
+        if (!name) return false;  // reaches past the bytes held: this block is lost
         std::u16string folder = std::move(*name);
         if (!isCleanName(folder) || folder.size() >= kNameLimit) {
-            folder = u"lost dir" + decimalText(stats_.lostFolders++) + u"\\";
+            folder = lostFolderName();
         }
         if (folder.empty()) {
             folder = u"\\";
@@ -188,32 +223,52 @@ private:
         }
         if (folder.back() != u'\\') folder.push_back(u'\\');
         currentFolder_ = std::move(folder);
+        currentFolderId_ = mtf::load32(block.data() + mtf::kDirbId);
+        setFolders_.insert_or_assign(*currentFolderId_, currentFolder_);
         ++stats_.folders;
         std::u16string treePath = u"BKF\\" + setLabel_ + currentFolder_;
         if (treePath.size() < kNameLimit) sink_.folderFound(treePath);
+        return true;
     }
 
-    void file(ByteSpan block, std::uint64_t position, std::size_t window) {
-        log(LogCode::FileFound);
+    // The folder a file goes under. Normally the most recent folder block's;
+    // but when that is not the file's own (the file's folder block was lost,
+    // or the file belongs to an earlier folder of its set), the folder its
+    // directory id names among this set's folder blocks, or a lost folder of
+    // its own for an id none of them has.
+    const std::u16string& folderOf(std::uint32_t directoryId) {
+        if (setFolders_.empty() || currentFolderId_ == directoryId) return currentFolder_;
+        if (const auto known = setFolders_.find(directoryId); known != setFolders_.end()) return known->second;
+        auto [lost, added] = lostFolderOf_.try_emplace(directoryId);
+        if (added) lost->second = u"\\" + lostFolderName();
+        return lost->second;
+    }
+
+    std::u16string lostFolderName() { return u"lost dir" + decimalText(stats_.lostFolders++) + u"\\"; }
+
+    bool file(ByteSpan block, std::uint64_t position, std::size_t window, bool quiet) {
+        if (!quiet) log(LogCode::FileFound);
         const auto stan = findStreamHeader(block, window);
-        if (!stan) return;
+        if (!stan) return false;
         const auto address = readTapeAddress(block, mtf::kFileNameSize);
-        if (!address) return;
+        if (!address) return false;
         auto read = readTapeName(block, *address);
-        if (!read || read->empty()) return;
+        if (!read || read->empty()) return false;
         std::u16string_view name = *read;
         if (name.front() == u'\\') name.remove_prefix(1);
-        if (name.empty() || !isCleanName(name) || name.size() >= kNameLimit) return;
-        // The whole stream header must lie within the chunk.
-        if (*stan + mtf::kStreamHeaderSize > block.size()) return;
+        if (name.empty() || !isCleanName(name) || name.size() >= kNameLimit) return false;
+        // The identifier and the length (the stream header's first 16 bytes)
+        // must be held; the data starts 22 bytes on, wherever that is.
+        if (*stan + mtf::kStreamLength + 8 > block.size()) return false;
 
+        const std::u16string& folder = folderOf(mtf::load32(block.data() + mtf::kFileDirectoryId));
         found_.path.assign(u"BKF\\");
         found_.path += setLabel_;
-        if (currentFolder_.empty()) {
+        if (folder.empty()) {
             found_.path += u'\\';
         } else {
-            if (currentFolder_.front() != u'\\') found_.path += u'\\';
-            found_.path += currentFolder_;
+            if (folder.front() != u'\\') found_.path += u'\\';
+            found_.path += folder;
         }
         found_.path += name;
         found_.size = static_cast<std::int64_t>(mtf::load64(block.data() + *stan + mtf::kStreamLength));
@@ -224,6 +279,7 @@ private:
         sink_.fileFound(found_);
         log(LogCode::FileCatalogued);
         ++stats_.files;
+        return true;
     }
 
     ScanSink& sink_;
@@ -231,19 +287,84 @@ private:
     ScanStats& stats_;
     std::u16string setLabel_ = u"BACKUP SET 0";
     std::u16string currentFolder_;
+    std::optional<std::uint32_t> currentFolderId_;
+    // Since the last set block: folder path by directory id, and the lost
+    // folders given to ids none of its folder blocks had.
+    std::unordered_map<std::uint32_t, std::u16string> setFolders_;
+    std::unordered_map<std::uint32_t, std::u16string> lostFolderOf_;
     FoundFile found_;
 };
 
 bool stopped(const std::atomic<bool>& running) { return !running.load(std::memory_order_relaxed); }
 
+// The blocks of one stretch of the file (a chunk, or the final partial
+// chunk) that stand off the slots examined there, in file order.
+class OffGridBlocks {
+public:
+    OffGridBlocks(bool enabled, Scanner& scanner, ScanStats& stats)
+        : enabled_(enabled), scanner_(scanner), stats_(stats) {}
+
+    // `window`: the stretch's bytes and what follows them; candidates are
+    // looked for at the first `length` positions. Slots examined there are
+    // the multiples of 512 below `slotsEnd`.
+    void start(ByteSpan window, std::uint64_t position, std::size_t length, std::size_t slotsEnd) {
+        window_ = window;
+        position_ = position;
+        slotsEnd_ = slotsEnd;
+        next_ = 0;
+        candidates_.clear();
+        if (enabled_) findDescriptorCandidates(window, length, candidates_);
+    }
+
+    // Examines the candidates before `end` (relative to the stretch); false
+    // when stopped.
+    bool examineUpTo(std::size_t end, const std::atomic<bool>& running) {
+        for (; next_ < candidates_.size() && candidates_[next_] < end; ++next_) {
+            const std::size_t at = candidates_[next_];
+            if (at % mtf::kSlotSize == 0 && at < slotsEnd_) continue;  // a slot: examined there
+            const ByteSpan block = window_.subspan(at);
+            if (!headerChecksumHolds(block)) continue;
+            if (stopped(running)) return false;
+            ++stats_.offGridBlocks;
+            scanner_.logOffGrid(position_ + at);
+            scanner_.examine(block, position_ + at, identifyBlock(block), Placement::OffGrid);
+        }
+        return true;
+    }
+
+    // A slot's file or folder block its own rules did not take: taken after
+    // all when its header checksum holds and more bytes (or a wider stream
+    // window) than the slot had give it what it lacked.
+    void secondLook(std::size_t slot, int kind) {
+        if (!enabled_ || (kind != static_cast<int>(TapeBlockId::File) && kind != static_cast<int>(TapeBlockId::Dirb))) return;
+        const ByteSpan block = window_.subspan(slot);
+        if (!headerChecksumHolds(block)) return;
+        if (scanner_.examine(block, position_ + slot, kind, Placement::OffGrid, true)) {
+            ++stats_.offGridBlocks;
+            scanner_.logOffGrid(position_ + slot);
+        }
+    }
+
+private:
+    const bool enabled_;
+    Scanner& scanner_;
+    ScanStats& stats_;
+    ByteSpan window_;
+    std::uint64_t position_ = 0;
+    std::size_t slotsEnd_ = 0;
+    std::size_t next_ = 0;
+    std::vector<std::uint32_t> candidates_;
+};
+
 }  // namespace
 
 int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running,
-                   RecoveryLog* log, ScanStats* statsOut) {
+                   RecoveryLog* log, ScanStats* statsOut, ScanOptions options) {
     ScanStats localStats;
     ScanStats& stats = statsOut ? *statsOut : localStats;
     stats = {};
     Scanner scanner(sink, log, stats);
+    OffGridBlocks offGrid(options.offGrid, scanner, stats);
     scanner.log(LogCode::ScanStarted);
     const std::uint64_t fileSize = source.size();
     ChunkReader reader(source, fileSize);
@@ -255,8 +376,10 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
         scanner.log(LogCode::ChunkLoop);
         if (stopped(running)) return kScanStopped;
         if (fileSize - position < mtf::kChunkSize) break;
-        const auto chunk = reader.chunk(position, mtf::kChunkSize);
+        const auto window = reader.window(position, mtf::kChunkSize);
+        const auto chunk = window.first(mtf::kChunkSize);
         scanner.log(LogCode::ChunkRead);
+        offGrid.start(window, position, mtf::kChunkSize, mtf::kChunkSize);
         for (std::size_t slot = 0; slot < mtf::kChunkSize; slot += mtf::kSlotSize) {
             scanner.log(LogCode::SlotStart);
             if (stopped(running)) return kScanStopped;
@@ -264,8 +387,10 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
             const int kind = identifyBlock(block);
             if (kind != static_cast<int>(TapeBlockId::Tape)) scanner.log(LogCode::SlotIdentified);
             if (kind > 0) {
-                scanner.examine(block, position + slot, kind, slot == mtf::kChunkSize - mtf::kSlotSize, false);
+                const Placement where = slot == mtf::kChunkSize - mtf::kSlotSize ? Placement::LastSlot : Placement::Slot;
+                if (!scanner.examine(block, position + slot, kind, where)) offGrid.secondLook(slot, kind);
             }
+            if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return kScanStopped;
         }
         position += mtf::kChunkSize;
         stats.bytesScanned = position;
@@ -275,14 +400,21 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
     // The final partial chunk: its slots are examined with a 512-byte stream
     // window, without the chunk and slot codes and without a progress update.
     const std::uint64_t rest = fileSize - position;
-    if (rest > mtf::kSlotSize) {
-        const auto chunk = reader.chunk(position, static_cast<std::size_t>(rest));
-        for (std::size_t slot = 0; slot + mtf::kSlotSize <= rest; slot += mtf::kSlotSize) {
+    if (rest > 0) {
+        const auto window = reader.window(position, static_cast<std::size_t>(rest));
+        // Only a rest of more than one slot has its whole slots examined.
+        const std::size_t slotsEnd = rest > mtf::kSlotSize ? static_cast<std::size_t>(rest) / mtf::kSlotSize * mtf::kSlotSize : 0;
+        offGrid.start(window, position, static_cast<std::size_t>(rest), slotsEnd);
+        for (std::size_t slot = 0; slot < slotsEnd; slot += mtf::kSlotSize) {
             if (stopped(running)) return kScanStopped;
-            const ByteSpan block = chunk.subspan(slot);
+            const ByteSpan block = window.subspan(slot);
             const int kind = identifyBlock(block);
-            if (kind > 0) scanner.examine(block, position + slot, kind, false, true);
+            if (kind > 0 && !scanner.examine(block, position + slot, kind, Placement::Partial)) {
+                offGrid.secondLook(slot, kind);
+            }
+            if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return kScanStopped;
         }
+        if (!offGrid.examineUpTo(static_cast<std::size_t>(rest), running)) return kScanStopped;
     }
     stats.bytesScanned = fileSize;
     stats.readErrors = reader.readErrors();

@@ -6,6 +6,16 @@
 // The chunk is the unit of reading: a name or stream header that reaches past
 // the end of its chunk (or past the bytes of the final partial chunk) fails
 // its slot, whatever the reads actually fetched.
+//
+// Bytes inserted into or lost from a backup move every block after them off
+// the 512-byte grid. So the scan also looks at every other byte position for
+// set, folder and file blocks, and takes one there only when its header
+// checksum holds (file data does not pass for a block by chance). Such a block
+// is read like a slot block of a whole chunk: the same name rules and limits,
+// a 1,024-byte stream window from its first byte, and chunk borders do not
+// matter. A checksummed block on the grid that its slot's rules lose only
+// because its name or stream lies past the chunk or the slot's window gets
+// the same second look. The catalogue stays in file order.
 #pragma once
 
 #include <atomic>
@@ -52,6 +62,12 @@ struct ScanStats {
     std::uint64_t lostFolders = 0;  // folder blocks renamed "lost dirN"
     std::uint64_t bytesScanned = 0; // bytes of the file examined
     std::uint64_t readErrors = 0;   // chunks that could not be read whole (examined zero-filled)
+    std::uint64_t offGridBlocks = 0; // blocks taken off the grid (or on it, past a slot's reach)
+};
+
+struct ScanOptions {
+    // Also find blocks off the 512-byte grid (see above); false: the slots only.
+    bool offGrid = true;
 };
 
 inline constexpr int kScanStopped = 0;
@@ -63,7 +79,7 @@ inline constexpr int kScanComplete = 1;
 // null) receives the scan's codes. A read error is not reported: the chunk's
 // unreadable bytes are examined as zeros and the scan goes on.
 int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running,
-                   RecoveryLog* log = nullptr, ScanStats* stats = nullptr);
+                   RecoveryLog* log = nullptr, ScanStats* stats = nullptr, ScanOptions options = {});
 
 // "Progress : " + scanned + " \ " + size, full 64-bit figures.
 std::u16string progressText(std::uint64_t scanned, std::uint64_t fileSize);

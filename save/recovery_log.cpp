@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <string>
 #include <system_error>
 
 namespace bkf {
@@ -24,6 +25,16 @@ std::u16string logCodeLine(LogCode code) {
     line[6] = static_cast<char16_t>(u'0' + n / 100 % 10);
     line[7] = static_cast<char16_t>(u'0' + n / 10 % 10);
     line[8] = static_cast<char16_t>(u'0' + n % 10);
+    return line;
+}
+
+std::u16string logCodeLine(LogCode code, std::uint64_t offset) {
+    std::u16string line = logCodeLine(code);
+    line.resize(line.size() - 2);
+    line += u' ';
+    const std::string digits = std::to_string(offset);
+    line.append(digits.begin(), digits.end());
+    line += u"\r\n";
     return line;
 }
 

@@ -1,10 +1,11 @@
 // The recovery log: an optional trace of a recovery, one short line per stage,
 // UTF-16LE without a byte-order mark, each line ending in CR LF (two code
 // units). It holds the backup path line and fixed codes "SUCC 0001" to
-// "SUCC 0013". Writing it never reports a failure: a line that cannot be
+// "SUCC 0014". Writing it never reports a failure: a line that cannot be
 // written is dropped and the recovery goes on.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -27,10 +28,13 @@ enum class LogCode : int {
     FolderFound = 11,      // a DIRB
     FileFound = 12,        // a FILE, before any further test
     FileCatalogued = 13,   // a file's row stored, before its folders join the tree
+    OffGridBlock = 14,     // a set, folder or file block found off the 512-byte grid, with its offset
 };
 
 // "SUCC " + four digits + "\r\n".
 std::u16string logCodeLine(LogCode code);
+// "SUCC " + four digits + " " + the decimal offset + "\r\n".
+std::u16string logCodeLine(LogCode code, std::uint64_t offset);
 // The backup path as entered, + "\r\n".
 std::u16string logPathLine(std::u16string_view backupPath);
 

@@ -374,9 +374,10 @@ void BackupWriter::apply(const NamingEvent& e, CatalogueNaming& naming,
     if (!entry) return;
     bool accepted = false;
     entry->displayPath = naming.displayPath(naming.fileName(e.units, e.sizeField, e.nameOffset, view, accepted));
-    entry->notes &= ~(kNoteNameRejected | kNoteStreamOutOfReach);
+    entry->notes &= ~(kNoteNameRejected | kNoteStreamOutOfReach | kNoteStreamBeyond);
     if (!accepted) entry->notes |= kNoteNameRejected;
     if (!streamHeaderWithinReach(e.position, e.streamAt, fileSize)) entry->notes |= kNoteStreamOutOfReach;
+    if (!streamHeaderWithinAnyReach(e.position, e.streamAt, fileSize)) entry->notes |= kNoteStreamBeyond;
 }
 
 void BackupWriter::finish() {

@@ -213,9 +213,12 @@ void updateManifest(Manifest& manifest, const Damage& d, std::optional<std::uint
     const std::optional<std::uint64_t> newSize =
         sizeBefore ? std::optional<std::uint64_t>(sizeAfter(d, *sizeBefore)) : std::nullopt;
     const auto reach = [&](ManifestEntry& e) {
-        e.notes &= ~kNoteStreamOutOfReach;
+        e.notes &= ~(kNoteStreamOutOfReach | kNoteStreamBeyond);
         if (!streamHeaderWithinReach(e.blockOffset, e.streamHeaderOffset(), newSize)) {
             e.notes |= kNoteStreamOutOfReach;
+        }
+        if (!streamHeaderWithinAnyReach(e.blockOffset, e.streamHeaderOffset(), newSize)) {
+            e.notes |= kNoteStreamBeyond;
         }
     };
     const auto shift = [&](ManifestEntry& e, std::uint64_t by, bool forward) {
@@ -270,6 +273,13 @@ void updateManifest(Manifest& manifest, const Damage& d, std::optional<std::uint
     }
 }
 
+void refreshPlacement(ManifestEntry& e, std::uint64_t fileSize) {
+    e.notes &= ~(kNoteStreamOutOfReach | kNoteStreamBeyond | kNoteMisaligned);
+    if (e.blockOffset % mtf::kSlotSize != 0) e.notes |= kNoteMisaligned;
+    if (!streamHeaderWithinReach(e.blockOffset, e.streamHeaderOffset(), fileSize)) e.notes |= kNoteStreamOutOfReach;
+    if (!streamHeaderWithinAnyReach(e.blockOffset, e.streamHeaderOffset(), fileSize)) e.notes |= kNoteStreamBeyond;
+}
+
 }  // namespace
 
 void applyDamage(Manifest& manifest, const Damage& d, std::uint64_t sizeBefore) {
@@ -277,5 +287,67 @@ void applyDamage(Manifest& manifest, const Damage& d, std::uint64_t sizeBefore) 
 }
 
 void applyDamage(Manifest& manifest, const Damage& d) { updateManifest(manifest, d, std::nullopt); }
+
+std::vector<std::uint8_t> addCrBeforeLf(const std::vector<std::uint8_t>& bytes, Manifest& manifest) {
+    std::vector<std::uint64_t> lf;  // positions of the LF bytes
+    for (std::uint64_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == 0x0A) lf.push_back(i);
+    }
+    const auto before = [&](std::uint64_t at) {
+        return static_cast<std::uint64_t>(std::lower_bound(lf.begin(), lf.end(), at) - lf.begin());
+    };
+    std::vector<std::uint8_t> out;
+    out.reserve(bytes.size() + lf.size());
+    for (const std::uint8_t b : bytes) {
+        if (b == 0x0A) out.push_back(0x0D);
+        out.push_back(b);
+    }
+    for (ManifestEntry& e : manifest) {
+        const std::uint64_t dataEnd = e.dataOffset + e.size;
+        if (before(e.dataOffset) != before(e.blockOffset)) e.notes |= kNoteBlockDamaged;
+        if (before(dataEnd) != before(e.dataOffset)) e.notes |= kNoteDataDamaged;
+        e.blockOffset += before(e.blockOffset);
+        e.dataOffset += before(e.dataOffset);
+        refreshPlacement(e, out.size());
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> rearrange(const std::vector<std::uint8_t>& bytes, const std::vector<Piece>& pieces,
+                                    Manifest& manifest) {
+    std::vector<std::uint8_t> out;
+    out.reserve(bytes.size());
+    std::vector<std::uint64_t> placedAt;  // where each piece now begins
+    for (const Piece& p : pieces) {
+        if (p.offset > bytes.size() || p.length > bytes.size() - p.offset) throw std::out_of_range("piece past the end");
+        placedAt.push_back(out.size());
+        out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(p.offset),
+                   bytes.begin() + static_cast<std::ptrdiff_t>(p.offset + p.length));
+    }
+    const auto pieceOf = [&](std::uint64_t at) -> std::size_t {
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            if (at >= pieces[i].offset && at - pieces[i].offset < pieces[i].length) return i;
+        }
+        throw std::out_of_range("the pieces do not cover the backup");
+    };
+    const auto newPosition = [&](std::uint64_t at) {
+        const std::size_t i = pieceOf(at);
+        return placedAt[i] + (at - pieces[i].offset);
+    };
+    // Whether [from, to) reads the same, in one run, after the rearrangement.
+    const auto whole = [&](std::uint64_t from, std::uint64_t to) {
+        return to <= from || newPosition(to - 1) - newPosition(from) == to - 1 - from;
+    };
+    for (ManifestEntry& e : manifest) {
+        if (e.dataOffset > bytes.size()) continue;
+        if (!whole(e.blockOffset, e.dataOffset)) e.notes |= kNoteBlockDamaged;
+        if (!whole(e.dataOffset, std::min<std::uint64_t>(e.dataOffset + e.size, bytes.size()))) e.notes |= kNoteDataDamaged;
+        const std::uint64_t distance = e.dataOffset - e.blockOffset;
+        e.blockOffset = newPosition(e.blockOffset);
+        e.dataOffset = e.blockOffset + distance;
+        refreshPlacement(e, out.size());
+    }
+    return out;
+}
 
 }  // namespace bkf::tools

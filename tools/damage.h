@@ -51,4 +51,22 @@ void applyDamage(Manifest& manifest, const Damage& damage, std::uint64_t sizeBef
 // files into or out of the final short chunk, or changes where it begins.
 void applyDamage(Manifest& manifest, const Damage& damage);
 
+// A copy through a text-mode transfer: a CR put before every LF byte. The
+// manifest follows: every file moves by the LF bytes before it; one whose
+// block or stream header holds an LF is lost, one whose data holds one is
+// damaged.
+std::vector<std::uint8_t> addCrBeforeLf(const std::vector<std::uint8_t>& bytes, Manifest& manifest);
+
+// A piece of a backup: `length` bytes from `offset`.
+struct Piece {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+// The pieces (which must cover the backup, each byte once) joined in the
+// order given, as when parts of a copy are put together wrongly. A file whose
+// block, stream header or data is split between two pieces that no longer
+// follow each other is lost or damaged; the others move with their piece.
+std::vector<std::uint8_t> rearrange(const std::vector<std::uint8_t>& bytes, const std::vector<Piece>& pieces,
+                                    Manifest& manifest);
+
 }  // namespace bkf::tools

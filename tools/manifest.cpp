@@ -15,7 +15,7 @@ namespace bkf::tools {
 
 namespace {
 
-constexpr std::array<std::pair<std::uint32_t, std::string_view>, 7> kNoteNames = {{
+constexpr std::array<std::pair<std::uint32_t, std::string_view>, 8> kNoteNames = {{
     {kNoteNameRejected, "name"},
     {kNoteAttributes, "attributes"},
     {kNoteStreamOutOfReach, "stream-far"},
@@ -23,10 +23,14 @@ constexpr std::array<std::pair<std::uint32_t, std::string_view>, 7> kNoteNames =
     {kNoteMisaligned, "misaligned"},
     {kNoteCut, "cut"},
     {kNoteDataDamaged, "data-damaged"},
+    {kNoteStreamBeyond, "stream-beyond"},
 }};
 
 constexpr std::string_view kHeader =
     "path\tsize\tdata_offset\tmodified\tcreated\taccessed\thash\tcatalogued\tintact\tblock_offset\tnotes";
+
+// The bytes of a STAN header the scanner needs: identifier, attributes, length.
+constexpr std::uint64_t kStreamHeaderHeld = 16;
 
 // Names of 261 code units or more are refused by the scanner.
 constexpr std::size_t kLongNameUnits = 261;
@@ -233,7 +237,13 @@ bool streamHeaderWithinReach(std::uint64_t blockOffset, std::uint64_t streamHead
     const ScanView v = ScanView::of(blockOffset, fileSize);
     if (!v.examined || streamHeaderOffset < blockOffset) return false;
     const std::uint64_t d = streamHeaderOffset - blockOffset;
-    return d < v.streamWindow && d + mtf::kStreamHeaderSize <= v.room;
+    return d < v.streamWindow && d + kStreamHeaderHeld <= v.room;
+}
+
+bool streamHeaderWithinAnyReach(std::uint64_t blockOffset, std::uint64_t streamHeaderOffset,
+                                std::optional<std::uint64_t> fileSize) {
+    if (streamHeaderOffset < blockOffset || streamHeaderOffset - blockOffset >= mtf::kStreamWindow) return false;
+    return !fileSize || streamHeaderOffset + kStreamHeaderHeld <= *fileSize;
 }
 
 std::u16string CatalogueNaming::decode(std::u16string_view units, std::uint16_t sizeField) {

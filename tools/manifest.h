@@ -19,15 +19,19 @@ namespace bkf::tools {
 enum ManifestNote : std::uint32_t {
     kNoteNameRejected = 1u << 0,     // name empty, with / | * : ? < >, or 261+ code units
     kNoteAttributes = 1u << 1,       // block attributes make the FILE block unrecognisable
-    kNoteStreamOutOfReach = 1u << 2, // STAN header not within the search window of the block
+    kNoteStreamOutOfReach = 1u << 2, // STAN header not within its slot's search window (or chunk)
     kNoteBlockDamaged = 1u << 3,     // damage reached the FILE block or its STAN header
     kNoteMisaligned = 1u << 4,       // moved off the 512-byte grid by an insert or delete
     kNoteCut = 1u << 5,              // the file was truncated before its STAN header ended
     kNoteDataDamaged = 1u << 6,      // damage reached the data: the hash will not match
+    kNoteStreamBeyond = 1u << 7,     // STAN header 1,024 bytes or more on, or not held by the file
 };
+// What loses a file to the scan as it runs by default, finding blocks
+// wherever they lie.
 inline constexpr std::uint32_t kNotesThatLoseTheFile =
-    kNoteNameRejected | kNoteAttributes | kNoteStreamOutOfReach | kNoteBlockDamaged |
-    kNoteMisaligned | kNoteCut;
+    kNoteNameRejected | kNoteAttributes | kNoteBlockDamaged | kNoteCut | kNoteStreamBeyond;
+// What also loses it to a scan that keeps to the 512-byte slots.
+inline constexpr std::uint32_t kNotesOffTheSlots = kNoteStreamOutOfReach | kNoteMisaligned;
 
 struct ManifestEntry {
     std::u16string displayPath;   // "BKF\BACKUP SET 1(Daily)\Data\report.txt"
@@ -40,7 +44,11 @@ struct ManifestEntry {
     std::uint64_t blockOffset = 0;  // file position of the FILE block
     std::uint32_t notes = 0;        // ManifestNote bits
 
+    // Listed by the default scan.
     bool expected() const { return (notes & kNotesThatLoseTheFile) == 0; }
+    // Listed by a scan of the slots only.
+    bool expectedOnSlots() const { return (notes & (kNotesThatLoseTheFile | kNotesOffTheSlots)) == 0; }
+    // Its block, stream header and data are intact, wherever they now lie.
     bool intact() const { return (notes & (kNotesThatLoseTheFile | kNoteDataDamaged)) == 0; }
     std::uint64_t streamHeaderOffset() const { return dataOffset - 22; }
     friend bool operator==(const ManifestEntry&, const ManifestEntry&) = default;
@@ -77,11 +85,16 @@ struct ScanView {
     static ScanView of(std::uint64_t blockOffset, std::optional<std::uint64_t> fileSize);
 };
 
-// Whether the scanner finds the STAN header of the FILE block: at a distance
+// Whether the slot rules find the STAN header of the FILE block: at a distance
 // below the stream window (1024; 512 in the last slot of a chunk or anywhere
-// in the final short chunk), the whole 22-byte header within the chunk.
+// in the final short chunk), its first 16 bytes (identifier and length)
+// within the chunk.
 bool streamHeaderWithinReach(std::uint64_t blockOffset, std::uint64_t streamHeaderOffset,
                              std::optional<std::uint64_t> fileSize);
+// Whether any block, wherever it lies, has its STAN header within reach: at a
+// distance below 1024, its first 16 bytes within the file.
+bool streamHeaderWithinAnyReach(std::uint64_t blockOffset, std::uint64_t streamHeaderOffset,
+                                std::optional<std::uint64_t> fileSize);
 
 // The names the scanner gives to what it finds, kept as the backup goes on:
 // the label of the current set, the current folder, and the file names. Each

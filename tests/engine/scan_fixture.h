@@ -55,12 +55,13 @@ struct ScanResult {
     std::size_t chunks = 0;
 };
 
-inline std::unique_ptr<ScanResult> scanBytes(std::vector<std::uint8_t> bytes, RecoveryLog* log = nullptr) {
+inline std::unique_ptr<ScanResult> scanBytes(std::vector<std::uint8_t> bytes, RecoveryLog* log = nullptr,
+                                             ScanOptions options = {}) {
     auto r = std::make_unique<ScanResult>();
     MemoryByteSource source(std::move(bytes));
     CatalogueSink sink(r->catalogue);
     std::atomic<bool> running{true};
-    r->result = scanBackupFile(source, sink, running, log, &r->stats);
+    r->result = scanBackupFile(source, sink, running, log, &r->stats, options);
     r->lastScanned = sink.lastScanned;
     r->chunks = sink.chunks;
     return r;

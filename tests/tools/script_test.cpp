@@ -215,7 +215,8 @@ TEST(Command, ExitCodesAndDamageWithItsManifest) {
     EXPECT_EQ(run("damage " + out + " insert " + std::to_string(before[1].blockOffset) + " 100 --seed 3 --manifest " + tsv), 0);
     const Manifest after = readManifestTsv(std::filesystem::path(tsv));
     EXPECT_EQ(after[1].dataOffset, before[1].dataOffset + 100);
-    EXPECT_FALSE(after[1].expected());
+    EXPECT_FALSE(after[1].expectedOnSlots());
+    EXPECT_TRUE(after[1].expected());
     EXPECT_EQ(hashFileRange(out, after[1].dataOffset, after[1].size), after[1].hash);
     EXPECT_EQ(run("damage " + out + " truncate 999999999"), 65);
 

@@ -152,7 +152,8 @@ TEST(StreamDistance, PutsTheStanHeaderExactlyThere) {
         EXPECT_EQ(u64At(b.bytes, file.offset + distance + mtf::kStreamLength), 777u);
         EXPECT_EQ(b.manifest[0].dataOffset, file.offset + distance + 22);
         // The whole backup is one short chunk: a 512-byte window.
-        EXPECT_EQ(b.manifest[0].expected(), distance < 512);
+        EXPECT_EQ(b.manifest[0].expectedOnSlots(), distance < 512);
+        EXPECT_EQ(b.manifest[0].expected(), distance < 1024);
     }
 }
 
@@ -201,8 +202,11 @@ TEST(ScannerReach, WindowAndChunkEndDecideWhetherTheStanIsFound) {
         bool expected;
     };
     // Each file lies in a whole chunk: a second file follows a chunk later.
-    for (const Case c : {Case{127, 488, true}, Case{127, 492, false}, Case{127, 100, true},
-                         Case{126, 1000, true}, Case{126, 1004, false}, Case{5, 1020, true},
+    // The identifier and the length (16 bytes) must lie in the chunk; the
+    // rest of the header and the data may lie beyond it.
+    for (const Case c : {Case{127, 488, true}, Case{127, 492, true}, Case{127, 496, true},
+                         Case{127, 500, false}, Case{127, 100, true}, Case{126, 1000, true},
+                         Case{126, 1008, true}, Case{126, 1012, false}, Case{5, 1020, true},
                          Case{5, 1024, false}}) {
         SCOPED_TRACE(std::to_string(c.slot) + " " + std::to_string(c.distance));
         const Built b = buildInMemory([&](BackupWriter& w) {
@@ -213,13 +217,15 @@ TEST(ScannerReach, WindowAndChunkEndDecideWhetherTheStanIsFound) {
             w.file(fileOf(u"pad.bin", Content::zeros(70000)));
         });
         const auto& e = b.manifest[0];
-        EXPECT_EQ(e.expected(), c.expected);
+        EXPECT_EQ(e.expectedOnSlots(), c.expected);
         EXPECT_EQ(e.notes & tools::kNoteStreamOutOfReach, c.expected ? 0u : tools::kNoteStreamOutOfReach);
+        // Found anyway when the scan looks past the slots, but for a stream 1,024 bytes on.
+        EXPECT_EQ(e.expected(), c.distance < 1024);
         // What the scanner does with the slot: the bytes to the end of the chunk, its window.
         const std::size_t chunkEnd = (e.blockOffset / mtf::kChunkSize + 1) * mtf::kChunkSize;
         const ByteSpan held = ByteSpan(b.bytes).subspan(e.blockOffset, chunkEnd - e.blockOffset);
         const auto found = findStreamHeader(held, c.slot == 127 ? 512 : 1024);
-        EXPECT_EQ(found.has_value() && *found + mtf::kStreamHeaderSize <= held.size(), c.expected);
+        EXPECT_EQ(found.has_value() && *found + 16 <= held.size(), c.expected);
     }
 }
 
@@ -234,7 +240,7 @@ TEST(ScannerReach, TheFinalShortChunkIsSeenDifferently) {
             w.file(f);
             if (whole) w.file(fileOf(u"pad.bin", Content::zeros(70000)));
         });
-        return std::make_pair(b.manifest[0].displayPath, b.manifest[0].expected());
+        return std::make_pair(b.manifest[0].displayPath, b.manifest[0].expectedOnSlots());
     };
     EXPECT_EQ(label(true), std::make_pair(std::u16string(u"BKF\\BACKUP SET 1(say _hi_)\\f"), true));
     EXPECT_EQ(label(false), std::make_pair(std::u16string(u"BKF\\BACKUP SET 1(say \"hi\"\u0080)\\f"), false));
@@ -248,7 +254,7 @@ TEST(ScannerReach, TheFinalShortChunkIsSeenDifferently) {
         },
         {.blockSize = 512, .writeTape = false});
     ASSERT_EQ(tail.bytes.size(), 512u);
-    EXPECT_FALSE(tail.manifest[0].expected());
+    EXPECT_FALSE(tail.manifest[0].expectedOnSlots());
 }
 
 TEST(BlockAttributes, LowHalfHidesTheBlockHighHalfDoesNot) {
