@@ -9,6 +9,7 @@
 
 namespace bkf {
 class Catalogue;
+struct ScanOptions;
 }
 
 namespace bkf::cli {
@@ -26,6 +27,9 @@ int runScanCommand(const Args& args);
 int runListCommand(const Args& args);
 int runExtractCommand(const Args& args);
 int runSearchCommand(const Args& args);
+
+// How every command scans a backup (--aligned-only clears offGrid).
+ScanOptions& scanOptions();
 
 // Fills `catalogue` from a recovery snapshot (recognised by its content) or by
 // scanning a backup file; prints any failure; returns the exit status.

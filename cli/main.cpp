@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "engine/scan.h"
 
 namespace {
 
@@ -27,6 +28,10 @@ constexpr const char* kUsage =
     "                       straight into DEST); --backup names the backup file when the\n"
     "                       snapshot's own path no longer holds it\n"
     "  blocks BACKUP        list the tape-format blocks found at every 512-byte slot\n"
+    "\n"
+    "A backup is scanned at every 512-byte slot and, for blocks moved off that grid\n"
+    "by inserted or lost bytes, at every other byte; --aligned-only (with scan, list,\n"
+    "search or extract) keeps to the slots.\n"
     "  --help, help         show this text\n"
     "  --version            show the program's version\n"
     "\n"
@@ -42,7 +47,14 @@ int main(int argc, char** argv) {
         return bkf::cli::kExitUsage;
     }
     const std::string_view command = args.front();
-    const std::vector<std::string_view> rest(args.begin() + 1, args.end());
+    std::vector<std::string_view> rest;
+    for (auto a = args.begin() + 1; a != args.end(); ++a) {
+        if (*a == "--aligned-only") {
+            bkf::cli::scanOptions().offGrid = false;
+        } else {
+            rest.push_back(*a);
+        }
+    }
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
         return bkf::cli::kExitOk;

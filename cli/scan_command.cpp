@@ -129,6 +129,7 @@ ScanRun runScan(const std::string& backup, Catalogue& catalogue, const std::opti
     ScanJob job(filler);
     job.setBackupPath(pathFromUtf16(typed));
     job.setLogPath(log);
+    job.setOptions(scanOptions());
     catchInterrupt();
     const bool showing = stderrIsTerminal();
     const auto started = std::chrono::steady_clock::now();
@@ -175,6 +176,11 @@ ScanRun runScan(const std::string& backup, Catalogue& catalogue, const std::opti
 }
 
 }  // namespace
+
+ScanOptions& scanOptions() {
+    static ScanOptions options;
+    return options;
+}
 
 int runScanCommand(const Args& args) {
     std::optional<std::string> backup;

@@ -103,7 +103,7 @@ void ScanJob::scanWorker(std::unique_ptr<ByteSource> source) {
     observer_.scanStatus(kSearchingText);
     ScanOutcome outcome;
     BatchingSink sink(observer_, interval_);
-    const int result = scanBackupFile(*source, sink, running_, log_.get(), &outcome.stats);
+    const int result = scanBackupFile(*source, sink, running_, log_.get(), &outcome.stats, options_);
     outcome.stopped = result == kScanStopped;
     sink.flush();
     observer_.scanStatus(u"");

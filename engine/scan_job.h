@@ -74,6 +74,8 @@ public:
     void setBackupPath(std::filesystem::path path) { path_ = std::move(path); }
     // Recovery-log lines go to this file when set (logging on), nowhere otherwise.
     void setLogPath(std::optional<std::filesystem::path> log) { logPath_ = std::move(log); }
+    // How the backup is scanned (default: off-grid blocks too).
+    void setOptions(ScanOptions options) { options_ = options; }
     // How often batches and progress reach the observer (default 50 ms).
     void setReportInterval(std::chrono::milliseconds interval) { interval_ = interval; }
 
@@ -98,6 +100,7 @@ private:
     std::optional<std::filesystem::path> logPath_;
     std::unique_ptr<RecoveryLog> log_;
     std::chrono::milliseconds interval_{50};
+    ScanOptions options_;
     std::atomic<bool> running_{false};
     std::atomic<bool> inProgress_{false};
     std::thread worker_;
