@@ -273,6 +273,7 @@ private:
         found_.path += name;
         found_.size = static_cast<std::int64_t>(mtf::load64(block.data() + *stan + mtf::kStreamLength));
         found_.dataOffset = static_cast<std::int64_t>(position + *stan + mtf::kStreamHeaderSize);
+        found_.blockOffset = static_cast<std::int64_t>(position);
         found_.modified = tapeDateToFileTime(block.subspan(mtf::kFileModified, mtf::kTapeDateSize));
         found_.accessed = tapeDateToFileTime(block.subspan(mtf::kFileAccessed, mtf::kTapeDateSize));
         found_.created = tapeDateToFileTime(block.subspan(mtf::kFileCreated, mtf::kTapeDateSize));

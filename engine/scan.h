@@ -35,6 +35,7 @@ struct FoundFile {
     std::u16string path;  // "BKF\" + set label + folder + name
     std::int64_t size = 0;
     std::int64_t dataOffset = 0;
+    std::int64_t blockOffset = 0;  // where its FILE block stands (not kept in the catalogue)
     FileTime modified = 0;
     FileTime accessed = 0;
     FileTime created = 0;
