@@ -10,6 +10,8 @@
 namespace bkf {
 class Catalogue;
 struct ScanOptions;
+struct EntryReport;
+struct ExtractSummary;
 }
 
 namespace bkf::cli {
@@ -27,6 +29,14 @@ int runScanCommand(const Args& args);
 int runListCommand(const Args& args);
 int runExtractCommand(const Args& args);
 int runSearchCommand(const Args& args);
+int runVerifyCommand(const Args& args);
+
+// "verified", "checksum mismatch", "no checksum", "truncated" or "failed".
+const char* verdictWord(const EntryReport& report);
+// "N <done>: V verified, M checksum mismatch, U without checksum; T truncated; F failed".
+std::string verdictCounts(const ExtractSummary& summary, const char* done);
+// No entry mismatched, truncated or failed, and the whole run went through.
+bool allVerdictsGood(const ExtractSummary& summary);
 
 // How every command scans a backup (--aligned-only clears offGrid).
 ScanOptions& scanOptions();

@@ -16,6 +16,8 @@
 
 namespace bkf::cli {
 
+const char* verdictWord(const EntryReport& report);
+
 namespace {
 
 constexpr const char* kExtractUsage =
@@ -36,7 +38,8 @@ public:
         std::fflush(stderr);
     }
     void entryFinished(const EntryReport& report) override {
-        if (!report.writtenAs.empty()) std::printf("%s\n", utf16ToUtf8(report.writtenAs.u16string()).c_str());
+        if (report.writtenAs.empty()) return;
+        std::printf("%s\t%s\n", verdictWord(report), utf16ToUtf8(report.writtenAs.u16string()).c_str());
     }
 
 private:
@@ -44,16 +47,27 @@ private:
     std::chrono::steady_clock::time_point shown_{};
 };
 
-const char* resultWord(EntryResult r) {
-    switch (r) {
-        case EntryResult::Saved: return "saved";
+}  // namespace
+
+const char* verdictWord(const EntryReport& report) {
+    switch (report.result) {
+        case EntryResult::Saved: return checksumVerdictText(report.checksum);
         case EntryResult::Truncated: return "truncated";
         case EntryResult::Failed: return "failed";
     }
     return "";
 }
 
-}  // namespace
+std::string verdictCounts(const ExtractSummary& s, const char* done) {
+    return std::to_string(s.saved) + " " + done + ": " + std::to_string(s.verified) + " verified, " +
+           std::to_string(s.mismatched) + " checksum mismatch, " + std::to_string(s.unchecked) +
+           " without checksum; " + std::to_string(s.truncated) + " truncated; " + std::to_string(s.failed) +
+           " failed";
+}
+
+bool allVerdictsGood(const ExtractSummary& s) {
+    return s.status.ok() && !s.cancelled && s.mismatched == 0 && s.truncated == 0 && s.failed == 0;
+}
 
 int runExtractCommand(const Args& args) {
     std::vector<std::string> positional;
@@ -130,18 +144,16 @@ int runExtractCommand(const Args& args) {
     if (stderrIsTerminal()) std::fputs("\n", stderr);
 
     for (const auto& p : summary.problems) {
-        std::fprintf(stderr, "tarvik: %s: %s: %s\n", resultWord(p.result), utf16ToUtf8(p.displayPath).c_str(),
-                     p.reason.c_str());
+        std::fprintf(stderr, "tarvik: %s: %s%s%s\n", verdictWord(p), utf16ToUtf8(p.displayPath).c_str(),
+                     p.reason.empty() ? "" : ": ", p.reason.c_str());
     }
     if (!summary.status) std::fprintf(stderr, "tarvik: %s\n", summary.status.message().c_str());
-    std::fprintf(stderr,
-                 "tarvik: %zu saved, %zu truncated, %zu failed%s; %" PRIu64 " bytes written in %.2f s into %s%s\n",
-                 summary.saved, summary.truncated, summary.failed,
+    std::fprintf(stderr, "tarvik: %s%s; %" PRIu64 " bytes written in %.2f s into %s%s\n",
+                 verdictCounts(summary, "saved").c_str(),
                  summary.renamed ? (", " + std::to_string(summary.renamed) + " under changed names").c_str() : "",
                  summary.bytesWritten, summary.seconds, utf16ToUtf8(summary.root.u16string()).c_str(),
                  summary.cancelled ? "; cancelled" : "");
-    const bool complete = summary.status.ok() && !summary.cancelled && summary.truncated == 0 && summary.failed == 0;
-    return complete ? kExitOk : kExitPartial;
+    return allVerdictsGood(summary) ? kExitOk : kExitPartial;
 }
 
 }  // namespace bkf::cli

@@ -121,6 +121,18 @@ void jsonString(Output& out, std::u16string_view s) {
 
 }  // namespace
 
+void printTsvCell(std::u16string_view cell, std::FILE* out) {
+    Output o(out);
+    tsvCell(o, cell);
+    o.flush();
+}
+
+void printJsonString(std::u16string_view text, std::FILE* out) {
+    Output o(out);
+    jsonString(o, text);
+    o.flush();
+}
+
 bool parseListFormat(std::string_view text, ListFormat& format) {
     if (text == "text") format = ListFormat::Text;
     else if (text == "tsv") format = ListFormat::Tsv;

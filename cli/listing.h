@@ -21,6 +21,10 @@ std::string fileTimeText(FileTime time);
 
 void printCatalogue(const CatalogueTable& table, ListFormat format, std::FILE* out);
 
+// One cell of a tsv row, and one json string, written as printCatalogue writes them.
+void printTsvCell(std::u16string_view cell, std::FILE* out);
+void printJsonString(std::u16string_view text, std::FILE* out);
+
 // Prints the entries of a recovery snapshot as they are read, without
 // building a catalogue: the same rows a loaded snapshot gives. Returns the
 // number of entries, or nullopt (with `error` set) when the file cannot be

@@ -27,6 +27,9 @@ constexpr const char* kUsage =
     "                       new folder TEXT1, TEXT2, ... (default Rec; an empty TEXT saves\n"
     "                       straight into DEST); --backup names the backup file when the\n"
     "                       snapshot's own path no longer holds it\n"
+    "  verify SOURCE [--match PATTERN]... [--format text|tsv|json]\n"
+    "                       read every entry (or those matching) and check its bytes against\n"
+    "                       the backup's checksum, writing nothing\n"
     "  blocks BACKUP        list the tape-format blocks found at every 512-byte slot\n"
     "\n"
     "A backup is scanned at every 512-byte slot and, for blocks moved off that grid\n"
@@ -35,8 +38,12 @@ constexpr const char* kUsage =
     "  --help, help         show this text\n"
     "  --version            show the program's version\n"
     "\n"
+    "Each saved or checked file is verified (its checksum matches), has a checksum\n"
+    "mismatch (its data is damaged; it is saved all the same), has no checksum, or\n"
+    "is truncated or failed.\n"
+    "\n"
     "Exit status: 0 done; 1 nothing found; 2 the source cannot be opened;\n"
-    "3 some entries were truncated or failed; 64 usage.\n";
+    "3 some entries were mismatched, truncated or failed; 64 usage.\n";
 
 }  // namespace
 
@@ -68,6 +75,7 @@ int main(int argc, char** argv) {
     if (command == "list") return bkf::cli::runListCommand(rest);
     if (command == "search") return bkf::cli::runSearchCommand(rest);
     if (command == "extract") return bkf::cli::runExtractCommand(rest);
+    if (command == "verify") return bkf::cli::runVerifyCommand(rest);
     std::fprintf(stderr, "tarvik: unknown command '%.*s' (see tarvik --help)\n",
                  static_cast<int>(command.size()), command.data());
     return bkf::cli::kExitUsage;

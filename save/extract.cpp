@@ -153,6 +153,25 @@ std::unique_ptr<OutputDir> makeOutputRoot(std::unique_ptr<OutputDir> destination
     return nullptr;
 }
 
+// Adds one entry's outcome to the summary's counts and problems.
+void count(ExtractSummary& summary, const EntryReport& report) {
+    switch (report.result) {
+        case EntryResult::Saved:
+            ++summary.saved;
+            switch (report.checksum) {
+                case ChecksumVerdict::Verified: ++summary.verified; break;
+                case ChecksumVerdict::Mismatch: ++summary.mismatched; break;
+                case ChecksumVerdict::None: ++summary.unchecked; break;
+            }
+            break;
+        case EntryResult::Truncated: ++summary.truncated; break;
+        case EntryResult::Failed: ++summary.failed; break;
+    }
+    if (report.result != EntryResult::Saved || report.checksum == ChecksumVerdict::Mismatch) {
+        summary.problems.push_back(report);
+    }
+}
+
 }  // namespace
 
 std::optional<std::vector<RowIndex>> rowsToSave(const CatalogueTable& table, int saveMode, RowIndex chosenRow) {
@@ -242,8 +261,11 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
         const std::span<const std::u16string_view> folders(components.data(), components.size() - 1);
 
         bool stop = false;
+        std::optional<std::string> misplaced;
         if (item.size < 0 || item.dataOffset < 0) {
             fail(EntryResult::Failed, "the catalogue gives no valid size and data position for it");
+        } else if ((misplaced = dataHeaderProblem(backup, item.dataOffset))) {
+            fail(EntryResult::Failed, *misplaced);
         } else {
             FsError error;
             bool renamed = false;
@@ -261,7 +283,9 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
                 const auto size = static_cast<std::uint64_t>(item.size);
                 const std::uint64_t available = offset >= backupSize ? 0 : std::min(size, backupSize - offset);
                 bool broken = false;
-                bool systemCopy = backup.nativeHandle() >= 0;
+                // The data passes through memory so that its checksum can be
+                // worked out on the way.
+                DataChecksum checksum;
                 for (std::uint64_t done = 0; done < available && !broken;) {
                     if (cancelled()) {
                         summary.cancelled = true;
@@ -272,17 +296,10 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
                     bool readFailed = false;
                     std::string readReason;
                     FsError w;
-                    if (systemCopy) {
-                        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kSystemCopyBlock, available - done));
-                        systemCopy = file->copyFrom(backup.nativeHandle(), offset + done, want, moved, w);
-                        if (systemCopy && w.ok() && moved < want) {
-                            readFailed = true;
-                            readReason = "the backup ended early";
-                        }
-                        if (!systemCopy) continue;  // read and write from here on
-                    } else {
+                    {
                         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, available - done));
                         const ReadResult got = backup.read(offset + done, {buffer.data(), want});
+                        checksum.add({buffer.data(), got.bytes});
                         if (got.bytes > 0) w = file->write({buffer.data(), got.bytes});
                         moved = w.ok() ? got.bytes : 0;
                         if (got.failed || got.bytes < want) {
@@ -323,6 +340,8 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
                     fail(EntryResult::Truncated, "its data runs past the end of the backup file (" +
                                                      std::to_string(available) + " of " + std::to_string(size) +
                                                      " bytes written)");
+                } else {
+                    report.checksum = checkDataChecksum(backup, item.dataOffset, item.size, checksum.value());
                 }
             }
         }
@@ -330,15 +349,10 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
             summary.notReached = items.size() - index;
             break;
         }
-        switch (report.result) {
-            case EntryResult::Saved: ++summary.saved; break;
-            case EntryResult::Truncated: ++summary.truncated; break;
-            case EntryResult::Failed: ++summary.failed; break;
-        }
+        count(summary, report);
         summary.renamed += report.renamed ? 1 : 0;
         summary.bytesWritten += report.bytes;
         ++progress.filesDone;
-        if (report.result != EntryResult::Saved) summary.problems.push_back(report);
         if (observer) observer->entryFinished(report);
         if (stop) {
             summary.diskFull = true;
@@ -349,6 +363,83 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
     }
     if (observer) observer->extractProgress(progress);
     return finish();
+}
+
+ExtractSummary verifyEntries(ByteSource& backup, std::span<const ExtractItem> items, ExtractObserver* observer,
+                             const std::atomic<bool>* cancel) {
+    const auto started = std::chrono::steady_clock::now();
+    ExtractSummary summary;
+    ExtractProgress progress;
+    progress.filesTotal = items.size();
+    const std::uint64_t backupSize = backup.size();
+    for (const ExtractItem& item : items) {
+        if (item.size > 0 && item.dataOffset >= 0 && static_cast<std::uint64_t>(item.dataOffset) < backupSize) {
+            progress.bytesTotal += std::min<std::uint64_t>(item.size, backupSize - item.dataOffset);
+        }
+    }
+    std::vector<std::uint8_t> buffer(kCopyBlock);
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        const ExtractItem& item = items[index];
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            summary.cancelled = true;
+            summary.notReached = items.size() - index;
+            break;
+        }
+        progress.current = item.displayPath;
+        if (observer) observer->extractProgress(progress);
+        EntryReport report;
+        report.displayPath = item.displayPath;
+        if (item.size < 0 || item.dataOffset < 0) {
+            report.result = EntryResult::Failed;
+            report.reason = "the catalogue gives no valid size and data position for it";
+        } else if (auto misplaced = dataHeaderProblem(backup, item.dataOffset)) {
+            report.result = EntryResult::Failed;
+            report.reason = *misplaced;
+        } else {
+            const auto offset = static_cast<std::uint64_t>(item.dataOffset);
+            const auto size = static_cast<std::uint64_t>(item.size);
+            const std::uint64_t available = offset >= backupSize ? 0 : std::min(size, backupSize - offset);
+            DataChecksum checksum;
+            std::uint64_t done = 0;
+            while (done < available && !summary.cancelled) {
+                if (cancel && cancel->load(std::memory_order_relaxed)) {
+                    summary.cancelled = true;
+                    break;
+                }
+                const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, available - done));
+                const ReadResult got = backup.read(offset + done, {buffer.data(), want});
+                checksum.add({buffer.data(), got.bytes});
+                done += got.bytes;
+                progress.bytesDone += got.bytes;
+                if (observer) observer->extractProgress(progress);
+                if (got.failed || got.bytes < want) {
+                    report.result = EntryResult::Failed;
+                    report.reason = got.failed ? "cannot read the backup: " + got.reason : "the backup ended early";
+                    break;
+                }
+            }
+            if (summary.cancelled) {
+                summary.notReached = items.size() - index;
+                break;
+            }
+            report.bytes = done;
+            if (report.result == EntryResult::Failed) {
+                // A read failure says so; no verdict.
+            } else if (available < size) {
+                report.result = EntryResult::Truncated;
+                report.reason = "its data runs past the end of the backup file (" + std::to_string(available) +
+                                " of " + std::to_string(size) + " bytes there)";
+            } else {
+                report.checksum = checkDataChecksum(backup, item.dataOffset, item.size, checksum.value());
+            }
+        }
+        count(summary, report);
+        ++progress.filesDone;
+        if (observer) observer->entryFinished(report);
+    }
+    if (observer) observer->extractProgress(progress);
+    summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return summary;
 }
 
 }  // namespace bkf

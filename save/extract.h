@@ -12,6 +12,12 @@
 // what exists is written) or failed (with the system's reason); one entry's
 // failure never stops the others. A full disk stops the save and removes the
 // file it was writing; a cancel does the same; finished files stay.
+//
+// Before anything is written, the STAN stream header in front of the data
+// must hold (else the data offset does not point at this file's data, and the
+// entry fails); as the data is copied its checksum is worked out, and a saved
+// entry is verified, mismatched (saved all the same: a partly damaged file is
+// often worth having) or without a checksum (see verify.h).
 #pragma once
 
 #include <atomic>
@@ -26,6 +32,7 @@
 #include "catalogue/catalogue_table.h"
 #include "engine/byte_source.h"
 #include "engine/status.h"
+#include "save/verify.h"
 
 namespace bkf {
 
@@ -60,6 +67,7 @@ struct EntryReport {
     std::u16string displayPath;
     std::filesystem::path writtenAs;  // empty when nothing was written
     EntryResult result = EntryResult::Saved;
+    ChecksumVerdict checksum = ChecksumVerdict::None;  // of a saved entry
     std::uint64_t bytes = 0;          // bytes written
     std::string reason;               // why it was truncated or failed
     bool renamed = false;             // a name on the way had to change
@@ -89,7 +97,10 @@ struct ExtractOptions {
 struct ExtractSummary {
     Status status;  // a failure of the whole save (no output root, a full disk)
     std::filesystem::path root;
-    std::size_t saved = 0;
+    std::size_t saved = 0;       // verified + mismatched + unchecked
+    std::size_t verified = 0;
+    std::size_t mismatched = 0;
+    std::size_t unchecked = 0;   // saved without a checksum to check
     std::size_t truncated = 0;
     std::size_t failed = 0;
     std::size_t renamed = 0;
@@ -98,12 +109,18 @@ struct ExtractSummary {
     double seconds = 0;
     bool cancelled = false;
     bool diskFull = false;
-    std::vector<EntryReport> problems;  // every truncated or failed entry
+    std::vector<EntryReport> problems;  // every mismatched, truncated or failed entry
 };
 
 // Saves `items` from `backup`. `cancel` (optional) is polled between blocks.
 ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> items, const ExtractOptions& options,
                               ExtractObserver* observer = nullptr, const std::atomic<bool>* cancel = nullptr);
+
+// Checks `items` as a save would, reading each entry's data once and writing
+// nothing: the same results and verdicts (no entry has a writtenAs), progress
+// and cancel. `status` fails only when the backup cannot be read at all.
+ExtractSummary verifyEntries(ByteSource& backup, std::span<const ExtractItem> items,
+                             ExtractObserver* observer = nullptr, const std::atomic<bool>* cancel = nullptr);
 
 class OutputDir;
 // The same into a destination folder already open (a test may give one that fails).

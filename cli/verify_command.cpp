@@ -1,0 +1,132 @@
+// tarvik verify SOURCE [--match PATTERN]... [--format text|tsv|json]
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/text.h"
+#include "cli/commands.h"
+#include "cli/listing.h"
+#include "cli/terminal.h"
+#include "engine/backup_file.h"
+#include "save/extract.h"
+#include "search/match_pattern.h"
+
+namespace bkf::cli {
+
+namespace {
+
+constexpr const char* kVerifyUsage = "usage: tarvik verify SOURCE [--match PATTERN]... [--format text|tsv|json]\n";
+
+// Prints each entry's verdict as it is checked, and progress on a terminal.
+class VerifyPrinter final : public ExtractObserver {
+public:
+    VerifyPrinter(ListFormat format, bool showProgress) : format_(format), showProgress_(showProgress) {}
+
+    void extractProgress(const ExtractProgress& p) override {
+        if (!showProgress_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - shown_ < std::chrono::milliseconds(200) && p.filesDone < p.filesTotal) return;
+        shown_ = now;
+        std::fprintf(stderr, "\r%zu of %zu files, %" PRIu64 " of %" PRIu64 " bytes   ", p.filesDone, p.filesTotal,
+                     p.bytesDone, p.bytesTotal);
+        std::fflush(stderr);
+    }
+
+    void entryFinished(const EntryReport& r) override {
+        const char* verdict = verdictWord(r);
+        switch (format_) {
+            case ListFormat::Text:
+                std::printf("%-17s %s\n", verdict, utf16ToUtf8(r.displayPath).c_str());
+                break;
+            case ListFormat::Tsv:
+                printTsvCell(r.displayPath, stdout);
+                std::printf("\t%s\t", verdict);
+                printTsvCell(utf8ToUtf16(r.reason), stdout);
+                std::fputc('\n', stdout);
+                break;
+            case ListFormat::Json:
+                std::fputs("{\"path\":", stdout);
+                printJsonString(r.displayPath, stdout);
+                std::printf(",\"verdict\":\"%s\",\"reason\":", verdict);
+                printJsonString(utf8ToUtf16(r.reason), stdout);
+                std::fputs("}\n", stdout);
+                break;
+        }
+    }
+
+private:
+    ListFormat format_;
+    bool showProgress_;
+    std::chrono::steady_clock::time_point shown_{};
+};
+
+}  // namespace
+
+int runVerifyCommand(const Args& args) {
+    std::optional<std::string> source;
+    std::vector<std::u16string> patterns;
+    ListFormat format = ListFormat::Text;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        if (a == "--match" && i + 1 < args.size()) {
+            patterns.push_back(utf8ToUtf16(args[++i]));
+        } else if (a == "--format" && i + 1 < args.size()) {
+            if (!parseListFormat(args[++i], format)) {
+                std::fprintf(stderr, "tarvik: unknown format '%.*s' (text, tsv or json)\n",
+                             static_cast<int>(args[i].size()), args[i].data());
+                return kExitUsage;
+            }
+        } else if (!a.empty() && a[0] != '-' && !source) {
+            source = std::string(a);
+        } else {
+            std::fputs(kVerifyUsage, stderr);
+            return kExitUsage;
+        }
+    }
+    if (!source) {
+        std::fputs(kVerifyUsage, stderr);
+        return kExitUsage;
+    }
+    Catalogue catalogue;
+    if (const int status = loadSource(*source, catalogue); status != kExitOk) return status;
+    std::vector<RowIndex> rows;
+    for (RowIndex r = 0; r < catalogue.table().rowCount(); ++r) {
+        bool take = patterns.empty();
+        for (const auto& p : patterns) take = take || matchPattern(catalogue.table().path(r), p);
+        if (take) rows.push_back(r);
+    }
+    if (rows.empty()) {
+        std::fputs("tarvik: no entry matches\n", stderr);
+        return kExitNothingFound;
+    }
+    const std::filesystem::path backupPath = pathFromUtf16(catalogue.backupFilePath());
+    OpenedBackup backup = openBackupFile(backupPath, BackupAccess::Shared);
+    if (!backup.source) {
+        std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s\n", utf16ToUtf8(backupPath.u16string()).c_str(),
+                     backup.reason.c_str());
+        return kExitCannotOpen;
+    }
+    const auto items = extractItems(catalogue.table(), rows);
+    catchInterrupt();
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        while (!done.load()) {
+            if (interrupted()) cancel.store(true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    VerifyPrinter printer(format, stderrIsTerminal());
+    const ExtractSummary summary = verifyEntries(*backup.source, items, &printer, &cancel);
+    done.store(true);
+    watcher.join();
+    if (stderrIsTerminal()) std::fputs("\n", stderr);
+    std::fprintf(stderr, "tarvik: %s; checked in %.2f s%s\n", verdictCounts(summary, "read whole").c_str(),
+                 summary.seconds, summary.cancelled ? "; cancelled" : "");
+    return allVerdictsGood(summary) ? kExitOk : kExitPartial;
+}
+
+}  // namespace bkf::cli
