@@ -9,6 +9,12 @@
 #include <emmintrin.h>
 #define BKF_HAVE_SSE2 1
 #endif
+// AVX2 where the compiler can build it for one function and the processor
+// has it (asked at run time).
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define BKF_HAVE_AVX2 1
+#endif
 
 #include "engine/tape_format.h"
 
@@ -164,6 +170,74 @@ inline bool isDescriptorAt(const std::uint8_t* p) {
 
 }  // namespace
 
+namespace {
+
+// The bulk pass looks, sixteen or thirty-two positions at a time, for a first
+// letter S, D or F ((b & ~2) == 'D' takes D and F) followed by S or I: the
+// starts of "SSET", "DIRB" and "FILE". Only such positions get the full test.
+// Each returns the position it stopped at; its loads stay within `size`.
+
+void testMask(const std::uint8_t* base, std::size_t p, std::uint64_t mask, std::vector<std::uint32_t>& out) {
+    while (mask != 0) {
+        const auto bit = static_cast<std::size_t>(std::countr_zero(mask));
+        mask &= mask - 1;
+        if (isDescriptorAt(base + p + bit)) out.push_back(static_cast<std::uint32_t>(p + bit));
+    }
+}
+
+#ifdef BKF_HAVE_SSE2
+std::size_t findWithSse2(const std::uint8_t* base, std::size_t p, std::size_t count, std::size_t size,
+                         std::vector<std::uint32_t>& out) {
+    const __m128i s = _mm_set1_epi8('S'), d = _mm_set1_epi8('D'), i = _mm_set1_epi8('I');
+    const __m128i notBit1 = _mm_set1_epi8(static_cast<char>(~0x02));
+    while (p + 16 <= count && p + 22 <= size) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + p));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + p + 1));
+        const __m128i first = _mm_or_si128(_mm_cmpeq_epi8(a, s), _mm_cmpeq_epi8(_mm_and_si128(a, notBit1), d));
+        const __m128i second = _mm_or_si128(_mm_cmpeq_epi8(b, s), _mm_cmpeq_epi8(b, i));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(first, second)));
+        if (mask != 0) testMask(base, p, mask, out);
+        p += 16;
+    }
+    return p;
+}
+#endif
+
+#ifdef BKF_HAVE_AVX2
+__attribute__((target("avx2"))) inline __m256i matchAvx2(const std::uint8_t* at) {
+    const __m256i s = _mm256_set1_epi8('S'), d = _mm256_set1_epi8('D'), i = _mm256_set1_epi8('I');
+    const __m256i notBit1 = _mm256_set1_epi8(static_cast<char>(~0x02));
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 1));
+    const __m256i first = _mm256_or_si256(_mm256_cmpeq_epi8(a, s), _mm256_cmpeq_epi8(_mm256_and_si256(a, notBit1), d));
+    const __m256i second = _mm256_or_si256(_mm256_cmpeq_epi8(b, s), _mm256_cmpeq_epi8(b, i));
+    return _mm256_and_si256(first, second);
+}
+
+__attribute__((target("avx2"))) std::size_t findWithAvx2(const std::uint8_t* base, std::size_t p,
+                                                         std::size_t count, std::size_t size,
+                                                         std::vector<std::uint32_t>& out) {
+    // Sixty-four positions a round, one test for all of them.
+    while (p + 64 <= count && p + 70 <= size) {
+        const __m256i low = matchAvx2(base + p), high = matchAvx2(base + p + 32);
+        if (!_mm256_testz_si256(_mm256_or_si256(low, high), _mm256_or_si256(low, high))) {
+            const std::uint64_t mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(low)) |
+                                       (std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(high))} << 32);
+            testMask(base, p, mask, out);
+        }
+        p += 64;
+    }
+    return p;
+}
+
+bool haveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+#endif
+
+}  // namespace
+
 void findDescriptorCandidates(ByteSpan bytes, std::size_t count, std::vector<std::uint32_t>& out) {
     out.clear();
     if (bytes.size() < 6) return;
@@ -171,27 +245,11 @@ void findDescriptorCandidates(ByteSpan bytes, std::size_t count, std::vector<std
     count = std::min(count, bytes.size() - 5);
     const std::uint8_t* base = bytes.data();
     std::size_t p = 0;
+#ifdef BKF_HAVE_AVX2
+    if (haveAvx2()) p = findWithAvx2(base, p, count, bytes.size(), out);
+#endif
 #ifdef BKF_HAVE_SSE2
-    // Sixteen positions at a time: the first letter is S, D or F and the second
-    // S or I ("SSET", "DIRB", "FILE"); only such positions get the full test.
-    // Each load reads bytes p .. p + 16, which lie within `bytes` while
-    // p + 17 <= size; the loop stops well before that.
-    const __m128i s = _mm_set1_epi8('S'), d = _mm_set1_epi8('D'), f = _mm_set1_epi8('F');
-    const __m128i i = _mm_set1_epi8('I');
-    while (p + 16 <= count && p + 22 <= bytes.size()) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + p));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + p + 1));
-        const __m128i first = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, s), _mm_cmpeq_epi8(a, d)),
-                                           _mm_cmpeq_epi8(a, f));
-        const __m128i second = _mm_or_si128(_mm_cmpeq_epi8(b, s), _mm_cmpeq_epi8(b, i));
-        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(first, second)));
-        while (mask != 0) {
-            const auto bit = static_cast<std::size_t>(std::countr_zero(mask));
-            mask &= mask - 1;
-            if (isDescriptorAt(base + p + bit)) out.push_back(static_cast<std::uint32_t>(p + bit));
-        }
-        p += 16;
-    }
+    p = findWithSse2(base, p, count, bytes.size(), out);
 #endif
     for (; p < count; ++p) {
         if (isDescriptorAt(base + p)) out.push_back(static_cast<std::uint32_t>(p));
