@@ -28,6 +28,7 @@ enum CommandId : int {
     ID_ABOUT = 61499,
     ID_HELP = 61500,
     ID_APP_EXIT = 57665,
+    ID_VERIFY_FILES = 32005,  // Tools > Verify Files: the checked files' bytes against their checksums
 };
 
 // Controls of the main view. The progress bar and Stop share 61452, and the

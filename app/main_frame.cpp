@@ -50,6 +50,7 @@ const CommandInfo kCommands[] = {
     {ID_LIVE_UPDATE, "&Live Update", "LiveUpdate", "live_update"},
     {ID_SETTINGS, "Settings...", "Settings", nullptr},
     {ID_SEARCH_FILES, "Search Files...", "Search Files..", "search"},
+    {ID_VERIFY_FILES, "Verify Files...", "Verify the checked files against their checksums", nullptr},
     {ID_ABOUT, "&About Ormilo Tarvik BKF...", "About..", "about"},
     {ID_HELP, "&Help", "Help..", "help"},
 };
@@ -165,6 +166,7 @@ void CMainFrame::createMenus() {
     tools->addAction(commandAction(ID_LIVE_UPDATE));
     tools->addAction(commandAction(ID_SETTINGS));
     tools->addAction(commandAction(ID_SEARCH_FILES));
+    tools->addAction(commandAction(ID_VERIFY_FILES));
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("menu-help"));
     help->addAction(commandAction(ID_ABOUT));
@@ -277,6 +279,9 @@ void CMainFrame::onCommand(int id) {
         case ID_SEARCH_FILES:
             onSearchFiles();
             break;
+        case ID_VERIFY_FILES:
+            onVerifyFiles();
+            break;
         case ID_ABOUT:
             onAbout();
             break;
@@ -320,6 +325,15 @@ void CMainFrame::onSearchFiles() {
         return;
     }
     emit searchRequested();
+}
+
+void CMainFrame::onVerifyFiles() {
+    if (view_->pageNumber() == 1) return;
+    if (view_->scanRunning()) {
+        ui_.messageBox(this, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    saves_->verifyFiles();
 }
 
 void CMainFrame::onLiveUpdate() {

@@ -78,6 +78,7 @@ class CMainFrame : public QMainWindow {
     void onLoadSnapshot();
     void onSettings();
     void onSearchFiles();
+    void onVerifyFiles();
     void onLiveUpdate();
     void onAbout();
     void onHelp();

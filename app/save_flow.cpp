@@ -8,6 +8,8 @@
 #include "app/main_frame.h"
 #include "app/qt_text.h"
 #include "app/ui_services.h"
+#include "app/verdicts_dialog.h"
+#include "save/recovery_log.h"
 #include "catalogue/text.h"
 #include "engine/backup_file.h"
 #include "widgets/recovery_view.h"
@@ -29,9 +31,9 @@ const QString kFolderCaption = QStringLiteral("Select the folder to save the fil
 
 // ---- CSavingDialog
 
-CSavingDialog::CSavingDialog(QWidget* parent) : QDialog(parent) {
+CSavingDialog::CSavingDialog(QWidget* parent, const QString& title) : QDialog(parent) {
     setObjectName(QStringLiteral("CSavingDialog"));
-    setWindowTitle(QStringLiteral("Saving Files.."));
+    setWindowTitle(title);
     setFixedSize(dluSize(321, 164));
     setFont(dialogFont());
 
@@ -89,7 +91,12 @@ QString saveSummaryText(const ExtractSummary& summary) {
         text += nl;
     }
     if (summary.cancelled) text += QStringLiteral("The save was cancelled.") + nl;
-    text += QStringLiteral("Saved: %1 file(s)").arg(summary.saved) + nl;
+    text += QStringLiteral("Saved: %1 file(s): %2 verified, %3 checksum mismatch, %4 without checksum")
+                .arg(summary.saved)
+                .arg(summary.verified)
+                .arg(summary.mismatched)
+                .arg(summary.unchecked) +
+            nl;
     text += QStringLiteral("Truncated: %1 file(s)").arg(summary.truncated) + nl;
     text += QStringLiteral("Failed: %1 file(s)").arg(summary.failed) + nl;
     if (summary.notReached > 0) text += QStringLiteral("Not saved: %1 file(s)").arg(summary.notReached) + nl;
@@ -100,11 +107,26 @@ QString saveSummaryText(const ExtractSummary& summary) {
             break;
         }
         text += QStringLiteral("  ") + qstr(report.displayPath) + QStringLiteral(": ") +
-                QString::fromStdString(report.reason) + nl;
+                (report.reason.empty() ? verdictText(report) : QString::fromStdString(report.reason)) + nl;
         ++listed;
     }
     text += QStringLiteral("Bytes written: %1").arg(summary.bytesWritten) + nl;
     if (!summary.root.empty()) text += QStringLiteral("Output folder: ") + fromPath(summary.root);
+    return text;
+}
+
+QString verifySummaryText(const ExtractSummary& summary) {
+    const QString nl = QStringLiteral("\r\n");
+    QString text;
+    if (summary.cancelled) text += QStringLiteral("The check was stopped: %1 file(s) not checked.").arg(summary.notReached) + nl;
+    text += QStringLiteral("%1 file(s) read whole: %2 verified, %3 checksum mismatch, %4 without checksum")
+                .arg(summary.saved)
+                .arg(summary.verified)
+                .arg(summary.mismatched)
+                .arg(summary.unchecked) +
+            nl;
+    text += QStringLiteral("Truncated: %1 file(s)").arg(summary.truncated) + nl;
+    text += QStringLiteral("Failed: %1 file(s)").arg(summary.failed);
     return text;
 }
 
@@ -141,40 +163,59 @@ void CSaveFlow::saveFiles() {
     const QString folder = frame_.ui().folderName(&view_, kFolderCaption, lastFolder_);
     if (folder.isEmpty()) return;
     lastFolder_ = folder;
+    ExtractOptions options;
+    options.destination = pathFromUtf16(folder.toStdU16String());
+    options.prefix = frame_.folderPrefix().toStdU16String();
+    start(*rows, std::move(options));
+}
 
+void CSaveFlow::verifyFiles() {
+    if (running_ || view_.pageNumber() != 2 || view_.scanRunning()) return;
+    const auto rows = rowsToSave(view_.catalogue().table(), 0, 0);
+    if (!rows) {
+        frame_.ui().messageBox(&view_, qstr(kSelectFilesText), MB_OK | MB_ICONQUESTION);
+        return;
+    }
+    start(*rows, std::nullopt);
+}
+
+bool CSaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> save) {
+    Catalogue& catalogue = view_.catalogue();
     OpenedBackup opened = openBackupFile(pathFromUtf16(catalogue.backupFilePath()), BackupAccess::Shared);
     if (!opened.source) {
         frame_.ui().messageBox(&view_,
                                QStringLiteral("The backup file could not be opened: ") +
                                    QString::fromStdString(opened.reason),
                                MB_OK | MB_ICONEXCLAMATION);
-        return;
+        return false;
     }
     backup_ = std::move(opened.source);
-    items_ = extractItems(catalogue.table(), *rows);
-    ExtractOptions options;
-    options.destination = pathFromUtf16(folder.toStdU16String());
-    options.prefix = frame_.folderPrefix().toStdU16String();
+    items_ = extractItems(catalogue.table(), rows);
     {
         std::lock_guard lock(mutex_);
         progress_.reset();
         summary_.reset();
+        reports_.clear();
     }
     cancel_ = false;
     running_ = true;
+    verifying_ = !save;
     view_.setEnabled(false);
 
-    dialog_ = std::make_unique<CSavingDialog>(&frame_);
+    dialog_ = std::make_unique<CSavingDialog>(
+        &frame_, verifying_ ? QStringLiteral("Verifying Files..") : QStringLiteral("Saving Files.."));
     dialog_->setWindowModality(Qt::ApplicationModal);
     connect(dialog_.get(), &CSavingDialog::cancelRequested, this, &CSaveFlow::cancelSave);
     dialog_->show();
 
-    worker_ = std::thread([this, options = std::move(options)] {
-        ExtractSummary summary = extractEntries(*backup_, items_, options, this, &cancel_);
+    worker_ = std::thread([this, save = std::move(save)] {
+        ExtractSummary summary = save ? extractEntries(*backup_, items_, *save, this, &cancel_)
+                                      : verifyEntries(*backup_, items_, this, &cancel_);
         std::lock_guard lock(mutex_);
         summary_ = std::move(summary);
     });
     timer_.start();
+    return true;
 }
 
 void CSaveFlow::cancelSave() {
@@ -184,6 +225,12 @@ void CSaveFlow::cancelSave() {
 void CSaveFlow::extractProgress(const ExtractProgress& progress) {
     std::lock_guard lock(mutex_);
     progress_ = progress;
+}
+
+void CSaveFlow::entryFinished(const EntryReport& report) {
+    if (!verifying_) return;
+    std::lock_guard lock(mutex_);
+    reports_.push_back(report);
 }
 
 void CSaveFlow::drain() {
@@ -213,6 +260,28 @@ void CSaveFlow::finish(const ExtractSummary& summary) {
     running_ = false;
     view_.setEnabled(true);
     last_ = summary;
+    // Each mismatched file reaches the recovery log, when it is on.
+    for (const EntryReport& r : summary.problems) {
+        if (r.checksum != ChecksumVerdict::Mismatch || !frame_.generateLog()) continue;
+        writeLogLine(frame_.logPath(), logCodeLine(LogCode::ChecksumMismatch, r.displayPath));
+    }
+    if (verifying_) {
+        std::vector<EntryReport> reports;
+        {
+            std::lock_guard lock(mutex_);
+            reports.swap(reports_);
+        }
+        CVerdictsDialog dialog(QStringLiteral("Verify Files"), verifySummaryText(summary), reports, &frame_);
+        frame_.ui().runDialog(dialog);
+        return;
+    }
+    const bool listed = summary.mismatched > 0 || summary.failed > 0;
+    if (listed) {
+        // The files that could not be vouched for, as a list the user can copy.
+        CVerdictsDialog dialog(QStringLiteral("Saved Files"), saveSummaryText(summary), summary.problems, &frame_);
+        frame_.ui().runDialog(dialog);
+        return;
+    }
     const bool whollyFailed = !summary.status.ok() && summary.saved == 0 && summary.truncated == 0;
     frame_.ui().messageBox(&view_, saveSummaryText(summary),
                            MB_OK | (whollyFailed ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));

@@ -39,7 +39,7 @@ inline constexpr int IDC_SAVING_PROGRESS = 1004;
 class CSavingDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit CSavingDialog(QWidget* parent = nullptr);
+    explicit CSavingDialog(QWidget* parent = nullptr, const QString& title = QStringLiteral("Saving Files.."));
 
     void setCurrentFile(const QString& displayPath);
     // Bytes done of the total (the bar is scaled, so any 64-bit total fits).
@@ -84,6 +84,9 @@ class CSaveFlow : public QObject, private bkf::ExtractObserver {
     void saveFiles();
     // Saves only `row` (the catalogue pane's "Save File").
     void saveRow(RowIndex row);
+    // Tools > Verify Files: reads the checked entries as a save would,
+    // writes nothing, and lists every one with its verdict.
+    void verifyFiles();
     void cancelSave();
 
   private slots:
@@ -92,7 +95,11 @@ class CSaveFlow : public QObject, private bkf::ExtractObserver {
   private:
     // On the worker thread: they only queue.
     void extractProgress(const bkf::ExtractProgress& progress) override;
+    void entryFinished(const bkf::EntryReport& report) override;
 
+    // Opens the backup and starts the worker with the "Saving Files.." (or
+    // "Verifying Files..") window; false when the backup cannot be opened.
+    bool start(std::vector<RowIndex> rows, std::optional<bkf::ExtractOptions> save);
     void finish(const bkf::ExtractSummary& summary);
 
     CMainFrame& frame_;
@@ -108,6 +115,8 @@ class CSaveFlow : public QObject, private bkf::ExtractObserver {
     std::atomic<bool> cancel_{false};
     std::thread worker_;
     std::optional<bkf::ExtractSummary> last_;
+    bool verifying_ = false;
+    std::vector<bkf::EntryReport> reports_;  // every entry checked (verifying only)
 
     std::mutex mutex_;  // guards what the worker hands over
     std::optional<bkf::ExtractProgress> progress_;
@@ -116,5 +125,7 @@ class CSaveFlow : public QObject, private bkf::ExtractObserver {
 
 // The text of the summary message of a save.
 QString saveSummaryText(const bkf::ExtractSummary& summary);
+// The summary of a Verify Files run.
+QString verifySummaryText(const bkf::ExtractSummary& summary);
 
 }  // namespace bkf::gui

@@ -28,14 +28,18 @@ std::u16string logCodeLine(LogCode code) {
     return line;
 }
 
-std::u16string logCodeLine(LogCode code, std::uint64_t offset) {
+std::u16string logCodeLine(LogCode code, std::u16string_view text) {
     std::u16string line = logCodeLine(code);
     line.resize(line.size() - 2);
     line += u' ';
-    const std::string digits = std::to_string(offset);
-    line.append(digits.begin(), digits.end());
+    line += text;
     line += u"\r\n";
     return line;
+}
+
+std::u16string logCodeLine(LogCode code, std::uint64_t offset) {
+    const std::string digits = std::to_string(offset);
+    return logCodeLine(code, std::u16string(digits.begin(), digits.end()));
 }
 
 std::u16string logPathLine(std::u16string_view backupPath) {

@@ -29,12 +29,15 @@ enum class LogCode : int {
     FileFound = 12,        // a FILE, before any further test
     FileCatalogued = 13,   // a file's row stored, before its folders join the tree
     OffGridBlock = 14,     // a set, folder or file block found off the 512-byte grid, with its offset
+    ChecksumMismatch = 15, // a saved file whose data does not match its checksum, with its display path
 };
 
 // "SUCC " + four digits + "\r\n".
 std::u16string logCodeLine(LogCode code);
 // "SUCC " + four digits + " " + the decimal offset + "\r\n".
 std::u16string logCodeLine(LogCode code, std::uint64_t offset);
+// "SUCC " + four digits + " " + text + "\r\n".
+std::u16string logCodeLine(LogCode code, std::u16string_view text);
 // The backup path as entered, + "\r\n".
 std::u16string logPathLine(std::u16string_view backupPath);
 

@@ -17,6 +17,8 @@
 #include "app/main_frame.h"
 #include "app/recovery_flow.h"
 #include "app/save_flow.h"
+#include "app/verdicts_dialog.h"
+#include "tools/damage.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/window_fixture.h"
 #include "tools/backup_writer.h"
@@ -82,6 +84,30 @@ class SaveFlowTest : public WindowTest {
 
     QTemporaryDir dest_;
 };
+
+TEST_F(SaveFlowTest, DamagedDataIsSavedAndListedWithItsVerdictAndVerifyFilesChecksEveryFile) {
+    const QString backup = writeBackup(5);
+    tools::damageFile(backup.toStdU16String(), {tools::DamageKind::Randomise, manifest_[2].dataOffset + 7, 3, 1});
+    recover(backup);
+    QStringList lists;
+    ui_.onDialog = [&](QDialog& d) {
+        if (auto* verdicts = qobject_cast<CVerdictsDialog*>(&d)) lists << verdicts->listText();
+    };
+    ui_.fileAnswers.push_back(dest_.path());
+    flow().saveFiles();
+    waitForSave();
+    ASSERT_EQ(lists.size(), 1) << "the damaged file is listed, not only counted";
+    EXPECT_EQ(lists[0], QStringLiteral("checksum mismatch\tBKF\\BACKUP SET 1(Daily)\\Data\\Sub\\file2.txt\n"));
+    EXPECT_EQ(flow().lastSummary()->verified, 4u);
+    EXPECT_TRUE(filesUnder(destPath()).count("file2.txt")) << "a damaged file is still saved";
+
+    frame_->onVerifyFiles();
+    waitForSave();
+    ASSERT_EQ(lists.size(), 2);
+    EXPECT_EQ(lists[1].count(QStringLiteral("verified\t")), 4);
+    EXPECT_EQ(lists[1].count(QStringLiteral("checksum mismatch\t")), 1);
+    EXPECT_EQ(ui_.dialogTitles.back(), QStringLiteral("Verify Files"));
+}
 
 TEST_F(SaveFlowTest, NothingCheckedShowsTheMessageAndWritesNothing) {
     recover(writeBackup(3));
