@@ -10,8 +10,10 @@
 #include "catalogue/text.h"
 #include "cli/commands.h"
 #include "cli/terminal.h"
+#include "catalogue/snapshot.h"
 #include "engine/backup_file.h"
 #include "save/extract.h"
+#include "save/output_naming.h"
 #include "search/match_pattern.h"
 
 namespace bkf::cli {
@@ -36,13 +38,23 @@ public:
         std::fflush(stderr);
     }
     void entryFinished(const EntryReport& report) override {
-        if (!report.writtenAs.empty()) std::printf("%s\n", utf16ToUtf8(report.writtenAs.u16string()).c_str());
+        if (!report.writtenAs.empty()) writeOut(outText(pathText(report.writtenAs)) + "\n");
     }
 
 private:
     bool showProgress_;
     std::chrono::steady_clock::time_point shown_{};
 };
+
+// The destination (or a folder above it) may not be the backup itself.
+bool refuseDestinationOverBackup(const std::filesystem::path& destination, const std::filesystem::path& backup) {
+    if (!outputIsBackup(destination, backup)) return false;
+    std::fprintf(stderr,
+                 "tarvik: the destination %s is the backup file itself (or inside it); the backup is never written "
+                 "to\n",
+                 errText(pathText(destination)).c_str());
+    return true;
+}
 
 const char* resultWord(EntryResult r) {
     switch (r) {
@@ -56,10 +68,10 @@ const char* resultWord(EntryResult r) {
 }  // namespace
 
 int runExtractCommand(const Args& args) {
-    std::vector<std::string> positional;
+    std::vector<std::string_view> positional;
     std::vector<std::u16string> patterns;
-    std::u16string prefix(u"Rec");
-    std::optional<std::string> backupArg;
+    std::u16string prefix(kDefaultFolderPrefix);
+    std::optional<std::filesystem::path> backupArg;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         if (a == "--match" && i + 1 < args.size()) {
@@ -67,9 +79,9 @@ int runExtractCommand(const Args& args) {
         } else if (a == "--prefix" && i + 1 < args.size()) {
             prefix = utf8ToUtf16(args[++i]);
         } else if (a == "--backup" && i + 1 < args.size()) {
-            backupArg = std::string(args[++i]);
+            backupArg = argumentPath(args[++i]);
         } else if (!a.empty() && a[0] != '-') {
-            positional.emplace_back(a);
+            positional.push_back(a);
         } else {
             std::fputs(kExtractUsage, stderr);
             return kExitUsage;
@@ -79,8 +91,29 @@ int runExtractCommand(const Args& args) {
         std::fputs(kExtractUsage, stderr);
         return kExitUsage;
     }
+    // The output is checked before the source is loaded.
+    if (!isValidFolderPrefix(prefix)) {
+        std::fprintf(stderr, "tarvik: %s(none of / \\ | * : ? < > ' may be in it)\n",
+                     utf16ToUtf8(kIllegalPrefixText).c_str());
+        return kExitUsage;
+    }
+    if (!folderPrefixFits(prefix)) {
+        std::fputs("tarvik: the prefix is too long to leave room for its number in a folder name\n", stderr);
+        return kExitUsage;
+    }
+    const std::filesystem::path source = argumentPath(positional[0]);
+    const std::filesystem::path destination = argumentPath(positional[1]);
+    if (backupArg && refuseDestinationOverBackup(destination, *backupArg)) return kExitUsage;
+    catchInterrupt();
     Catalogue catalogue;
-    if (const int status = loadSource(positional[0], catalogue); status != kExitOk) return status;
+    const SourceLoad load = loadSource(source, catalogue);
+    if (load.status != kExitOk) return load.status;
+    if (interrupted()) {
+        // Stopped while the backup was scanned: nothing is written.
+        std::fputs("tarvik: stopped before any file was written\n", stderr);
+        return interruptStatus();
+    }
+    const bool fromSnapshot = looksLikeSnapshot(source);
 
     std::vector<RowIndex> rows;
     for (RowIndex r = 0; r < catalogue.table().rowCount(); ++r) {
@@ -93,30 +126,34 @@ int runExtractCommand(const Args& args) {
     }
     if (rows.empty()) {
         std::fputs("tarvik: no entry matches\n", stderr);
-        return kExitNothingFound;
+        return load.finish != kExitOk ? load.finish : kExitNothingFound;
     }
 
     const std::filesystem::path backupPath =
-        backupArg ? pathFromUtf16(utf8ToUtf16(*backupArg)) : pathFromUtf16(catalogue.backupFilePath());
+        backupArg ? *backupArg : fromSnapshot ? pathFromUtf16(catalogue.backupFilePath()) : source;
+    if (!backupArg && refuseDestinationOverBackup(destination, backupPath)) return kExitUsage;
     OpenedBackup backup = openBackupFile(backupPath, BackupAccess::Shared);
     if (!backup.source) {
-        std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s%s\n",
-                     utf16ToUtf8(backupPath.u16string()).c_str(), backup.reason.c_str(),
-                     backupArg ? "" : " (name it with --backup)");
+        std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s%s\n", errText(pathText(backupPath)).c_str(),
+                     backup.reason.c_str(), backupArg || !fromSnapshot ? "" : " (name it with --backup)");
         return kExitCannotOpen;
     }
 
     ExtractOptions options;
-    options.destination = pathFromUtf16(utf8ToUtf16(positional[1]));
+    options.destination = destination;
     // A destination that does not exist yet is made, as mkdir -p would.
     std::error_code madeError;
     std::filesystem::create_directories(options.destination, madeError);
+    if (madeError) {
+        std::fprintf(stderr, "tarvik: cannot create the destination folder %s: %s\n",
+                     errText(pathText(destination)).c_str(), madeError.message().c_str());
+        return kExitPartial;
+    }
     options.prefix = prefix;
     const auto items = extractItems(catalogue.table(), rows);
-    catchInterrupt();
     std::atomic<bool> cancel{false};
     ExtractPrinter printer(stderrIsTerminal());
-    // Ctrl-C cancels between blocks: a watcher turns the signal flag into the cancel flag.
+    // A signal cancels between blocks: a watcher turns the signal flag into the cancel flag.
     std::atomic<bool> done{false};
     std::thread watcher([&] {
         while (!done.load()) {
@@ -124,24 +161,51 @@ int runExtractCommand(const Args& args) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     });
-    const ExtractSummary summary = extractEntries(*backup.source, items, options, &printer, &cancel);
+    ExtractSummary summary;
+    try {
+        summary = extractEntries(*backup.source, items, options, &printer, &cancel);
+    } catch (...) {
+        done.store(true);
+        watcher.join();
+        throw;
+    }
     done.store(true);
     watcher.join();
     if (stderrIsTerminal()) std::fputs("\n", stderr);
 
     for (const auto& p : summary.problems) {
-        std::fprintf(stderr, "tarvik: %s: %s: %s\n", resultWord(p.result), utf16ToUtf8(p.displayPath).c_str(),
+        std::fprintf(stderr, "tarvik: %s: %s: %s\n", resultWord(p.result), errText(utf16ToUtf8(p.displayPath)).c_str(),
                      p.reason.c_str());
     }
-    if (!summary.status) std::fprintf(stderr, "tarvik: %s\n", summary.status.message().c_str());
+    if (summary.wrongBackup && fromSnapshot && !backupArg) {
+        std::fprintf(stderr,
+                     "tarvik: the snapshot does not belong to the backup file %s: its first entries' data is not "
+                     "there; the save stopped (name the right backup with --backup)\n",
+                     errText(pathText(backupPath)).c_str());
+    } else if (summary.wrongBackup) {
+        std::fprintf(stderr,
+                     "tarvik: the %s does not belong to the backup file %s: its first entries' data is not "
+                     "there; the save stopped\n",
+                     fromSnapshot ? "snapshot" : "catalogue", errText(pathText(backupPath)).c_str());
+    } else if (!summary.status) {
+        std::fprintf(stderr, "tarvik: %s\n", errText(summary.status.message()).c_str());
+    }
+    const std::filesystem::path& into = summary.root.empty() ? destination : summary.root;
+    std::string notAttempted;
+    if (summary.notReached > 0) {
+        notAttempted = "; " + std::to_string(summary.notReached) +
+                       (summary.notReached == 1 ? " entry was" : " entries were") + " never attempted";
+    }
     std::fprintf(stderr,
-                 "tarvik: %zu saved, %zu truncated, %zu failed%s; %" PRIu64 " bytes written in %.2f s into %s%s\n",
+                 "tarvik: %zu saved, %zu truncated, %zu failed%s; %" PRIu64 " bytes written in %.2f s into %s%s%s\n",
                  summary.saved, summary.truncated, summary.failed,
                  summary.renamed ? (", " + std::to_string(summary.renamed) + " under changed names").c_str() : "",
-                 summary.bytesWritten, summary.seconds, utf16ToUtf8(summary.root.u16string()).c_str(),
-                 summary.cancelled ? "; cancelled" : "");
+                 summary.bytesWritten, summary.seconds, errText(pathText(into)).c_str(),
+                 summary.cancelled ? "; cancelled" : "", notAttempted.c_str());
+    if (summary.cancelled && interrupted()) return interruptStatus();
     const bool complete = summary.status.ok() && !summary.cancelled && summary.truncated == 0 && summary.failed == 0;
-    return complete ? kExitOk : kExitPartial;
+    if (!complete) return kExitPartial;
+    return load.finish;
 }
 
 }  // namespace bkf::cli

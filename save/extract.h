@@ -8,6 +8,11 @@
 // (safeName); nothing that exists is ever overwritten or followed through a
 // link: a name that is taken gets a numbered suffix.
 //
+// Before an entry is copied, the four bytes "STAN" of its stream header must
+// stand 22 bytes before its data (as the scan found it); otherwise the entry
+// fails with kWrongBackupText, and when the first entries all fail so, the
+// save stops: the catalogue is not of this backup.
+//
 // Each entry ends saved, truncated (its data runs past the end of the backup:
 // what exists is written) or failed (with the system's reason); one entry's
 // failure never stops the others. A full disk stops the save and removes the
@@ -30,6 +35,9 @@
 namespace bkf {
 
 // ---- Which rows a save takes.
+
+inline constexpr std::string_view kWrongBackupText =
+    "the backup does not hold this file's data here (wrong backup?)";
 
 inline constexpr std::u16string_view kSelectFilesText = u"Please select file(s) to save ";
 // The save mode set by the catalogue pane's "Save File": the one chosen row is saved.
@@ -98,6 +106,7 @@ struct ExtractSummary {
     double seconds = 0;
     bool cancelled = false;
     bool diskFull = false;
+    bool wrongBackup = false;  // the first entries' data is not where the catalogue says: the save stopped
     std::vector<EntryReport> problems;  // every truncated or failed entry
 };
 
