@@ -466,37 +466,60 @@ bool looksLikeSnapshot(const std::filesystem::path& file) {
     return reader.readLine(line) && !line.empty() && line.front() == u'<';
 }
 
+namespace {
+
+// Whether text begins like a snapshot: a "<...>" line, then a count line
+// "<digits>" or an entry row, the lines ending in `lineEnd`.
+bool snapshotHeader(std::u16string_view text, char16_t lineEnd) {
+    const auto end1 = text.find(lineEnd);
+    if (end1 == std::u16string_view::npos) return false;
+    std::u16string_view first = text.substr(0, end1);
+    if (lineEnd == u'\n' && !first.empty() && first.back() == u'\r') first.remove_suffix(1);
+    if (first.size() < 2 || first.front() != u'<' || first.back() != u'>' ||
+        first.find(u'>') != first.size() - 1) {
+        return false;
+    }
+    std::u16string_view second = text.substr(end1 + 1);
+    second = second.substr(0, second.find(lineEnd));
+    if (!second.empty() && second.back() == u'\r') second.remove_suffix(1);
+    std::array<std::u16string_view, 9> fields{};
+    const std::size_t n = snapshotFields(second, fields);
+    if (second.empty() || second.front() != u'<') return false;
+    return (n == 1 && isNumberText(fields[0]) && second.back() == u'>') ||
+           classifySnapshotRow(second, fields) == SnapshotRowKind::Entry;
+}
+
+std::u16string fromUtf16(std::string_view bytes, bool bigEndian) {
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        text.push_back(static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a));
+    }
+    return text;
+}
+
+}  // namespace
+
 std::optional<std::string> snapshotLookalike(const std::filesystem::path& file) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec) || ec) return std::nullopt;
     std::ifstream in(file, std::ios::binary);
-    std::string head(4096, '\0');
+    std::string head(64 * 1024, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(in.gcount()));
-    auto startsWith = [&](std::string_view prefix) { return std::string_view(head).starts_with(prefix); };
-    if (startsWith(std::string_view("\xFF\xFE<\0", 4))) return "a recovery snapshot with a byte-order mark";
-    if (startsWith(std::string_view("\xFE\xFF\0<", 4))) return "a recovery snapshot in big-endian UTF-16";
-    // UTF-8: "<...>", a line end, "<" again, all within the first bytes.
-    std::string_view text(head);
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    if (text.starts_with("<") && text.size() > 1 && text[1] != '\0') {
-        const auto end = text.find_first_of("\r\n");
-        if (end != std::string_view::npos && end > 0 && text[end - 1] == '>' &&
-            text.find('<', end) == text.find_first_not_of("\r\n", end)) {
-            return "a recovery snapshot in UTF-8";
-        }
+    const std::string_view bytes(head);
+    if (bytes.starts_with("\xFF\xFE") && snapshotHeader(fromUtf16(bytes.substr(2), false), u'\n')) {
+        return "a recovery snapshot with a byte-order mark";
     }
-    if (startsWith(std::string_view("<\0", 2))) {
-        // UTF-16LE "<...>" CR "<": lines that end in CR alone.
-        for (std::size_t i = 2; i + 3 < head.size(); i += 2) {
-            if (head[i] == '\n' && head[i + 1] == 0) break;
-            if (head[i] == '\r' && head[i + 1] == 0) {
-                if (head[i - 2] == '>' && head[i - 1] == 0 && head[i + 2] == '<' && head[i + 3] == 0) {
-                    return "a recovery snapshot with CR-only line ends";
-                }
-                break;
-            }
-        }
+    if (bytes.starts_with("\xFE\xFF") && snapshotHeader(fromUtf16(bytes.substr(2), true), u'\n')) {
+        return "a recovery snapshot in big-endian UTF-16";
+    }
+    const std::string_view utf8 = bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
+    if (utf8.starts_with("<") && snapshotHeader(utf8ToUtf16(utf8), u'\n')) return "a recovery snapshot in UTF-8";
+    const std::u16string utf16 = fromUtf16(bytes, false);
+    if (utf16.find(u'\n') == std::u16string::npos && snapshotHeader(utf16, u'\r')) {
+        return "a recovery snapshot with CR-only line ends";
     }
     return std::nullopt;
 }

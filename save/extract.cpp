@@ -173,11 +173,8 @@ private:
                 chainIds_.push_back(ids[i]);
                 chainDirs_.push_back(std::move(dir));
             }
-        }
-        // Close all but the last few (the open ones are always the chain's end).
-        for (std::size_t i = chainDirs_.size() > kOpenFolders ? chainDirs_.size() - kOpenFolders : 0;
-             i > 0 && chainDirs_[i - 1]; --i) {
-            chainDirs_[i - 1].reset();
+            // Only the last few stay open: the open ones are always the chain's end.
+            if (i >= kOpenFolders) chainDirs_[i - kOpenFolders].reset();
         }
         return chainDirs_.empty() ? root_.get() : chainDirs_.back().get();
     }
