@@ -103,7 +103,9 @@ int runExtractCommand(const Args& args) {
     }
     const std::filesystem::path source = argumentPath(positional[0]);
     const std::filesystem::path destination = argumentPath(positional[1]);
+    const bool fromSnapshot = looksLikeSnapshot(source);
     if (backupArg && refuseDestinationOverBackup(destination, *backupArg)) return kExitUsage;
+    if (!backupArg && !fromSnapshot && refuseDestinationOverBackup(destination, source)) return kExitUsage;
     catchInterrupt();
     Catalogue catalogue;
     const SourceLoad load = loadSource(source, catalogue);
@@ -113,7 +115,6 @@ int runExtractCommand(const Args& args) {
         std::fputs("tarvik: stopped before any file was written\n", stderr);
         return interruptStatus();
     }
-    const bool fromSnapshot = looksLikeSnapshot(source);
 
     std::vector<RowIndex> rows;
     for (RowIndex r = 0; r < catalogue.table().rowCount(); ++r) {
@@ -131,7 +132,7 @@ int runExtractCommand(const Args& args) {
 
     const std::filesystem::path backupPath =
         backupArg ? *backupArg : fromSnapshot ? pathFromUtf16(catalogue.backupFilePath()) : source;
-    if (!backupArg && refuseDestinationOverBackup(destination, backupPath)) return kExitUsage;
+    if (!backupArg && fromSnapshot && refuseDestinationOverBackup(destination, backupPath)) return kExitUsage;
     OpenedBackup backup = openBackupFile(backupPath, BackupAccess::Shared);
     if (!backup.source) {
         std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s%s\n", errText(pathText(backupPath)).c_str(),
