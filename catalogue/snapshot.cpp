@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdio>
 #include <cstring>
 #include <cerrno>
 #include <random>
 #include <system_error>
 
 #include "catalogue/text.h"
+#include "engine/backup_file.h"
 
 namespace bkf {
 
@@ -53,15 +55,68 @@ private:
     std::string bytes_;
 };
 
+// A short name, so that a target whose own name is as long as the file
+// system allows still has a temporary sibling.
 std::filesystem::path temporaryBeside(const std::filesystem::path& target) {
     std::random_device rd;
-    auto name = target.filename();
-    name += ".tmp-" + std::to_string(rd());
+    char name[32];
+    std::snprintf(name, sizeof name, ".ormbkf-%08x.tmp", static_cast<unsigned>(rd()));
     return target.parent_path() / name;
 }
 
+std::string shown(const std::filesystem::path& file) { return utf16ToUtf8(pathToUtf16(file)); }
+
+// Where a snapshot written at `target` lands: a link is followed to the file
+// it points to, as editors do, so that the link itself stays.
+std::optional<std::filesystem::path> followLinks(std::filesystem::path target) {
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, ec)) || ec) return target;
+        std::filesystem::path to = std::filesystem::read_symlink(target, ec);
+        if (ec) return target;
+        target = to.is_absolute() ? to : target.parent_path() / to;
+    }
+    return std::nullopt;
+}
+
+const char* notRegularKind(std::filesystem::file_type type) {
+    switch (type) {
+        case std::filesystem::file_type::directory: return "a folder";
+        case std::filesystem::file_type::block:
+        case std::filesystem::file_type::character: return "a device";
+        case std::filesystem::file_type::fifo: return "a FIFO";
+        case std::filesystem::file_type::socket: return "a socket";
+        default: return "not a regular file";
+    }
+}
+
+// The refusals that need no writing: what lands where the snapshot would.
+Status snapshotTargetProblem(const std::filesystem::path& target, std::u16string_view backupPath,
+                             std::filesystem::path& landing) {
+    const auto followed = followLinks(target);
+    if (!followed) return Status::failure("cannot write " + shown(target) + ": too many levels of links");
+    landing = *followed;
+    std::error_code ec;
+    const auto status = std::filesystem::status(landing, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        return Status::failure("cannot write " + shown(target) + ": it is " + notRegularKind(status.type()) +
+                               ", not a regular file");
+    }
+    if (!backupPath.empty() && outputIsBackup(landing, pathFromUtf16(backupPath))) {
+        return Status::failure("cannot write " + shown(target) +
+                               ": it is the backup file itself, which is never written to");
+    }
+    if (const auto bad = backupPath.find_first_of(u"<>\r\n"); bad != std::u16string_view::npos) {
+        const char16_t c = backupPath[bad];
+        const std::string what = c == u'<' ? "\"<\"" : c == u'>' ? "\">\"" : "a line end";
+        return Status::failure("cannot write " + shown(target) + ": the backup path holds " + what +
+                               ", which a snapshot's first line cannot hold");
+    }
+    return {};
+}
+
 Status ioFailure(const char* what, const std::filesystem::path& file, int error) {
-    std::string message = std::string(what) + " " + utf16ToUtf8(file.u16string());
+    std::string message = std::string(what) + " " + shown(file);
     if (error != 0) message += ": " + systemErrorText(error);
     return Status::failure(std::move(message));
 }
@@ -74,14 +129,30 @@ std::u16string withSnapshotExtension(std::u16string_view chosen) {
     return name;
 }
 
-Status writeSnapshot(const std::filesystem::path& target, const CatalogueTable& table,
-                     std::u16string_view backupPath,
-                     const std::function<void(std::size_t)>& progress) {
-    const std::filesystem::path temp = temporaryBeside(target);
+Status checkSnapshotTarget(const std::filesystem::path& target, std::u16string_view backupPath) {
+    std::filesystem::path landing;
+    if (Status problem = snapshotTargetProblem(target, backupPath, landing); !problem) return problem;
+    const std::filesystem::path temp = temporaryBeside(landing);
     std::ofstream out;
     errno = 0;
     out.open(temp, std::ios::binary | std::ios::trunc);
     if (!out) return ioFailure("cannot create", target, errno);
+    out.close();
+    std::error_code ec;
+    std::filesystem::remove(temp, ec);
+    return {};
+}
+
+Status writeSnapshot(const std::filesystem::path& requested, const CatalogueTable& table,
+                     std::u16string_view backupPath,
+                     const std::function<void(std::size_t)>& progress) {
+    std::filesystem::path target;
+    if (Status problem = snapshotTargetProblem(requested, backupPath, target); !problem) return problem;
+    const std::filesystem::path temp = temporaryBeside(target);
+    std::ofstream out;
+    errno = 0;
+    out.open(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return ioFailure("cannot create", requested, errno);
 
     Utf16LeSink sink(out);
     sink.put(u'<');
@@ -119,21 +190,27 @@ Status writeSnapshot(const std::filesystem::path& target, const CatalogueTable& 
         const int error = errno;
         std::error_code ec;
         std::filesystem::remove(temp, ec);
-        return ioFailure("cannot write", target, error);
+        return ioFailure("cannot write", requested, error);
     }
     std::error_code ec;
     std::filesystem::rename(temp, target, ec);
     if (ec) {
         std::error_code ignored;
         std::filesystem::remove(temp, ignored);
-        return Status::failure("cannot replace " + utf16ToUtf8(target.u16string()) + ": " +
-                               ec.message());
+        return Status::failure("cannot replace " + shown(requested) + ": " + ec.message());
     }
     if (progress) progress(rows);
     return {};
 }
 
 Status SnapshotReader::open(const std::filesystem::path& file) {
+    // A FIFO or a device would hold the open (or the reading) for ever.
+    std::error_code statusError;
+    const auto status = std::filesystem::status(file, statusError);
+    if (!statusError && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        return Status::failure("cannot open " + shown(file) + ": it is " + notRegularKind(status.type()) +
+                               ", not a regular file");
+    }
     errno = 0;
     in_.open(file, std::ios::binary);
     if (!in_) return ioFailure("cannot open", file, errno);
@@ -265,18 +342,115 @@ std::size_t snapshotFields(std::u16string_view line, std::span<std::u16string_vi
 }
 
 
+namespace {
+
+// A number that leading-digit parsing reads whole: optional blanks, an
+// optional sign, digits, nothing after them.
+bool isNumberText(std::u16string_view text) {
+    while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
+    if (!text.empty() && (text.front() == u'-' || text.front() == u'+')) text.remove_prefix(1);
+    if (text.empty()) return false;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') return false;
+    }
+    return true;
+}
+
+bool isBlankLine(std::u16string_view line) {
+    for (char16_t c : line) {
+        if (c != u' ' && c != u'\t' && c != u'\r') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+SnapshotRowKind classifySnapshotRow(std::u16string_view line, std::span<std::u16string_view, 9> fields) {
+    if (isBlankLine(line)) return SnapshotRowKind::Blank;
+    if (snapshotFields(line, fields) < fields.size()) return SnapshotRowKind::Unreadable;
+    // The size and the data offset say what a save copies: they must be
+    // numbers. The times are only shown, and kept as they stand.
+    if (fields[0].empty() || !isNumberText(fields[1]) || !isNumberText(fields[2])) return SnapshotRowKind::Unreadable;
+    if (fields[0].size() > kMaxDisplayPathUnits) return SnapshotRowKind::Refused;
+    return SnapshotRowKind::Entry;
+}
+
 bool parseSnapshotRow(std::u16string_view line, Catalogue& catalogue) {
     std::array<std::u16string_view, 9> fields{};
-    const std::size_t count = snapshotFields(line, fields);
-    if (count == 0) return false;
+    if (classifySnapshotRow(line, fields) != SnapshotRowKind::Entry) return false;
     const std::span<const std::u16string_view, kNumericCellCount> cells(fields.data() + 1, kNumericCellCount);
     catalogue.appendEntryText(fields[0], cells);
     catalogue.addFolderPath(fields[0]);
     return true;
 }
 
+Status SnapshotRows::open(const std::filesystem::path& file) {
+    if (Status opened = reader_.open(file); !opened) return opened;
+    std::optional<std::u16string> path;
+    if (reader_.readLine(line_)) path = parseSnapshotPathLine(line_);
+    if (!path) {
+        return reader_.error().ok() ? Status::failure(shown(file) + " is not a recovery snapshot") : reader_.error();
+    }
+    backupPath_ = std::move(*path);
+    if (reader_.readLine(line_)) {
+        // The count line holds one value, a number; anything else is already a row.
+        std::array<std::u16string_view, 2> values{};
+        const std::size_t n = snapshotFields(line_, values);
+        std::u16string_view digits = n == 1 ? values[0] : std::u16string_view();
+        while (!digits.empty() && digits.front() == u' ') digits.remove_prefix(1);
+        while (!digits.empty() && digits.back() == u' ') digits.remove_suffix(1);
+        if (n == 1 && isNumberText(digits)) {
+            declaredCount_ = parseSnapshotCountLine(line_);
+        } else {
+            pending_ = std::move(line_);
+        }
+    }
+    return reader_.error();
+}
+
+bool SnapshotRows::next(std::span<std::u16string_view, 9> fields) {
+    for (;;) {
+        if (pending_) {
+            line_ = std::move(*pending_);
+            pending_.reset();
+        } else if (!reader_.readLine(line_)) {
+            return false;
+        }
+        for (auto& f : fields) f = {};
+        switch (classifySnapshotRow(line_, fields)) {
+            case SnapshotRowKind::Entry: ++rows_; return true;
+            case SnapshotRowKind::Blank: break;
+            case SnapshotRowKind::Unreadable: ++unreadable_; break;
+            case SnapshotRowKind::Refused: ++refused_; break;
+        }
+    }
+}
+
+std::vector<std::string> snapshotRowProblems(std::size_t rows, std::size_t unreadable, std::size_t refused,
+                                             std::optional<std::int64_t> declaredCount) {
+    std::vector<std::string> problems;
+    if (unreadable > 0) {
+        problems.push_back(std::to_string(unreadable) + (unreadable == 1 ? " row" : " rows") +
+                           " of the snapshot " + (unreadable == 1 ? "was" : "were") + " unreadable");
+    }
+    if (refused > 0) {
+        problems.push_back(std::to_string(refused) + (refused == 1 ? " row" : " rows") + " of the snapshot " +
+                           (refused == 1 ? "was" : "were") + " refused: a display path longer than " +
+                           std::to_string(kMaxDisplayPathUnits) + " code units");
+    }
+    const std::uint64_t held = rows + unreadable + refused;
+    if (declaredCount && (*declaredCount < 0 || static_cast<std::uint64_t>(*declaredCount) != held)) {
+        problems.push_back("warning: the snapshot declares " + std::to_string(*declaredCount) +
+                           " entries but holds " + std::to_string(held) + " rows");
+    }
+    return problems;
+}
+
 bool looksLikeSnapshot(const std::filesystem::path& file) {
     {
+        // Only a regular file is opened: a FIFO would hold the open for ever.
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(file, ec) || ec) return false;
         // A backup begins with binary blocks: most files are told apart by their first code unit.
         std::ifstream in(file, std::ios::binary);
         char first[2] = {};
@@ -292,6 +466,64 @@ bool looksLikeSnapshot(const std::filesystem::path& file) {
     return reader.readLine(line) && !line.empty() && line.front() == u'<';
 }
 
+namespace {
+
+// Whether text begins like a snapshot: a "<...>" line, then a count line
+// "<digits>" or an entry row, the lines ending in `lineEnd`.
+bool snapshotHeader(std::u16string_view text, char16_t lineEnd) {
+    const auto end1 = text.find(lineEnd);
+    if (end1 == std::u16string_view::npos) return false;
+    std::u16string_view first = text.substr(0, end1);
+    if (lineEnd == u'\n' && !first.empty() && first.back() == u'\r') first.remove_suffix(1);
+    if (first.size() < 2 || first.front() != u'<' || first.back() != u'>' ||
+        first.find(u'>') != first.size() - 1) {
+        return false;
+    }
+    std::u16string_view second = text.substr(end1 + 1);
+    second = second.substr(0, second.find(lineEnd));
+    if (!second.empty() && second.back() == u'\r') second.remove_suffix(1);
+    std::array<std::u16string_view, 9> fields{};
+    const std::size_t n = snapshotFields(second, fields);
+    if (second.empty() || second.front() != u'<') return false;
+    return (n == 1 && isNumberText(fields[0]) && second.back() == u'>') ||
+           classifySnapshotRow(second, fields) == SnapshotRowKind::Entry;
+}
+
+std::u16string fromUtf16(std::string_view bytes, bool bigEndian) {
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        text.push_back(static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a));
+    }
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> snapshotLookalike(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec) || ec) return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    std::string head(64 * 1024, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    const std::string_view bytes(head);
+    if (bytes.starts_with("\xFF\xFE") && snapshotHeader(fromUtf16(bytes.substr(2), false), u'\n')) {
+        return "a recovery snapshot with a byte-order mark";
+    }
+    if (bytes.starts_with("\xFE\xFF") && snapshotHeader(fromUtf16(bytes.substr(2), true), u'\n')) {
+        return "a recovery snapshot in big-endian UTF-16";
+    }
+    const std::string_view utf8 = bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
+    if (utf8.starts_with("<") && snapshotHeader(utf8ToUtf16(utf8), u'\n')) return "a recovery snapshot in UTF-8";
+    const std::u16string utf16 = fromUtf16(bytes, false);
+    if (utf16.find(u'\n') == std::u16string::npos && snapshotHeader(utf16, u'\r')) {
+        return "a recovery snapshot with CR-only line ends";
+    }
+    return std::nullopt;
+}
+
 std::optional<int> snapshotProgressPercent(std::size_t rowsRead, std::int64_t declaredCount) {
     if (declaredCount <= 0) return std::nullopt;
     const auto percent = static_cast<std::uint64_t>(rowsRead) * 100 / static_cast<std::uint64_t>(declaredCount);
@@ -302,31 +534,29 @@ SnapshotLoad loadSnapshotFile(const std::filesystem::path& file, Catalogue& cata
                               const std::atomic<bool>* stop,
                               const std::function<void(std::size_t, std::optional<int>)>& progress) {
     SnapshotLoad result;
-    SnapshotReader reader;
-    result.status = reader.open(file);
+    SnapshotRows rows;
+    result.status = rows.open(file);
     if (!result.status) return result;
-    std::u16string line;
-    std::optional<std::u16string> path;
-    if (reader.readLine(line)) path = parseSnapshotPathLine(line);
-    if (!path) {
-        result.status = reader.error().ok()
-                            ? Status::failure(utf16ToUtf8(file.u16string()) + " is not a recovery snapshot")
-                            : reader.error();
-        return result;
-    }
-    result.backupPath = *path;
-    if (reader.readLine(line)) result.declaredCount = parseSnapshotCountLine(line);
+    result.backupPath = rows.backupPath();
+    result.hasCountLine = rows.declaredCount().has_value();
+    result.declaredCount = rows.declaredCount().value_or(0);
 
     catalogue.clear();
     catalogue.setBackupFilePath(result.backupPath);
-    while (!(stop && stop->load(std::memory_order_relaxed)) && reader.readLine(line)) {
-        if (parseSnapshotRow(line, catalogue)) ++result.rows;
-        if (progress && (result.rows & 0x3FFF) == 0) {
-            progress(result.rows, snapshotProgressPercent(result.rows, result.declaredCount));
+    std::array<std::u16string_view, 9> fields{};
+    while (!(stop && stop->load(std::memory_order_relaxed)) && rows.next(fields)) {
+        const std::span<const std::u16string_view, kNumericCellCount> cells(fields.data() + 1, kNumericCellCount);
+        catalogue.appendEntryText(fields[0], cells);
+        catalogue.addFolderPath(fields[0]);
+        if (progress && (rows.rows() & 0x3FFF) == 0) {
+            progress(rows.rows(), snapshotProgressPercent(rows.rows(), result.declaredCount));
         }
     }
+    result.rows = rows.rows();
+    result.unreadable = rows.unreadable();
+    result.refused = rows.refused();
     result.stopped = stop && stop->load(std::memory_order_relaxed);
-    if (!reader.error().ok()) result.status = reader.error();
+    if (!rows.error().ok()) result.status = rows.error();
     catalogue.markAllAfterLoad();
     if (progress) progress(result.rows, snapshotProgressPercent(result.rows, result.declaredCount));
     return result;

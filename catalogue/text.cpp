@@ -96,11 +96,131 @@ std::string utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
+#ifdef _WIN32
 std::filesystem::path pathFromUtf16(std::u16string_view text) {
-    return std::filesystem::path(std::u16string(text));
+    std::wstring wide(text.begin(), text.end());
+    return std::filesystem::path(std::move(wide));
 }
 
-std::u16string pathToUtf16(const std::filesystem::path& path) { return path.u16string(); }
+std::u16string pathToUtf16(const std::filesystem::path& path) {
+    const std::wstring& wide = path.native();
+    return std::u16string(wide.begin(), wide.end());
+}
+#else
+std::filesystem::path pathFromUtf16(std::u16string_view text) { return std::filesystem::path(utf16ToUtf8(text)); }
+
+std::u16string pathToUtf16(const std::filesystem::path& path) { return utf8ToUtf16(path.native()); }
+#endif
+
+std::string pathText(const std::filesystem::path& path) { return utf16ToUtf8(pathToUtf16(path)); }
+
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+void appendHexByte(std::string& out, const char* lead, unsigned byte) {
+    out += lead;
+    out.push_back(kHex[(byte >> 4) & 0xF]);
+    out.push_back(kHex[byte & 0xF]);
+}
+
+// Length of the well-formed UTF-8 sequence at `i`, or 0.
+std::size_t utf8SequenceAt(std::string_view s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n = 0;
+    char32_t cp = 0;
+    char32_t min = 0;
+    if (c < 0x80) return 1;
+    if ((c & 0xE0) == 0xC0) n = 2, cp = c & 0x1F, min = 0x80;
+    else if ((c & 0xF0) == 0xE0) n = 3, cp = c & 0x0F, min = 0x800;
+    else if ((c & 0xF8) == 0xF0) n = 4, cp = c & 0x07, min = 0x10000;
+    else return 0;
+    if (i + n > s.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const auto cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    if (cp >= 0x80 && cp <= 0x9F) return 0;  // C1 controls are shown escaped too
+    return n;
+}
+
+}  // namespace
+
+std::string terminalText(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        const std::size_t n = c < 0x20 || c == 0x7F ? 0 : utf8SequenceAt(utf8, i);
+        if (n == 0) {
+            appendHexByte(out, "\\x", c);
+            ++i;
+        } else {
+            out.append(utf8.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
+void appendTsvCell(std::string& out, std::u16string_view cell) {
+    for (std::size_t i = 0; i < cell.size(); ++i) {
+        const char16_t c = cell[i];
+        if (c == u'%' || c < 0x20 || c == 0x7F) {
+            appendHexByte(out, "%", c);
+        } else if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < cell.size() && cell[i + 1] >= 0xDC00 &&
+                   cell[i + 1] <= 0xDFFF) {
+            out += utf16ToUtf8(cell.substr(i, 2));
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            appendHexByte(out, "%u", c >> 8);
+            appendHexByte(out, "", c & 0xFF);
+        } else {
+            out += utf16ToUtf8(cell.substr(i, 1));
+        }
+    }
+}
+
+std::optional<std::u16string> parseTsvCell(std::string_view text) {
+    auto hex = [](char h) -> int {
+        if (h >= '0' && h <= '9') return h - '0';
+        if (h >= 'A' && h <= 'F') return h - 'A' + 10;
+        if (h >= 'a' && h <= 'f') return h - 'a' + 10;
+        return -1;
+    };
+    std::u16string out;
+    std::size_t plain = 0;
+    auto flush = [&](std::size_t end) {
+        out += utf8ToUtf16(text.substr(plain, end - plain));
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == '\t' || text[i] == '\n') return std::nullopt;
+        if (text[i] != '%') {
+            ++i;
+            continue;
+        }
+        flush(i);
+        const bool unit = i + 1 < text.size() && text[i + 1] == 'u';
+        const std::size_t digits = unit ? 4 : 2;
+        const std::size_t start = i + (unit ? 2 : 1);
+        if (start + digits > text.size()) return std::nullopt;
+        unsigned value = 0;
+        for (std::size_t k = 0; k < digits; ++k) {
+            const int d = hex(text[start + k]);
+            if (d < 0) return std::nullopt;
+            value = value * 16 + static_cast<unsigned>(d);
+        }
+        out.push_back(static_cast<char16_t>(value));
+        i = start + digits;
+        plain = i;
+    }
+    flush(text.size());
+    return out;
+}
 
 void appendCodePoint(std::u16string& out, char32_t cp) {
     if (cp < 0x10000) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,9 +17,28 @@ std::u16string utf8ToUtf16(std::string_view text);
 std::string utf16ToUtf8(std::u16string_view text);
 
 // A file-system path from UTF-16 text and back, without going through the
-// narrow locale.
+// narrow locale. Neither throws: on POSIX systems an unpaired surrogate
+// becomes U+FFFD on the way to the path's bytes, and bytes that are not UTF-8
+// become U+FFFD on the way back (for showing; a path from the command line is
+// kept as its bytes).
 std::filesystem::path pathFromUtf16(std::u16string_view text);
 std::u16string pathToUtf16(const std::filesystem::path& path);
+
+// A path's text for a message, as UTF-8 (never throws).
+std::string pathText(const std::filesystem::path& path);
+
+// Text made safe to show on a terminal: UTF-8 whose control characters (C0,
+// DEL and C1) and bytes that are not UTF-8 are shown as \xHH, so that a name
+// cannot clear a line, move the cursor or set the window title.
+std::string terminalText(std::string_view utf8);
+
+// One tab-separated cell, escaped so that it reads back exactly: "%" and the
+// control characters (below 0x20, and 0x7F) as "%" and two hex digits
+// ("%25", "%09" for a tab, "%0A" for a line feed), an unpaired surrogate as
+// "%u" and four hex digits; everything else as UTF-8. A backslash stays as it is.
+void appendTsvCell(std::string& out, std::u16string_view cell);
+// The cell back from its escaped form; nullopt when it is not one.
+std::optional<std::u16string> parseTsvCell(std::string_view text);
 
 // Appends a code point (at most U+10FFFF) as one or two UTF-16 code units.
 void appendCodePoint(std::u16string& out, char32_t codePoint);

@@ -3,12 +3,13 @@
 // into a backup; the catalogue itself comes from the scan.
 #include <cinttypes>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "catalogue/text.h"
 #include "cli/commands.h"
+#include "cli/terminal.h"
+#include "engine/backup_file.h"
 #include "engine/blocks.h"
 #include "engine/tape_format.h"
 
@@ -27,7 +28,7 @@ std::string dateText(ByteSpan bytes) {
 std::string nameText(const std::optional<std::u16string>& name) {
     if (!name) return "(name past the bytes read)";
     std::string text(1, '"');
-    text += utf16ToUtf8(*name);
+    text += outText(utf16ToUtf8(*name));
     text += '"';
     return text;
 }
@@ -76,18 +77,26 @@ int runBlocks(const Args& args) {
         std::fputs("usage: tarvik blocks BACKUP\n", stderr);
         return kExitUsage;
     }
-    const std::string path(args[0]);
-    std::ifstream in(pathFromUtf16(utf8ToUtf16(path)), std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "tarvik: cannot open %s\n", path.c_str());
+    // Opened like every source: never waiting, a regular file or a block device only.
+    const OpenedBackup opened = openBackupFile(argumentPath(args[0]), BackupAccess::Shared);
+    if (!opened.source) {
+        std::fprintf(stderr, "tarvik: cannot open %s: %s\n", errText(args[0]).c_str(), opened.reason.c_str());
         return kExitCannotOpen;
     }
+    ByteSource& source = *opened.source;
+    const std::uint64_t size = source.size();
     std::vector<std::uint8_t> chunk(mtf::kChunkSize);
     std::uint64_t position = 0;
     std::size_t found = 0;
-    for (;;) {
-        in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
+    int status = kExitOk;
+    while (position < size) {
+        const ReadResult read = source.read(position, chunk);
+        const std::size_t got = read.bytes;
+        if (read.failed) {
+            std::fprintf(stderr, "tarvik: cannot read %s at byte %" PRIu64 ": %s\n", errText(args[0]).c_str(),
+                         position + got, read.reason.c_str());
+            status = kExitPartial;
+        }
         if (got == 0) break;
         // A block is read only from the bytes of its own chunk.
         for (std::size_t slot = 0; slot + mtf::kSlotSize <= got; slot += mtf::kSlotSize) {
@@ -103,6 +112,7 @@ int runBlocks(const Args& args) {
         if (got < chunk.size()) break;
     }
     std::printf("%zu blocks in %" PRIu64 " bytes\n", found, position);
+    if (status != kExitOk) return status;
     return found > 0 ? kExitOk : kExitNothingFound;
 }
 

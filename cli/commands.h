@@ -3,6 +3,7 @@
 // and returns the process exit status.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,7 @@ inline constexpr int kExitNothingFound = 1;
 inline constexpr int kExitCannotOpen = 2;
 inline constexpr int kExitPartial = 3;
 inline constexpr int kExitUsage = 64;
+inline constexpr int kExitOutputFailed = 74;
 
 using Args = std::vector<std::string_view>;
 
@@ -41,8 +43,23 @@ bool allVerdictsGood(const ExtractSummary& summary);
 // How every command scans a backup (--aligned-only clears offGrid).
 ScanOptions& scanOptions();
 
+struct SourceLoad {
+    // kExitOk when there is a catalogue to work on; otherwise the status to
+    // exit with (the reason is printed).
+    int status = kExitOk;
+    // What the command exits with after doing its work: kExitPartial when
+    // snapshot rows were unreadable or backup chunks could not be read,
+    // 128 + n when a signal stopped the scan (what was found is kept).
+    int finish = kExitOk;
+    bool stopped = false;
+};
+
 // Fills `catalogue` from a recovery snapshot (recognised by its content) or by
-// scanning a backup file; prints any failure; returns the exit status.
-int loadSource(const std::string& source, Catalogue& catalogue);
+// scanning a backup file; prints any failure or problem.
+SourceLoad loadSource(const std::filesystem::path& source, Catalogue& catalogue);
+
+// Refuses a source that is no backup but a snapshot kept in another form;
+// prints why. True when the source may be scanned.
+bool refuseSnapshotLookalike(const std::filesystem::path& source);
 
 }  // namespace bkf::cli

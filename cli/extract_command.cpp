@@ -10,8 +10,10 @@
 #include "catalogue/text.h"
 #include "cli/commands.h"
 #include "cli/terminal.h"
+#include "catalogue/snapshot.h"
 #include "engine/backup_file.h"
 #include "save/extract.h"
+#include "save/output_naming.h"
 #include "search/match_pattern.h"
 
 namespace bkf::cli {
@@ -39,13 +41,23 @@ public:
     }
     void entryFinished(const EntryReport& report) override {
         if (report.writtenAs.empty()) return;
-        std::printf("%s\t%s\n", verdictWord(report), utf16ToUtf8(report.writtenAs.u16string()).c_str());
+        writeOut(std::string(verdictWord(report)) + "\t" + outText(pathText(report.writtenAs)) + "\n");
     }
 
 private:
     bool showProgress_;
     std::chrono::steady_clock::time_point shown_{};
 };
+
+// The destination (or a folder above it) may not be the backup itself.
+bool refuseDestinationOverBackup(const std::filesystem::path& destination, const std::filesystem::path& backup) {
+    if (!outputIsBackup(destination, backup)) return false;
+    std::fprintf(stderr,
+                 "tarvik: the destination %s is the backup file itself (or inside it); the backup is never written "
+                 "to\n",
+                 errText(pathText(destination)).c_str());
+    return true;
+}
 
 }  // namespace
 
@@ -70,10 +82,10 @@ bool allVerdictsGood(const ExtractSummary& s) {
 }
 
 int runExtractCommand(const Args& args) {
-    std::vector<std::string> positional;
+    std::vector<std::string_view> positional;
     std::vector<std::u16string> patterns;
-    std::u16string prefix(u"Rec");
-    std::optional<std::string> backupArg;
+    std::u16string prefix(kDefaultFolderPrefix);
+    std::optional<std::filesystem::path> backupArg;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         if (a == "--match" && i + 1 < args.size()) {
@@ -81,9 +93,9 @@ int runExtractCommand(const Args& args) {
         } else if (a == "--prefix" && i + 1 < args.size()) {
             prefix = utf8ToUtf16(args[++i]);
         } else if (a == "--backup" && i + 1 < args.size()) {
-            backupArg = std::string(args[++i]);
+            backupArg = argumentPath(args[++i]);
         } else if (!a.empty() && a[0] != '-') {
-            positional.emplace_back(a);
+            positional.push_back(a);
         } else {
             std::fputs(kExtractUsage, stderr);
             return kExitUsage;
@@ -93,8 +105,30 @@ int runExtractCommand(const Args& args) {
         std::fputs(kExtractUsage, stderr);
         return kExitUsage;
     }
+    // The output is checked before the source is loaded.
+    if (!isValidFolderPrefix(prefix)) {
+        std::fprintf(stderr, "tarvik: %s(none of / \\ | * : ? < > ' may be in it)\n",
+                     utf16ToUtf8(kIllegalPrefixText).c_str());
+        return kExitUsage;
+    }
+    if (!folderPrefixFits(prefix)) {
+        std::fputs("tarvik: the prefix is too long to leave room for its number in a folder name\n", stderr);
+        return kExitUsage;
+    }
+    const std::filesystem::path source = argumentPath(positional[0]);
+    const std::filesystem::path destination = argumentPath(positional[1]);
+    const bool fromSnapshot = looksLikeSnapshot(source);
+    if (backupArg && refuseDestinationOverBackup(destination, *backupArg)) return kExitUsage;
+    if (!backupArg && !fromSnapshot && refuseDestinationOverBackup(destination, source)) return kExitUsage;
+    catchInterrupt();
     Catalogue catalogue;
-    if (const int status = loadSource(positional[0], catalogue); status != kExitOk) return status;
+    const SourceLoad load = loadSource(source, catalogue);
+    if (load.status != kExitOk) return load.status;
+    if (interrupted()) {
+        // Stopped while the backup was scanned: nothing is written.
+        std::fputs("tarvik: stopped before any file was written\n", stderr);
+        return interruptStatus();
+    }
 
     std::vector<RowIndex> rows;
     for (RowIndex r = 0; r < catalogue.table().rowCount(); ++r) {
@@ -107,30 +141,34 @@ int runExtractCommand(const Args& args) {
     }
     if (rows.empty()) {
         std::fputs("tarvik: no entry matches\n", stderr);
-        return kExitNothingFound;
+        return load.finish != kExitOk ? load.finish : kExitNothingFound;
     }
 
     const std::filesystem::path backupPath =
-        backupArg ? pathFromUtf16(utf8ToUtf16(*backupArg)) : pathFromUtf16(catalogue.backupFilePath());
+        backupArg ? *backupArg : fromSnapshot ? pathFromUtf16(catalogue.backupFilePath()) : source;
+    if (!backupArg && fromSnapshot && refuseDestinationOverBackup(destination, backupPath)) return kExitUsage;
     OpenedBackup backup = openBackupFile(backupPath, BackupAccess::Shared);
     if (!backup.source) {
-        std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s%s\n",
-                     utf16ToUtf8(backupPath.u16string()).c_str(), backup.reason.c_str(),
-                     backupArg ? "" : " (name it with --backup)");
+        std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s%s\n", errText(pathText(backupPath)).c_str(),
+                     backup.reason.c_str(), backupArg || !fromSnapshot ? "" : " (name it with --backup)");
         return kExitCannotOpen;
     }
 
     ExtractOptions options;
-    options.destination = pathFromUtf16(utf8ToUtf16(positional[1]));
+    options.destination = destination;
     // A destination that does not exist yet is made, as mkdir -p would.
     std::error_code madeError;
     std::filesystem::create_directories(options.destination, madeError);
+    if (madeError) {
+        std::fprintf(stderr, "tarvik: cannot create the destination folder %s: %s\n",
+                     errText(pathText(destination)).c_str(), madeError.message().c_str());
+        return kExitPartial;
+    }
     options.prefix = prefix;
     const auto items = extractItems(catalogue.table(), rows);
-    catchInterrupt();
     std::atomic<bool> cancel{false};
     ExtractPrinter printer(stderrIsTerminal());
-    // Ctrl-C cancels between blocks: a watcher turns the signal flag into the cancel flag.
+    // A signal cancels between blocks: a watcher turns the signal flag into the cancel flag.
     std::atomic<bool> done{false};
     std::thread watcher([&] {
         while (!done.load()) {
@@ -138,22 +176,49 @@ int runExtractCommand(const Args& args) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     });
-    const ExtractSummary summary = extractEntries(*backup.source, items, options, &printer, &cancel);
+    ExtractSummary summary;
+    try {
+        summary = extractEntries(*backup.source, items, options, &printer, &cancel);
+    } catch (...) {
+        done.store(true);
+        watcher.join();
+        throw;
+    }
     done.store(true);
     watcher.join();
     if (stderrIsTerminal()) std::fputs("\n", stderr);
 
     for (const auto& p : summary.problems) {
-        std::fprintf(stderr, "tarvik: %s: %s%s%s\n", verdictWord(p), utf16ToUtf8(p.displayPath).c_str(),
-                     p.reason.empty() ? "" : ": ", p.reason.c_str());
+        std::fprintf(stderr, "tarvik: %s: %s%s%s\n", verdictWord(p), errText(utf16ToUtf8(p.displayPath)).c_str(),
+                     p.reason.empty() ? "" : ": ", errText(p.reason).c_str());
     }
-    if (!summary.status) std::fprintf(stderr, "tarvik: %s\n", summary.status.message().c_str());
-    std::fprintf(stderr, "tarvik: %s%s; %" PRIu64 " bytes written in %.2f s into %s%s\n",
+    if (summary.wrongBackup && fromSnapshot && !backupArg) {
+        std::fprintf(stderr,
+                     "tarvik: the snapshot does not belong to the backup file %s: its first entries' data is not "
+                     "there; the save stopped (name the right backup with --backup)\n",
+                     errText(pathText(backupPath)).c_str());
+    } else if (summary.wrongBackup) {
+        std::fprintf(stderr,
+                     "tarvik: the %s does not belong to the backup file %s: its first entries' data is not "
+                     "there; the save stopped\n",
+                     fromSnapshot ? "snapshot" : "catalogue", errText(pathText(backupPath)).c_str());
+    } else if (!summary.status) {
+        std::fprintf(stderr, "tarvik: %s\n", errText(summary.status.message()).c_str());
+    }
+    const std::filesystem::path& into = summary.root.empty() ? destination : summary.root;
+    std::string notAttempted;
+    if (summary.notReached > 0) {
+        notAttempted = "; " + std::to_string(summary.notReached) +
+                       (summary.notReached == 1 ? " entry was" : " entries were") + " never attempted";
+    }
+    std::fprintf(stderr, "tarvik: %s%s; %" PRIu64 " bytes written in %.2f s into %s%s%s\n",
                  verdictCounts(summary, "saved").c_str(),
                  summary.renamed ? (", " + std::to_string(summary.renamed) + " under changed names").c_str() : "",
-                 summary.bytesWritten, summary.seconds, utf16ToUtf8(summary.root.u16string()).c_str(),
-                 summary.cancelled ? "; cancelled" : "");
-    return allVerdictsGood(summary) ? kExitOk : kExitPartial;
+                 summary.bytesWritten, summary.seconds, errText(pathText(into)).c_str(),
+                 summary.cancelled ? "; cancelled" : "", notAttempted.c_str());
+    if (summary.cancelled && interrupted()) return interruptStatus();
+    if (!allVerdictsGood(summary)) return kExitPartial;
+    return load.finish;
 }
 
 }  // namespace bkf::cli

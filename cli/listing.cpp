@@ -7,6 +7,7 @@
 
 #include "catalogue/snapshot.h"
 #include "catalogue/text.h"
+#include "cli/terminal.h"
 
 namespace bkf::cli {
 
@@ -24,7 +25,7 @@ public:
     void text(std::string_view s) {
         room(s.size());
         if (s.size() > kCapacity) {
-            std::fwrite(s.data(), 1, s.size(), out_);
+            emit(s);
             return;
         }
         std::memcpy(buffer_.get() + used_, s.data(), s.size());
@@ -58,11 +59,19 @@ public:
         if (used_ >= kFlushAt) flush();
     }
     void flush() {
-        std::fwrite(buffer_.get(), 1, used_, out_);
+        emit({buffer_.get(), used_});
         used_ = 0;
     }
 
 private:
+    // Standard output goes through writeOut, which keeps the reason of a failure.
+    void emit(std::string_view bytes) {
+        if (out_ == stdout) {
+            writeOut(bytes);
+        } else {
+            std::fwrite(bytes.data(), 1, bytes.size(), out_);
+        }
+    }
     static constexpr std::size_t kFlushAt = 1 << 20;
     static constexpr std::size_t kCapacity = kFlushAt + (1 << 16);
     void room(std::size_t n) {
@@ -73,27 +82,10 @@ private:
     std::size_t used_ = 0;
 };
 
-// Tabs and line ends inside a cell would break the row: they are written as \t, \r, \n.
-void tsvCell(Output& out, std::u16string_view cell) {
-    while (!cell.empty()) {
-        std::size_t plain = out.utf16(cell, false);
-        // Up to the next control character, if any.
-        if (plain < cell.size() && cell[plain] >= 0x80) {
-            std::size_t end = plain;
-            while (end < cell.size() && cell[end] >= 0x20) ++end;
-            out.utf16(cell.substr(plain, end - plain));
-            plain = end;
-        }
-        cell.remove_prefix(plain);
-        if (cell.empty()) break;
-        switch (cell.front()) {
-            case u'\t': out.text("\\t"); break;
-            case u'\r': out.text("\\r"); break;
-            case u'\n': out.text("\\n"); break;
-            default: out.utf16(cell.substr(0, 1));
-        }
-        cell.remove_prefix(1);
-    }
+void tsvCell(Output& out, std::u16string_view cell, std::string& scratch) {
+    scratch.clear();
+    appendTsvCell(scratch, cell);
+    out.text(scratch);
 }
 
 void jsonString(Output& out, std::u16string_view s) {
@@ -123,7 +115,8 @@ void jsonString(Output& out, std::u16string_view s) {
 
 void printTsvCell(std::u16string_view cell, std::FILE* out) {
     Output o(out);
-    tsvCell(o, cell);
+    std::string scratch;
+    tsvCell(o, cell, scratch);
     o.flush();
 }
 
@@ -164,7 +157,9 @@ std::string fileTimeText(FileTime time) {
 namespace {
 
 // One row of ten cell texts in the chosen format.
-void printRow(Output& out, ListFormat format, const std::array<std::u16string_view, kCatalogueColumnCount>& cells) {
+void printRow(Output& out, ListFormat format, const std::array<std::u16string_view, kCatalogueColumnCount>& cells,
+              bool terminal) {
+    static thread_local std::string scratch;
     using C = CatalogueColumn;
     auto at = [&](C c) { return cells[static_cast<std::size_t>(c)]; };
     switch (format) {
@@ -174,13 +169,17 @@ void printRow(Output& out, ListFormat format, const std::array<std::u16string_vi
                           fileTimeText(fileTimeFromCells(at(C::ModifiedLow), at(C::ModifiedHigh))).c_str(),
                           parseLeadingInt64(at(C::Size)));
             out.text(head);
-            out.utf16(at(C::Path));
+            if (terminal) {
+                out.text(terminalText(utf16ToUtf8(at(C::Path))));
+            } else {
+                out.utf16(at(C::Path));
+            }
             break;
         }
         case ListFormat::Tsv:
             for (std::size_t col = 0; col < cells.size(); ++col) {
                 if (col > 0) out.text("\t");
-                tsvCell(out, cells[col]);
+                tsvCell(out, cells[col], scratch);
             }
             break;
         case ListFormat::Json: {
@@ -205,7 +204,7 @@ void printRow(Output& out, ListFormat format, const std::array<std::u16string_vi
 
 }  // namespace
 
-void printCatalogue(const CatalogueTable& table, ListFormat format, std::FILE* file) {
+void printCatalogue(const CatalogueTable& table, ListFormat format, std::FILE* file, bool terminal) {
     Output out(file);
     std::array<std::u16string, kCatalogueColumnCount> texts;
     std::array<std::u16string_view, kCatalogueColumnCount> cells;
@@ -216,42 +215,36 @@ void printCatalogue(const CatalogueTable& table, ListFormat format, std::FILE* f
             table.appendCell(texts[col], row, static_cast<CatalogueColumn>(col));
             cells[col] = texts[col];
         }
-        printRow(out, format, cells);
+        printRow(out, format, cells, terminal);
     }
 }
 
-std::optional<std::size_t> printSnapshot(const std::filesystem::path& file, ListFormat format, std::FILE* to,
-                                         std::string& error) {
-    SnapshotReader reader;
-    if (const Status opened = reader.open(file); !opened) {
+std::optional<SnapshotListing> printSnapshot(const std::filesystem::path& file, ListFormat format, std::FILE* to,
+                                             bool terminal, std::string& error) {
+    SnapshotRows rows;
+    if (const Status opened = rows.open(file); !opened) {
         error = opened.message();
         return std::nullopt;
     }
-    std::u16string line;
-    if (!reader.readLine(line) || !parseSnapshotPathLine(line)) {
-        error = reader.error().ok() ? utf16ToUtf8(file.u16string()) + " is not a recovery snapshot" : reader.error().message();
-        return std::nullopt;
-    }
-    reader.readLine(line);  // the entry count only scales a progress bar
     Output out(to);
     DefaultShellLookup shell;
     std::array<std::u16string_view, 9> fields;
     std::array<std::u16string_view, kCatalogueColumnCount> cells;
-    std::size_t rows = 0;
-    while (reader.readLine(line)) {
-        fields.fill({});
-        if (snapshotFields(line, fields) == 0) continue;  // not an entry line
+    while (rows.next(fields)) {
         cells[0] = fields[0];
         cells[1] = shell.shellTypeName(fields[0]);
         for (std::size_t i = 1; i < fields.size(); ++i) cells[i + 1] = fields[i];
-        printRow(out, format, cells);
-        ++rows;
+        printRow(out, format, cells, terminal);
     }
-    if (!reader.error().ok()) {
-        error = reader.error().message();
+    if (!rows.error().ok()) {
+        error = rows.error().message();
         return std::nullopt;
     }
-    return rows;
+    SnapshotListing listing;
+    listing.rows = rows.rows();
+    listing.unreadable = rows.unreadable() + rows.refused();
+    listing.problems = snapshotRowProblems(rows.rows(), rows.unreadable(), rows.refused(), rows.declaredCount());
+    return listing;
 }
 
 }  // namespace bkf::cli

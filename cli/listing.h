@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalogue/catalogue.h"
 
@@ -19,17 +20,25 @@ bool parseListFormat(std::string_view text, ListFormat& format);
 // "YYYY-MM-DD HH:MM:SS" of a file time, as stored (no time zone).
 std::string fileTimeText(FileTime time);
 
-void printCatalogue(const CatalogueTable& table, ListFormat format, std::FILE* out);
+// Text: time, size and display path; on a terminal (`terminal`) the path's
+// control characters are shown escaped. Tsv: the ten cells, each escaped as
+// appendTsvCell does (exact, whatever the output). Json: exact strings.
+void printCatalogue(const CatalogueTable& table, ListFormat format, std::FILE* out, bool terminal);
+
+struct SnapshotListing {
+    std::size_t rows = 0;        // entries printed
+    std::size_t unreadable = 0;  // rows skipped (unreadable, or refused as too long)
+    std::vector<std::string> problems;  // what to tell about the skipped rows and the count
+};
 
 // One cell of a tsv row, and one json string, written as printCatalogue writes them.
 void printTsvCell(std::u16string_view cell, std::FILE* out);
 void printJsonString(std::u16string_view text, std::FILE* out);
 
 // Prints the entries of a recovery snapshot as they are read, without
-// building a catalogue: the same rows a loaded snapshot gives. Returns the
-// number of entries, or nullopt (with `error` set) when the file cannot be
-// read or is not a snapshot.
-std::optional<std::size_t> printSnapshot(const std::filesystem::path& file, ListFormat format, std::FILE* out,
-                                         std::string& error);
+// building a catalogue: the same rows a loaded snapshot gives. nullopt (with
+// `error` set) when the file cannot be read or is not a snapshot.
+std::optional<SnapshotListing> printSnapshot(const std::filesystem::path& file, ListFormat format, std::FILE* out,
+                                             bool terminal, std::string& error);
 
 }  // namespace bkf::cli

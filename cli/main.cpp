@@ -1,12 +1,16 @@
 // tarvik: the command-line front end of Ormilo Tarvik BKF.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/terminal.h"
 #include "engine/scan.h"
+#include "engine/status.h"
 
 namespace {
 
@@ -43,11 +47,12 @@ constexpr const char* kUsage =
     "is truncated or failed.\n"
     "\n"
     "Exit status: 0 done; 1 nothing found; 2 the source cannot be opened;\n"
-    "3 some entries were mismatched, truncated or failed; 64 usage.\n";
+    "3 some entries were mismatched, truncated or failed, snapshot rows were unreadable or\n"
+    "backup chunks could not be read; 64 usage (an output that cannot be used);\n"
+    "74 the results could not be written to standard output; 128+N stopped by\n"
+    "signal N (130 for Ctrl-C), keeping what was done.\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
     if (args.empty()) {
         std::fputs(kUsage, stderr);
@@ -79,4 +84,31 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tarvik: unknown command '%.*s' (see tarvik --help)\n",
                  static_cast<int>(command.size()), command.data());
     return bkf::cli::kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bkf::cli::defaultBrokenPipe();
+    int status = bkf::cli::kExitCannotOpen;
+    // Nothing thrown ever ends the program unreported.
+    try {
+        status = run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tarvik: internal error: %s\n", e.what());
+        status = bkf::cli::kExitCannotOpen;
+    } catch (...) {
+        std::fputs("tarvik: internal error\n", stderr);
+        status = bkf::cli::kExitCannotOpen;
+    }
+    // Results that did not reach standard output are a failure, with the reason.
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (!flushed || std::ferror(stdout) || bkf::cli::outputError() != 0) {
+        const int error = bkf::cli::outputError() != 0 ? bkf::cli::outputError() : errno;
+        std::fprintf(stderr, "tarvik: cannot write the results: %s\n",
+                     error != 0 ? bkf::systemErrorText(error).c_str() : "write error");
+        if (status == bkf::cli::kExitOk || status == bkf::cli::kExitNothingFound) status = bkf::cli::kExitOutputFailed;
+    }
+    return status;
 }

@@ -1,5 +1,6 @@
 // tarvik scan BACKUP [-o SNAPSHOT] [--log LOGFILE]
 // tarvik list SOURCE [--format text|tsv|json]
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -15,6 +16,7 @@
 #include "cli/commands.h"
 #include "cli/listing.h"
 #include "cli/terminal.h"
+#include "engine/backup_file.h"
 #include "engine/scan_job.h"
 #include "save/recovery_log.h"
 
@@ -112,22 +114,40 @@ std::size_t folderNodes(const CatalogueTree& tree) {
 }
 
 struct ScanRun {
-    int status = kExitOk;
+    int status = kExitOk;  // kExitOk when there are results to use
+    int finish = kExitOk;  // the status after using them (stopped, chunks unread)
     ScanOutcome outcome;
 };
 
-// Scans `backup` into `catalogue`, with progress on a terminal and Ctrl-C as Stop.
-ScanRun runScan(const std::string& backup, Catalogue& catalogue, const std::optional<std::filesystem::path>& log,
-                bool summary) {
-    const std::u16string typed = utf8ToUtf16(backup);
-    catalogue.setBackupFilePath(typed);
+std::string rangesText(const std::vector<ByteRange>& ranges) {
+    std::string text;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        if (i == 8) {
+            text += ", and " + std::to_string(ranges.size() - i) + " more";
+            break;
+        }
+        if (i > 0) text += ", ";
+        text += std::to_string(ranges[i].begin) + "-" + std::to_string(ranges[i].end - 1);
+    }
+    return text;
+}
+
+// Scans `backup` into `catalogue`, with progress on a terminal and Ctrl-C
+// (or SIGTERM, SIGHUP) as Stop. The catalogue names the backup by its
+// absolute path; the log keeps the path as typed.
+ScanRun runScan(const std::filesystem::path& backup, Catalogue& catalogue,
+                const std::optional<std::filesystem::path>& log, bool summary) {
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(backup, ec);
+    if (ec) absolute = backup;
+    catalogue.setBackupFilePath(pathToUtf16(absolute));
     if (log) {
-        writeLogLine(*log, logPathLine(typed));
+        writeLogLine(*log, logPathLine(pathToUtf16(backup)));
         writeLogLine(*log, logCodeLine(LogCode::RecoveryStarted));
     }
     CatalogueFiller filler;
     ScanJob job(filler);
-    job.setBackupPath(pathFromUtf16(typed));
+    job.setBackupPath(absolute);
     job.setLogPath(log);
     job.setOptions(scanOptions());
     catchInterrupt();
@@ -148,15 +168,32 @@ ScanRun runScan(const std::string& backup, Catalogue& catalogue, const std::opti
     }
     ScanRun run;
     run.outcome = filler.outcome();
+    const std::string shownPath = errText(pathText(backup));
+    if (!run.outcome.failure.empty()) {
+        std::fprintf(stderr, "tarvik: the scan of %s failed: %s\n", shownPath.c_str(), run.outcome.failure.c_str());
+        run.finish = kExitCannotOpen;
+    }
+    if (!run.outcome.unread.empty()) {
+        std::fprintf(stderr, "tarvik: some chunks of %s could not be read (examined as zeros): bytes %s\n",
+                     shownPath.c_str(), rangesText(run.outcome.unread).c_str());
+        run.finish = std::max(run.finish, kExitPartial);
+    }
+    if (run.outcome.stopped && interrupted()) run.finish = interruptStatus();
     switch (run.outcome.kind) {
         case ScanOutcome::Kind::OpenFailed:
-            std::fprintf(stderr, "tarvik: %s: %s (%s)\n", utf16ToUtf8(kOpenFailedText).c_str(), backup.c_str(),
+            std::fprintf(stderr, "tarvik: %s: %s (%s)\n", utf16ToUtf8(kOpenFailedText).c_str(), shownPath.c_str(),
                          run.outcome.reason.c_str());
             run.status = kExitCannotOpen;
             return run;
         case ScanOutcome::Kind::NothingFound:
+            if (run.outcome.stopped && interrupted()) {
+                std::fprintf(stderr, "tarvik: stopped at offset %" PRIu64 " before any file was found\n",
+                             run.outcome.stats.bytesScanned);
+                run.status = run.finish;
+                return run;
+            }
             std::fprintf(stderr, "tarvik: %s\n", utf16ToUtf8(kNoDataFoundText).c_str());
-            run.status = kExitNothingFound;
+            run.status = run.finish != kExitOk ? run.finish : kExitNothingFound;
             return run;
         case ScanOutcome::Kind::Results: break;
     }
@@ -175,6 +212,16 @@ ScanRun runScan(const std::string& backup, Catalogue& catalogue, const std::opti
     return run;
 }
 
+// The checks of an output path before any work: never the backup, and
+// (for the log) a file that can be appended to.
+bool refuseOutputOverBackup(const char* what, const std::filesystem::path& output,
+                            const std::filesystem::path& backup) {
+    if (!outputIsBackup(output, backup)) return false;
+    std::fprintf(stderr, "tarvik: the %s %s is the backup file itself (or inside it); the backup is never written to\n",
+                 what, errText(pathText(output)).c_str());
+    return true;
+}
+
 }  // namespace
 
 ScanOptions& scanOptions() {
@@ -182,54 +229,96 @@ ScanOptions& scanOptions() {
     return options;
 }
 
+bool refuseSnapshotLookalike(const std::filesystem::path& source) {
+    const auto lookalike = snapshotLookalike(source);
+    if (!lookalike) return false;
+    std::fprintf(stderr,
+                 "tarvik: %s is not a backup file but looks like %s; a recovery snapshot is UTF-16LE text "
+                 "without a byte-order mark, its lines ending in CR LF\n",
+                 errText(pathText(source)).c_str(), lookalike->c_str());
+    return true;
+}
+
 int runScanCommand(const Args& args) {
-    std::optional<std::string> backup;
+    constexpr const char* kUsage = "usage: tarvik scan BACKUP [-o SNAPSHOT] [--log LOGFILE]\n";
+    std::optional<std::filesystem::path> backup;
     std::optional<std::filesystem::path> snapshot;
     std::optional<std::filesystem::path> log;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         if ((a == "-o" || a == "--log") && i + 1 < args.size()) {
-            const auto path = pathFromUtf16(utf8ToUtf16(args[++i]));
-            (a == "-o" ? snapshot : log) = path;
+            (a == "-o" ? snapshot : log) = argumentPath(args[++i]);
         } else if (!a.empty() && a[0] != '-' && !backup) {
-            backup = std::string(a);
+            backup = argumentPath(a);
         } else {
-            std::fputs("usage: tarvik scan BACKUP [-o SNAPSHOT] [--log LOGFILE]\n", stderr);
+            std::fputs(kUsage, stderr);
             return kExitUsage;
         }
     }
     if (!backup) {
-        std::fputs("usage: tarvik scan BACKUP [-o SNAPSHOT] [--log LOGFILE]\n", stderr);
+        std::fputs(kUsage, stderr);
         return kExitUsage;
     }
+    // Every output is checked before the scan starts.
+    if (snapshot && refuseOutputOverBackup("snapshot", *snapshot, *backup)) return kExitUsage;
+    if (log && refuseOutputOverBackup("log", *log, *backup)) return kExitUsage;
+    if (log) {
+        if (const Status usable = checkLogFile(*log); !usable) {
+            std::fprintf(stderr, "tarvik: %s\n", errText(usable.message()).c_str());
+            return kExitUsage;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(*backup, ec);
+    if (ec) absolute = *backup;
+    if (snapshot) {
+        if (const Status usable = checkSnapshotTarget(*snapshot, pathToUtf16(absolute)); !usable) {
+            std::fprintf(stderr, "tarvik: %s\n", errText(usable.message()).c_str());
+            return kExitUsage;
+        }
+        if (pathText(absolute) != absolute.string()) {
+            std::fprintf(stderr,
+                         "tarvik: warning: the backup path is not UTF-8 and the snapshot cannot keep it exactly; "
+                         "extract from it with --backup\n");
+        }
+    }
+    if (refuseSnapshotLookalike(*backup)) return kExitCannotOpen;
     Catalogue catalogue;
     const ScanRun run = runScan(*backup, catalogue, log, true);
     if (run.status != kExitOk) return run.status;
     if (snapshot) {
         const Status written = writeSnapshot(*snapshot, catalogue.table(), catalogue.backupFilePath());
         if (!written) {
-            std::fprintf(stderr, "tarvik: %s\n", written.message().c_str());
+            std::fprintf(stderr, "tarvik: %s\n", errText(written.message()).c_str());
             return kExitPartial;
         }
+        if (run.outcome.stopped) {
+            std::fprintf(stderr, "tarvik: stopped: the snapshot holds what was found up to offset %" PRIu64 "\n",
+                         run.outcome.stats.bytesScanned);
+        }
     } else {
-        printCatalogue(catalogue.table(), ListFormat::Text, stdout);
+        printCatalogue(catalogue.table(), ListFormat::Text, stdout, stdoutIsTerminal());
+        if (run.outcome.stopped) {
+            std::fprintf(stderr, "tarvik: stopped: the list holds what was found up to offset %" PRIu64 "\n",
+                         run.outcome.stats.bytesScanned);
+        }
     }
-    return kExitOk;
+    return run.finish;
 }
 
 int runListCommand(const Args& args) {
-    std::optional<std::string> source;
+    std::optional<std::filesystem::path> source;
     ListFormat format = ListFormat::Text;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         if (a == "--format" && i + 1 < args.size()) {
             if (!parseListFormat(args[++i], format)) {
-                std::fprintf(stderr, "tarvik: unknown format '%.*s' (text, tsv or json)\n",
-                             static_cast<int>(args[i].size()), args[i].data());
+                std::fprintf(stderr, "tarvik: unknown format '%s' (text, tsv or json)\n",
+                             errText(args[i]).c_str());
                 return kExitUsage;
             }
         } else if (!a.empty() && a[0] != '-' && !source) {
-            source = std::string(a);
+            source = argumentPath(a);
         } else {
             std::fputs("usage: tarvik list SOURCE [--format text|tsv|json]\n", stderr);
             return kExitUsage;
@@ -239,42 +328,62 @@ int runListCommand(const Args& args) {
         std::fputs("usage: tarvik list SOURCE [--format text|tsv|json]\n", stderr);
         return kExitUsage;
     }
-    const auto path = pathFromUtf16(utf8ToUtf16(*source));
-    if (looksLikeSnapshot(path)) {
+    const bool terminal = stdoutIsTerminal();
+    if (looksLikeSnapshot(*source)) {
         std::string error;
-        const auto rows = printSnapshot(path, format, stdout, error);
-        if (!rows) {
-            std::fprintf(stderr, "tarvik: %s\n", error.c_str());
+        const auto listed = printSnapshot(*source, format, stdout, terminal, error);
+        if (!listed) {
+            std::fprintf(stderr, "tarvik: %s\n", errText(error).c_str());
             return kExitCannotOpen;
         }
-        if (*rows == 0) {
+        for (const auto& problem : listed->problems) std::fprintf(stderr, "tarvik: %s\n", problem.c_str());
+        if (listed->rows == 0) {
             std::fprintf(stderr, "tarvik: %s\n", utf16ToUtf8(kNoDataFoundText).c_str());
-            return kExitNothingFound;
+            return listed->unreadable > 0 ? kExitPartial : kExitNothingFound;
         }
-        return kExitOk;
+        return listed->unreadable > 0 ? kExitPartial : kExitOk;
     }
     Catalogue catalogue;
-    const int status = runScan(*source, catalogue, std::nullopt, false).status;
-    if (status != kExitOk) return status;
-    printCatalogue(catalogue.table(), format, stdout);
-    return kExitOk;
+    const SourceLoad load = loadSource(*source, catalogue);
+    if (load.status != kExitOk) return load.status;
+    printCatalogue(catalogue.table(), format, stdout, terminal);
+    return load.finish;
 }
 
-int loadSource(const std::string& source, Catalogue& catalogue) {
-    const auto path = pathFromUtf16(utf8ToUtf16(source));
-    if (looksLikeSnapshot(path)) {
-        const SnapshotLoad load = loadSnapshotFile(path, catalogue);
+SourceLoad loadSource(const std::filesystem::path& source, Catalogue& catalogue) {
+    SourceLoad result;
+    if (looksLikeSnapshot(source)) {
+        const SnapshotLoad load = loadSnapshotFile(source, catalogue);
         if (!load.status) {
-            std::fprintf(stderr, "tarvik: %s\n", load.status.message().c_str());
-            return kExitCannotOpen;
+            std::fprintf(stderr, "tarvik: %s\n", errText(load.status.message()).c_str());
+            result.status = kExitCannotOpen;
+            return result;
         }
+        for (const auto& problem : snapshotRowProblems(load.rows, load.unreadable, load.refused,
+                                                       load.hasCountLine ? std::optional(load.declaredCount)
+                                                                         : std::nullopt)) {
+            std::fprintf(stderr, "tarvik: %s\n", problem.c_str());
+        }
+        if (load.unreadable > 0 || load.refused > 0) result.finish = kExitPartial;
         if (load.rows == 0) {
             std::fprintf(stderr, "tarvik: %s\n", utf16ToUtf8(kNoDataFoundText).c_str());
-            return kExitNothingFound;
+            result.status = result.finish != kExitOk ? result.finish : kExitNothingFound;
         }
-        return kExitOk;
+        return result;
     }
-    return runScan(source, catalogue, std::nullopt, false).status;
+    if (refuseSnapshotLookalike(source)) {
+        result.status = kExitCannotOpen;
+        return result;
+    }
+    const ScanRun run = runScan(source, catalogue, std::nullopt, false);
+    result.status = run.status;
+    result.finish = run.finish;
+    result.stopped = run.outcome.stopped;
+    if (run.status == kExitOk && run.outcome.stopped) {
+        std::fprintf(stderr, "tarvik: stopped at offset %" PRIu64 ": what was found up to there is kept\n",
+                     run.outcome.stats.bytesScanned);
+    }
+    return result;
 }
 
 }  // namespace bkf::cli

@@ -8,6 +8,7 @@
 #include "catalogue/snapshot.h"
 #include "catalogue/text.h"
 #include "cli/commands.h"
+#include "cli/terminal.h"
 #include "search/match_pattern.h"
 
 namespace bkf::cli {
@@ -16,18 +17,20 @@ namespace {
 
 class PathPrinter {
 public:
+    explicit PathPrinter(bool terminal) : terminal_(terminal) {}
     ~PathPrinter() { flush(); }
     void print(std::u16string_view path) {
-        buffer_ += utf16ToUtf8(path);
+        buffer_ += terminal_ ? terminalText(utf16ToUtf8(path)) : utf16ToUtf8(path);
         buffer_.push_back('\n');
         if (buffer_.size() > (1u << 20)) flush();
     }
     void flush() {
-        std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
+        writeOut(buffer_);
         buffer_.clear();
     }
 
 private:
+    bool terminal_;
     std::string buffer_;
 };
 
@@ -39,31 +42,35 @@ int runSearchCommand(const Args& args) {
         return kExitUsage;
     }
     const std::u16string pattern = utf8ToUtf16(args[1]);
-    const std::string source(args[0]);
-    const auto path = pathFromUtf16(utf8ToUtf16(source));
+    const std::filesystem::path path = argumentPath(args[0]);
     std::size_t matches = 0;
-    PathPrinter out;
+    int finish = kExitOk;
+    PathPrinter out(stdoutIsTerminal());
     if (looksLikeSnapshot(path)) {
         // A snapshot is searched as it is read: the walk needs no catalogue.
-        SnapshotReader reader;
-        std::u16string line;
-        if (const Status opened = reader.open(path); !opened || !reader.readLine(line) ||
-                                                     !parseSnapshotPathLine(line)) {
-            std::fprintf(stderr, "tarvik: cannot read the snapshot %s\n", source.c_str());
+        SnapshotRows rows;
+        if (const Status opened = rows.open(path); !opened) {
+            std::fprintf(stderr, "tarvik: cannot read the snapshot %s: %s\n", errText(args[0]).c_str(),
+                         errText(opened.message()).c_str());
             return kExitCannotOpen;
         }
-        reader.readLine(line);
-        std::array<std::u16string_view, 1> field;
-        while (reader.readLine(line)) {
-            if (snapshotFields(line, field) == 0) continue;
-            if (matchPattern(field[0], pattern)) {
-                out.print(field[0]);
+        std::array<std::u16string_view, 9> fields;
+        while (rows.next(fields)) {
+            if (matchPattern(fields[0], pattern)) {
+                out.print(fields[0]);
                 ++matches;
             }
         }
+        for (const auto& problem : snapshotRowProblems(rows.rows(), rows.unreadable(), rows.refused(),
+                                                       rows.declaredCount())) {
+            std::fprintf(stderr, "tarvik: %s\n", problem.c_str());
+        }
+        if (rows.unreadable() > 0 || rows.refused() > 0) finish = kExitPartial;
     } else {
         Catalogue catalogue;
-        if (const int status = loadSource(source, catalogue); status != kExitOk) return status;
+        const SourceLoad load = loadSource(path, catalogue);
+        if (load.status != kExitOk) return load.status;
+        finish = load.finish;
         std::u16string cell;
         for (RowIndex r = 0; r < catalogue.table().rowCount(); ++r) {
             cell.clear();
@@ -76,7 +83,8 @@ int runSearchCommand(const Args& args) {
     }
     out.flush();
     std::fprintf(stderr, "tarvik: %zu files found\n", matches);
-    return kExitOk;
+    if (finish != kExitOk) return finish;
+    return matches > 0 ? kExitOk : kExitNothingFound;
 }
 
 }  // namespace bkf::cli

@@ -1,31 +1,34 @@
 #include "cli/terminal.h"
 
-#include <csignal>
+#include <cerrno>
 #include <cstdio>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "catalogue/text.h"
 
 namespace bkf::cli {
 
-namespace {
-volatile std::sig_atomic_t interruptFlag = 0;
-extern "C" void onInterrupt(int) { interruptFlag = 1; }
-}  // namespace
-
-bool stderrIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(2) != 0;
-#endif
+std::string errText(std::string_view utf8) {
+    static const bool terminal = stderrIsTerminal();
+    return terminal ? terminalText(utf8) : std::string(utf8);
 }
 
-void catchInterrupt() { std::signal(SIGINT, onInterrupt); }
+std::string outText(std::string_view utf8) {
+    static const bool terminal = stdoutIsTerminal();
+    return terminal ? terminalText(utf8) : std::string(utf8);
+}
 
-bool interrupted() { return interruptFlag != 0; }
+namespace {
+int firstOutputError = 0;
+}  // namespace
+
+void writeOut(std::string_view bytes) {
+    if (bytes.empty()) return;
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) < bytes.size() && firstOutputError == 0) {
+        firstOutputError = errno != 0 ? errno : EIO;
+    }
+}
+
+int outputError() { return firstOutputError; }
 
 }  // namespace bkf::cli

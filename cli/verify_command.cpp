@@ -6,12 +6,14 @@
 #include <thread>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/snapshot.h"
 #include "catalogue/text.h"
 #include "cli/commands.h"
 #include "cli/listing.h"
 #include "cli/terminal.h"
 #include "engine/backup_file.h"
 #include "save/extract.h"
+#include "save/output_naming.h"
 #include "search/match_pattern.h"
 
 namespace bkf::cli {
@@ -38,9 +40,12 @@ public:
     void entryFinished(const EntryReport& r) override {
         const char* verdict = verdictWord(r);
         switch (format_) {
-            case ListFormat::Text:
-                std::printf("%-17s %s\n", verdict, utf16ToUtf8(r.displayPath).c_str());
+            case ListFormat::Text: {
+                char head[24];
+                std::snprintf(head, sizeof head, "%-17s ", verdict);
+                writeOut(head + outText(utf16ToUtf8(r.displayPath)) + "\n");
                 break;
+            }
             case ListFormat::Tsv:
                 printTsvCell(r.displayPath, stdout);
                 std::printf("\t%s\t", verdict);
@@ -66,7 +71,7 @@ private:
 }  // namespace
 
 int runVerifyCommand(const Args& args) {
-    std::optional<std::string> source;
+    std::optional<std::filesystem::path> source;
     std::vector<std::u16string> patterns;
     ListFormat format = ListFormat::Text;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -80,7 +85,7 @@ int runVerifyCommand(const Args& args) {
                 return kExitUsage;
             }
         } else if (!a.empty() && a[0] != '-' && !source) {
-            source = std::string(a);
+            source = argumentPath(a);
         } else {
             std::fputs(kVerifyUsage, stderr);
             return kExitUsage;
@@ -90,8 +95,11 @@ int runVerifyCommand(const Args& args) {
         std::fputs(kVerifyUsage, stderr);
         return kExitUsage;
     }
+    catchInterrupt();
     Catalogue catalogue;
-    if (const int status = loadSource(*source, catalogue); status != kExitOk) return status;
+    const SourceLoad load = loadSource(*source, catalogue);
+    if (load.status != kExitOk) return load.status;
+    if (interrupted()) return interruptStatus();
     std::vector<RowIndex> rows;
     for (RowIndex r = 0; r < catalogue.table().rowCount(); ++r) {
         bool take = patterns.empty();
@@ -100,17 +108,17 @@ int runVerifyCommand(const Args& args) {
     }
     if (rows.empty()) {
         std::fputs("tarvik: no entry matches\n", stderr);
-        return kExitNothingFound;
+        return load.finish != kExitOk ? load.finish : kExitNothingFound;
     }
-    const std::filesystem::path backupPath = pathFromUtf16(catalogue.backupFilePath());
+    const std::filesystem::path backupPath =
+        looksLikeSnapshot(*source) ? pathFromUtf16(catalogue.backupFilePath()) : *source;
     OpenedBackup backup = openBackupFile(backupPath, BackupAccess::Shared);
     if (!backup.source) {
-        std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s\n", utf16ToUtf8(backupPath.u16string()).c_str(),
+        std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s\n", errText(pathText(backupPath)).c_str(),
                      backup.reason.c_str());
         return kExitCannotOpen;
     }
     const auto items = extractItems(catalogue.table(), rows);
-    catchInterrupt();
     std::atomic<bool> cancel{false};
     std::atomic<bool> done{false};
     std::thread watcher([&] {
@@ -126,7 +134,9 @@ int runVerifyCommand(const Args& args) {
     if (stderrIsTerminal()) std::fputs("\n", stderr);
     std::fprintf(stderr, "tarvik: %s; checked in %.2f s%s\n", verdictCounts(summary, "read whole").c_str(),
                  summary.seconds, summary.cancelled ? "; cancelled" : "");
-    return allVerdictsGood(summary) ? kExitOk : kExitPartial;
+    if (summary.cancelled && interrupted()) return interruptStatus();
+    if (!allVerdictsGood(summary)) return kExitPartial;
+    return load.finish;
 }
 
 }  // namespace bkf::cli

@@ -1,5 +1,5 @@
-// POSIX side of openBackupFile: open(2) read-only, an exclusive flock(2) for a
-// scan, pread(2) for positioned reads.
+// POSIX side of openBackupFile: open(2) read-only and without blocking, a
+// shared flock(2) for a scan, pread(2) for positioned reads.
 #include "engine/backup_file.h"
 
 #include <cerrno>
@@ -45,34 +45,49 @@ private:
     std::uint64_t size_;
 };
 
+const char* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "Is a directory";
+    if (S_ISFIFO(mode)) return "not a regular file or block device (a FIFO)";
+    if (S_ISSOCK(mode)) return "not a regular file or block device (a socket)";
+    if (S_ISCHR(mode)) return "not a regular file or block device (a character device)";
+    return "Not a regular file";
+}
+
 }  // namespace
 
 OpenedBackup openBackupFile(const std::filesystem::path& path, BackupAccess access) {
     OpenedBackup opened;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO without a writer, or a device, would otherwise hold
+    // the open for ever. It changes nothing for the files that are taken.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         opened.reason = systemErrorText(errno);
         return opened;
     }
+    auto refuse = [&](std::string reason) {
+        opened.reason = std::move(reason);
+        ::close(fd);
+        return std::move(opened);
+    };
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        opened.reason = systemErrorText(errno);
-        ::close(fd);
-        return opened;
+    if (::fstat(fd, &st) != 0) return refuse(systemErrorText(errno));
+    std::uint64_t size = 0;
+    if (S_ISREG(st.st_mode)) {
+        size = static_cast<std::uint64_t>(st.st_size);
+    } else if (S_ISBLK(st.st_mode)) {
+        const off_t end = ::lseek(fd, 0, SEEK_END);
+        if (end < 0) return refuse(systemErrorText(errno));
+        size = static_cast<std::uint64_t>(end);
+    } else {
+        return refuse(kindOf(st.st_mode));
     }
-    if (!S_ISREG(st.st_mode)) {
-        opened.reason = S_ISDIR(st.st_mode) ? "Is a directory" : "Not a regular file";
-        ::close(fd);
-        return opened;
-    }
-    if (access == BackupAccess::Exclusive && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (access == BackupAccess::Exclusive && ::flock(fd, LOCK_SH | LOCK_NB) != 0) {
         const int error = errno;
-        opened.reason = error == EWOULDBLOCK ? "the file is in use by another program"
-                                             : systemErrorText(error);
-        ::close(fd);
-        return opened;
+        return refuse(error == EWOULDBLOCK ? kBackupLockedText : systemErrorText(error));
     }
-    opened.source = std::make_unique<PosixFileSource>(fd, static_cast<std::uint64_t>(st.st_size));
+    opened.source = std::make_unique<PosixFileSource>(fd, size);
     return opened;
 }
 

@@ -65,7 +65,13 @@ OpenedBackup openBackupFile(const std::filesystem::path& path, BackupAccess acce
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        opened.reason = lastErrorText();
+        opened.reason = GetLastError() == ERROR_SHARING_VIOLATION ? kBackupLockedText : lastErrorText();
+        return opened;
+    }
+    // Only files on a disk: a pipe or a console would block or never end.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        opened.reason = "not a regular file or block device";
+        CloseHandle(file);
         return opened;
     }
     LARGE_INTEGER size{};

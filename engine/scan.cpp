@@ -194,7 +194,7 @@ private:
             auto read = partial ? readTapeName(block, *address) : readSetName(block);
             if (read) name = std::move(*read);
             for (char16_t& c : name) {
-                if (c == u'\\' || c == u'/' || c == u':' || (!partial && c == u'"')) c = u'_';
+                if (c == u'\\' || c == u'/' || c == u':' || c == u'\r' || c == u'\n' || (!partial && c == u'"')) c = u'_';
             }
             if (!isCleanName(name)) name.clear();
         } catch (...) {

@@ -1,6 +1,10 @@
 #include "engine/scan_job.h"
 
+#include <algorithm>
+#include <exception>
+
 #include "engine/backup_file.h"
+#include "engine/tape_format.h"
 
 namespace bkf {
 
@@ -58,6 +62,36 @@ private:
 
 }  // namespace
 
+ReadResult UnreadRecorder::read(std::uint64_t offset, std::span<std::uint8_t> out) {
+    ReadResult result = inner_.read(offset, out);
+    if ((result.failed || result.bytes < out.size()) && out.size() <= mtf::kChunkSize) {
+        const std::uint64_t end = std::min<std::uint64_t>(offset + out.size(), inner_.size());
+        if (offset + result.bytes < end) {
+            std::lock_guard lock(mutex_);
+            ranges_.push_back({offset + result.bytes, end});
+        }
+    }
+    return result;
+}
+
+std::vector<ByteRange> UnreadRecorder::ranges() const {
+    std::vector<ByteRange> sorted;
+    {
+        std::lock_guard lock(mutex_);
+        sorted = ranges_;
+    }
+    std::sort(sorted.begin(), sorted.end(), [](const ByteRange& a, const ByteRange& b) { return a.begin < b.begin; });
+    std::vector<ByteRange> merged;
+    for (const ByteRange& r : sorted) {
+        if (!merged.empty() && r.begin <= merged.back().end) {
+            merged.back().end = std::max(merged.back().end, r.end);
+        } else {
+            merged.push_back(r);
+        }
+    }
+    return merged;
+}
+
 ScanJob::ScanJob(ScanObserver& observer) : observer_(observer) {}
 
 ScanJob::~ScanJob() {
@@ -102,10 +136,19 @@ bool ScanJob::startScan() {
 void ScanJob::scanWorker(std::unique_ptr<ByteSource> source) {
     observer_.scanStatus(kSearchingText);
     ScanOutcome outcome;
-    BatchingSink sink(observer_, interval_);
-    const int result = scanBackupFile(*source, sink, running_, log_.get(), &outcome.stats, options_);
-    outcome.stopped = result == kScanStopped;
-    sink.flush();
+    // Nothing thrown may leave the worker: the scan ends, keeping what was found, and says why.
+    try {
+        UnreadRecorder recorder(*source);
+        BatchingSink sink(observer_, interval_);
+        const int result = scanBackupFile(recorder, sink, running_, log_.get(), &outcome.stats, options_);
+        outcome.stopped = result == kScanStopped;
+        sink.flush();
+        outcome.unread = recorder.ranges();
+    } catch (const std::exception& e) {
+        outcome.failure = e.what();
+    } catch (...) {
+        outcome.failure = "unknown error";
+    }
     observer_.scanStatus(u"");
     source.reset();  // closes the backup file and releases its lock
     if (log_) log_->flush();

@@ -38,12 +38,40 @@ struct ScanProgress {
     int percent = 0;
 };
 
+// A range of the backup's bytes, [begin, end).
+struct ByteRange {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    bool operator==(const ByteRange&) const = default;
+};
+
 struct ScanOutcome {
     enum class Kind { Results, NothingFound, OpenFailed };
     Kind kind = Kind::NothingFound;
     std::string reason;  // the system's reason when the file could not be opened
     bool stopped = false;
+    std::string failure;  // set when the scan itself failed (it ended early, keeping what was found)
+    std::vector<ByteRange> unread;  // bytes that could not be read (examined as zeros), in order
     ScanStats stats;
+};
+
+// A byte source that passes reads on and notes the bytes that could not be
+// read. The scan reads large blocks and, when one fails, reads each of its
+// chunks again: only failures of requests no longer than a chunk are noted,
+// so the ranges name the chunks lost, not the whole block around them.
+class UnreadRecorder final : public ByteSource {
+public:
+    explicit UnreadRecorder(ByteSource& inner) : inner_(inner) {}
+    std::uint64_t size() const override { return inner_.size(); }
+    std::intptr_t nativeHandle() const override { return inner_.nativeHandle(); }
+    ReadResult read(std::uint64_t offset, std::span<std::uint8_t> out) override;
+    // The ranges noted so far, sorted and merged.
+    std::vector<ByteRange> ranges() const;
+
+private:
+    ByteSource& inner_;
+    mutable std::mutex mutex_;
+    std::vector<ByteRange> ranges_;
 };
 
 // Called on the worker thread (scanFinished also on the caller's thread when

@@ -1,5 +1,6 @@
-// The whole scan over an arbitrary small file, into a catalogue, then the
-// catalogue's mark and rename operations on what it built.
+// The whole scan over an arbitrary small file (on and off the 512-byte grid),
+// into a catalogue; every entry found checked against its checksum as a save
+// would; then the catalogue's mark and rename operations on what it built.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "engine/byte_source.h"
 #include "engine/scan.h"
+#include "save/extract.h"
 
 namespace {
 
@@ -41,6 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::atomic<bool> running{true};
     scanBackupFile(source, sink, running);
     catalogue.markAllAfterLoad();
+    if (const auto rows = rowsToSave(catalogue.table(), 0, 0)) {
+        const auto items = extractItems(catalogue.table(), *rows);
+        const ExtractSummary checked = verifyEntries(source, items);
+        if (checked.saved + checked.truncated + checked.failed != items.size()) __builtin_trap();
+    }
     const auto& tree = catalogue.tree();
     for (NodeId n = 0; n < tree.nodeCount() && n < 8; ++n) {
         catalogue.setFolderMark(n, n % 2 == 0);

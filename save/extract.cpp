@@ -1,12 +1,15 @@
 #include "save/extract.h"
 
+#include <array>
 #include <chrono>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "catalogue/text.h"
+#include "engine/tape_format.h"
 #include "save/output_fs.h"
 #include "save/output_naming.h"
 
@@ -19,7 +22,13 @@ constexpr std::size_t kCopyBlock = std::size_t{256} << 10;
 // When the system copies by itself, the pieces are larger: progress and
 // cancel are still looked at between them.
 constexpr std::size_t kSystemCopyBlock = std::size_t{1} << 20;
-constexpr unsigned kMaxNumberedTries = 10000;
+// Folders of the chain that keep an open handle: enough for entries that
+// come folder by folder, few enough for any depth.
+constexpr std::size_t kOpenFolders = 8;
+// An entry's data follows its stream header: "STAN" this many bytes before it.
+// When this many entries (or all, when fewer) fail the stream-header check
+// before any passes it, the catalogue is not of this backup.
+constexpr std::size_t kWrongBackupProbe = 8;
 
 std::u16string foldCase(std::u16string_view s) {
     std::u16string out(s);
@@ -29,112 +38,167 @@ std::u16string foldCase(std::u16string_view s) {
     return out;
 }
 
-// Creates the folders and files of one save, keeping the folder chain of the
-// last entry open (entries come folder by folder) and remembering which
-// actual name each display folder got.
+using FolderId = std::uint32_t;
+
+// A key under one folder: the folder's id in two code units, then a name.
+std::u16string keyIn(FolderId folder, std::u16string_view name) {
+    std::u16string key;
+    key.reserve(name.size() + 2);
+    key.push_back(static_cast<char16_t>(folder >> 16));
+    key.push_back(static_cast<char16_t>(folder & 0xFFFF));
+    key += name;
+    return key;
+}
+
+// Creates the folders and files of one save. Each display folder gets an id
+// and remembers the name it got on disk, so memory grows with the names, not
+// with the depth times the path. Only the last few folders of the current
+// chain stay open; the others are opened again, by name and never through a
+// link, when an entry needs them. A name that is taken gets the next number
+// not tried yet in that folder, remembered per name, so numbering never
+// repeats work and never gives up.
 class OutputTree {
 public:
-    explicit OutputTree(std::unique_ptr<OutputDir> root) { chain_.push_back({u"", std::move(root), false}); }
+    explicit OutputTree(std::unique_ptr<OutputDir> root) : root_(std::move(root)) {
+        folders_.push_back({0, u"", false});
+    }
 
-    const std::filesystem::path& rootPath() const { return chain_.front().dir->path(); }
+    const std::filesystem::path& rootPath() const { return root_->path(); }
 
     // Opens (creating as needed) the folder for the display components
     // `folders`; null with `error` set when that fails.
     OutputDir* folder(std::span<const std::u16string_view> folders, FsError& error, bool& renamed) {
         error = {};
-        // Keep the part of the open chain that this entry shares.
-        std::u16string key;
-        std::size_t depth = 0;
-        for (; depth < folders.size() && depth + 1 < chain_.size(); ++depth) {
-            std::u16string next = key;
-            next += folders[depth];
-            next += u'\\';
-            if (chain_[depth + 1].key != next) break;
-            key = std::move(next);
+        std::vector<FolderId> ids;
+        ids.reserve(folders.size());
+        FolderId current = 0;
+        for (const std::u16string_view component : folders) {
+            if (const auto known = children_.find(keyIn(current, component)); known != children_.end()) {
+                current = known->second;
+            } else {
+                OutputDir* parent = openChain(ids, error);
+                if (!parent) return nullptr;
+                const auto made = makeFolder(*parent, current, component, error);
+                if (!made) return nullptr;
+                current = *made;
+            }
+            ids.push_back(current);
         }
-        chain_.resize(depth + 1);
-        for (; depth < folders.size(); ++depth) {
-            std::u16string next = key;
-            next += folders[depth];
-            next += u'\\';
-            auto dir = openFolder(key, folders[depth], next, error);
-            if (!dir) return nullptr;
-            const bool changed = chain_.back().renamed || renamedFolder_.count(next) > 0;
-            chain_.push_back({next, std::move(dir), changed});
-            key = std::move(next);
-        }
-        renamed = chain_.back().renamed;
-        return chain_.back().dir.get();
+        OutputDir* dir = openChain(ids, error);
+        if (dir) renamed = folders_[current].renamed;
+        return dir;
     }
 
-    // Creates a new file in `dir` (whose display key is the chain's last) for
+    // Creates a new file in `dir` (the folder of the last folder() call) for
     // the display name; the name actually used is returned in `name`.
     std::unique_ptr<OutputFile> file(OutputDir& dir, std::u16string_view displayName, std::u16string& name,
                                      FsError& error, bool& renamed) {
-        const std::u16string& parentKey = chain_.back().key;
+        const FolderId parent = chainIds_.empty() ? 0 : chainIds_.back();
         bool changed = false;
         const std::u16string base = safeName(displayName, &changed);
-        for (unsigned n = 1; n <= kMaxNumberedTries; ++n) {
-            name = n == 1 ? base : numberedName(base, n);
-            std::u16string takenKey = parentKey + u'/' + foldCase(name);
-            if (taken_.count(takenKey)) continue;
-            auto file = dir.createFile(name, error);
-            // A name is used up when it was created or something stands there;
-            // any other failure may not happen again for the next entry.
-            if (file || error.exists) taken_.insert(std::move(takenKey));
-            if (file) {
-                renamed = renamed || changed || n > 1;
-                return file;
-            }
-            if (!error.exists) return nullptr;
-        }
-        return nullptr;
+        std::unique_ptr<OutputFile> file;
+        const unsigned n = freeName(parent, base, name, [&](const std::u16string& candidate) {
+            file = dir.createFile(candidate, error);
+            return file != nullptr;
+        }, error);
+        if (file) renamed = renamed || changed || n > 1;
+        return file;
     }
 
 private:
-    struct Link {
-        std::u16string key;  // display components so far, each followed by "\"
-        std::unique_ptr<OutputDir> dir;
-        bool renamed;  // this folder or one above it did not keep its display name
+    struct Folder {
+        FolderId parent;
+        std::u16string name;  // the name it got on disk
+        bool renamed;         // this folder or one above it did not keep its display name
     };
 
-    std::unique_ptr<OutputDir> openFolder(const std::u16string& parentKey, std::u16string_view component,
-                                          const std::u16string& key, FsError& error) {
-        OutputDir& parent = *chain_.back().dir;
-        if (const auto known = actualName_.find(key); known != actualName_.end()) {
-            return parent.makeDir(known->second, true, error);
-        }
-        bool changed = false;
-        const std::u16string base = safeName(component, &changed);
-        for (unsigned n = 1; n <= kMaxNumberedTries; ++n) {
-            const std::u16string name = n == 1 ? base : numberedName(base, n);
-            // Another display folder of this save already took the name.
-            std::u16string takenKey = parentKey + u'/' + foldCase(name);
+    // Tries base, "base (2)", ... from the first number not tried yet under
+    // `parent`, until `create` succeeds or fails for another reason than a
+    // name that is taken. Returns the number used (0 when it failed).
+    template <typename Create>
+    unsigned freeName(FolderId parent, const std::u16string& base, std::u16string& name, Create create,
+                      FsError& error) {
+        unsigned& next = nextNumber_.try_emplace(keyIn(parent, foldCase(base)), 1u).first->second;
+        for (;; ++next) {
+            name = next == 1 ? base : numberedName(base, next);
+            std::u16string takenKey = keyIn(parent, foldCase(name));
             if (taken_.count(takenKey)) continue;
-            auto dir = parent.makeDir(name, true, error);
-            if (dir || error.exists) taken_.insert(std::move(takenKey));
-            if (dir) {
-                actualName_.emplace(key, name);
-                if (changed || n > 1) renamedFolder_.insert(key);
-                return dir;
-            }
-            if (!error.exists) return nullptr;  // a link or a file stands there: try another name
+            const bool made = create(name);
+            // A name is used up when it was created or something stands there;
+            // any other failure may not happen again for the next entry.
+            if (made || error.exists) taken_.insert(std::move(takenKey));
+            if (made) return next++;
+            if (!error.exists) return 0;
         }
-        return nullptr;
     }
 
-    std::vector<Link> chain_;
-    std::unordered_map<std::u16string, std::u16string> actualName_;
-    std::unordered_set<std::u16string> renamedFolder_;
-    std::unordered_set<std::u16string> taken_;
+    std::optional<FolderId> makeFolder(OutputDir& parentDir, FolderId parent, std::u16string_view component,
+                                       FsError& error) {
+        bool changed = false;
+        const std::u16string base = safeName(component, &changed);
+        std::u16string name;
+        const unsigned n = freeName(parent, base, name, [&](const std::u16string& candidate) {
+            // Only checks that it can be made and opened; the chain opens it again.
+            return parentDir.makeDir(candidate, true, error) != nullptr;
+        }, error);
+        if (n == 0) return std::nullopt;
+        const auto id = static_cast<FolderId>(folders_.size());
+        folders_.push_back({parent, name, folders_[parent].renamed || changed || n > 1});
+        children_.emplace(keyIn(parent, component), id);
+        return id;
+    }
+
+    // Makes the open chain the folders `ids` (from the root down) and returns
+    // the last one's handle (the root's when `ids` is empty).
+    OutputDir* openChain(const std::vector<FolderId>& ids, FsError& error) {
+        std::size_t shared = 0;
+        while (shared < ids.size() && shared < chainIds_.size() && chainIds_[shared] == ids[shared]) ++shared;
+        chainIds_.resize(shared);
+        chainDirs_.resize(shared);
+        // Start from the deepest folder still open.
+        std::size_t open = shared;
+        while (open > 0 && !chainDirs_[open - 1]) --open;
+        for (std::size_t i = open; i < ids.size(); ++i) {
+            OutputDir& parent = i == 0 ? *root_ : *chainDirs_[i - 1];
+            auto dir = parent.makeDir(folders_[ids[i]].name, true, error);
+            if (!dir) {
+                chainIds_.resize(std::min(chainIds_.size(), i));
+                chainDirs_.resize(chainIds_.size());
+                return nullptr;
+            }
+            if (i < chainIds_.size()) {
+                chainDirs_[i] = std::move(dir);
+            } else {
+                chainIds_.push_back(ids[i]);
+                chainDirs_.push_back(std::move(dir));
+            }
+            // Only the last few stay open: the open ones are always the chain's end.
+            if (i >= kOpenFolders) chainDirs_[i - kOpenFolders].reset();
+        }
+        return chainDirs_.empty() ? root_.get() : chainDirs_.back().get();
+    }
+
+    std::unique_ptr<OutputDir> root_;
+    std::vector<Folder> folders_;
+    std::unordered_map<std::u16string, FolderId> children_;    // (folder, display component) -> folder
+    std::unordered_set<std::u16string> taken_;                 // (folder, folded name) in use
+    std::unordered_map<std::u16string, unsigned> nextNumber_;  // (folder, folded base name) -> next number
+    std::vector<FolderId> chainIds_;
+    std::vector<std::unique_ptr<OutputDir>> chainDirs_;  // null where closed
 };
 
+// Whether the four bytes before an entry's data are its stream header's
+// "STAN". Empty with `reason` set when they could not be read.
 // Creates "<prefix><n>" for the first n that is free.
 std::unique_ptr<OutputDir> makeOutputRoot(std::unique_ptr<OutputDir> destination, std::u16string_view prefix,
                                           ExtractSummary& summary) {
     if (prefix.empty()) return destination;
     if (!isValidFolderPrefix(prefix)) {
         summary.status = Status::failure(utf16ToUtf8(kIllegalPrefixText));
+        return nullptr;
+    }
+    if (!folderPrefixFits(prefix)) {
+        summary.status = Status::failure("the folder prefix is too long to leave room for its number");
         return nullptr;
     }
     FsError error;
@@ -145,7 +209,7 @@ std::unique_ptr<OutputDir> makeOutputRoot(std::unique_ptr<OutputDir> destination
         if (!error.exists) {
             summary.diskFull = error.diskFull;
             summary.status = Status::failure("cannot create the folder " + utf16ToUtf8(name) + " in " +
-                                             utf16ToUtf8(destination->path().u16string()) + ": " + error.reason);
+                                             pathText(destination->path()) + ": " + error.reason);
             return nullptr;
         }
     }
@@ -204,8 +268,8 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
     auto destination = openOutputRoot(options.destination, error);
     if (!destination) {
         ExtractSummary summary;
-        summary.status = Status::failure("cannot open the destination folder " +
-                                         utf16ToUtf8(options.destination.u16string()) + ": " + error.reason);
+        summary.status = Status::failure("cannot open the destination folder " + pathText(options.destination) +
+                                         ": " + error.reason);
         summary.notReached = items.size();
         return summary;
     }
@@ -239,6 +303,9 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
         }
     }
     std::vector<std::uint8_t> buffer(kCopyBlock);
+    bool headerFound = false;
+    std::size_t headerMisses = 0;
+    const std::size_t probe = std::min(kWrongBackupProbe, items.size());
     auto cancelled = [&] { return cancel && cancel->load(std::memory_order_relaxed); };
 
     for (std::size_t index = 0; index < items.size(); ++index) {
@@ -266,7 +333,9 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
             fail(EntryResult::Failed, "the catalogue gives no valid size and data position for it");
         } else if ((misplaced = dataHeaderProblem(backup, item.dataOffset))) {
             fail(EntryResult::Failed, *misplaced);
+            if (*misplaced == kWrongPlaceReason) ++headerMisses;
         } else {
+            headerFound = true;
             FsError error;
             bool renamed = false;
             OutputDir* dir = tree.folder(folders, error, renamed);
@@ -354,6 +423,14 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
         summary.bytesWritten += report.bytes;
         ++progress.filesDone;
         if (observer) observer->entryFinished(report);
+        if (!headerFound && headerMisses == probe) {
+            summary.wrongBackup = true;
+            summary.notReached = items.size() - index - 1;
+            summary.status = Status::failure("none of the first " + std::to_string(probe) +
+                                             " entries has its data where the catalogue says: the catalogue does "
+                                             "not belong to this backup file; the save stopped");
+            break;
+        }
         if (stop) {
             summary.diskFull = true;
             summary.notReached = items.size() - index - 1;

@@ -14,10 +14,12 @@
 // file it was writing; a cancel does the same; finished files stay.
 //
 // Before anything is written, the STAN stream header in front of the data
-// must hold (else the data offset does not point at this file's data, and the
-// entry fails); as the data is copied its checksum is worked out, and a saved
-// entry is verified, mismatched (saved all the same: a partly damaged file is
-// often worth having) or without a checksum (see verify.h).
+// must hold (else the data offset does not point at this file's data: the
+// entry fails with kWrongBackupText, and when the first entries all fail so,
+// the save stops, the catalogue not being of this backup); as the data is
+// copied its checksum is worked out, and a saved entry is verified,
+// mismatched (saved all the same: a partly damaged file is often worth
+// having) or without a checksum (see verify.h).
 #pragma once
 
 #include <atomic>
@@ -37,6 +39,8 @@
 namespace bkf {
 
 // ---- Which rows a save takes.
+
+inline constexpr std::string_view kWrongBackupText = kWrongPlaceReason;
 
 inline constexpr std::u16string_view kSelectFilesText = u"Please select file(s) to save ";
 // The save mode set by the catalogue pane's "Save File": the one chosen row is saved.
@@ -109,6 +113,7 @@ struct ExtractSummary {
     double seconds = 0;
     bool cancelled = false;
     bool diskFull = false;
+    bool wrongBackup = false;  // the first entries' data is not where the catalogue says: the save stopped
     std::vector<EntryReport> problems;  // every mismatched, truncated or failed entry
 };
 

@@ -3,6 +3,7 @@
 #include "save/output_fs.h"
 
 #include <cerrno>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,7 +103,7 @@ private:
 
 class PosixDir final : public OutputDir {
 public:
-    PosixDir(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
+    PosixDir(int fd, std::string path) : fd_(fd), text_(std::move(path)) {}
     ~PosixDir() override { ::close(fd_); }
 
     std::unique_ptr<OutputDir> makeDir(const std::u16string& name, bool mayExist, FsError& error) override {
@@ -117,7 +118,12 @@ public:
             return nullptr;
         }
         error = {};
-        return std::make_unique<PosixDir>(fd, path_ / n);
+        // Plain text: a path object per folder would cost the whole path's
+        // parts at every level of a deep one.
+        std::string child = text_;
+        if (!child.empty() && child.back() != '/') child.push_back('/');
+        child += n;
+        return std::make_unique<PosixDir>(fd, std::move(child));
     }
 
     std::unique_ptr<OutputFile> createFile(const std::u16string& name, FsError& error) override {
@@ -133,11 +139,15 @@ public:
 
     void removeFile(const std::u16string& name) override { ::unlinkat(fd_, utf16ToUtf8(name).c_str(), 0); }
 
-    const std::filesystem::path& path() const override { return path_; }
+    const std::filesystem::path& path() const override {
+        if (!path_) path_ = std::filesystem::path(text_);
+        return *path_;
+    }
 
 private:
     int fd_;
-    std::filesystem::path path_;
+    std::string text_;
+    mutable std::optional<std::filesystem::path> path_;
 };
 
 }  // namespace
@@ -149,7 +159,7 @@ std::unique_ptr<OutputDir> openOutputRoot(const std::filesystem::path& folder, F
         return nullptr;
     }
     error = {};
-    return std::make_unique<PosixDir>(fd, folder);
+    return std::make_unique<PosixDir>(fd, folder.native());
 }
 
 }  // namespace bkf

@@ -26,13 +26,35 @@ std::size_t utf8Length(std::u16string_view s) {
 
 bool fits(std::u16string_view s) { return s.size() <= kMaxNameUnits && utf8Length(s) <= kMaxNameBytes; }
 
-// Cuts `stem` until stem + tail fits, never splitting a surrogate pair.
-std::u16string fitWithTail(std::u16string stem, std::u16string_view tail) {
-    while (!stem.empty() && !fits(stem + std::u16string(tail))) {
-        stem.pop_back();
-        if (!stem.empty() && isHighSurrogate(stem.back())) stem.pop_back();
+// The longest start of `stem` that fits with `tail` after it, never
+// splitting a surrogate pair: one pass, whatever the length.
+std::u16string fitWithTail(std::u16string_view stem, std::u16string_view tail) {
+    const std::size_t tailUnits = tail.size();
+    const std::size_t tailBytes = utf8Length(tail);
+    std::size_t keep = 0;
+    if (tailUnits <= kMaxNameUnits && tailBytes <= kMaxNameBytes) {
+        std::size_t bytes = 0;
+        for (std::size_t i = 0; i < stem.size();) {
+            const char16_t c = stem[i];
+            std::size_t units = 1;
+            std::size_t width = 3;
+            if (c < 0x80) {
+                width = 1;
+            } else if (c < 0x800) {
+                width = 2;
+            } else if (isHighSurrogate(c) && i + 1 < stem.size() && isLowSurrogate(stem[i + 1])) {
+                units = 2;
+                width = 4;
+            }
+            if (i + units + tailUnits > kMaxNameUnits || bytes + width + tailBytes > kMaxNameBytes) break;
+            bytes += width;
+            i += units;
+            keep = i;
+        }
     }
-    return stem + std::u16string(tail);
+    std::u16string out(stem.substr(0, keep));
+    out += tail;
+    return out;
 }
 
 // Splits at the last dot that is not the first character: ("report", ".txt").
@@ -45,7 +67,13 @@ std::pair<std::u16string_view, std::u16string_view> splitExtension(std::u16strin
 }  // namespace
 
 bool isCleanName(std::u16string_view text) {
-    return text.find_first_of(kForbiddenNameChars) == std::u16string_view::npos;
+    return text.find_first_of(kForbiddenNameChars) == std::u16string_view::npos &&
+           text.find_first_of(u"\r\n") == std::u16string_view::npos;
+}
+
+bool folderPrefixFits(std::u16string_view prefix) {
+    constexpr std::size_t kNumberRoom = 7;
+    return prefix.size() + kNumberRoom <= kMaxNameUnits && utf8Length(prefix) + kNumberRoom <= kMaxNameBytes;
 }
 
 bool isValidFolderPrefix(std::u16string_view prefix) {
@@ -97,7 +125,7 @@ std::u16string safeName(std::u16string_view component, bool* changed) {
             if (fits(name)) break;
             const auto [stem, ext] = splitExtension(name);
             // Keep a short extension; a long one is cut with the rest.
-            name = ext.size() <= 16 ? fitWithTail(std::u16string(stem), ext) : fitWithTail(name, u"");
+            name = ext.size() <= 16 ? fitWithTail(stem, ext) : fitWithTail(name, u"");
         }
     }
     if (changed) *changed = name != component;
@@ -126,9 +154,9 @@ std::u16string numberedName(std::u16string_view name, unsigned n) {
     std::u16string tail = u" (" + decimalText(static_cast<std::uint64_t>(n)) + u")";
     if (ext.size() <= 16) {
         tail += ext;
-        return fitWithTail(std::u16string(stem), tail);
+        return fitWithTail(stem, tail);
     }
-    return fitWithTail(std::u16string(name), tail);
+    return fitWithTail(name, tail);
 }
 
 std::vector<std::u16string_view> outputComponents(std::u16string_view displayPath) {

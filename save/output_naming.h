@@ -15,7 +15,9 @@ namespace bkf {
 // The seven characters that no set, folder or file name in a display path holds.
 inline constexpr std::u16string_view kForbiddenNameChars = u"/|*:?<>";
 
-// True if and only if `text` holds none of "/|*:?<>".
+// True if and only if `text` holds none of "/|*:?<>" and no line end (CR or
+// LF: a recovery snapshot keeps one entry a line, so a name holding one
+// could not be kept).
 bool isCleanName(std::u16string_view text);
 
 // The folder-name prefix may hold none of these nine: / \ | * : ? < > '
@@ -25,6 +27,10 @@ inline constexpr std::u16string_view kDefaultFolderPrefix = u"Rec";
 
 // The check of the Folder Setting dialog's OK: true when the prefix may be kept.
 bool isValidFolderPrefix(std::u16string_view prefix);
+
+// Whether the prefix leaves room for the number after it (up to seven
+// digits) within the longest name written.
+bool folderPrefixFits(std::u16string_view prefix);
 
 // The platform's reserved device names, in this order (23 names).
 inline constexpr std::array<std::u16string_view, 23> kReservedDeviceNames = {

@@ -1,9 +1,12 @@
 #include "save/recovery_log.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <system_error>
+
+#include "catalogue/text.h"
 
 namespace bkf {
 
@@ -55,6 +58,24 @@ std::filesystem::path defaultLogPath() {
     const char* home = std::getenv("HOME");
     return std::filesystem::path(home && *home ? home : ".") / "OrmBkf.log";
 #endif
+}
+
+Status checkLogFile(const std::filesystem::path& log) {
+    const std::string shown = pathText(log);
+    std::error_code ec;
+    const auto status = std::filesystem::status(log, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+        !std::filesystem::is_character_file(status)) {
+        // A FIFO would hold the open for ever; a folder or a socket takes no lines.
+        return Status::failure("cannot use the log " + shown + ": it is not a regular file");
+    }
+    errno = 0;
+    std::ofstream out(log, std::ios::binary | std::ios::app);
+    if (!out) {
+        return Status::failure("cannot write the log " + shown +
+                               (errno != 0 ? ": " + systemErrorText(errno) : std::string()));
+    }
+    return {};
 }
 
 void deleteOldLog(const std::filesystem::path& log) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/status.h"
+
 namespace bkf {
 
 // The stages a recovery logs, in the order a run writes them.
@@ -44,6 +46,11 @@ std::u16string logPathLine(std::u16string_view backupPath);
 // Where the desktop program keeps its log: c:\OrmBkf.log on Windows,
 // OrmBkf.log in the user's home folder elsewhere.
 std::filesystem::path defaultLogPath();
+
+// Whether lines can be appended to the log: it is a regular file (or a
+// character device such as /dev/null, or missing: it is then created) and
+// opens for appending. Checked before a recovery starts.
+Status checkLogFile(const std::filesystem::path& log);
 
 // Deletes the log if it exists (once per program run, at start-up).
 void deleteOldLog(const std::filesystem::path& log);

@@ -209,7 +209,7 @@ Manifest readManifestTsv(const std::filesystem::path& file) {
 
 bool isForbiddenNameChar(char16_t c) {
     return c == u'/' || c == u'|' || c == u'*' || c == u':' || c == u'?' || c == u'<' ||
-           c == u'>';
+           c == u'>' || c == u'\r' || c == u'\n';
 }
 
 ScanView ScanView::of(std::uint64_t blockOffset, std::optional<std::uint64_t> fileSize) {
@@ -274,7 +274,9 @@ void CatalogueNaming::onSet(std::u16string_view units, std::uint16_t sizeField,
         name.pop_back();
     }
     for (char16_t& c : name) {
-        if (c == u'\\' || c == u'/' || c == u':' || (c == u'"' && !view.partial)) c = u'_';
+        if (c == u'\\' || c == u'/' || c == u':' || c == u'\r' || c == u'\n' || (c == u'"' && !view.partial)) {
+            c = u'_';
+        }
     }
     for (const char16_t c : name) {
         if (isForbiddenNameChar(c)) {

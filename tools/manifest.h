@@ -130,7 +130,7 @@ private:
     std::u16string folder_ = u"\\";
 };
 
-// True when a character makes a file or folder name unusable: / | * : ? < >
+// True when a character makes a file or folder name unusable: / | * : ? < > and CR, LF
 bool isForbiddenNameChar(char16_t c);
 
 }  // namespace bkf::tools

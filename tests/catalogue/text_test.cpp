@@ -52,5 +52,54 @@ TEST(Text, Utf8AndUtf16RoundTripAndRepair) {
     EXPECT_EQ(utf8ToUtf16("\xED\xA0\x80x"), u"\uFFFD\uFFFD\uFFFDx") << "encoded surrogate";
 }
 
+TEST(Text, PathsNeverThrowOnTextTheSystemCannotTake) {
+    // An unpaired surrogate on the way to a path, bytes that are not UTF-8 on the way back.
+    EXPECT_EQ(pathFromUtf16(u"/b\xD800.bkf").string(), "/b\xEF\xBF\xBD.bkf");
+    EXPECT_EQ(pathToUtf16(std::filesystem::path("caf\xE9.bkf")), u"caf\uFFFD.bkf");
+    EXPECT_EQ(pathText(std::filesystem::path("/x/\xFF")), "/x/\xEF\xBF\xBD");
+}
+
+TEST(Text, ControlCharactersAreShownEscapedOnATerminal) {
+    struct Case {
+        const char* what;
+        std::string_view text;
+        std::string_view shown;
+    };
+    const Case cases[] = {
+        {"plain text and UTF-8 stay", "BKF\\\xC3\x9C" "bersicht\\a.txt", "BKF\\\xC3\x9C" "bersicht\\a.txt"},
+        {"an erase-line sequence", "a\x1B[2Kb", "a\\x1B[2Kb"},
+        {"a window-title sequence", "\x1B]2;owned\x07", "\\x1B]2;owned\\x07"},
+        {"line ends and tabs", "a\r\n\tb", "a\\x0D\\x0A\\x09b"},
+        {"DEL", "a\x7F", "a\\x7F"},
+        {"a C1 control in UTF-8 (CSI)", "a\xC2\x9B" "2J", "a\\xC2\\x9B2J"},
+        {"bytes that are not UTF-8", "caf\xE9", "caf\\xE9"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(terminalText(c.text), c.shown) << c.what;
+}
+
+TEST(Text, TsvCellsReadBackExactly) {
+    struct Case {
+        const char* what;
+        std::u16string cell;
+        std::string_view escaped;
+    };
+    const Case cases[] = {
+        {"a backslash before r stays a backslash", u"Documents\\readme.txt", "Documents\\readme.txt"},
+        {"a tab, a CR and a LF", u"a\tb\rc\nd", "a%09b%0Dc%0Ad"},
+        {"the escape character itself", u"100%.txt", "100%25.txt"},
+        {"an escape sequence", u"\x1B[2K", "%1B[2K"},
+        {"UTF-8 and a surrogate pair", u"\u00DC\U0001F600", "\xC3\x9C\xF0\x9F\x98\x80"},
+        {"an unpaired surrogate", u"a\xD800" u"b", "a%uD800b"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string out;
+        appendTsvCell(out, c.cell);
+        EXPECT_EQ(out, c.escaped);
+        EXPECT_EQ(parseTsvCell(out), c.cell);
+    }
+    for (std::string_view bad : {"%", "%4", "%zz", "%uD8", "a\tb"}) EXPECT_EQ(parseTsvCell(bad), std::nullopt) << bad;
+}
+
 }  // namespace
 }  // namespace bkf

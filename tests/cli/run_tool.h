@@ -25,12 +25,15 @@ inline std::string shellQuote(const std::string& s) {
     return q + "'";
 }
 
-// Runs `program args...` in `workDir` with no standard input.
+// Runs `program args...` in `workDir` with no standard input; with a
+// `timeoutSeconds`, a run that takes longer is killed (status 124).
 inline ToolRun runTool(const std::string& program, const std::vector<std::string>& args,
-                       const std::filesystem::path& workDir) {
+                       const std::filesystem::path& workDir, int timeoutSeconds = 0) {
     const auto outFile = workDir / ".run.out";
     const auto errFile = workDir / ".run.err";
-    std::string command = "cd " + shellQuote(workDir.string()) + " && " + shellQuote(program);
+    std::string command = "cd " + shellQuote(workDir.string()) + " && " +
+                          (timeoutSeconds > 0 ? "timeout -s KILL " + std::to_string(timeoutSeconds) + " " : "") +
+                          shellQuote(program);
     for (const auto& a : args) command += " " + shellQuote(a);
     command += " </dev/null >" + shellQuote(outFile.string()) + " 2>" + shellQuote(errFile.string());
     const int raw = std::system(command.c_str());

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <condition_variable>
 #include <mutex>
 
@@ -115,18 +119,31 @@ TEST(ScanJob, OpenFailuresCarryTheSystemsReason) {
         EXPECT_FALSE(job.scanInProgress());
     }
     {
-        SCOPED_TRACE("a file another scan holds");
+        SCOPED_TRACE("a file another scan holds: both read it");
         const auto backup = writeBackup(dir, "held.bkf", 2);
         const OpenedBackup held = openBackupFile(backup, BackupAccess::Exclusive);
         ASSERT_NE(held.source, nullptr);
         Recorder rec;
         ScanJob job(rec);
         job.setBackupPath(backup);
+        EXPECT_TRUE(job.prepareScan({}));
+        job.wait();
+        EXPECT_EQ(rec.outcome.kind, ScanOutcome::Kind::Results);
+    }
+    {
+        SCOPED_TRACE("a file a writer holds locked");
+        const auto backup = writeBackup(dir, "written.bkf", 2);
+        const int writer = ::open(backup.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_EQ(::flock(writer, LOCK_EX | LOCK_NB), 0);
+        Recorder rec;
+        ScanJob job(rec);
+        job.setBackupPath(backup);
         EXPECT_FALSE(job.prepareScan({}));
         EXPECT_EQ(rec.outcome.kind, ScanOutcome::Kind::OpenFailed);
-        EXPECT_EQ(rec.outcome.reason, "the file is in use by another program");
+        EXPECT_EQ(rec.outcome.reason, kBackupLockedText);
         // Reading its data meanwhile is still allowed.
         EXPECT_NE(openBackupFile(backup, BackupAccess::Shared).source, nullptr);
+        ::close(writer);
     }
     {
         SCOPED_TRACE("a folder");

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "catalogue/text.h"
+#include "engine/scan_job.h"
 #include "engine/tape_format.h"
 #include "save/recovery_log.h"
 #include "tests/engine/scan_fixture.h"
@@ -421,6 +422,46 @@ TEST(Scan, AReadErrorOrAShortReadCostsOnlyItsChunk) {
         EXPECT_EQ(stats.readErrors, 1u);
         EXPECT_EQ(c.table().rowCount(), expected);
     }
+}
+
+TEST(Scan, TheUnreadBytesAreNamedByTheChunksLost) {
+    const auto b = healthyBackup();
+    const std::uint64_t badChunk = b.manifest[20].blockOffset / 65536;
+    for (const bool shortRead : {false, true}) {
+        SCOPED_TRACE(shortRead ? "short read" : "read error");
+        MemoryByteSource memory(b.bytes);
+        test::FailingSource failing(memory, badChunk * 65536 + 1000, "Input/output error", shortRead);
+        UnreadRecorder source(failing);
+        Catalogue c;
+        test::CatalogueSink sink(c);
+        std::atomic<bool> running{true};
+        EXPECT_EQ(scanBackupFile(source, sink, running), kScanComplete);
+        // The whole block read around the bad spot fails too: only the chunk is named.
+        EXPECT_EQ(source.ranges(), (std::vector<ByteRange>{{badChunk * 65536 + 1000, (badChunk + 1) * 65536}}));
+    }
+}
+
+TEST(Scan, ALineEndInANameNeverReachesTheCatalogue) {
+    // A snapshot keeps one entry a line: a file or folder name holding a CR
+    // or LF is refused like one holding a forbidden character, and a set
+    // name has them cleaned to "_".
+    const auto b = buildBackup([&](BackupWriter& w) {
+        w.beginSet({.name = u"Line\r\nSet"});
+        w.directory({.name = folderName(u"Good")});
+        w.file(fileOf(u"two\nlines.txt"));
+        w.file(fileOf(u"carriage\rreturn.txt"));
+        w.file(fileOf(u"kept.txt"));
+        w.directory({.name = folderName(u"bad\nfolder")});
+        w.file(fileOf(u"in-lost.txt"));
+        w.file(fileOf(u"pad", Content::zeros(70000)));
+    });
+    const auto r = scanBytes(b.bytes);
+    EXPECT_EQ(paths(r->catalogue), (std::vector<std::u16string>{
+                                       u"BKF\\BACKUP SET 1(Line__Set)\\Good\\kept.txt",
+                                       u"BKF\\BACKUP SET 1(Line__Set)\\lost dir0\\in-lost.txt",
+                                       u"BKF\\BACKUP SET 1(Line__Set)\\lost dir0\\pad",
+                                   }));
+    expectMatchesManifest(r->catalogue, b.manifest);
 }
 
 // The codes of a log, in order.

@@ -143,6 +143,7 @@ TEST(Extract, HostileEntriesStayInsideTheOutputRoot) {
                            good[0].accessed, 0};
     };
     const std::int64_t backupSize = static_cast<std::int64_t>(fs::file_size(f.backup));
+    const std::int64_t lastOffset = good.back().dataOffset;
     const std::vector<ExtractItem> items = {
         item(u"BKF\\..\\..\\..\\escaped-dots.txt"),
         item(u"..\\..\\escaped-without-root.txt"),
@@ -157,7 +158,7 @@ TEST(Extract, HostileEntriesStayInsideTheOutputRoot) {
         item(u"BKF\\S\\bad\xD800surrogate"),
         item(u"BKF\\S\\dup.txt"),
         item(u"BKF\\S\\dup.txt"),
-        item(u"BKF\\S\\past-end.bin", backupSize, good.back().dataOffset),
+        item(u"BKF\\S\\past-end.bin", backupSize - lastOffset + 100, lastOffset),
         item(u"BKF\\S\\beyond.bin", 100, backupSize + 5000),
         item(u"BKF\\S\\huge-offset.bin", 1000, INT64_MAX - 500),
         item(u"BKF\\S\\huge-size.bin", INT64_MAX),
@@ -187,12 +188,13 @@ TEST(Extract, HostileEntriesStayInsideTheOutputRoot) {
     }
     EXPECT_TRUE(fs::exists(s.root / "S" / "dup.txt"));
     EXPECT_TRUE(fs::exists(s.root / "S" / "dup (2).txt")) << "two entries of one path both survive";
-    EXPECT_EQ(fs::file_size(s.root / "S" / "past-end.bin"), static_cast<std::uintmax_t>(backupSize - good.back().dataOffset))
+    EXPECT_EQ(fs::file_size(s.root / "S" / "past-end.bin"), static_cast<std::uintmax_t>(backupSize - lastOffset))
         << "what exists is written";
-    EXPECT_FALSE(fs::exists(s.root / "S" / "beyond.bin")) << "no stream header there: nothing is written";
-    EXPECT_EQ(fs::file_size(s.root / "S" / "huge-size.bin"), static_cast<std::uintmax_t>(backupSize - good[0].dataOffset));
+    EXPECT_FALSE(fs::exists(s.root / "S" / "beyond.bin")) << "no stream header stands before data past the end";
+    EXPECT_EQ(fs::file_size(s.root / "S" / "huge-size.bin"),
+              static_cast<std::uintmax_t>(backupSize - good[0].dataOffset));
     EXPECT_EQ(s.truncated, 2u);  // past-end, huge-size
-    EXPECT_EQ(s.failed, 4u);     // beyond and huge offset (no stream header there), negative size, negative offset
+    EXPECT_EQ(s.failed, 4u);     // beyond, huge offset (no stream header there), negative size, negative offset
     EXPECT_EQ(s.saved, items.size() - 6);
     for (const auto& p : s.problems) EXPECT_FALSE(p.reason.empty());
 }

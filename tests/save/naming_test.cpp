@@ -15,7 +15,13 @@ namespace {
 TEST(OutputNaming, CleanNamesAndThePrefixCheck) {
     EXPECT_TRUE(isCleanName(u"report \"final\".txt")) << "a double quote is allowed in a scanned name";
     for (char16_t c : kForbiddenNameChars) EXPECT_FALSE(isCleanName(std::u16string(u"a") + c)) << static_cast<char>(c);
+    EXPECT_FALSE(isCleanName(u"two\nlines.txt")) << "a snapshot keeps one entry a line";
+    EXPECT_FALSE(isCleanName(u"carriage\rreturn.txt"));
+    EXPECT_TRUE(isCleanName(u"bell\x07.txt")) << "other control characters are made safe on disk instead";
     EXPECT_TRUE(isValidFolderPrefix(u"Rec"));
+    EXPECT_TRUE(folderPrefixFits(std::u16string(248, u'r')));
+    EXPECT_FALSE(folderPrefixFits(std::u16string(249, u'r'))) << "no room left for the number";
+    EXPECT_FALSE(folderPrefixFits(std::u16string(83, u'\u65E5'))) << "249 bytes in UTF-8";
     EXPECT_TRUE(isValidFolderPrefix(u""));
     EXPECT_FALSE(isValidFolderPrefix(u"my'set"));
     EXPECT_FALSE(isValidFolderPrefix(u"a\\b"));
