@@ -22,6 +22,7 @@ QString idName(int id) {
 
 // The texts of the check box and of its label both begin with five blanks.
 const QString kGenerateLogText = QStringLiteral("     Generate Log");
+const QString kOffGridText = QStringLiteral("     Find blocks off the 512-byte grid");
 
 }  // namespace
 
@@ -54,6 +55,17 @@ CFolderSettingDialog::CFolderSettingDialog(CMainFrame& frame, UiServices& ui)
     logLabel->setObjectName(idName(IDC_GENERATE_LOG_LABEL));
     logLabel->setGeometry(dluRect(36, 55, 146, 13));
 
+    // Blocks moved off the 512-byte grid by inserted or lost bytes are looked
+    // for unless this is cleared.
+    offGrid_ = new QCheckBox(this);
+    offGrid_->setObjectName(QStringLiteral("scan-off-grid"));
+    offGrid_->setAccessibleName(kOffGridText.trimmed());
+    offGrid_->setChecked(frame.scanOffGrid());
+    offGrid_->setGeometry(dluRect(23, 68, 8, 8).adjusted(0, 0, 4, 4));
+    auto* offGridLabel = new QLabel(kOffGridText, this);
+    offGridLabel->setObjectName(QStringLiteral("scan-off-grid-label"));
+    offGridLabel->setGeometry(dluRect(36, 68, 200, 13));
+
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(idName(IDC_OK));
     ok->setDefault(true);
@@ -77,6 +89,7 @@ void CFolderSettingDialog::onFolderSettingOk() {
     }
     frame_.setFolderPrefix(prefix);
     frame_.setGenerateLog(generateLog_->isChecked());
+    frame_.setScanOffGrid(offGrid_->isChecked());
     accept();
 }
 

@@ -47,6 +47,7 @@ class CFolderSettingDialog : public QDialog {
     UiServices& ui_;
     QLineEdit* prefixEdit_ = nullptr;
     QCheckBox* generateLog_ = nullptr;
+    QCheckBox* offGrid_ = nullptr;
 };
 
 }  // namespace bkf::gui

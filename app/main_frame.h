@@ -58,6 +58,9 @@ class CMainFrame : public QMainWindow {
     // Generate Log: while false no recovery-log line is written.
     bool generateLog() const { return generateLog_; }
     void setGenerateLog(bool on) { generateLog_ = on; }
+    // Whether a scan also looks for blocks off the 512-byte grid (on by default).
+    bool scanOffGrid() const { return scanOffGrid_; }
+    void setScanOffGrid(bool on) { scanOffGrid_ = on; }
 
     // The bar layout under QSettings("Ormilo Works", "Ormilo Tarvik BKF"), "CommandBars2".
     void saveBarLayout();
@@ -117,6 +120,7 @@ class CMainFrame : public QMainWindow {
     std::filesystem::path logPath_;
     QString folderPrefix_ = QStringLiteral("Rec");
     bool generateLog_ = false;
+    bool scanOffGrid_ = true;
     std::function<void()> exitHandler_;
     std::function<void()> exitSnapshotSave_;
     QLabel* capsIndicator_ = nullptr;

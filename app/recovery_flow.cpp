@@ -57,6 +57,7 @@ void CRecoveryFlow::startRecovery() {
     job_ = std::make_unique<ScanJob>(static_cast<ScanObserver&>(*this));
     job_->setBackupPath(pathFromUtf16(typed));
     job_->setLogPath(logging ? std::optional(frame_.logPath()) : std::nullopt);
+    job_->setOptions({.offGrid = frame_.scanOffGrid()});
     {
         std::lock_guard lock(mutex_);
         batches_.clear();

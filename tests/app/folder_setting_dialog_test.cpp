@@ -88,6 +88,18 @@ TEST_F(FolderSettingDialogTest, RefusesEveryIllegalCharacterAndKeepsTheTextAsTyp
         EXPECT_FALSE(frame_->generateLog());
     }
 
+    // The search off the grid is on until the box is cleared.
+    {
+        CFolderSettingDialog offGrid(*frame_, ui_);
+        auto* box = offGrid.findChild<QCheckBox*>(QStringLiteral("scan-off-grid"));
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->isChecked());
+        box->setChecked(false);
+        pressOk(offGrid, QStringLiteral("Rec"), false);
+        EXPECT_FALSE(frame_->scanOffGrid());
+        frame_->setScanOffGrid(true);
+    }
+
     // Corrected in the same dialog, the prefix is then taken.
     CFolderSettingDialog dialog(*frame_, ui_);
     pressOk(dialog, QStringLiteral("my'set"), false);

@@ -13,6 +13,7 @@
 #include "app/recovery_flow.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/window_fixture.h"
+#include "tools/damage.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/recovery_view.h"
 
@@ -51,6 +52,20 @@ TEST_F(RecoveryFlowTest, ARecoveryFillsTheResultsPageAndChecksEverything) {
     // A second scan starts from an empty catalogue.
     recover(writeBackup(QStringLiteral("again.bkf"), 3));
     EXPECT_EQ(view().catalogue().table().rowCount(), 3u);
+}
+
+TEST_F(RecoveryFlowTest, BlocksMovedOffTheGridAreFoundUnlessTheSettingIsCleared) {
+    // A header put in front of the backup moves every block off the grid.
+    const QString path = writeBackup(QStringLiteral("moved.bkf"), 6);
+    tools::damageFile(path.toStdU16String(), {tools::DamageKind::Insert, 0, 333, 1});
+    recover(path);
+    EXPECT_EQ(view().catalogue().table().rowCount(), 6u);
+    view().onBack();
+    frame_->setScanOffGrid(false);
+    recover(path);
+    EXPECT_EQ(view().pageNumber(), 1);
+    ASSERT_FALSE(ui_.messages.empty());
+    EXPECT_EQ(ui_.messages.back().text, QStringLiteral("No data found in backup file"));
 }
 
 TEST_F(RecoveryFlowTest, PathsThatCannotBeScanned) {
