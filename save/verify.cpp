@@ -72,9 +72,13 @@ std::uint32_t DataChecksum::value() const {
 
 ChecksumVerdict checkDataChecksum(ByteSource& backup, std::int64_t dataOffset, std::int64_t size,
                                   std::uint32_t computed) {
-    if (dataOffset < 0 || size < 0) return ChecksumVerdict::None;
-    const std::uint64_t end = static_cast<std::uint64_t>(dataOffset) + static_cast<std::uint64_t>(size);
-    const std::uint64_t at = (end + mtf::kStreamAlignment - 1) / mtf::kStreamAlignment * mtf::kStreamAlignment;
+    if (dataOffset < static_cast<std::int64_t>(mtf::kStreamHeaderSize) || size < 0) return ChecksumVerdict::None;
+    // Stream headers stand on 4-byte boundaries counted from their block, as
+    // the STAN header does: counted from it, the boundary behind the data is
+    // found wherever inserted or lost bytes have moved the file.
+    const std::uint64_t stan = static_cast<std::uint64_t>(dataOffset) - mtf::kStreamHeaderSize;
+    const std::uint64_t stanLength = mtf::kStreamHeaderSize + static_cast<std::uint64_t>(size);
+    const std::uint64_t at = stan + (stanLength + mtf::kStreamAlignment - 1) / mtf::kStreamAlignment * mtf::kStreamAlignment;
     std::array<std::uint8_t, mtf::kStreamHeaderSize + 4> stream{};
     const ReadResult got = backup.read(at, stream);
     if (got.bytes < stream.size() || !streamHeaderHolds(stream, "CSUM") ||

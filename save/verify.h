@@ -1,8 +1,8 @@
 // Whether the bytes of a saved file are the ones that were backed up.
 //
 // A file's data follows its STAN stream header (22 bytes) at once. Behind the
-// data, at the next 4-byte boundary, a backup made by Windows puts a CSUM
-// stream: its own 22-byte header, then the 32-bit XOR of the data's
+// data, at the next 4-byte boundary (counted from the STAN header, which
+// stands on one), a backup made by Windows puts a CSUM stream: its own 22-byte header, then the 32-bit XOR of the data's
 // little-endian 32-bit words (a last partial word padded with zero bytes).
 // Each stream header carries a 16-bit checksum at byte 20: the XOR of its
 // first ten little-endian 16-bit words.

@@ -9,6 +9,7 @@
 #include "engine/tape_format.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tools/backup_writer.h"
+#include "tools/damage.h"
 #include "tools/sink.h"
 
 namespace bkf {
@@ -108,6 +109,22 @@ TEST(Verify, ADataOffsetThatFollowsNoStreamHeaderWritesNothing) {
     EXPECT_EQ(r.result, EntryResult::Failed);
     EXPECT_EQ(r.reason, kWrongPlaceReason);
     EXPECT_TRUE(r.writtenAs.empty());
+}
+
+TEST(Verify, AFileMovedByInsertedBytesIsStillVerified) {
+    const Built b = backupOfSizes();
+    test::TempDir dir;
+    for (const std::uint64_t shift : {1, 2, 3, 333}) {
+        auto bytes = b.bytes;
+        auto manifest = b.manifest;
+        const tools::Damage insert{tools::DamageKind::Insert, 0, shift, shift};
+        tools::damageBytes(bytes, insert);
+        tools::applyDamage(manifest, insert, b.bytes.size());
+        for (const std::size_t file : {std::size_t{3}, std::size_t{9}}) {
+            EXPECT_EQ(extractOne(bytes, itemOf(manifest[file]), dir).checksum, ChecksumVerdict::Verified)
+                << "moved " << shift << ", file " << file;
+        }
+    }
 }
 
 TEST(Verify, TheChecksumIsTheSameWhateverPiecesTheDataComesIn) {
