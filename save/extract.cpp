@@ -188,17 +188,24 @@ private:
     std::vector<std::unique_ptr<OutputDir>> chainDirs_;  // null where closed
 };
 
+enum class StreamHeader { Found, Missing, PastTheEnd, Unreadable };
+
 // Whether the four bytes before an entry's data are its stream header's
-// "STAN". Empty with `reason` set when they could not be read.
-std::optional<bool> streamHeaderBefore(ByteSource& backup, std::uint64_t dataOffset, std::string& reason) {
-    if (dataOffset < mtf::kStreamHeaderSize) return false;
+// "STAN". A header that would lie past the end of the backup is not missing:
+// the backup is shorter than the catalogue knew (its data is truncated).
+StreamHeader streamHeaderBefore(ByteSource& backup, std::uint64_t dataOffset, std::string& reason) {
+    if (dataOffset < mtf::kStreamHeaderSize) return StreamHeader::Missing;
+    const std::uint64_t at = dataOffset - mtf::kStreamHeaderSize;
+    if (at >= backup.size()) return StreamHeader::PastTheEnd;
     std::array<std::uint8_t, 4> id{};
-    const ReadResult got = backup.read(dataOffset - mtf::kStreamHeaderSize, id);
+    const ReadResult got = backup.read(at, id);
     if (got.failed) {
         reason = "cannot read the backup: " + got.reason;
-        return std::nullopt;
+        return StreamHeader::Unreadable;
     }
-    return got.bytes == id.size() && std::memcmp(id.data(), kStreamHeaderId.data(), id.size()) == 0;
+    return got.bytes == id.size() && std::memcmp(id.data(), kStreamHeaderId.data(), id.size()) == 0
+               ? StreamHeader::Found
+               : StreamHeader::Missing;
 }
 
 // Creates "<prefix><n>" for the first n that is free.
@@ -321,20 +328,20 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
         const std::span<const std::u16string_view> folders(components.data(), components.size() - 1);
 
         bool stop = false;
-        std::optional<bool> held;
+        StreamHeader header = StreamHeader::Missing;
         std::string headerReason;
         if (item.size >= 0 && item.dataOffset >= 0) {
-            held = streamHeaderBefore(backup, static_cast<std::uint64_t>(item.dataOffset), headerReason);
+            header = streamHeaderBefore(backup, static_cast<std::uint64_t>(item.dataOffset), headerReason);
         }
         if (item.size < 0 || item.dataOffset < 0) {
             fail(EntryResult::Failed, "the catalogue gives no valid size and data position for it");
-        } else if (!held) {
+        } else if (header == StreamHeader::Unreadable) {
             fail(EntryResult::Failed, headerReason);
-        } else if (!*held) {
+        } else if (header == StreamHeader::Missing) {
             fail(EntryResult::Failed, std::string(kWrongBackupText));
             ++headerMisses;
         } else {
-            headerFound = true;
+            headerFound = headerFound || header == StreamHeader::Found;
             FsError error;
             bool renamed = false;
             OutputDir* dir = tree.folder(folders, error, renamed);

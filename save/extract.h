@@ -11,7 +11,8 @@
 // Before an entry is copied, the four bytes "STAN" of its stream header must
 // stand 22 bytes before its data (as the scan found it); otherwise the entry
 // fails with kWrongBackupText, and when the first entries all fail so, the
-// save stops: the catalogue is not of this backup.
+// save stops: the catalogue is not of this backup. (A header that would lie
+// past the end of the backup makes the entry truncated, as its data is.)
 //
 // Each entry ends saved, truncated (its data runs past the end of the backup:
 // what exists is written) or failed (with the system's reason); one entry's
