@@ -212,8 +212,8 @@ ScanRun runScan(const std::filesystem::path& backup, Catalogue& catalogue,
     return run;
 }
 
-// The checks of an output path before any work: never the backup, and
-// (for the log) a file that can be appended to.
+// An output is never the backup (or inside it): refused, with the reason,
+// before any work.
 bool refuseOutputOverBackup(const char* what, const std::filesystem::path& output,
                             const std::filesystem::path& backup) {
     if (!outputIsBackup(output, backup)) return false;

@@ -19,6 +19,8 @@ bool stderrIsTerminal() { return isatty(2) != 0; }
 void catchInterrupt() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
+    // Calls under way go on: the flag is looked at between pieces of work.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }

@@ -1,5 +1,6 @@
 // One scan of a backup file from the user's start to its outcome, on a worker
-// thread: the backup file is opened exclusively (for reading only), scanned,
+// thread: the backup file is opened for reading only, under a shared lock
+// that keeps writers out (see BackupAccess), scanned,
 // and closed; what the scan finds reaches the observer in batches, in file
 // order; a stop keeps everything found so far.
 //

@@ -187,8 +187,6 @@ private:
     std::vector<std::unique_ptr<OutputDir>> chainDirs_;  // null where closed
 };
 
-// Whether the four bytes before an entry's data are its stream header's
-// "STAN". Empty with `reason` set when they could not be read.
 // Creates "<prefix><n>" for the first n that is free.
 std::unique_ptr<OutputDir> makeOutputRoot(std::unique_ptr<OutputDir> destination, std::u16string_view prefix,
                                           ExtractSummary& summary) {
@@ -335,7 +333,8 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
             fail(EntryResult::Failed, *misplaced);
             if (*misplaced == kWrongPlaceReason) ++headerMisses;
         } else {
-            headerFound = true;
+            // A stream header past the end of a shorter backup neither proves nor disproves the catalogue.
+            headerFound = headerFound || static_cast<std::uint64_t>(item.dataOffset) < backupSize + mtf::kStreamHeaderSize;
             FsError error;
             bool renamed = false;
             OutputDir* dir = tree.folder(folders, error, renamed);

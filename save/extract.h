@@ -16,7 +16,8 @@
 // Before anything is written, the STAN stream header in front of the data
 // must hold (else the data offset does not point at this file's data: the
 // entry fails with kWrongBackupText, and when the first entries all fail so,
-// the save stops, the catalogue not being of this backup); as the data is
+// the save stops, the catalogue not being of this backup; a header past the
+// end of a shorter backup leaves its entry truncated); as the data is
 // copied its checksum is worked out, and a saved entry is verified,
 // mismatched (saved all the same: a partly damaged file is often worth
 // having) or without a checksum (see verify.h).

@@ -25,8 +25,11 @@ bool streamHeaderHolds(std::span<const std::uint8_t> bytes, const char* id) {
 
 std::optional<std::string> dataHeaderProblem(ByteSource& backup, std::int64_t dataOffset) {
     if (dataOffset < static_cast<std::int64_t>(mtf::kStreamHeaderSize)) return std::string(kWrongPlaceReason);
+    const std::uint64_t at = static_cast<std::uint64_t>(dataOffset) - mtf::kStreamHeaderSize;
+    // Past the end, the backup is shorter than the catalogue knew: its data is truncated, not misplaced.
+    if (at >= backup.size()) return std::nullopt;
     std::array<std::uint8_t, mtf::kStreamHeaderSize> header{};
-    const ReadResult got = backup.read(static_cast<std::uint64_t>(dataOffset) - mtf::kStreamHeaderSize, header);
+    const ReadResult got = backup.read(at, header);
     if (got.failed) return "cannot read the backup: " + got.reason;
     if (got.bytes < header.size() || !streamHeaderHolds(header, "STAN")) return std::string(kWrongPlaceReason);
     return std::nullopt;

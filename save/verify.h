@@ -38,8 +38,9 @@ inline constexpr const char* kWrongPlaceReason = "the backup does not hold this 
 bool streamHeaderHolds(std::span<const std::uint8_t> bytes, const char* id);
 
 // Reads the STAN header in front of the data at `dataOffset`: nullopt when it
-// holds; otherwise why the data cannot be this file's (kWrongPlaceReason, or
-// the reason the bytes could not be read).
+// holds, or when it would lie past the end of the backup (a shorter backup:
+// the entry is truncated); otherwise why the data cannot be this file's
+// (kWrongPlaceReason, or the reason the bytes could not be read).
 std::optional<std::string> dataHeaderProblem(ByteSource& backup, std::int64_t dataOffset);
 
 // The running XOR of the data's 32-bit words, fed in pieces of any length.
