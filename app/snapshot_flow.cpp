@@ -122,7 +122,16 @@ void CSnapshotFlow::loadSnapshot() {
         catalogue.setBackupFilePath(chosen.toStdU16String());
         view_.setBackupFilePath(chosen);
     }
-    declaredCount_ = reader_.readLine(line) ? parseSnapshotCountLine(line) : 0;
+    // A snapshot without its count line keeps its first row.
+    std::optional<std::u16string> firstRow;
+    declaredCount_ = 0;
+    if (reader_.readLine(line)) {
+        if (const auto count = snapshotCountOf(line)) {
+            declaredCount_ = *count;
+        } else {
+            firstRow = std::move(line);
+        }
+    }
 
     view_.showResultsPage();
     loading_ = true;
@@ -142,12 +151,13 @@ void CSnapshotFlow::loadSnapshot() {
         batches_.clear();
         readDone_ = false;
     }
-    worker_ = std::thread([this] { readRows(); });
+    worker_ = std::thread([this, firstRow = std::move(firstRow)]() mutable { readRows(std::move(firstRow)); });
     timer_.start();
 }
 
-void CSnapshotFlow::readRows() {
+void CSnapshotFlow::readRows(std::optional<std::u16string> firstRow) {
     std::vector<std::u16string> batch;
+    if (firstRow) batch.push_back(std::move(*firstRow));
     auto handOver = [&] {
         std::unique_lock lock(mutex_);
         while (batches_.size() >= kMaxWaitingBatches && !stopRequested_)

@@ -70,7 +70,7 @@ class CSnapshotFlow : public QObject {
     std::optional<std::filesystem::path> askSnapshotName();
     void reportWriteFailure(const Status& status);
     void finishSave(const Status& status);
-    void readRows();  // the load's worker
+    void readRows(std::optional<std::u16string> firstRow);  // the load's worker
     void finishLoad();
     // Ends a running save or load before the exit save.
     void settle();

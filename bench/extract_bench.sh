@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Extraction and search figures, each beside its target:
 #   - extracting every file of a 2 GiB page-cached backup (files of 4 KiB to
-#     8 MiB) against `cat BACKUP > DEST/one-file` on the same disk
+#     8 MiB, each checked against its checksum on the way) against
+#     `cat BACKUP > DEST/one-file` on the same disk
+#   - `tarvik verify` of that backup (every file read and checked, nothing
+#     written) against `cat BACKUP > /dev/null`
 #   - `tarvik search` with *.txt over a 1,000,000-entry snapshot against
 #     `tarvik list` of the same snapshot
 # Usage: bench/extract_bench.sh [BUILD_DIR] [SCRATCH_DIR]    (needs bc)
@@ -60,8 +63,13 @@ mkdir -p "$dest"
 t_cat=$(best "rm -f '$dest/one-file'" sh -c "cat '$backup' > '$dest/one-file'")
 rm -f "$dest/one-file"
 t_extract=$(best "rm -rf '$dest'/Rec*" "$tarvik" extract "$backup" "$dest")
-printf 'cat > one file: %.3f s   extract: %.3f s\n' "$t_cat" "$t_extract"
+rm -rf "$dest"/Rec*
+t_null=$(best ":" sh -c "cat '$backup' > /dev/null")
+t_verify=$(best ":" "$tarvik" verify "$backup")
+printf 'cat > one file: %.3f s   extract: %.3f s   cat > /dev/null: %.3f s   verify: %.3f s\n' \
+  "$t_cat" "$t_extract" "$t_null" "$t_verify"
 row "2 GiB extraction time / cat time" "$(echo "$t_extract / $t_cat" | bc -l)" "x" "<=" 1.5
+row "2 GiB verify time / cat > /dev/null time" "$(echo "$t_verify / $t_null" | bc -l)" "x" "<=" 1.2
 rm -rf "$dest" "$backup"
 
 small="$scratch/bench-x-small.bkf"

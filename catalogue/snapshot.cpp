@@ -393,19 +393,21 @@ Status SnapshotRows::open(const std::filesystem::path& file) {
     }
     backupPath_ = std::move(*path);
     if (reader_.readLine(line_)) {
-        // The count line holds one value, a number; anything else is already a row.
-        std::array<std::u16string_view, 2> values{};
-        const std::size_t n = snapshotFields(line_, values);
-        std::u16string_view digits = n == 1 ? values[0] : std::u16string_view();
-        while (!digits.empty() && digits.front() == u' ') digits.remove_prefix(1);
-        while (!digits.empty() && digits.back() == u' ') digits.remove_suffix(1);
-        if (n == 1 && isNumberText(digits)) {
-            declaredCount_ = parseSnapshotCountLine(line_);
-        } else {
-            pending_ = std::move(line_);
-        }
+        declaredCount_ = snapshotCountOf(line_);
+        if (!declaredCount_) pending_ = std::move(line_);
     }
     return reader_.error();
+}
+
+std::optional<std::int64_t> snapshotCountOf(std::u16string_view line) {
+    // The count line holds one value, a number; anything else is already a row.
+    std::array<std::u16string_view, 2> values{};
+    const std::size_t n = snapshotFields(line, values);
+    std::u16string_view digits = n == 1 ? values[0] : std::u16string_view();
+    while (!digits.empty() && digits.front() == u' ') digits.remove_prefix(1);
+    while (!digits.empty() && digits.back() == u' ') digits.remove_suffix(1);
+    if (n != 1 || !isNumberText(digits)) return std::nullopt;
+    return parseSnapshotCountLine(line);
 }
 
 bool SnapshotRows::next(std::span<std::u16string_view, 9> fields) {

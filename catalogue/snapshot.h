@@ -94,6 +94,9 @@ std::optional<std::u16string> parseSnapshotPathLine(std::u16string_view line);
 
 // Line 2: the number after its "<" by leading-digit parsing (0 when none).
 std::int64_t parseSnapshotCountLine(std::u16string_view line);
+// The count of a second line that is a count line (one value, a number);
+// nullopt when it is not, and so already an entry row.
+std::optional<std::int64_t> snapshotCountOf(std::u16string_view line);
 
 // The "<...>" values of a line, in order: each is the text between a "<" and
 // the next ">" after it. Fills at most out.size() and returns how many.

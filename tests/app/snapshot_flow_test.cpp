@@ -247,6 +247,14 @@ TEST_F(SnapshotFlowTest, ASnapshotWithoutRowsSaysNoDataAndReturnsToTheFirstPage)
                              QStringLiteral("<BKF\\BACKUP SET 1(A)\\x.txt><1><2><3><4><5><6><7><8>")})});
     EXPECT_TRUE(ui_.messages.empty());
     EXPECT_EQ(view().catalogue().table().rowCount(), 1u);
+
+    // Without its count line a snapshot keeps its first row.
+    view().onBack();
+    load({writeSnapshotText(QStringLiteral("no count.ORMBKF"),
+                            {QStringLiteral("<") + backup + QStringLiteral(">"),
+                             QStringLiteral("<BKF\\BACKUP SET 1(A)\\x.txt><1><2><3><4><5><6><7><8>"),
+                             QStringLiteral("<BKF\\BACKUP SET 1(A)\\y.txt><1><2><3><4><5><6><7><8>")})});
+    EXPECT_EQ(view().catalogue().table().rowCount(), 2u);
 }
 
 TEST_F(SnapshotFlowTest, StopDuringALoadKeepsTheRowsReadSoFar) {
