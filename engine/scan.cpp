@@ -152,7 +152,8 @@ enum class Placement {
 
 class Scanner {
 public:
-    Scanner(ScanSink& sink, RecoveryLog* log, ScanStats& stats) : sink_(sink), log_(log), stats_(stats) {}
+    Scanner(ScanSink& sink, RecoveryLog* log, ScanStats& stats, ScanTap* tap)
+        : sink_(sink), log_(log), stats_(stats), tap_(tap) {}
 
     // Examines one block; `block` runs from its first byte to the end of the
     // bytes it may use. Returns whether a file or folder block was taken (an
@@ -278,6 +279,7 @@ private:
         found_.accessed = tapeDateToFileTime(block.subspan(mtf::kFileAccessed, mtf::kTapeDateSize));
         found_.created = tapeDateToFileTime(block.subspan(mtf::kFileCreated, mtf::kTapeDateSize));
         sink_.fileFound(found_);
+        if (tap_) tap_->fileFound(found_);
         log(LogCode::FileCatalogued);
         ++stats_.files;
         return true;
@@ -286,6 +288,7 @@ private:
     ScanSink& sink_;
     RecoveryLog* log_;
     ScanStats& stats_;
+    ScanTap* tap_;
     std::u16string setLabel_ = u"BACKUP SET 0";
     std::u16string currentFolder_;
     std::optional<std::uint32_t> currentFolderId_;
@@ -364,7 +367,7 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
     ScanStats localStats;
     ScanStats& stats = statsOut ? *statsOut : localStats;
     stats = {};
-    Scanner scanner(sink, log, stats);
+    Scanner scanner(sink, log, stats, options.tap);
     OffGridBlocks offGrid(options.offGrid, scanner, stats);
     scanner.log(LogCode::ScanStarted);
     const std::uint64_t fileSize = source.size();
@@ -393,6 +396,7 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
             }
             if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return kScanStopped;
         }
+        if (options.tap) options.tap->bytesScanned(position, chunk);
         position += mtf::kChunkSize;
         stats.bytesScanned = position;
         sink.chunkScanned(position, fileSize);
@@ -416,7 +420,9 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
             if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return kScanStopped;
         }
         if (!offGrid.examineUpTo(static_cast<std::size_t>(rest), running)) return kScanStopped;
+        if (options.tap) options.tap->bytesScanned(position, window);
     }
+    if (options.tap) options.tap->scanEnded(fileSize);
     stats.bytesScanned = fileSize;
     stats.readErrors = reader.readErrors();
     if (log) log->flush();

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <atomic>
+#include <span>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -66,9 +67,24 @@ struct ScanStats {
     std::uint64_t offGridBlocks = 0; // blocks taken off the grid (or on it, past a slot's reach)
 };
 
+// Sees every byte of the backup as the scan passes it, once, in order, and
+// every file the scan finds just before the bytes that follow its block: so
+// a file's data can be read in the same pass (see save/verify.h). Called on
+// the scanning thread.
+class ScanTap {
+public:
+    virtual ~ScanTap() = default;
+    virtual void fileFound(const FoundFile& file) { (void)file; }
+    // The bytes at `position`, after every block standing in them was examined.
+    virtual void bytesScanned(std::uint64_t position, std::span<const std::uint8_t> bytes) = 0;
+    // The whole file was scanned (not called when the scan was stopped).
+    virtual void scanEnded(std::uint64_t fileSize) { (void)fileSize; }
+};
+
 struct ScanOptions {
     // Also find blocks off the 512-byte grid (see above); false: the slots only.
     bool offGrid = true;
+    ScanTap* tap = nullptr;  // not owned
 };
 
 inline constexpr int kScanStopped = 0;

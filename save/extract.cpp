@@ -215,8 +215,9 @@ std::unique_ptr<OutputDir> makeOutputRoot(std::unique_ptr<OutputDir> destination
     return nullptr;
 }
 
-// Adds one entry's outcome to the summary's counts and problems.
-void count(ExtractSummary& summary, const EntryReport& report) {
+}  // namespace
+
+void addToSummary(ExtractSummary& summary, const EntryReport& report) {
     switch (report.result) {
         case EntryResult::Saved:
             ++summary.saved;
@@ -233,8 +234,6 @@ void count(ExtractSummary& summary, const EntryReport& report) {
         summary.problems.push_back(report);
     }
 }
-
-}  // namespace
 
 std::optional<std::vector<RowIndex>> rowsToSave(const CatalogueTable& table, int saveMode, RowIndex chosenRow) {
     if (saveMode == kSaveModeChosenRow) {
@@ -417,7 +416,7 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
             summary.notReached = items.size() - index;
             break;
         }
-        count(summary, report);
+        addToSummary(summary, report);
         summary.renamed += report.renamed ? 1 : 0;
         summary.bytesWritten += report.bytes;
         ++progress.filesDone;
@@ -509,7 +508,7 @@ ExtractSummary verifyEntries(ByteSource& backup, std::span<const ExtractItem> it
                 report.checksum = checkDataChecksum(backup, item.dataOffset, item.size, checksum.value());
             }
         }
-        count(summary, report);
+        addToSummary(summary, report);
         ++progress.filesDone;
         if (observer) observer->entryFinished(report);
     }

@@ -122,6 +122,10 @@ struct ExtractSummary {
 ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> items, const ExtractOptions& options,
                               ExtractObserver* observer = nullptr, const std::atomic<bool>* cancel = nullptr);
 
+// Adds one entry's outcome to the summary's counts (saved, verified, ...) and
+// to its problems when it is mismatched, truncated or failed.
+void addToSummary(ExtractSummary& summary, const EntryReport& report);
+
 // Checks `items` as a save would, reading each entry's data once and writing
 // nothing: the same results and verdicts (no entry has a writtenAs), progress
 // and cancel. `status` fails only when the backup cannot be read at all.

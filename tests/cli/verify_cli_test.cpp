@@ -28,7 +28,11 @@ TEST(CliVerify, TellsWhichFilesTheBackupStillHoldsIntactAndWritesNothing) {
     EXPECT_EQ(v.status, 3) << v.err;
     EXPECT_EQ(v.out, "BKF\\BACKUP SET 1(V)\\good.bin\tverified\t\nBKF\\BACKUP SET 1(V)\\hit.bin\tchecksum mismatch\t\n");
     EXPECT_NE(v.err.find("2 read whole: 1 verified, 1 checksum mismatch"), std::string::npos) << v.err;
+    EXPECT_NE(v.err.find("in one pass over the backup"), std::string::npos) << v.err;
     EXPECT_EQ(run({"verify", "v.bkf", "--match", "*good*"}).status, 0);
+    // From a snapshot, the chosen files' data is read afterwards: the same verdicts.
+    ASSERT_EQ(run({"scan", "v.bkf", "-o", "v.ORMBKF"}).status, 0);
+    EXPECT_EQ(run({"verify", "v.ORMBKF", "--format", "tsv"}).out, v.out);
     EXPECT_FALSE(std::filesystem::exists(dir / "Rec1"));
 
     // Saving writes the damaged file too, says so, and exits 3.
