@@ -76,6 +76,29 @@ TEST(DisplacedBlocks, FoundAtEveryPhaseOffTheGridAndAcrossChunkBorders) {
     }
 }
 
+TEST(DisplacedBlocks, ABlockAcrossTheBorderOfTwoReadRequestsIsSeenWhole) {
+    // The scan reads 2 MiB at a time: a file placed in the last slot before
+    // that border, then moved so that its block or stream header straddles it.
+    const auto b = buildBackup([](BackupWriter& w) {
+        w.beginSet({.name = u"R"});
+        w.file(fileOf(u"big", Content::random(2040000, 1)));
+        FileItem f = fileOf(u"edge", Content::random(700, 2));
+        f.slot = 127;
+        w.file(f);
+        w.file(fileOf(u"after", Content::random(900, 3)));
+    });
+    ASSERT_EQ(b.manifest[1].blockOffset, 2u * 1024 * 1024 - 512);
+    for (const std::uint64_t shift : {100, 430, 470, 500, 511}) {
+        SCOPED_TRACE(shift);
+        auto bytes = b.bytes;
+        auto manifest = b.manifest;
+        const tools::Damage insert{tools::DamageKind::Insert, 0, shift, shift};
+        tools::damageBytes(bytes, insert);
+        tools::applyDamage(manifest, insert, b.bytes.size());
+        EXPECT_EQ(placesOf(scanBytes(bytes)->catalogue), placesOf(manifest));
+    }
+}
+
 TEST(DisplacedBlocks, LookAlikesInFileDataAreNotTaken) {
     // File data full of copies of a real FILE block, its checksum spoiled,
     // at every phase of the grid.
