@@ -79,6 +79,23 @@ void CSavingDialog::reject() {
 
 // ---- the summary
 
+namespace {
+
+// "<done>: V verified, M checksum mismatch, U without checksum", then the
+// truncated and failed counts, a line each.
+QString verdictCountsText(const ExtractSummary& summary, const QString& done) {
+    const QString nl = QStringLiteral("\r\n");
+    return done.arg(summary.saved) +
+           QStringLiteral(": %1 verified, %2 checksum mismatch, %3 without checksum")
+               .arg(summary.verified)
+               .arg(summary.mismatched)
+               .arg(summary.unchecked) +
+           nl + QStringLiteral("Truncated: %1 file(s)").arg(summary.truncated) + nl +
+           QStringLiteral("Failed: %1 file(s)").arg(summary.failed);
+}
+
+}  // namespace
+
 QString saveSummaryText(const ExtractSummary& summary) {
     QString text;
     const QString nl = QStringLiteral("\r\n");
@@ -91,14 +108,7 @@ QString saveSummaryText(const ExtractSummary& summary) {
         text += nl;
     }
     if (summary.cancelled) text += QStringLiteral("The save was cancelled.") + nl;
-    text += QStringLiteral("Saved: %1 file(s): %2 verified, %3 checksum mismatch, %4 without checksum")
-                .arg(summary.saved)
-                .arg(summary.verified)
-                .arg(summary.mismatched)
-                .arg(summary.unchecked) +
-            nl;
-    text += QStringLiteral("Truncated: %1 file(s)").arg(summary.truncated) + nl;
-    text += QStringLiteral("Failed: %1 file(s)").arg(summary.failed) + nl;
+    text += verdictCountsText(summary, QStringLiteral("Saved: %1 file(s)")) + nl;
     if (summary.notReached > 0) text += QStringLiteral("Not saved: %1 file(s)").arg(summary.notReached) + nl;
     std::size_t listed = 0;
     for (const EntryReport& report : summary.problems) {
@@ -119,15 +129,7 @@ QString verifySummaryText(const ExtractSummary& summary) {
     const QString nl = QStringLiteral("\r\n");
     QString text;
     if (summary.cancelled) text += QStringLiteral("The check was stopped: %1 file(s) not checked.").arg(summary.notReached) + nl;
-    text += QStringLiteral("%1 file(s) read whole: %2 verified, %3 checksum mismatch, %4 without checksum")
-                .arg(summary.saved)
-                .arg(summary.verified)
-                .arg(summary.mismatched)
-                .arg(summary.unchecked) +
-            nl;
-    text += QStringLiteral("Truncated: %1 file(s)").arg(summary.truncated) + nl;
-    text += QStringLiteral("Failed: %1 file(s)").arg(summary.failed);
-    return text;
+    return text + verdictCountsText(summary, QStringLiteral("%1 file(s) read whole"));
 }
 
 // ---- CSaveFlow

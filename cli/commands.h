@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@ namespace bkf {
 class Catalogue;
 struct ScanOptions;
 struct EntryReport;
+struct ExtractProgress;
 struct ExtractSummary;
 }
 
@@ -33,6 +35,8 @@ int runExtractCommand(const Args& args);
 int runSearchCommand(const Args& args);
 int runVerifyCommand(const Args& args);
 
+// "N of M files, B of T bytes" on standard error, a few times a second.
+void showFileProgress(const ExtractProgress& progress, std::chrono::steady_clock::time_point& shown);
 // "verified", "checksum mismatch", "no checksum", "truncated" or "failed".
 const char* verdictWord(const EntryReport& report);
 // "N <done>: V verified, M checksum mismatch, U without checksum; T truncated; F failed".

@@ -18,8 +18,6 @@
 
 namespace bkf::cli {
 
-const char* verdictWord(const EntryReport& report);
-
 namespace {
 
 constexpr const char* kExtractUsage =
@@ -31,13 +29,7 @@ public:
     explicit ExtractPrinter(bool showProgress) : showProgress_(showProgress) {}
 
     void extractProgress(const ExtractProgress& p) override {
-        if (!showProgress_) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - shown_ < std::chrono::milliseconds(200) && p.filesDone < p.filesTotal) return;
-        shown_ = now;
-        std::fprintf(stderr, "\r%zu of %zu files, %" PRIu64 " of %" PRIu64 " bytes   ", p.filesDone, p.filesTotal,
-                     p.bytesDone, p.bytesTotal);
-        std::fflush(stderr);
+        if (showProgress_) showFileProgress(p, shown_);
     }
     void entryFinished(const EntryReport& report) override {
         if (report.writtenAs.empty()) return;
@@ -60,6 +52,15 @@ bool refuseDestinationOverBackup(const std::filesystem::path& destination, const
 }
 
 }  // namespace
+
+void showFileProgress(const ExtractProgress& p, std::chrono::steady_clock::time_point& shown) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - shown < std::chrono::milliseconds(200) && p.filesDone < p.filesTotal) return;
+    shown = now;
+    std::fprintf(stderr, "\r%zu of %zu files, %" PRIu64 " of %" PRIu64 " bytes   ", p.filesDone, p.filesTotal,
+                 p.bytesDone, p.bytesTotal);
+    std::fflush(stderr);
+}
 
 const char* verdictWord(const EntryReport& report) {
     switch (report.result) {

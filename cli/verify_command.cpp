@@ -30,13 +30,7 @@ public:
     VerifyPrinter(ListFormat format, bool showProgress) : format_(format), showProgress_(showProgress) {}
 
     void extractProgress(const ExtractProgress& p) override {
-        if (!showProgress_) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - shown_ < std::chrono::milliseconds(200) && p.filesDone < p.filesTotal) return;
-        shown_ = now;
-        std::fprintf(stderr, "\r%zu of %zu files, %" PRIu64 " of %" PRIu64 " bytes   ", p.filesDone, p.filesTotal,
-                     p.bytesDone, p.bytesTotal);
-        std::fflush(stderr);
+        if (showProgress_) showFileProgress(p, shown_);
     }
 
     void entryFinished(const EntryReport& r) override {

@@ -46,6 +46,15 @@ std::vector<std::pair<std::int64_t, std::int64_t>> placesOf(const tools::Manifes
     return out;
 }
 
+// The backup with `shift` random bytes put in front, and its manifest.
+test::Built movedBy(const test::Built& b, std::uint64_t shift) {
+    test::Built moved = b;
+    const tools::Damage insert{tools::DamageKind::Insert, 0, shift, shift};
+    tools::damageBytes(moved.bytes, insert);
+    tools::applyDamage(moved.manifest, insert, b.bytes.size());
+    return moved;
+}
+
 // Files in both slots next to a chunk border and all over the first chunk.
 test::Built borderBackup() {
     return buildBackup([](BackupWriter& w) {
@@ -65,11 +74,7 @@ TEST(DisplacedBlocks, FoundAtEveryPhaseOffTheGridAndAcrossChunkBorders) {
     const auto b = borderBackup();
     for (std::uint64_t shift = 1; shift < 512; ++shift) {
         SCOPED_TRACE(shift);
-        auto bytes = b.bytes;
-        auto manifest = b.manifest;
-        const tools::Damage insert{tools::DamageKind::Insert, 0, shift, shift};
-        tools::damageBytes(bytes, insert);
-        tools::applyDamage(manifest, insert, b.bytes.size());
+        const auto [bytes, manifest] = movedBy(b, shift);
         const auto r = scanBytes(bytes);
         ASSERT_EQ(placesOf(r->catalogue), placesOf(manifest));
         EXPECT_EQ(paths(r->catalogue), paths(scanBytes(b.bytes)->catalogue));
@@ -90,11 +95,7 @@ TEST(DisplacedBlocks, ABlockAcrossTheBorderOfTwoReadRequestsIsSeenWhole) {
     ASSERT_EQ(b.manifest[1].blockOffset, 2u * 1024 * 1024 - 512);
     for (const std::uint64_t shift : {100, 430, 470, 500, 511}) {
         SCOPED_TRACE(shift);
-        auto bytes = b.bytes;
-        auto manifest = b.manifest;
-        const tools::Damage insert{tools::DamageKind::Insert, 0, shift, shift};
-        tools::damageBytes(bytes, insert);
-        tools::applyDamage(manifest, insert, b.bytes.size());
+        const auto [bytes, manifest] = movedBy(b, shift);
         EXPECT_EQ(placesOf(scanBytes(bytes)->catalogue), placesOf(manifest));
     }
 }
