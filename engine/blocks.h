@@ -112,4 +112,10 @@ bool headerChecksumHolds(ByteSpan block);
 // rest only where they stand.
 void findDescriptorCandidates(ByteSpan bytes, std::size_t count, std::vector<std::uint32_t>& out);
 
+// The same with the vector instructions used capped at `most` (those the
+// processor lacks are never used), so each way can be checked against the
+// plain loop.
+enum class VectorLevel { Plain, Sse2, Avx2, Avx512 };
+void findDescriptorCandidates(ByteSpan bytes, std::size_t count, std::vector<std::uint32_t>& out, VectorLevel most);
+
 }  // namespace bkf

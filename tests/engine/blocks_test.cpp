@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
+#include <random>
+
 #include <cstring>
 #include <vector>
 
@@ -189,6 +193,39 @@ TEST(FindStreamHeader, FirstMatchWithinTheWindowAndTheBytesHeld) {
     std::memset(block.data() + 600, 0, 4);
     std::memset(block.data() + 900, 0, 4);
     EXPECT_EQ(findStreamHeader(block, 1024), std::nullopt) << "1024 bytes on is outside the window";
+}
+
+}  // namespace
+}  // namespace bkf
+
+namespace bkf {
+namespace {
+
+TEST(DescriptorCandidates, EveryWayFindsWhatThePlainLoopFinds) {
+    // Random bytes with identifiers planted at every phase, look-alikes that
+    // fail late (a non-zero fifth byte, "FIXE"), and ones near both ends.
+    std::mt19937_64 rng(3);
+    std::vector<std::uint8_t> bytes(20000);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng() % 6 == 0 ? "SDFIEL"[rng() % 6] : rng());
+    const auto plant = [&](std::size_t at, const char* id, std::uint8_t fifth) {
+        std::memcpy(&bytes[at], id, 4);
+        bytes[at + 4] = fifth;
+        bytes[at + 5] = 0;
+    };
+    for (std::size_t at = 0; at + 6 < bytes.size(); at += 97 + rng() % 50) {
+        plant(at, std::array{"SSET", "DIRB", "FILE", "FIXE"}[rng() % 4], rng() % 5 == 0 ? 1 : 0);
+    }
+    plant(bytes.size() - 6, "FILE", 0);
+    for (const std::size_t count : {bytes.size(), bytes.size() - 6, std::size_t{65}, std::size_t{0}}) {
+        std::vector<std::uint32_t> plain, vector;
+        findDescriptorCandidates(bytes, count, plain, VectorLevel::Plain);
+        ASSERT_FALSE(count > 100 && plain.empty());
+        for (const VectorLevel level : {VectorLevel::Sse2, VectorLevel::Avx2, VectorLevel::Avx512}) {
+            findDescriptorCandidates(bytes, count, vector, level);
+            EXPECT_EQ(vector, plain) << "level " << static_cast<int>(level) << ", count " << count;
+        }
+        for (const std::uint32_t at : plain) EXPECT_GT(identifyBlock(std::span(bytes).subspan(at)), 0);
+    }
 }
 
 }  // namespace
