@@ -31,7 +31,7 @@ const QString kFolderCaption = QStringLiteral("Select the folder to save the fil
 
 // ---- CSavingDialog
 
-CSavingDialog::CSavingDialog(QWidget* parent, const QString& title) : QDialog(parent) {
+CSavingDialog::CSavingDialog(QWidget* parent, const QString& title, const QString& stopText) : QDialog(parent) {
     setObjectName(QStringLiteral("CSavingDialog"));
     setWindowTitle(title);
     setFixedSize(dluSize(321, 164));
@@ -50,7 +50,7 @@ CSavingDialog::CSavingDialog(QWidget* parent, const QString& title) : QDialog(pa
     progress_->setValue(0);
     progress_->setTextVisible(false);
 
-    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel_ = new QPushButton(stopText, this);
     cancel_->setObjectName(QString::number(IDCANCEL));
     cancel_->setGeometry(dluRect(135, 143, 50, 14));
     connect(cancel_, &QPushButton::clicked, this, &CSavingDialog::reject);
@@ -204,8 +204,9 @@ bool CSaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> 
     verifying_ = !save;
     view_.setEnabled(false);
 
-    dialog_ = std::make_unique<CSavingDialog>(
-        &frame_, verifying_ ? QStringLiteral("Verifying Files..") : QStringLiteral("Saving Files.."));
+    // A check writes nothing: it is stopped rather than cancelled.
+    dialog_ = verifying_ ? std::make_unique<CSavingDialog>(&frame_, QStringLiteral("Verifying Files.."), QStringLiteral("Stop"))
+                         : std::make_unique<CSavingDialog>(&frame_);
     dialog_->setWindowModality(Qt::ApplicationModal);
     connect(dialog_.get(), &CSavingDialog::cancelRequested, this, &CSaveFlow::cancelSave);
     dialog_->show();

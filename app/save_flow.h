@@ -39,7 +39,8 @@ inline constexpr int IDC_SAVING_PROGRESS = 1004;
 class CSavingDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit CSavingDialog(QWidget* parent = nullptr, const QString& title = QStringLiteral("Saving Files.."));
+    explicit CSavingDialog(QWidget* parent = nullptr, const QString& title = QStringLiteral("Saving Files.."),
+                           const QString& stopText = QStringLiteral("Cancel"));
 
     void setCurrentFile(const QString& displayPath);
     // Bytes done of the total (the bar is scaled, so any 64-bit total fits).
