@@ -19,13 +19,9 @@ namespace {
 
 // Small enough that what is read is still in the cache when it is written.
 constexpr std::size_t kCopyBlock = std::size_t{256} << 10;
-// When the system copies by itself, the pieces are larger: progress and
-// cancel are still looked at between them.
-constexpr std::size_t kSystemCopyBlock = std::size_t{1} << 20;
 // Folders of the chain that keep an open handle: enough for entries that
 // come folder by folder, few enough for any depth.
 constexpr std::size_t kOpenFolders = 8;
-// An entry's data follows its stream header: "STAN" this many bytes before it.
 // When this many entries (or all, when fewer) fail the stream-header check
 // before any passes it, the catalogue is not of this backup.
 constexpr std::size_t kWrongBackupProbe = 8;
@@ -273,155 +269,212 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
     return extractEntries(backup, items, std::move(destination), options.prefix, observer, cancel);
 }
 
+namespace {
+
+// How the copy of one entry's data ended.
+enum class CopyEnd { Done, ReadFailed, WriteFailed, DiskFull, Cancelled };
+
+struct CopyOutcome {
+    CopyEnd end = CopyEnd::Done;
+    std::uint64_t bytes = 0;  // passed on to the writer (or read, when there is none)
+    std::string reason;       // why it did not end Done
+    std::uint32_t checksum = 0;
+};
+
+// What a save or a check needs from one run: the backup, a block of memory,
+// the cancel flag and the progress that reaches the observer.
+struct Run {
+    ByteSource& backup;
+    ExtractObserver* observer;
+    const std::atomic<bool>* cancel;
+    ExtractProgress progress;
+    std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kCopyBlock);
+    std::uint64_t backupSize = backup.size();
+
+    bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
+    void report() {
+        if (observer) observer->extractProgress(progress);
+    }
+    // The data bytes of `item` the backup holds.
+    std::uint64_t held(const ExtractItem& item) const {
+        const auto offset = static_cast<std::uint64_t>(item.dataOffset);
+        return offset >= backupSize ? 0 : std::min<std::uint64_t>(static_cast<std::uint64_t>(item.size), backupSize - offset);
+    }
+};
+
+Run startRun(ByteSource& backup, std::span<const ExtractItem> items, ExtractObserver* observer,
+             const std::atomic<bool>* cancel) {
+    Run run{backup, observer, cancel, {}};
+    run.progress.filesTotal = items.size();
+    for (const ExtractItem& item : items) {
+        if (item.size > 0 && item.dataOffset >= 0) run.progress.bytesTotal += run.held(item);
+    }
+    return run;
+}
+
+// Reads `length` bytes of data at `offset` block by block, works out their
+// checksum, and hands each block to `write` (when there is one).
+CopyOutcome copyData(Run& run, std::uint64_t offset, std::uint64_t length, OutputFile* write) {
+    CopyOutcome out;
+    DataChecksum checksum;
+    while (out.bytes < length) {
+        if (run.cancelled()) {
+            out.end = CopyEnd::Cancelled;
+            return out;
+        }
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, length - out.bytes));
+        const ReadResult got = run.backup.read(offset + out.bytes, {run.buffer.data(), want});
+        checksum.add({run.buffer.data(), got.bytes});
+        if (write && got.bytes > 0) {
+            if (FsError w = write->write({run.buffer.data(), got.bytes}); !w.ok()) {
+                out.end = w.diskFull ? CopyEnd::DiskFull : CopyEnd::WriteFailed;
+                out.reason = w.reason;
+                return out;
+            }
+        }
+        out.bytes += got.bytes;
+        run.progress.bytesDone += got.bytes;
+        run.report();
+        if (got.failed || got.bytes < want) {
+            out.end = CopyEnd::ReadFailed;
+            out.reason = got.failed ? "cannot read the backup: " + got.reason : "the backup ended early";
+            return out;
+        }
+    }
+    out.checksum = checksum.value();
+    return out;
+}
+
+// Why an entry cannot be read at all, before anything is written: nullopt
+// when its size and data offset are numbers and its stream header holds.
+std::optional<std::string> entryProblem(ByteSource& backup, const ExtractItem& item) {
+    if (item.size < 0 || item.dataOffset < 0) return "the catalogue gives no valid size and data position for it";
+    return dataHeaderProblem(backup, item.dataOffset);
+}
+
+// The verdict of data read whole (or the truncation when the backup ends first).
+void judge(Run& run, const ExtractItem& item, std::uint64_t held, std::uint32_t checksum, EntryReport& report) {
+    const auto size = static_cast<std::uint64_t>(item.size);
+    if (held < size) {
+        report.result = EntryResult::Truncated;
+        report.reason = "its data runs past the end of the backup file (" + std::to_string(held) + " of " +
+                        std::to_string(size) + " bytes " + (report.writtenAs.empty() ? "there)" : "written)");
+        return;
+    }
+    report.checksum = checkDataChecksum(run.backup, item.dataOffset, item.size, checksum);
+}
+
+// One entry saved: what happened to it, and whether the save must stop.
+struct SavedEntry {
+    EntryReport report;
+    bool diskFull = false;
+    bool cancelled = false;
+    bool misplaced = false;   // its data offset follows no stream header
+    bool headerHeld = false;  // its stream header stands in the backup and holds
+};
+
+SavedEntry saveEntry(Run& run, OutputTree& tree, const ExtractItem& item) {
+    SavedEntry saved;
+    EntryReport& report = saved.report;
+    report.displayPath = item.displayPath;
+    if (auto problem = entryProblem(run.backup, item)) {
+        report.result = EntryResult::Failed;
+        saved.misplaced = *problem == kWrongPlaceReason;
+        report.reason = std::move(*problem);
+        return saved;
+    }
+    // (A stream header past the end of a shorter backup neither proves nor disproves the catalogue.)
+    saved.headerHeld = static_cast<std::uint64_t>(item.dataOffset) < run.backupSize + mtf::kStreamHeaderSize;
+    const auto components = outputComponents(item.displayPath);
+    const std::span<const std::u16string_view> folders(components.data(), components.size() - 1);
+    FsError error;
+    bool renamed = false;
+    OutputDir* dir = tree.folder(folders, error, renamed);
+    std::u16string name;
+    std::unique_ptr<OutputFile> file;
+    if (dir) file = tree.file(*dir, components.back(), name, error, renamed);
+    report.renamed = renamed;
+    if (!file) {
+        report.result = EntryResult::Failed;
+        report.reason = error.reason.empty() ? "no free name for it" : error.reason;
+        saved.diskFull = error.diskFull;
+        return saved;
+    }
+    report.writtenAs = dir->path() / pathFromUtf16(name);
+    const std::uint64_t held = run.held(item);
+    CopyOutcome copy = copyData(run, static_cast<std::uint64_t>(item.dataOffset), held, file.get());
+    if (copy.end == CopyEnd::Done) {
+        file->setTimes(item.modified, item.accessed, item.created);
+        if (FsError closed = file->close(); !closed.ok()) {
+            copy.end = closed.diskFull ? CopyEnd::DiskFull : CopyEnd::WriteFailed;
+            copy.reason = closed.reason;
+        }
+    }
+    if (copy.end != CopyEnd::Done) {
+        // A file that is not whole is not left behind.
+        file.reset();
+        dir->removeFile(name);
+        report.writtenAs.clear();
+        report.result = EntryResult::Failed;
+        report.reason = std::move(copy.reason);
+        saved.diskFull = copy.end == CopyEnd::DiskFull;
+        saved.cancelled = copy.end == CopyEnd::Cancelled;
+        return saved;
+    }
+    report.bytes = copy.bytes;
+    judge(run, item, held, copy.checksum, report);
+    return saved;
+}
+
+ExtractSummary finished(ExtractSummary summary, std::chrono::steady_clock::time_point started) {
+    summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return summary;
+}
+
+}  // namespace
+
 ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> items,
                               std::unique_ptr<OutputDir> destination, std::u16string_view prefix,
                               ExtractObserver* observer, const std::atomic<bool>* cancel) {
     const auto started = std::chrono::steady_clock::now();
     ExtractSummary summary;
-    auto finish = [&]() -> ExtractSummary {
-        summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        return summary;
-    };
     auto root = makeOutputRoot(std::move(destination), prefix, summary);
     if (!root) {
         summary.notReached = items.size();
-        return finish();
+        return finished(std::move(summary), started);
     }
     summary.root = root->path();
     OutputTree tree(std::move(root));
+    Run run = startRun(backup, items, observer, cancel);
 
-    ExtractProgress progress;
-    progress.filesTotal = items.size();
-    const std::uint64_t backupSize = backup.size();
-    for (const ExtractItem& item : items) {
-        if (item.size > 0 && item.dataOffset >= 0) {
-            const auto offset = static_cast<std::uint64_t>(item.dataOffset);
-            if (offset < backupSize) progress.bytesTotal += std::min<std::uint64_t>(item.size, backupSize - offset);
-        }
-    }
-    std::vector<std::uint8_t> buffer(kCopyBlock);
-    bool headerFound = false;
-    std::size_t headerMisses = 0;
+    // Whether the catalogue belongs to this backup: the first entries tell.
+    bool headerSeen = false;
+    std::size_t misplaced = 0;
     const std::size_t probe = std::min(kWrongBackupProbe, items.size());
-    auto cancelled = [&] { return cancel && cancel->load(std::memory_order_relaxed); };
-
     for (std::size_t index = 0; index < items.size(); ++index) {
         const ExtractItem& item = items[index];
-        if (cancelled()) {
+        if (run.cancelled()) {
             summary.cancelled = true;
             summary.notReached = items.size() - index;
             break;
         }
-        progress.current = item.displayPath;
-        if (observer) observer->extractProgress(progress);
-
-        EntryReport report;
-        report.displayPath = item.displayPath;
-        auto fail = [&](EntryResult result, std::string reason) {
-            report.result = result;
-            report.reason = std::move(reason);
-        };
-        const auto components = outputComponents(item.displayPath);
-        const std::span<const std::u16string_view> folders(components.data(), components.size() - 1);
-
-        bool stop = false;
-        std::optional<std::string> misplaced;
-        if (item.size < 0 || item.dataOffset < 0) {
-            fail(EntryResult::Failed, "the catalogue gives no valid size and data position for it");
-        } else if ((misplaced = dataHeaderProblem(backup, item.dataOffset))) {
-            fail(EntryResult::Failed, *misplaced);
-            if (*misplaced == kWrongPlaceReason) ++headerMisses;
-        } else {
-            // A stream header past the end of a shorter backup neither proves nor disproves the catalogue.
-            headerFound = headerFound || static_cast<std::uint64_t>(item.dataOffset) < backupSize + mtf::kStreamHeaderSize;
-            FsError error;
-            bool renamed = false;
-            OutputDir* dir = tree.folder(folders, error, renamed);
-            std::u16string name;
-            std::unique_ptr<OutputFile> file;
-            if (dir) file = tree.file(*dir, components.back(), name, error, renamed);
-            report.renamed = renamed;
-            if (!file) {
-                fail(EntryResult::Failed, error.reason.empty() ? "no free name for it" : error.reason);
-                stop = error.diskFull;
-            } else {
-                report.writtenAs = dir->path() / pathFromUtf16(name);
-                const auto offset = static_cast<std::uint64_t>(item.dataOffset);
-                const auto size = static_cast<std::uint64_t>(item.size);
-                const std::uint64_t available = offset >= backupSize ? 0 : std::min(size, backupSize - offset);
-                bool broken = false;
-                // The data passes through memory so that its checksum can be
-                // worked out on the way.
-                DataChecksum checksum;
-                for (std::uint64_t done = 0; done < available && !broken;) {
-                    if (cancelled()) {
-                        summary.cancelled = true;
-                        broken = stop = true;
-                        break;
-                    }
-                    std::size_t moved = 0;
-                    bool readFailed = false;
-                    std::string readReason;
-                    FsError w;
-                    {
-                        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, available - done));
-                        const ReadResult got = backup.read(offset + done, {buffer.data(), want});
-                        checksum.add({buffer.data(), got.bytes});
-                        if (got.bytes > 0) w = file->write({buffer.data(), got.bytes});
-                        moved = w.ok() ? got.bytes : 0;
-                        if (got.failed || got.bytes < want) {
-                            readFailed = true;
-                            readReason = got.failed ? "cannot read the backup: " + got.reason : "the backup ended early";
-                        }
-                    }
-                    if (!w.ok()) {
-                        fail(EntryResult::Failed, w.reason);
-                        broken = true;
-                        stop = w.diskFull;
-                        break;
-                    }
-                    done += moved;
-                    report.bytes = done;
-                    progress.bytesDone += moved;
-                    if (observer) observer->extractProgress(progress);
-                    if (readFailed) {
-                        fail(EntryResult::Failed, readReason);
-                        broken = true;
-                    }
-                }
-                if (!broken) {
-                    file->setTimes(item.modified, item.accessed, item.created);
-                    if (FsError c = file->close(); !c.ok()) {
-                        fail(EntryResult::Failed, c.reason);
-                        broken = true;
-                        stop = c.diskFull;
-                    }
-                }
-                if (broken) {
-                    // A file that is not whole is not left behind.
-                    file.reset();
-                    dir->removeFile(name);
-                    report.writtenAs.clear();
-                    report.bytes = 0;
-                } else if (available < size) {
-                    fail(EntryResult::Truncated, "its data runs past the end of the backup file (" +
-                                                     std::to_string(available) + " of " + std::to_string(size) +
-                                                     " bytes written)");
-                } else {
-                    report.checksum = checkDataChecksum(backup, item.dataOffset, item.size, checksum.value());
-                }
-            }
-        }
-        if (summary.cancelled) {
+        run.progress.current = item.displayPath;
+        run.report();
+        SavedEntry saved = saveEntry(run, tree, item);
+        if (saved.cancelled) {
+            summary.cancelled = true;
             summary.notReached = items.size() - index;
             break;
         }
+        const EntryReport& report = saved.report;
         addToSummary(summary, report);
         summary.renamed += report.renamed ? 1 : 0;
         summary.bytesWritten += report.bytes;
-        ++progress.filesDone;
+        ++run.progress.filesDone;
         if (observer) observer->entryFinished(report);
-        if (!headerFound && headerMisses == probe) {
+        misplaced += saved.misplaced ? 1 : 0;
+        headerSeen = headerSeen || saved.headerHeld;
+        if (!headerSeen && misplaced == probe) {
             summary.wrongBackup = true;
             summary.notReached = items.size() - index - 1;
             summary.status = Status::failure("none of the first " + std::to_string(probe) +
@@ -429,92 +482,58 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
                                              "not belong to this backup file; the save stopped");
             break;
         }
-        if (stop) {
+        if (saved.diskFull) {
             summary.diskFull = true;
             summary.notReached = items.size() - index - 1;
             summary.status = Status::failure("the destination is full: " + report.reason + "; the save stopped");
             break;
         }
     }
-    if (observer) observer->extractProgress(progress);
-    return finish();
+    run.report();
+    return finished(std::move(summary), started);
 }
 
 ExtractSummary verifyEntries(ByteSource& backup, std::span<const ExtractItem> items, ExtractObserver* observer,
                              const std::atomic<bool>* cancel) {
     const auto started = std::chrono::steady_clock::now();
     ExtractSummary summary;
-    ExtractProgress progress;
-    progress.filesTotal = items.size();
-    const std::uint64_t backupSize = backup.size();
-    for (const ExtractItem& item : items) {
-        if (item.size > 0 && item.dataOffset >= 0 && static_cast<std::uint64_t>(item.dataOffset) < backupSize) {
-            progress.bytesTotal += std::min<std::uint64_t>(item.size, backupSize - item.dataOffset);
-        }
-    }
-    std::vector<std::uint8_t> buffer(kCopyBlock);
+    Run run = startRun(backup, items, observer, cancel);
     for (std::size_t index = 0; index < items.size(); ++index) {
         const ExtractItem& item = items[index];
-        if (cancel && cancel->load(std::memory_order_relaxed)) {
+        if (run.cancelled()) {
             summary.cancelled = true;
             summary.notReached = items.size() - index;
             break;
         }
-        progress.current = item.displayPath;
-        if (observer) observer->extractProgress(progress);
+        run.progress.current = item.displayPath;
+        run.report();
         EntryReport report;
         report.displayPath = item.displayPath;
-        if (item.size < 0 || item.dataOffset < 0) {
+        if (auto problem = entryProblem(backup, item)) {
             report.result = EntryResult::Failed;
-            report.reason = "the catalogue gives no valid size and data position for it";
-        } else if (auto misplaced = dataHeaderProblem(backup, item.dataOffset)) {
-            report.result = EntryResult::Failed;
-            report.reason = *misplaced;
+            report.reason = std::move(*problem);
         } else {
-            const auto offset = static_cast<std::uint64_t>(item.dataOffset);
-            const auto size = static_cast<std::uint64_t>(item.size);
-            const std::uint64_t available = offset >= backupSize ? 0 : std::min(size, backupSize - offset);
-            DataChecksum checksum;
-            std::uint64_t done = 0;
-            while (done < available && !summary.cancelled) {
-                if (cancel && cancel->load(std::memory_order_relaxed)) {
-                    summary.cancelled = true;
-                    break;
-                }
-                const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, available - done));
-                const ReadResult got = backup.read(offset + done, {buffer.data(), want});
-                checksum.add({buffer.data(), got.bytes});
-                done += got.bytes;
-                progress.bytesDone += got.bytes;
-                if (observer) observer->extractProgress(progress);
-                if (got.failed || got.bytes < want) {
-                    report.result = EntryResult::Failed;
-                    report.reason = got.failed ? "cannot read the backup: " + got.reason : "the backup ended early";
-                    break;
-                }
-            }
-            if (summary.cancelled) {
+            const std::uint64_t held = run.held(item);
+            CopyOutcome read = copyData(run, static_cast<std::uint64_t>(item.dataOffset), held, nullptr);
+            if (read.end == CopyEnd::Cancelled) {
+                summary.cancelled = true;
                 summary.notReached = items.size() - index;
                 break;
             }
-            report.bytes = done;
-            if (report.result == EntryResult::Failed) {
-                // A read failure says so; no verdict.
-            } else if (available < size) {
-                report.result = EntryResult::Truncated;
-                report.reason = "its data runs past the end of the backup file (" + std::to_string(available) +
-                                " of " + std::to_string(size) + " bytes there)";
+            report.bytes = read.bytes;
+            if (read.end != CopyEnd::Done) {
+                report.result = EntryResult::Failed;
+                report.reason = std::move(read.reason);
             } else {
-                report.checksum = checkDataChecksum(backup, item.dataOffset, item.size, checksum.value());
+                judge(run, item, held, read.checksum, report);
             }
         }
         addToSummary(summary, report);
-        ++progress.filesDone;
+        ++run.progress.filesDone;
         if (observer) observer->entryFinished(report);
     }
-    if (observer) observer->extractProgress(progress);
-    summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    return summary;
+    run.report();
+    return finished(std::move(summary), started);
 }
 
 }  // namespace bkf

@@ -29,17 +29,6 @@ public:
     virtual ~OutputFile() = default;
     // Writes all of `bytes`; on failure the error says why.
     virtual FsError write(std::span<const std::uint8_t> bytes) = 0;
-    // Lets the system copy `length` bytes at `offset` of the open file
-    // `sourceHandle` (ByteSource::nativeHandle) to the end of this file,
-    // without passing them through the program. Returns false, having copied
-    // nothing, when the system cannot do that here (the caller then reads and
-    // writes); otherwise `copied` tells how many bytes were copied, and
-    // `error` why fewer than asked.
-    virtual bool copyFrom(std::intptr_t sourceHandle, std::uint64_t offset, std::size_t length, std::size_t& copied,
-                          FsError& error) {
-        (void)sourceHandle, (void)offset, (void)length, (void)copied, (void)error;
-        return false;
-    }
     // Sets the times; a time of 0 (none known) is left as it is. The creation
     // time only where the platform keeps one that can be set.
     virtual FsError setTimes(FileTime modified, FileTime accessed, FileTime created) = 0;

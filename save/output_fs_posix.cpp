@@ -56,33 +56,6 @@ public:
         }
         return {};
     }
-#ifdef __linux__
-    bool copyFrom(std::intptr_t sourceHandle, std::uint64_t offset, std::size_t length, std::size_t& copied,
-                  FsError& error) override {
-        if (sourceHandle < 0 || !copyWorks_) return false;
-        copied = 0;
-        auto from = static_cast<loff_t>(offset);
-        while (copied < length) {
-            const ssize_t n =
-                ::copy_file_range(static_cast<int>(sourceHandle), &from, fd_, nullptr, length - copied, 0);
-            if (n > 0) {
-                copied += static_cast<std::size_t>(n);
-            } else if (n == 0) {
-                break;  // the end of the source
-            } else if (errno == EINTR) {
-                continue;
-            } else if (copied == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-                // Not between these two files: reading and writing will do.
-                copyWorks_ = false;
-                return false;
-            } else {
-                error = errorOf(errno);
-                break;
-            }
-        }
-        return true;
-    }
-#endif
     FsError setTimes(FileTime modified, FileTime accessed, FileTime) override {
         // Linux keeps a birth time but offers no way to set it.
         const timespec times[2] = {timeSpecOf(accessed), timeSpecOf(modified)};
@@ -98,7 +71,6 @@ public:
 
 private:
     int fd_;
-    bool copyWorks_ = true;
 };
 
 class PosixDir final : public OutputDir {
