@@ -2,6 +2,7 @@
 // shared flock(2) for a scan, pread(2) for positioned reads.
 #include "engine/backup_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -39,6 +40,16 @@ public:
         }
         return result;
     }
+
+#ifdef SEEK_DATA
+    std::uint64_t nextData(std::uint64_t offset) override {
+        if (offset >= size_) return size_;
+        const off_t data = ::lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
+        if (data >= 0) return std::min<std::uint64_t>(static_cast<std::uint64_t>(data), size_);
+        // ENXIO: nothing but a hole from here on; anything else: holes are not known here.
+        return errno == ENXIO ? size_ : offset;
+    }
+#endif
 
 private:
     int fd_;

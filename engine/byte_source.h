@@ -29,6 +29,11 @@ public:
     // The system's handle of the open file behind the source, so that a
     // writer may let the system copy from it directly; -1 when there is none.
     virtual std::intptr_t nativeHandle() const { return -1; }
+    // The first offset at or after `offset` where data may stand: the bytes
+    // between are a hole of a sparse file (zeros that take no disk and hold
+    // nothing). `offset` itself when no hole is known there; size() when only
+    // a hole follows.
+    virtual std::uint64_t nextData(std::uint64_t offset) { return offset; }
 };
 
 // A source over bytes held in memory (shared, never copied).

@@ -25,11 +25,14 @@ constexpr std::size_t kNameLimit = 261;  // names of 261 code units or more are 
 constexpr std::size_t kSetNameSizeLimit = 261;  // set names of 261 bytes or more are not taken
 constexpr std::size_t kReadBlock = 32 * mtf::kChunkSize;  // bytes fetched per read request
 constexpr std::size_t kReadBuffers = 3;                    // blocks read ahead of the examination
+const std::array<std::uint8_t, mtf::kChunkSize> kZeros{};  // a chunk of a hole, for the tap
 
 // Hands out the file's chunks in order. A second thread reads the file in
 // large blocks ahead of the examination, so reading and examining overlap. A
 // block that cannot be read whole is read again chunk by chunk, and a chunk's
-// missing bytes are zeros: a bad spot costs only the chunk it lies in.
+// missing bytes are zeros: a bad spot costs only the chunk it lies in. A
+// block that lies wholly in a hole of a sparse file is not read at all: it is
+// all zeros, and the examination is told so (hole()).
 class ChunkReader {
 public:
     ChunkReader(ByteSource& source, std::uint64_t fileSize)
@@ -81,6 +84,13 @@ public:
         return {b.bytes.data() + (position - block * kReadBlock), static_cast<std::size_t>(end - position)};
     }
 
+    // Whether the chunk at `position`, handed out by window(), lies in a
+    // block that is all hole (its bytes in the window are not to be looked at).
+    bool hole(std::uint64_t position) {
+        std::lock_guard lock(mutex_);
+        return buffers_[(position / kReadBlock) % kReadBuffers].hole;
+    }
+
     std::uint64_t readErrors() const {
         std::lock_guard lock(mutex_);
         return readErrors_;
@@ -91,6 +101,7 @@ private:
     struct Buffer {
         std::vector<std::uint8_t> bytes;
         std::uint64_t tailOf = kNone;  // the block whose next chunk is copied behind it
+        bool hole = false;             // all hole: only its first chunk was set (to zeros)
     };
 
     void readAhead() {
@@ -102,7 +113,13 @@ private:
             }
             const std::uint64_t start = block * kReadBlock;
             const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, fileSize_ - start));
-            const std::uint64_t errors = fill(buffers_[block % kReadBuffers].bytes.data(), start, want);
+            Buffer& buffer = buffers_[block % kReadBuffers];
+            // A block in a hole: zeros, of which only the first chunk may be
+            // seen (behind the block before it).
+            buffer.hole = source_.nextData(start) >= start + want;
+            const std::uint64_t errors =
+                buffer.hole ? (std::memset(buffer.bytes.data(), 0, std::min(want, mtf::kChunkSize)), 0)
+                            : fill(buffer.bytes.data(), start, want);
             {
                 std::lock_guard lock(mutex_);
                 readErrors_ += errors;
@@ -178,6 +195,15 @@ public:
 
     void log(LogCode code) {
         if (log_) log_->write(code);
+    }
+    // The codes a chunk of zeros gives: read, then each slot begun and identified (empty).
+    void logZeroChunk() {
+        if (!log_) return;
+        log_->write(LogCode::ChunkRead);
+        for (std::size_t slot = 0; slot < mtf::kSlotsPerChunk; ++slot) {
+            log_->write(LogCode::SlotStart);
+            log_->write(LogCode::SlotIdentified);
+        }
     }
     void logOffGrid(std::uint64_t position) {
         if (log_) log_->write(logCodeLine(LogCode::OffGridBlock, position));
@@ -381,6 +407,15 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
         if (stopped(running)) return kScanStopped;
         if (fileSize - position < mtf::kChunkSize) break;
         const auto window = reader.window(position, mtf::kChunkSize);
+        if (reader.hole(position)) {
+            // Zeros hold no block: only the codes and the progress of a chunk of them.
+            scanner.logZeroChunk();
+            if (options.tap) options.tap->bytesScanned(position, std::span(kZeros).first(mtf::kChunkSize));
+            position += mtf::kChunkSize;
+            stats.bytesScanned = position;
+            sink.chunkScanned(position, fileSize);
+            continue;
+        }
         const auto chunk = window.first(mtf::kChunkSize);
         scanner.log(LogCode::ChunkRead);
         offGrid.start(window, position, mtf::kChunkSize, mtf::kChunkSize);
@@ -407,20 +442,25 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
     const std::uint64_t rest = fileSize - position;
     if (rest > 0) {
         const auto window = reader.window(position, static_cast<std::size_t>(rest));
-        // Only a rest of more than one slot has its whole slots examined.
-        const std::size_t slotsEnd = rest > mtf::kSlotSize ? static_cast<std::size_t>(rest) / mtf::kSlotSize * mtf::kSlotSize : 0;
-        offGrid.start(window, position, static_cast<std::size_t>(rest), slotsEnd);
-        for (std::size_t slot = 0; slot < slotsEnd; slot += mtf::kSlotSize) {
-            if (stopped(running)) return kScanStopped;
-            const ByteSpan block = window.subspan(slot);
-            const int kind = identifyBlock(block);
-            if (kind > 0 && !scanner.examine(block, position + slot, kind, Placement::Partial)) {
-                offGrid.secondLook(slot, kind);
+        if (reader.hole(position)) {
+            if (options.tap) options.tap->bytesScanned(position, std::span(kZeros).first(static_cast<std::size_t>(rest)));
+        } else {
+            // Only a rest of more than one slot has its whole slots examined.
+            const std::size_t slotsEnd =
+                rest > mtf::kSlotSize ? static_cast<std::size_t>(rest) / mtf::kSlotSize * mtf::kSlotSize : 0;
+            offGrid.start(window, position, static_cast<std::size_t>(rest), slotsEnd);
+            for (std::size_t slot = 0; slot < slotsEnd; slot += mtf::kSlotSize) {
+                if (stopped(running)) return kScanStopped;
+                const ByteSpan block = window.subspan(slot);
+                const int kind = identifyBlock(block);
+                if (kind > 0 && !scanner.examine(block, position + slot, kind, Placement::Partial)) {
+                    offGrid.secondLook(slot, kind);
+                }
+                if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return kScanStopped;
             }
-            if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return kScanStopped;
+            if (!offGrid.examineUpTo(static_cast<std::size_t>(rest), running)) return kScanStopped;
+            if (options.tap) options.tap->bytesScanned(position, window);
         }
-        if (!offGrid.examineUpTo(static_cast<std::size_t>(rest), running)) return kScanStopped;
-        if (options.tap) options.tap->bytesScanned(position, window);
     }
     if (options.tap) options.tap->scanEnded(fileSize);
     stats.bytesScanned = fileSize;

@@ -65,6 +65,7 @@ public:
     explicit UnreadRecorder(ByteSource& inner) : inner_(inner) {}
     std::uint64_t size() const override { return inner_.size(); }
     std::intptr_t nativeHandle() const override { return inner_.nativeHandle(); }
+    std::uint64_t nextData(std::uint64_t offset) override { return inner_.nextData(offset); }
     ReadResult read(std::uint64_t offset, std::span<std::uint8_t> out) override;
     // The ranges noted so far, sorted and merged.
     std::vector<ByteRange> ranges() const;

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "catalogue/text.h"
+#include "engine/backup_file.h"
 #include "engine/scan_job.h"
 #include "engine/tape_format.h"
 #include "save/recovery_log.h"
@@ -557,6 +558,54 @@ TEST(Scan, LogCodeSequences) {
         ASSERT_GE(codes.size(), 3u);
         EXPECT_EQ(std::vector<int>(codes.end() - 3, codes.end()), (std::vector<int>{12, 13, 8}));
     }
+}
+
+}  // namespace
+}  // namespace bkf
+
+namespace bkf {
+namespace {
+
+TEST(Scan, TheHolesOfASparseBackupAreNotReadAndChangeNothing) {
+    // Zeros written as holes by the file sink, between and after real files.
+    test::TempDir dir;
+    const auto path = dir / "sparse.bkf";
+    {
+        tools::FileSink sink(path);
+        tools::BackupWriter w(sink);
+        w.beginSet({.name = u"Holes"});
+        w.file(fileOf(u"before.txt", Content::random(5000, 1)));
+        w.file(fileOf(u"zeros.bin", Content::zeros(9u << 20)));
+        w.file(fileOf(u"after.txt", Content::random(3000, 2)));
+        w.file(fileOf(u"tail.bin", Content::zeros(3u << 20)));
+        w.finish();
+        sink.close();
+    }
+    const std::string bytes = test::readFileBytes(path);
+    std::vector<std::string> logs;
+    std::vector<std::vector<std::u16string>> found;
+    for (const bool fromFile : {true, false}) {
+        OpenedBackup opened = openBackupFile(path, BackupAccess::Shared);
+        ASSERT_NE(opened.source, nullptr);
+        MemoryByteSource memory(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        ByteSource& source = fromFile ? *opened.source : memory;
+        if (fromFile && source.nextData(0) == 0 && source.nextData(4u << 20) == 4u << 20) {
+            GTEST_SKIP() << "this file system keeps no holes";
+        }
+        Catalogue catalogue;
+        test::CatalogueSink sink(catalogue);
+        std::atomic<bool> running{true};
+        const auto log = dir / (fromFile ? "file.log" : "memory.log");
+        {
+            RecoveryLog session(log);
+            ASSERT_EQ(scanBackupFile(source, sink, running, &session), kScanComplete);
+        }
+        logs.push_back(test::readFileBytes(log));
+        found.push_back(paths(catalogue));
+    }
+    EXPECT_EQ(found[0], found[1]);
+    EXPECT_EQ(found[0].size(), 4u);
+    EXPECT_EQ(logs[0], logs[1]);
 }
 
 }  // namespace
