@@ -68,6 +68,7 @@ void fillSampleResults(CRecoveryView& view) {
     view.setFoundFilesText(QString());
     view.setSearchingText(QString());
     view.showStopButton(false);
+    view.showProgressBar(false);
     view.showBackButton(true);
     view.showSaveButton(true);
 }
@@ -107,6 +108,7 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
     v.showBackButton(false);
     v.showSaveButton(false);
     v.showStopButton(true);
+    v.showProgressBar(true);
     v.setProgress(42);
     v.setProgressText(qstr(bkf::progressText(440401920, 1048576000)));
     v.setFoundFilesText(qstr(bkf::foundFilesText(8)));
@@ -118,6 +120,7 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
     v.setProgressText(QString());
     v.setFoundFilesText(QString());
     v.showStopButton(false);
+    v.showProgressBar(false);
     v.showBackButton(true);
     v.showSaveButton(true);
 
