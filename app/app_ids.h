@@ -8,7 +8,8 @@
 namespace bkf::gui {
 
 inline const QString kProductName = QStringLiteral("Ormilo Tarvik BKF");
-inline const QString kProductVersion = QStringLiteral("8.05.01");
+// Defined once, by the build (the top CMakeLists.txt).
+inline const QString kProductVersion = QStringLiteral(BKF_VERSION);
 inline const QString kOrganisation = QStringLiteral("Ormilo Works");
 inline const QString kBarLayoutKey = QStringLiteral("CommandBars2");
 inline const QString kHomePage = QStringLiteral("https://ormilo.works/tarvik-bkf/");
@@ -51,9 +52,30 @@ enum ControlId : int {
     IDC_LOGO_BUTTON = 1002,
 };
 
+// The description string of each control id, given to the control as its
+// accessible description; an empty text for an id without one.
+inline QString controlDescription(int id) {
+    switch (id) {
+        case IDC_PATH_EDIT: return QStringLiteral("file browsw");
+        case IDC_BROWSE: return QStringLiteral("browse file");
+        case IDC_NEXT: return QStringLiteral("button next");
+        case IDC_BACK: return QStringLiteral("back button");
+        case IDC_STOP: return QStringLiteral("stop button");
+        case IDC_FOUND_FILES: return QStringLiteral("status");
+        case IDC_PROMPT: return QStringLiteral("static caption");
+        case IDC_PROGRESS_TEXT: return QStringLiteral("pro");
+        case IDC_FOLDER_LIST: return QStringLiteral("list");
+        case IDC_SAVE: return QStringLiteral("save btn");
+        case IDC_CAPTION_BAND: return QStringLiteral("caption");
+        default: return {};
+    }
+}
+
 inline const QString kAnotherInstanceText =
     QStringLiteral("Another Instance of Ormilo Tarvik BKF is running ");
 inline const QString kStopScanningText = QStringLiteral("Please stop scanning process");
+// Stop, during a scan and during a snapshot load alike.
+inline const QString kStopRepairingText = QStringLiteral("Do you really want to stop repairing process");
 inline const QString kReallyExitText = QStringLiteral("Do you really want to exit?");
 inline const QString kSaveSnapshotOnExitText =
     QStringLiteral("Do you want to save recovery snapshot?");

@@ -9,14 +9,17 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QUrl>
+#include <algorithm>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -62,7 +65,18 @@ QSettings barSettings() {
     return QSettings(kOrganisation, kProductName);
 }
 
+const QString kNormalGeometryKey = QStringLiteral("Window/NormalGeometry");
+const QString kMaximizedKey = QStringLiteral("Window/Maximized");
+// A kept geometry smaller than this is not worth restoring.
+constexpr QSize kSmallestKeptSize(320, 240);
+
 }  // namespace
+
+QRect defaultNormalGeometry(const QRect& available) {
+    QRect r(QPoint(0, 0), QSize(available.width() * 4 / 5, available.height() * 4 / 5));
+    r.moveCenter(available.center());
+    return r;
+}
 
 QString withTrailingSeparator(const QString& folder) {
     QString out = folder;
@@ -249,6 +263,31 @@ bool CMainFrame::restoreBarLayout() {
     return !state.isEmpty() && restoreState(state);
 }
 
+void CMainFrame::saveWindowPlacement() {
+    QSettings settings = barSettings();
+    settings.setValue(kNormalGeometryKey, normalGeometry());
+    settings.setValue(kMaximizedKey, isMaximized());
+    settings.sync();
+}
+
+bool CMainFrame::restoreWindowPlacement() {
+    const QSettings settings = barSettings();
+    const QRect kept = settings.value(kNormalGeometryKey).toRect();
+    const QScreen* keptOn = kept.isValid() ? QGuiApplication::screenAt(kept.center()) : nullptr;
+    if (keptOn && kept.width() >= kSmallestKeptSize.width() && kept.height() >= kSmallestKeptSize.height()) {
+        // On the screen it was kept on, made to fit should that screen have shrunk.
+        const QRect available = keptOn->availableGeometry();
+        QRect r(kept.topLeft(), kept.size().boundedTo(available.size()));
+        r.moveLeft(std::clamp(r.left(), available.left(), available.right() + 1 - r.width()));
+        r.moveTop(std::clamp(r.top(), available.top(), available.bottom() + 1 - r.height()));
+        setGeometry(r);
+    } else {
+        const QScreen* primary = QGuiApplication::primaryScreen();
+        if (primary) setGeometry(defaultNormalGeometry(primary->availableGeometry()));
+    }
+    return settings.value(kMaximizedKey, true).toBool();
+}
+
 void CMainFrame::placeLogo() {
     logo_->setGeometry(width() - 170, 24, 170, 56);
     logo_->raise();
@@ -369,8 +408,9 @@ void CMainFrame::saveRecoverySnapshotOnExit() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    // The layout is kept even when the user then decides to stay.
+    // The layout and the window's placement are kept even when the user then decides to stay.
     saveBarLayout();
+    saveWindowPlacement();
     if (ui_.messageBox(this, kReallyExitText, MB_YESNO | MB_ICONQUESTION) != IDYES) {
         event->ignore();
         return;

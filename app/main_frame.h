@@ -6,7 +6,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QRect>
 #include <QString>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -35,6 +37,10 @@ struct FrameOptions {
 // `folder` with exactly one trailing '/' (a root such as "/" stays as it is).
 QString withTrailingSeparator(const QString& folder);
 
+// The window's normal geometry when none is kept: 80% of the screen's
+// available area, centred on it.
+QRect defaultNormalGeometry(const QRect& available);
+
 class CMainFrame : public QMainWindow {
     Q_OBJECT
   public:
@@ -55,9 +61,11 @@ class CMainFrame : public QMainWindow {
     // The folder-name prefix of saved folders ("Rec" at every start).
     const QString& folderPrefix() const { return folderPrefix_; }
     void setFolderPrefix(const QString& prefix) { folderPrefix_ = prefix; }
-    // Generate Log: while false no recovery-log line is written.
-    bool generateLog() const { return generateLog_; }
-    void setGenerateLog(bool on) { generateLog_ = on; }
+    // Generate Log: while false no recovery-log line is written. Every writer
+    // reads it just before its line, the scan's worker through the switch.
+    bool generateLog() const { return generateLog_.load(); }
+    void setGenerateLog(bool on) { generateLog_.store(on); }
+    const std::atomic<bool>& generateLogSwitch() const { return generateLog_; }
     // Whether a scan also looks for blocks off the 512-byte grid (on by default).
     bool scanOffGrid() const { return scanOffGrid_; }
     void setScanOffGrid(bool on) { scanOffGrid_ = on; }
@@ -65,6 +73,13 @@ class CMainFrame : public QMainWindow {
     // The bar layout under QSettings("Ormilo Works", "Ormilo Tarvik BKF"), "CommandBars2".
     void saveBarLayout();
     bool restoreBarLayout();
+    // The window's last normal geometry and whether it was maximized, kept
+    // in the same settings ("Window/NormalGeometry", "Window/Maximized").
+    void saveWindowPlacement();
+    // Gives the window its kept normal geometry, or the default one when none
+    // is kept or it lies off every screen; returns whether the window is to be
+    // shown maximized (it is at the first start).
+    bool restoreWindowPlacement();
 
     // Runs once the user has confirmed the exit (and the snapshot question is
     // answered): it ends the process. Without one the window just closes.
@@ -109,6 +124,8 @@ class CMainFrame : public QMainWindow {
     void saveRecoverySnapshotOnExit();
 
     UiServices& ui_;
+    // Before the flows: the scan's worker reads it until the flow has ended it.
+    std::atomic<bool> generateLog_{false};
     CRecoveryView* view_ = nullptr;
     std::unique_ptr<CRecoveryFlow> flow_;
     // Declared after flow_: its worker is joined first, while the view still stands.
@@ -119,7 +136,6 @@ class CMainFrame : public QMainWindow {
     QString startFolder_;
     std::filesystem::path logPath_;
     QString folderPrefix_ = QStringLiteral("Rec");
-    bool generateLog_ = false;
     bool scanOffGrid_ = true;
     std::function<void()> exitHandler_;
     std::function<void()> exitSnapshotSave_;

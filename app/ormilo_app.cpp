@@ -32,7 +32,11 @@ bool COrmiloApp::initInstance() {
     frame_->setWindowTitle(kProductName);
     frame_->setWindowIcon(applicationIcon());
     if (!options_.backupPath.isEmpty()) frame_->view()->setBackupFilePath(options_.backupPath);
-    frame_->showMaximized();
+    // Maximized at the first start, over a normal geometry worth returning to.
+    if (frame_->restoreWindowPlacement())
+        frame_->showMaximized();
+    else
+        frame_->show();
     return true;
 }
 

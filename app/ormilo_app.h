@@ -27,7 +27,8 @@ class COrmiloApp {
 
     // Start-up: false (after "Another Instance of Ormilo Tarvik BKF is
     // running ") when another instance runs, and no window is made;
-    // otherwise the main window stands, maximised.
+    // otherwise the main window stands with its kept normal geometry and
+    // state (maximised at the first start).
     bool initInstance();
     CMainFrame* mainFrame() const { return frame_.get(); }
     // Lets the next instance start (the lock is released).

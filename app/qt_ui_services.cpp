@@ -107,7 +107,10 @@ QString QtUiServices::openFileName(QWidget* owner, const QString& caption, const
 }
 
 QString QtUiServices::saveFileName(QWidget* owner, const QString& caption, const QString& filter) {
-    return QFileDialog::getSaveFileName(owner, caption, QString(), qtNameFilter(filter));
+    // The caller asks about an existing file itself, for the name it will
+    // really write (an extension may still be added): the dialog does not.
+    return QFileDialog::getSaveFileName(owner, caption, QString(), qtNameFilter(filter), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
 }
 
 QString QtUiServices::folderName(QWidget* owner, const QString& caption, const QString& startFolder) {

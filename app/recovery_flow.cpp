@@ -16,7 +16,6 @@ namespace bkf::gui {
 namespace {
 
 const QString kSelectValidFile = QStringLiteral("Please select valid file by using Browse Button");
-const QString kStopQuestion = QStringLiteral("Do you really want to stop repairing process");
 
 }  // namespace
 
@@ -48,15 +47,13 @@ void CRecoveryFlow::startRecovery() {
     view_.showResultsPage();
     const std::u16string typed = path.toStdU16String();
     view_.catalogue().setBackupFilePath(typed);
-    const bool logging = frame_.generateLog();
-    if (logging) {
-        writeLogLine(frame_.logPath(), logPathLine(typed));
-        writeLogLine(frame_.logPath(), logCodeLine(LogCode::RecoveryStarted));
-    }
+    // Generate Log is read just before each line, here and in the job.
+    if (frame_.generateLog()) writeLogLine(frame_.logPath(), logPathLine(typed));
+    if (frame_.generateLog()) writeLogLine(frame_.logPath(), logCodeLine(LogCode::RecoveryStarted));
 
     job_ = std::make_unique<ScanJob>(static_cast<ScanObserver&>(*this));
     job_->setBackupPath(pathFromUtf16(typed));
-    job_->setLogPath(logging ? std::optional(frame_.logPath()) : std::nullopt);
+    job_->setLogPath(frame_.logPath(), &frame_.generateLogSwitch());
     job_->setOptions({.offGrid = frame_.scanOffGrid()});
     {
         std::lock_guard lock(mutex_);
@@ -71,6 +68,7 @@ void CRecoveryFlow::startRecovery() {
     view_.setProgress(0);
     view_.setProgressText(QString());
     view_.setFoundFilesText(QString());
+    view_.showProgressBar(true);
     view_.showStopButton(true);
     view_.showBackButton(false);
     view_.showSaveButton(false);
@@ -83,8 +81,11 @@ void CRecoveryFlow::startRecovery() {
 
 void CRecoveryFlow::stopRecovery() {
     if (!running_ || !job_) return;
-    if (frame_.ui().messageBox(&view_, kStopQuestion, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+    if (frame_.ui().messageBox(&view_, kStopRepairingText, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+    // The scan may have ended while the question was up.
+    if (!running_ || !job_) return;
     view_.showStopButton(false);
+    view_.showProgressBar(false);
     job_->stopScan();
 }
 
@@ -164,6 +165,7 @@ void CRecoveryFlow::finish(const ScanOutcome& outcome) {
     view_.setScanRunning(false);
     view_.setSearchingVisible(false);
     view_.showStopButton(false);
+    view_.showProgressBar(false);
     switch (outcome.kind) {
         case ScanOutcome::Kind::Results:
             // Every found file starts out selected; the tree shows the root's children.

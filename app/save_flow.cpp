@@ -4,6 +4,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "app/app_ids.h"
 #include "app/dialog_units.h"
 #include "app/main_frame.h"
 #include "app/qt_text.h"
@@ -155,7 +156,13 @@ void CSaveFlow::saveRow(RowIndex row) {
 }
 
 void CSaveFlow::saveFiles() {
-    if (running_ || view_.pageNumber() != 2 || view_.scanRunning()) return;
+    if (running_ || view_.pageNumber() != 2) return;
+    // The tree's and the lists' save commands stay offered while a scan or a
+    // load runs: they answer as the other busy commands do.
+    if (view_.scanRunning()) {
+        frame_.ui().messageBox(&view_, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
     Catalogue& catalogue = view_.catalogue();
     const auto rows = rowsToSave(catalogue.table(), saveMode_, chosenRow_);
     if (!rows) {

@@ -178,6 +178,11 @@ void CSnapshotFlow::readRows(std::optional<std::u16string> firstRow) {
 
 void CSnapshotFlow::stopLoad() {
     if (!loading_ || frame_.recoveryFlow().scanRunning()) return;
+    if (frame_.ui().messageBox(&view_, kStopRepairingText, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+    // The load may have ended while the question was up.
+    if (!loading_) return;
+    view_.showStopButton(false);
+    view_.showProgressBar(false);
     stopRequested_ = true;
     space_.notify_all();
 }
@@ -234,6 +239,7 @@ void CSnapshotFlow::finishLoad() {
     view_.catalogue().markAllAfterLoad();
     view_.reloadCatalogue();
     view_.showStopButton(false);
+    view_.showProgressBar(false);
     if (view_.catalogue().table().empty()) {
         frame_.ui().messageBox(&view_, qstr(kNoDataFoundText), MB_OK | MB_ICONINFORMATION);
         view_.showSelectionPage();

@@ -3,7 +3,7 @@
 // from the exit sequence); "Load Recovery Snapshot..." asks for a snapshot,
 // and for the backup file when it has moved, then reads the rows on a worker
 // and applies them here in batches, a few times a second, with the progress
-// bar; Stop ends the reading and keeps what was read.
+// bar; Stop asks, then ends the reading and keeps what was read.
 #pragma once
 
 #include <QObject>
@@ -58,7 +58,8 @@ class CSnapshotFlow : public QObject {
     void saveSnapshotNow();
     // From the menu, after the frame's guard (file-selection page).
     void loadSnapshot();
-    // The Stop button while a load runs (a scan has its own Stop).
+    // The Stop button while a load runs (a scan has its own Stop): the stop
+    // question, and on Yes Stop and the progress bar hidden, the reading ended.
     void stopLoad();
 
   private slots:

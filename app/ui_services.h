@@ -45,7 +45,8 @@ class UiServices {
     virtual int messageBox(QWidget* owner, const QString& text, unsigned style) = 0;
 
     // File dialogs. `filter` is in the "Text|pattern|Text|pattern||" form.
-    // They return the chosen path, or an empty text on Cancel.
+    // They return the chosen path, or an empty text on Cancel. The save
+    // dialog never asks about replacing a file: its callers do.
     virtual QString openFileName(QWidget* owner, const QString& caption, const QString& filter) = 0;
     virtual QString saveFileName(QWidget* owner, const QString& caption, const QString& filter) = 0;
     // `startFolder` (may be empty) is where the folder dialog opens.

@@ -105,7 +105,7 @@ void ScanJob::log(LogCode code) {
 
 bool ScanJob::prepareScan(const std::function<void()>& emptyCatalogue) {
     wait();  // a previous worker has ended by the time its outcome was shown
-    log_ = logPath_ ? std::make_unique<RecoveryLog>(*logPath_) : nullptr;
+    log_ = logPath_ ? std::make_unique<RecoveryLog>(*logPath_, logEnabled_) : nullptr;
     log(LogCode::PrepareStarted);
     if (emptyCatalogue) emptyCatalogue();
     log(LogCode::CatalogueEmptied);
@@ -114,7 +114,7 @@ bool ScanJob::prepareScan(const std::function<void()>& emptyCatalogue) {
 
 bool ScanJob::startScan() {
     wait();
-    if (!log_ && logPath_) log_ = std::make_unique<RecoveryLog>(*logPath_);
+    if (!log_ && logPath_) log_ = std::make_unique<RecoveryLog>(*logPath_, logEnabled_);
     log(LogCode::OpeningBackup);
     if (log_) log_->flush();
     OpenedBackup opened = openBackupFile(path_, BackupAccess::Exclusive);

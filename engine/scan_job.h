@@ -102,8 +102,13 @@ public:
     ScanJob& operator=(const ScanJob&) = delete;
 
     void setBackupPath(std::filesystem::path path) { path_ = std::move(path); }
-    // Recovery-log lines go to this file when set (logging on), nowhere otherwise.
-    void setLogPath(std::optional<std::filesystem::path> log) { logPath_ = std::move(log); }
+    // Recovery-log lines go to this file when set, nowhere otherwise. With
+    // `enabled` (which must outlive the job) each line is written only while
+    // it reads true, so switching the log off or on takes effect at the next line.
+    void setLogPath(std::optional<std::filesystem::path> log, const std::atomic<bool>* enabled = nullptr) {
+        logPath_ = std::move(log);
+        logEnabled_ = enabled;
+    }
     // How the backup is scanned (default: off-grid blocks too).
     void setOptions(ScanOptions options) { options_ = options; }
     // How often batches and progress reach the observer (default 50 ms).
@@ -128,6 +133,7 @@ private:
     ScanObserver& observer_;
     std::filesystem::path path_;
     std::optional<std::filesystem::path> logPath_;
+    const std::atomic<bool>* logEnabled_ = nullptr;
     std::unique_ptr<RecoveryLog> log_;
     std::chrono::milliseconds interval_{50};
     ScanOptions options_;

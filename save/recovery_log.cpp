@@ -93,11 +93,14 @@ bool writeLogLine(const std::filesystem::path& log, std::u16string_view line) {
     return static_cast<bool>(out);
 }
 
-RecoveryLog::RecoveryLog(std::filesystem::path log) : path_(std::move(log)) {}
+RecoveryLog::RecoveryLog(std::filesystem::path log, const std::atomic<bool>* enabled)
+    : path_(std::move(log)), enabled_(enabled) {}
 
 RecoveryLog::~RecoveryLog() { flush(); }
 
-void RecoveryLog::write(std::u16string_view line) { appendUtf16Le(pending_, line); }
+void RecoveryLog::write(std::u16string_view line) {
+    if (enabled()) appendUtf16Le(pending_, line);
+}
 
 void RecoveryLog::write(LogCode code) {
     // The scan writes two codes for almost every 512 bytes it examines.
@@ -106,6 +109,7 @@ void RecoveryLog::write(LogCode code) {
         for (int c = 1; c < 14; ++c) appendUtf16Le(lines[static_cast<std::size_t>(c)], logCodeLine(static_cast<LogCode>(c)));
         return lines;
     }();
+    if (!enabled()) return;
     const auto index = static_cast<std::size_t>(code);
     if (index < kLines.size() && !kLines[index].empty()) {
         pending_ += kLines[index];

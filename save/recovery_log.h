@@ -5,6 +5,7 @@
 // written is dropped and the recovery goes on.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -63,9 +64,11 @@ bool writeLogLine(const std::filesystem::path& log, std::u16string_view line);
 // A log kept open for the length of one recovery, for speed: lines are
 // buffered and reach the file at every flush(), which the scan calls before
 // it examines the next chunk, and at destruction. Appends, never truncates.
+// `enabled` (null: always on; else it must outlive the log) is read before
+// every line: a line written while it is false is dropped.
 class RecoveryLog {
 public:
-    explicit RecoveryLog(std::filesystem::path log);
+    explicit RecoveryLog(std::filesystem::path log, const std::atomic<bool>* enabled = nullptr);
     ~RecoveryLog();
     RecoveryLog(const RecoveryLog&) = delete;
     RecoveryLog& operator=(const RecoveryLog&) = delete;
@@ -76,7 +79,10 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
+    bool enabled() const { return !enabled_ || enabled_->load(std::memory_order_relaxed); }
+
     std::filesystem::path path_;
+    const std::atomic<bool>* enabled_;
     std::ofstream out_;
     std::string pending_;
 };

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the desktop program need
 # (Debian 12, as root). Quick when everything is already there.
+# fonts-wqy-microhei draws Chinese, Japanese and Korean names (DejaVu covers
+# Latin, Greek and Cyrillic); it is the smallest font package that covers them.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev
   qt6-base-dev xvfb xauth fonts-dejavu-core
+  fonts-wqy-microhei
 )
 
 missing=()

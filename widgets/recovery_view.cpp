@@ -78,7 +78,7 @@ CatalogueTreeModel& CRecoveryView::treeModel() {
 }
 
 bool CRecoveryView::viewsBusy() const {
-    return page_ == 2 && !stop_->isHidden();
+    return page_ == 2 && (scanRunning_ || !stop_->isHidden());
 }
 
 void CRecoveryView::createControls() {
@@ -135,6 +135,13 @@ void CRecoveryView::createControls() {
                         QStringLiteral(":/images/back.png"));
     save_ = imageButton(this, IDC_SAVE, QStringLiteral(":/images/save_hover.png"),
                         QStringLiteral(":/images/save.png"));
+    // Screen readers get each control's description string. The progress bar
+    // shares Stop's id but is no button: it keeps Qt's own description.
+    for (QWidget* w : std::initializer_list<QWidget*>{prompt_, pathEdit_, browse_, next_, views_->folderList(),
+                                                      captionBand_, searchingText_, progressText_, foundFilesText_,
+                                                      stop_, back_, save_})
+        w->setAccessibleDescription(controlDescription(w->objectName().section(QLatin1Char('-'), 0, 0).toInt()));
+
     connect(stop_, &CHoverButton::clicked, this, &CRecoveryView::onStopRecovery);
     connect(back_, &CHoverButton::clicked, this, &CRecoveryView::onBack);
     connect(save_, &CHoverButton::clicked, this, &CRecoveryView::onSaveFiles);
@@ -280,6 +287,9 @@ void CRecoveryView::setSearchingText(const QString& text) {
 
 void CRecoveryView::showStopButton(bool shown) {
     stop_->setVisible(shown);
+}
+void CRecoveryView::showProgressBar(bool shown) {
+    progressBar_->setVisible(shown);
 }
 void CRecoveryView::showBackButton(bool shown) {
     back_->setVisible(shown);

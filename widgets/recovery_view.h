@@ -48,7 +48,8 @@ class CRecoveryView : public QWidget {
     CatalogueTreeModel& treeModel();
     // The folder tree, the folder-contents list and the catalogue pane.
     CCatalogueViews& views() { return *views_; }
-    // The views are busy (they refuse mark changes) while Stop is shown.
+    // The views are busy (they refuse mark changes) while Stop is shown and
+    // until a stopped scan or load has applied its last batches.
     bool viewsBusy() const;
 
     // The text of the backup file path field.
@@ -76,6 +77,7 @@ class CRecoveryView : public QWidget {
     void setSearchingVisible(bool visible);
     void setSearchingText(const QString& text);
     void showStopButton(bool shown);
+    void showProgressBar(bool shown);
     void showBackButton(bool shown);
     void showSaveButton(bool shown);
     // Announces entries and folders appended to the catalogue since the last

@@ -219,7 +219,8 @@ TEST_F(MainFrameTest, HelpAboutAndLiveUpdate) {
     trigger(ID_ABOUT);
     EXPECT_EQ(ui_.dialogTitles, QStringList{QStringLiteral("About Ormilo Tarvik BKF")});
     EXPECT_TRUE(aboutText.contains(QStringLiteral("Ormilo Tarvik BKF")));
-    EXPECT_TRUE(aboutText.contains(QStringLiteral("8.05.01")));
+    EXPECT_TRUE(aboutText.contains(QStringLiteral("Version 8.05.01")));
+    EXPECT_TRUE(aboutText.contains(QStringLiteral("Version " BKF_VERSION))) << "the build's one version";
 
     trigger(ID_LIVE_UPDATE);
     ASSERT_EQ(ui_.messages.size(), 2u);

@@ -4,17 +4,21 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSettings>
+#include <QTest>
 
 #include "app/app_ids.h"
 #include "app/main_frame.h"
 #include "app/recovery_flow.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/window_fixture.h"
+#include "tests/fixtures/long_scan.h"
 #include "tools/damage.h"
 #include "widgets/catalogue_models.h"
+#include "widgets/catalogue_views.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -40,6 +44,7 @@ TEST_F(RecoveryFlowTest, ARecoveryFillsTheResultsPageAndChecksEverything) {
     EXPECT_TRUE(visible("61451")) << "Back";
     EXPECT_TRUE(visible("61492")) << "Save";
     EXPECT_FALSE(visible("61452")) << "Stop";
+    EXPECT_FALSE(visible("61452-progress")) << "the progress bar goes with Stop";
     EXPECT_FALSE(visible("61485-searching"));
     EXPECT_EQ(view().catalogue().backupFilePath(), view().backupFilePath().toStdU16String());
 
@@ -102,7 +107,7 @@ TEST_F(RecoveryFlowTest, PathsThatCannotBeScanned) {
 TEST_F(RecoveryFlowTest, StopAsksAndKeepsWhatWasFound) {
     const QString path = writeBackup(QStringLiteral("big.bkf"), 300);
     // Eight GiB of holes behind the files keep the scan busy until the stop.
-    ASSERT_TRUE(QFile::resize(path, qint64{8} << 30));
+    test::lengthenForALongScan(path.toStdU16String(), std::uint64_t{8} << 30);
     view().setBackupFilePath(path);
     view().onRecover();
     // No: the scan runs on.
@@ -116,10 +121,27 @@ TEST_F(RecoveryFlowTest, StopAsksAndKeepsWhatWasFound) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     ASSERT_TRUE(frame_->recoveryFlow().scanRunning()) << "the scan ended before the stop";
+    // The pane's "Save File" answers as the other commands do while a scan runs.
+    auto* pane = view().views().cataloguePane();
+    ui_.menuAnswers.push_back(ID_PANE_SAVE_FILE);
+    QTest::mouseClick(pane->viewport(), Qt::RightButton, {},
+                      pane->visualRect(view().views().paneModel().index(0, 1)).center());
+    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Please stop scanning process"), 0x30}));
+    EXPECT_TRUE(ui_.fileCaptions.empty()) << "no folder is asked for";
     // Yes: it stops, and what was found is shown, checked.
     ui_.answers.push_back(IDYES);
     view().onStopRecovery();
     EXPECT_FALSE(visible("61452")) << "Stop is hidden at once";
+    EXPECT_FALSE(visible("61452-progress")) << "and the progress bar with it";
+    // Until the last batches are applied and the end has marked everything,
+    // the views still refuse mark changes.
+    ASSERT_TRUE(frame_->recoveryFlow().scanRunning());
+    const std::size_t shown = ui_.messages.size();
+    pane->setCurrentIndex(view().views().paneModel().index(0, 0));
+    pane->setFocus();
+    QTest::keyClick(pane, Qt::Key_Space);
+    ASSERT_EQ(ui_.messages.size(), shown + 1);
+    EXPECT_EQ(ui_.messages.back().text, kBusySelectText);
     while (frame_->recoveryFlow().scanRunning() && clock.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_FALSE(frame_->recoveryFlow().scanRunning());
     EXPECT_EQ(view().catalogue().table().rowCount(), 300u);
@@ -139,6 +161,38 @@ TEST_F(RecoveryFlowTest, GenerateLogWritesTheStartLinesAndTheScansCodes) {
     EXPECT_TRUE(text.startsWith(path + QStringLiteral("\r\nSUCC 0001\r\nSUCC 0002\r\nSUCC 0003\r\nSUCC 0004\r\nSUCC 0005\r\n")))
         << text.left(200).toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("SUCC 0013\r\n")));
+}
+
+TEST_F(RecoveryFlowTest, GenerateLogSwitchedDuringAScanTakesEffectAtTheNextLine) {
+    const QString path = writeBackup(QStringLiteral("big.bkf"), 20);
+    // Holes behind the files keep the scan going until it is stopped.
+    test::lengthenForALongScan(path.toStdU16String(), std::uint64_t{8} << 30);
+    const QString log = QString::fromStdU16String(logPath().u16string());
+    const auto logSize = [&] { return QFileInfo(log).size(); };
+    const auto runFor = [](int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+    view().setBackupFilePath(path);
+    view().onRecover();  // Generate Log is off
+    runFor(200);
+    EXPECT_FALSE(QFile::exists(log));
+
+    frame_->setGenerateLog(true);
+    runFor(300);
+    EXPECT_GT(logSize(), 0) << "switched on: the scan's next lines are written";
+
+    frame_->setGenerateLog(false);
+    runFor(300);  // the lines of the chunk in hand reach the file
+    const qint64 off = logSize();
+    runFor(300);
+    EXPECT_EQ(logSize(), off) << "switched off: nothing more";
+
+    ASSERT_TRUE(frame_->recoveryFlow().scanRunning()) << "the scan ended before the test did";
+    ui_.answers.push_back(IDYES);
+    view().onStopRecovery();
+    waitWhile([this] { return frame_->recoveryFlow().scanRunning(); });
 }
 
 }  // namespace

@@ -201,6 +201,23 @@ TEST(RecoveryView, LooksOfTheFileSelectionPage) {
     EXPECT_NE(next->grab().toImage(), normal);
 }
 
+TEST(RecoveryView, ScreenReadersGetEachControlsDescriptionString) {
+    RecordingUiServices ui;
+    CRecoveryView view(ui);
+    const struct {
+        const char* name;
+        const char* description;
+    } cases[] = {
+        {"61447", "file browsw"}, {"61448", "browse file"},     {"61449", "button next"}, {"61451", "back button"},
+        {"61452", "stop button"}, {"61483", "status"},          {"61484", "static caption"}, {"61485", "pro"},
+        {"61485-searching", "pro"}, {"61487", "list"},          {"61492", "save btn"},     {"61501", "caption"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(control(view, c.name)->accessibleDescription(), QLatin1String(c.description)) << c.name;
+    EXPECT_NE(control(view, "61452-progress")->accessibleDescription(), QStringLiteral("stop button"))
+        << "the progress bar shares Stop's id, not its description";
+}
+
 TEST(RecoveryView, BrowseFillsThePathFieldAndCancelKeepsIt) {
     RecordingUiServices ui;
     CRecoveryView view(ui);

@@ -6,9 +6,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include "app/about_dialog.h"
@@ -16,6 +20,7 @@
 #include "app/dialog_units.h"
 #include "app/folder_setting_dialog.h"
 #include "app/main_frame.h"
+#include "app/ormilo_app.h"
 #include "app/qt_text.h"
 #include "app/qt_ui_services.h"
 #include "app/rename_folder_dialog.h"
@@ -24,6 +29,7 @@
 #include "engine/scan.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/recording_ui_services.h"
+#include "tests/app/window_fixture.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/catalogue_views.h"
 #include "widgets/check_box_delegate.h"
@@ -62,6 +68,7 @@ void fillSampleResults(CRecoveryView& view) {
     view.setFoundFilesText(QString());
     view.setSearchingText(QString());
     view.showStopButton(false);
+    view.showProgressBar(false);
     view.showBackButton(true);
     view.showSaveButton(true);
 }
@@ -101,6 +108,7 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
     v.showBackButton(false);
     v.showSaveButton(false);
     v.showStopButton(true);
+    v.showProgressBar(true);
     v.setProgress(42);
     v.setProgressText(qstr(bkf::progressText(440401920, 1048576000)));
     v.setFoundFilesText(qstr(bkf::foundFilesText(8)));
@@ -112,6 +120,7 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
     v.setProgressText(QString());
     v.setFoundFilesText(QString());
     v.showStopButton(false);
+    v.showProgressBar(false);
     v.showBackButton(true);
     v.showSaveButton(true);
 
@@ -212,6 +221,83 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
         EXPECT_TRUE(box->grab().toImage().save(shotPath(QLatin1String(b.name))));
         box->hide();
     }
+}
+
+class ScreenshotsOfTheWindow : public WindowTest {
+  protected:
+    ScreenshotsOfTheWindow() { showFrame_ = false; }
+};
+
+// The results page as a real scan of the bundled sample leaves it: no Stop,
+// no progress bar, and names in Japanese and Russian legible in the pane.
+TEST_F(ScreenshotsOfTheWindow, TheResultsPageAfterAScanOfTheSample) {
+    const QString sample = file(QStringLiteral("sample.bkf"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(BKF_SAMPLES_DIR "/sample.bkf"), sample));
+    frame_->setWindowTitle(kProductName);
+    frame_->resize(1280, 800);
+    frame_->show();
+    recover(sample);
+    ASSERT_EQ(view().pageNumber(), 2);
+    QApplication::processEvents();
+    EXPECT_FALSE(visible("61452-progress"));
+    EXPECT_FALSE(visible("61452"));
+    EXPECT_TRUE(visible("61492"));
+    const QImage shot = frame_->grab().toImage();
+    EXPECT_TRUE(shot.save(shotPath(QStringLiteral("page2-after-scan-1280x800"))));
+
+    CCataloguePaneView& pane = *view().views().cataloguePane();
+    const QString japanese = QStringLiteral("BKF\\BACKUP SET 2(Weekly (full))\\Fotos\\\u65E5\u672C\u8A9E.txt");
+    const QModelIndexList hits = view().views().paneModel().match(view().views().paneModel().index(0, 0),
+                                                                  Qt::DisplayRole, japanese, 1, Qt::MatchExactly);
+    ASSERT_EQ(hits.size(), 1);
+    EXPECT_TRUE(pane.viewport()->rect().intersects(pane.visualRect(hits.front()))) << "the row is on screen";
+    // Drawn in the pane's font, different ideographs give different pictures:
+    // a font without them would draw the same empty box for each.
+    const auto drawn = [&pane](const QString& text) {
+        QImage image(48, 24, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        p.setFont(pane.font());
+        p.setPen(Qt::black);
+        p.drawText(image.rect(), Qt::AlignCenter, text);
+        return image;
+    };
+    for (const QString& pair : {QStringLiteral("\u65E5\u672C"), QStringLiteral("\u672C\u8A9E"), QStringLiteral("\u041E\u0442")})
+        EXPECT_NE(drawn(pair.left(1)), drawn(pair.mid(1))) << pair.toStdString();
+}
+
+// The first start of a new user, un-maximized: the window where it stands on the screen.
+TEST(Screenshots, TheFirstStartUnMaximized) {
+    {
+        QSettings settings(kOrganisation, kProductName);
+        settings.remove(QStringLiteral("Window"));
+    }
+    QTemporaryDir dir;
+    RecordingUiServices ui;
+    StartOptions options;
+    options.lockFolder = dir.path();
+    options.frame.logPath = dir.filePath(QStringLiteral("OrmBkf.log")).toStdU16String();
+    options.frame.startFolder = dir.path();
+    COrmiloApp app(ui, options);
+    ASSERT_TRUE(app.initInstance());
+    CMainFrame& frame = *app.mainFrame();
+    frame.showNormal();
+    QScreen& screen = *QGuiApplication::primaryScreen();
+    const QRect expected = defaultNormalGeometry(screen.availableGeometry());
+    QElapsedTimer clock;
+    clock.start();
+    while (frame.geometry() != expected && clock.elapsed() < 2000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(frame.geometry(), expected);
+
+    QImage desktop(screen.geometry().size(), QImage::Format_RGB32);
+    desktop.fill(QColor(58, 110, 165));
+    {
+        QPainter p(&desktop);
+        p.drawImage(frame.geometry().topLeft() - screen.geometry().topLeft(), frame.grab().toImage());
+    }
+    EXPECT_TRUE(desktop.save(shotPath(QStringLiteral("first-start-normal"))));
+    app.releaseInstance();
+    QSettings(kOrganisation, kProductName).remove(QStringLiteral("Window"));
 }
 
 }  // namespace

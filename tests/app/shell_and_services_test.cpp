@@ -2,11 +2,16 @@
 // and file filters of the real UI services.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QApplication>
 #include <QTimer>
 
 #include "app/qt_shell_lookup.h"
@@ -87,6 +92,50 @@ TEST(QtUiServices, MessageBoxesFollowTheirStyleAndFiltersConvert) {
               QStringLiteral("Backup Files(*.bkf);;All Files(*.*)"));
     EXPECT_EQ(qtNameFilter(QStringLiteral("Tarvik SnapShot File(.ORMBKF)|*.ORMBKF||")),
               QStringLiteral("Tarvik SnapShot File(.ORMBKF) (*.ORMBKF)"));
+}
+
+TEST(QtUiServices, TheSaveDialogLeavesTheReplaceQuestionToItsCaller) {
+    QTemporaryDir dir;
+    const QString existing = dir.filePath(QStringLiteral("run.ORMBKF"));
+    {
+        QFile f(existing);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QtUiServices ui;
+    QWidget owner;
+    owner.show();
+    // Any question the dialog asks on its own is recorded and answered Yes.
+    QStringList questions;
+    QTimer boxes;
+    boxes.setInterval(20);
+    QObject::connect(&boxes, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        questions << box->text();
+        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) yes->click();
+        else box->accept();
+    });
+    boxes.start();
+    // The real dialog, once it is up: the name of an existing file is typed
+    // and accepted. Should the dialog stay up, it is cancelled after five
+    // seconds, so that the test fails instead of hanging.
+    QTimer chooser;
+    chooser.setInterval(20);
+    int ticks = 0;
+    QObject::connect(&chooser, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        auto* name = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+        if (!name) return;
+        if (++ticks > 250) {
+            dialog->reject();
+            return;
+        }
+        name->setText(existing);
+        static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, as the Save button does
+    });
+    chooser.start();
+    EXPECT_EQ(ui.saveFileName(&owner, QString(), QStringLiteral("Tarvik SnapShot File(.ORMBKF)|*.ORMBKF||")), existing);
+    EXPECT_TRUE(questions.isEmpty()) << questions.join(QLatin1Char(' ')).toStdString();
 }
 
 TEST(QtUiServices, APopupMenuGivesTheChosenCommandOrZero) {

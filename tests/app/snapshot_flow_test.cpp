@@ -12,6 +12,7 @@
 #include "app/app_ids.h"
 #include "app/main_frame.h"
 #include "app/recovery_flow.h"
+#include "app/save_flow.h"
 #include "app/snapshot_flow.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/window_fixture.h"
@@ -105,6 +106,7 @@ TEST_F(SnapshotFlowTest, ASavedSnapshotLoadsBackTheSameCatalogueAllChecked) {
     EXPECT_TRUE(visible("61451")) << "Back";
     EXPECT_TRUE(visible("61492")) << "Save";
     EXPECT_FALSE(visible("61452")) << "Stop";
+    EXPECT_FALSE(visible("61452-progress"));
     EXPECT_FALSE(view().scanRunning());
 }
 
@@ -268,7 +270,21 @@ TEST_F(SnapshotFlowTest, StopDuringALoadKeepsTheRowsReadSoFar) {
     ASSERT_TRUE(flow().loading());
     EXPECT_TRUE(view().scanRunning()) << "commands that read the catalogue wait";
     EXPECT_TRUE(visible("61452")) << "Stop";
+    // Saving waits for the end of the load, and says so.
+    frame_->saveFlow().saveFiles();
+    const ShownMessage stopFirst{QStringLiteral("Please stop scanning process"), 0x30};
+    EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{stopFirst});
+    // Stop asks as during a scan; No lets the load go on.
+    const ShownMessage question{QStringLiteral("Do you really want to stop repairing process"), 0x34};
+    ui_.answers = {IDNO};
     view().onStopRecovery();
+    EXPECT_EQ(ui_.messages, (std::vector<ShownMessage>{stopFirst, question}));
+    EXPECT_TRUE(flow().loading());
+    EXPECT_TRUE(visible("61452"));
+    ui_.answers = {IDYES};
+    view().onStopRecovery();
+    EXPECT_FALSE(visible("61452")) << "Yes hides Stop at once";
+    EXPECT_FALSE(visible("61452-progress")) << "and the progress bar";
     waitWhile([this] { return flow().busy(); });
     const std::size_t rows = view().catalogue().table().rowCount();
     EXPECT_LT(rows, static_cast<std::size_t>(kRows));
@@ -277,7 +293,7 @@ TEST_F(SnapshotFlowTest, StopDuringALoadKeepsTheRowsReadSoFar) {
     } else {
         EXPECT_EQ(view().pageNumber(), 2);
         EXPECT_EQ(view().catalogue().table().checkedCount(), rows);
-        EXPECT_TRUE(ui_.messages.empty()) << "Stop asks nothing during a load";
+        EXPECT_EQ(ui_.messages, (std::vector<ShownMessage>{stopFirst, question, question}));
     }
     EXPECT_FALSE(view().scanRunning());
 }

@@ -3,6 +3,10 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -24,6 +28,21 @@ int visibleTopLevelWindows() {
     return n;
 }
 
+// A new user's first start: no window placement kept by earlier windows.
+void forgetWindowPlacement() {
+    QSettings settings(kOrganisation, kProductName);
+    settings.remove(QStringLiteral("Window"));
+    settings.sync();
+}
+
+// Runs the event loop until the window's geometry is `expected` (at most 2 s).
+QRect settledGeometry(QWidget& window, const QRect& expected) {
+    QElapsedTimer clock;
+    clock.start();
+    while (window.geometry() != expected && clock.elapsed() < 2000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return window.geometry();
+}
+
 StartOptions optionsIn(const QTemporaryDir& dir) {
     StartOptions options;
     options.lockFolder = dir.path();
@@ -33,6 +52,7 @@ StartOptions optionsIn(const QTemporaryDir& dir) {
 }
 
 TEST(StartUp, FirstInstanceShowsTheMaximisedWindowAndASecondIsRefusedWithoutOne) {
+    forgetWindowPlacement();
     QTemporaryDir dir;
     RecordingUiServices firstUi;
     COrmiloApp first(firstUi, optionsIn(dir));
@@ -64,6 +84,60 @@ TEST(StartUp, FirstInstanceShowsTheMaximisedWindowAndASecondIsRefusedWithoutOne)
     COrmiloApp third(thirdUi, optionsIn(dir));
     EXPECT_TRUE(third.initInstance());
     EXPECT_TRUE(thirdUi.messages.empty());
+}
+
+TEST(StartUp, TheWindowsNormalGeometryIsMostOfTheScreenAndTheLastOneIsKept) {
+    forgetWindowPlacement();
+    QTemporaryDir dir;
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect chosen(available.left() + 40, available.top() + 30, 500, 400);
+    RecordingUiServices ui;  // "Do you really want to exit?" is answered No: the placement is kept all the same
+    {
+        COrmiloApp app(ui, optionsIn(dir));
+        ASSERT_TRUE(app.initInstance());
+        CMainFrame& frame = *app.mainFrame();
+        EXPECT_TRUE(frame.isMaximized()) << "the first start";
+        frame.showNormal();
+        const QRect normal = settledGeometry(frame, defaultNormalGeometry(available));
+        EXPECT_EQ(normal.center(), available.center());
+        EXPECT_EQ(normal.width(), available.width() * 4 / 5);
+        EXPECT_EQ(normal.height(), available.height() * 4 / 5);
+        frame.setGeometry(chosen);
+        settledGeometry(frame, chosen);
+        frame.close();
+        app.releaseInstance();
+    }
+    {
+        COrmiloApp app(ui, optionsIn(dir));
+        ASSERT_TRUE(app.initInstance());
+        CMainFrame& frame = *app.mainFrame();
+        EXPECT_FALSE(frame.isMaximized()) << "left un-maximized, it starts so";
+        EXPECT_EQ(settledGeometry(frame, chosen), chosen);
+        frame.showMaximized();
+        QApplication::processEvents();
+        frame.close();
+        app.releaseInstance();
+    }
+    {
+        COrmiloApp app(ui, optionsIn(dir));
+        ASSERT_TRUE(app.initInstance());
+        CMainFrame& frame = *app.mainFrame();
+        EXPECT_TRUE(frame.isMaximized());
+        frame.showNormal();
+        EXPECT_EQ(settledGeometry(frame, chosen), chosen) << "the normal geometry under the maximized window";
+        app.releaseInstance();
+    }
+    // A geometry kept on a screen that is gone gives way to the default.
+    {
+        QSettings settings(kOrganisation, kProductName);
+        settings.setValue(QStringLiteral("Window/NormalGeometry"), QRect(available.right() + 5000, 0, 600, 400));
+        settings.setValue(QStringLiteral("Window/Maximized"), false);
+    }
+    COrmiloApp app(ui, optionsIn(dir));
+    ASSERT_TRUE(app.initInstance());
+    EXPECT_EQ(settledGeometry(*app.mainFrame(), defaultNormalGeometry(available)), defaultNormalGeometry(available));
+    app.releaseInstance();
+    forgetWindowPlacement();
 }
 
 TEST(StartUp, ABackupNamedOnTheCommandLineFillsThePathField) {

@@ -33,7 +33,10 @@ void writeBackup(const std::filesystem::path& path) {
 
 TEST(Cli, UsageVersionAndExitStatuses) {
     test::TempDir dir;
-    EXPECT_EQ(tarvik({"--version"}, dir).status, 0);
+    const auto version = tarvik({"--version"}, dir);
+    EXPECT_EQ(version.status, 0);
+    // The same version as the About box of the desktop program: the build's one.
+    EXPECT_EQ(version.out, "tarvik (Ormilo Tarvik BKF) " BKF_VERSION "\n");
     const auto help = tarvik({"--help"}, dir);
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("scan BACKUP"), std::string::npos);
@@ -165,8 +168,7 @@ namespace {
 TEST(Cli, CtrlCStopsAScanAndStillWritesWhatWasFound) {
     test::TempDir dir;
     writeBackup(dir / "daily.bkf");
-    // Twenty GiB of holes behind the files keep the scan busy long enough.
-    std::filesystem::resize_file(dir / "daily.bkf", std::uint64_t{20} << 30);
+    test::lengthenForALongScan(dir / "daily.bkf");
     const std::string command = "cd " + test::shellQuote(dir.path().string()) + " && (" +
                                 test::shellQuote(TARVIK_PATH) +
                                 " scan daily.bkf -o s.ORMBKF 2>err.txt & pid=$!; sleep 1; kill -INT $pid; wait $pid)";

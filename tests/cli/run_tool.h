@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/fixtures/long_scan.h"
 #include "tests/fixtures/temp_dir.h"
 
 namespace bkf::test {

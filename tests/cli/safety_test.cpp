@@ -208,8 +208,7 @@ TEST(CliSafety, FailuresExitWithTheirStatus) {
 TEST(CliSafety, ASignalDuringTheScanOfAnExtractWritesNothing) {
     test::TempDir dir;
     writeBackup(dir / "b.bkf");
-    // Twenty GiB of holes behind the files keep the scan busy long enough.
-    fs::resize_file(dir / "b.bkf", std::uint64_t{20} << 30);
+    test::lengthenForALongScan(dir / "b.bkf");
     EXPECT_EQ(shell("$T extract b.bkf out 2>err.txt & pid=$!; sleep 1; kill -TERM $pid; wait $pid", dir), 128 + SIGTERM);
     EXPECT_TRUE(has(test::readFileBytes(dir / "err.txt"), "stopped before any file was written"))
         << test::readFileBytes(dir / "err.txt");

@@ -51,6 +51,24 @@ TEST(RecoveryLog, KeptOpenForARecoveryItAppendsAndFlushesWhenAsked) {
         << "the rest reaches the file when the recovery ends";
 }
 
+TEST(RecoveryLog, ItsSwitchIsReadBeforeEveryLine) {
+    test::TempDir dir;
+    const auto log = dir / "OrmBkf.log";
+    std::atomic<bool> on{false};
+    RecoveryLog session(log, &on);
+    session.write(LogCode::PrepareStarted);
+    session.flush();
+    EXPECT_FALSE(std::filesystem::exists(log)) << "switched off: not even an empty file";
+    on = true;
+    session.write(LogCode::CatalogueEmptied);
+    session.write(u"C:\\x.bkf\r\n");
+    on = false;
+    session.write(LogCode::OpeningBackup);
+    session.write(u"C:\\y.bkf\r\n");
+    session.flush();
+    EXPECT_EQ(readFileBytes(log), utf16le(u"SUCC 0003\r\nC:\\x.bkf\r\n"));
+}
+
 TEST(RecoveryLog, AnUnwritableLogDropsLinesQuietly) {
     test::TempDir dir;
     const auto log = dir / "missing-folder" / "OrmBkf.log";
