@@ -98,6 +98,10 @@ OpenedBackup openBackupFile(const std::filesystem::path& path, BackupAccess acce
         const int error = errno;
         return refuse(error == EWOULDBLOCK ? kBackupLockedText : systemErrorText(error));
     }
+#ifdef POSIX_FADV_SEQUENTIAL
+    // Scans and saves read the backup from its start to its end: the kernel may read further ahead.
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
     opened.source = std::make_unique<PosixFileSource>(fd, size);
     return opened;
 }
