@@ -1,6 +1,7 @@
 // The whole scan over an arbitrary small file (on and off the 512-byte grid),
-// into a catalogue; every entry found checked against its checksum as a save
-// would; then the catalogue's mark and rename operations on what it built.
+// into a catalogue, its files checked in the scan's own pass; every entry
+// found checked again as a save would, which must give the same verdicts;
+// then the catalogue's mark and rename operations on what it built.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include "engine/byte_source.h"
 #include "engine/scan.h"
 #include "save/extract.h"
+#include "save/passing_verify.h"
 
 namespace {
 
@@ -41,12 +43,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Catalogue catalogue;
     Sink sink(catalogue);
     std::atomic<bool> running{true};
-    scanBackupFile(source, sink, running);
+    PassingVerifier passing;
+    scanBackupFile(source, sink, running, nullptr, nullptr, {.tap = &passing});
     catalogue.markAllAfterLoad();
     if (const auto rows = rowsToSave(catalogue.table(), 0, 0)) {
-        const auto items = extractItems(catalogue.table(), *rows);
-        const ExtractSummary checked = verifyEntries(source, items);
-        if (checked.saved + checked.truncated + checked.failed != items.size()) __builtin_trap();
+        struct All final : ExtractObserver {
+            std::vector<EntryReport> reports;
+            void entryFinished(const EntryReport& r) override { reports.push_back(r); }
+        } afterwards;
+        verifyEntries(source, extractItems(catalogue.table(), *rows), &afterwards);
+        if (afterwards.reports.size() != passing.reports().size()) __builtin_trap();
+        for (std::size_t i = 0; i < afterwards.reports.size(); ++i) {
+            const EntryReport &a = afterwards.reports[i], &b = passing.reports()[i];
+            if (a.result != b.result || a.checksum != b.checksum) __builtin_trap();
+        }
     }
     const auto& tree = catalogue.tree();
     for (NodeId n = 0; n < tree.nodeCount() && n < 8; ++n) {
