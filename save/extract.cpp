@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <deque>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -534,6 +535,269 @@ ExtractSummary verifyEntries(ByteSource& backup, std::span<const ExtractItem> it
     }
     run.report();
     return finished(std::move(summary), started);
+}
+
+// ---- Saving in the scan's own pass
+
+struct PassingExtractor::Impl {
+    // A file found: its stream header, data, padding and checksum stream
+    // pass in order. It is decided (its header checked, its output file
+    // made) in the order found, as a save after the scan would; data that
+    // passes before that waits in `early`.
+    struct Pending {
+        ExtractItem item;
+        EntryReport report;
+        std::uint64_t header = 0;  // first byte of the STAN header
+        std::uint64_t dataEnd = 0;
+        std::uint64_t checksumAt = 0;
+        std::uint64_t next = 0;    // first byte not yet taken
+        std::array<std::uint8_t, 22> stan{};
+        std::array<std::uint8_t, 26> csum{};
+        DataChecksum sum;
+        bool decided = false;
+        bool done = false;          // report final
+        std::unique_ptr<OutputFile> file;
+        std::u16string name;        // on disk, in its folder
+        std::vector<std::uint8_t> early;
+        FsError writeError;
+    };
+
+    ExtractObserver* observer;
+    std::function<bool(std::u16string_view)> wanted;
+    std::atomic<bool>& stop;
+    ExtractSummary summary;
+    std::optional<OutputTree> tree;
+    std::deque<Pending> pending;  // in the order found; the front ones leave when reported
+    ExtractProgress progress;
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    bool fullDisk = false;
+
+    Impl(const ExtractOptions& options, std::function<bool(std::u16string_view)> w, ExtractObserver* o,
+         std::atomic<bool>& s)
+        : observer(o), wanted(std::move(w)), stop(s) {
+        FsError error;
+        auto destination = openOutputRoot(options.destination, error);
+        if (!destination) {
+            summary.status = Status::failure("cannot open the destination folder " + pathText(options.destination) +
+                                             ": " + error.reason);
+            stop = true;
+            return;
+        }
+        auto root = makeOutputRoot(std::move(destination), options.prefix, summary);
+        if (!root) {
+            stop = true;
+            return;
+        }
+        summary.root = root->path();
+        tree.emplace(std::move(root));
+    }
+
+    OutputDir* folderOf(const ExtractItem& item, FsError& error, bool& renamed) {
+        const auto components = outputComponents(item.displayPath);
+        return tree->folder(std::span(components.data(), components.size() - 1), error, renamed);
+    }
+
+    // Checks the stream header (whole, or known to lie past the end when
+    // `fileSize` is given) and makes the output file.
+    void decide(Pending& p, std::optional<std::uint64_t> fileSize) {
+        p.decided = true;
+        const bool pastTheEnd = fileSize && p.header >= *fileSize;
+        const bool whole = !fileSize || p.header + 22 <= *fileSize;
+        if (!pastTheEnd && (!whole || !streamHeaderHolds(p.stan, "STAN"))) {
+            fail(p, std::string(kWrongPlaceReason));
+            return;
+        }
+        if (fullDisk) return;
+        FsError error;
+        bool renamed = false;
+        OutputDir* dir = folderOf(p.item, error, renamed);
+        const auto components = outputComponents(p.item.displayPath);
+        if (dir) p.file = tree->file(*dir, components.back(), p.name, error, renamed);
+        p.report.renamed = renamed;
+        if (!p.file) {
+            fail(p, error.reason.empty() ? "no free name for it" : error.reason);
+            if (error.diskFull) stopForFullDisk(p.report.reason);
+            return;
+        }
+        p.report.writtenAs = dir->path() / pathFromUtf16(p.name);
+        write(p, p.early);
+        p.early.clear();
+        p.early.shrink_to_fit();
+    }
+
+    void fail(Pending& p, std::string reason) {
+        p.report.result = EntryResult::Failed;
+        p.report.reason = std::move(reason);
+        p.done = true;
+    }
+
+    void write(Pending& p, std::span<const std::uint8_t> bytes) {
+        if (!p.file || bytes.empty() || !p.writeError.ok()) return;
+        p.writeError = p.file->write(bytes);
+        if (p.writeError.diskFull) stopForFullDisk(p.writeError.reason);
+    }
+
+    void stopForFullDisk(const std::string& reason) {
+        if (fullDisk) return;
+        fullDisk = true;
+        summary.diskFull = true;
+        summary.status = Status::failure("the destination is full: " + reason + "; the save stopped");
+        stop = true;
+    }
+
+    // Removes the output of a file that is not whole.
+    void discard(Pending& p) {
+        if (!p.file) return;
+        p.file.reset();
+        FsError error;
+        bool renamed = false;
+        if (OutputDir* dir = folderOf(p.item, error, renamed)) dir->removeFile(p.name);
+        p.report.writtenAs.clear();
+        p.report.bytes = 0;
+    }
+
+    // The data has passed whole (or the backup ended): close and judge.
+    void close(Pending& p, std::optional<std::uint64_t> fileSize) {
+        const std::uint64_t dataStart = p.header + 22;
+        const auto size = static_cast<std::uint64_t>(p.item.size);
+        const std::uint64_t held = fileSize ? (*fileSize > dataStart ? std::min(size, *fileSize - dataStart) : 0) : size;
+        FsError closed = p.writeError;
+        if (closed.ok() && p.file) {
+            p.file->setTimes(p.item.modified, p.item.accessed, p.item.created);
+            closed = p.file->close();
+        }
+        if (!closed.ok() || !p.file) {
+            discard(p);
+            fail(p, closed.ok() ? "the save stopped: the destination is full" : closed.reason);
+            if (closed.diskFull) stopForFullDisk(closed.reason);
+            return;
+        }
+        p.file.reset();
+        p.report.bytes = held;
+        p.done = true;
+        if (held < size) {
+            p.report.result = EntryResult::Truncated;
+            p.report.reason = "its data runs past the end of the backup file (" + std::to_string(held) + " of " +
+                              std::to_string(size) + " bytes written)";
+            return;
+        }
+        const bool csumWhole = !fileSize || p.checksumAt + 26 <= *fileSize;
+        if (csumWhole && streamHeaderHolds(p.csum, "CSUM") && mtf::load64(p.csum.data() + mtf::kStreamLength) >= 4) {
+            p.report.checksum = mtf::load32(p.csum.data() + 22) == p.sum.value() ? ChecksumVerdict::Verified
+                                                                                : ChecksumVerdict::Mismatch;
+        }
+    }
+
+    // Reports the finished files at the front, in the order found.
+    void reportDone() {
+        while (!pending.empty() && pending.front().done) {
+            Pending& p = pending.front();
+            addToSummary(summary, p.report);
+            summary.renamed += p.report.renamed ? 1 : 0;
+            summary.bytesWritten += p.report.bytes;
+            ++progress.filesDone;
+            if (observer) {
+                observer->entryFinished(p.report);
+                observer->extractProgress(progress);
+            }
+            pending.pop_front();
+        }
+    }
+
+    void take(std::uint64_t position, std::span<const std::uint8_t> bytes) {
+        if (fullDisk) return;  // the scan is being stopped
+        const std::uint64_t end = position + bytes.size();
+        const auto part = [&](std::uint64_t from, std::uint64_t to) { return bytes.subspan(from - position, to - from); };
+        // The stream headers first, then the decisions in the order found.
+        for (Pending& p : pending) {
+            if (p.done || p.next >= end) continue;
+            const std::uint64_t from = std::max(p.next, position), to = std::min(end, p.header + 22);
+            if (from < to) std::memcpy(p.stan.data() + (from - p.header), part(from, to).data(), to - from);
+        }
+        for (Pending& p : pending) {
+            if (p.decided) continue;
+            if (end < p.header + 22) break;  // not passed whole yet: the later ones wait for it
+            decide(p, std::nullopt);
+        }
+        for (Pending& p : pending) {
+            if (p.done || p.next >= end) continue;
+            const std::uint64_t from = std::max(p.next, position);
+            const std::uint64_t dataFrom = std::max(from, p.header + 22), dataTo = std::min(end, p.dataEnd);
+            if (dataFrom < dataTo) {
+                const auto data = part(dataFrom, dataTo);
+                p.sum.add(data);
+                if (p.decided) {
+                    write(p, data);
+                } else {
+                    p.early.insert(p.early.end(), data.begin(), data.end());
+                }
+                progress.bytesDone += data.size();
+            }
+            const std::uint64_t csFrom = std::max(from, p.checksumAt), csTo = std::min(end, p.checksumAt + 26);
+            if (csFrom < csTo) std::memcpy(p.csum.data() + (csFrom - p.checksumAt), part(csFrom, csTo).data(), csTo - csFrom);
+            p.next = std::min(end, p.checksumAt + 26);
+            if (p.decided && p.next == p.checksumAt + 26) close(p, std::nullopt);
+        }
+        reportDone();
+    }
+
+    void ended(std::optional<std::uint64_t> fileSize, bool cancelled) {
+        for (Pending& p : pending) {
+            if (p.done) continue;
+            if (cancelled || fullDisk) {
+                discard(p);
+                continue;
+            }
+            if (!p.decided) decide(p, fileSize);
+            if (!p.done) close(p, fileSize);
+        }
+        if (cancelled || fullDisk) {
+            // What was found but not finished is not saved.
+            summary.notReached += static_cast<std::size_t>(
+                std::erase_if(pending, [](const Pending& p) { return !p.done; }));
+            summary.cancelled = cancelled;
+        }
+        reportDone();
+        pending.clear();
+    }
+};
+
+PassingExtractor::PassingExtractor(const ExtractOptions& options, std::function<bool(std::u16string_view)> wanted,
+                                   ExtractObserver* observer)
+    : impl_(std::make_unique<Impl>(options, std::move(wanted), observer, stop_)) {}
+
+PassingExtractor::~PassingExtractor() = default;
+
+void PassingExtractor::fileFound(const FoundFile& file) {
+    Impl& m = *impl_;
+    if (!m.tree || m.fullDisk || (m.wanted && !m.wanted(file.path))) return;
+    Impl::Pending p;
+    p.item = {file.path, file.size, file.dataOffset, file.modified, file.accessed, file.created};
+    p.report.displayPath = file.path;
+    ++m.progress.filesTotal;
+    if (file.size < 0 || file.dataOffset < static_cast<std::int64_t>(mtf::kStreamHeaderSize)) {
+        m.fail(p, file.size < 0 ? "the catalogue gives no valid size and data position for it" : kWrongPlaceReason);
+        p.decided = true;
+    } else {
+        p.header = static_cast<std::uint64_t>(file.dataOffset) - mtf::kStreamHeaderSize;
+        p.dataEnd = static_cast<std::uint64_t>(file.dataOffset) + static_cast<std::uint64_t>(file.size);
+        p.checksumAt = p.header + (mtf::kStreamHeaderSize + static_cast<std::uint64_t>(file.size) + 3) / 4 * 4;
+        p.next = p.header;
+    }
+    m.pending.push_back(std::move(p));
+    m.progress.current = file.path;
+}
+
+void PassingExtractor::bytesScanned(std::uint64_t position, std::span<const std::uint8_t> bytes) {
+    if (impl_->tree && !impl_->pending.empty()) impl_->take(position, bytes);
+}
+
+void PassingExtractor::scanEnded(std::uint64_t fileSize) { impl_->ended(fileSize, false); }
+
+ExtractSummary PassingExtractor::finish(bool cancelled) {
+    Impl& m = *impl_;
+    if (!m.pending.empty()) m.ended(std::nullopt, cancelled);
+    return finished(std::move(m.summary), m.started);
 }
 
 }  // namespace bkf

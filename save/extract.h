@@ -26,6 +26,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -34,6 +35,7 @@
 
 #include "catalogue/catalogue_table.h"
 #include "engine/byte_source.h"
+#include "engine/scan.h"
 #include "engine/status.h"
 #include "save/verify.h"
 
@@ -131,6 +133,36 @@ void addToSummary(ExtractSummary& summary, const EntryReport& report);
 // and cancel. `status` fails only when the backup cannot be read at all.
 ExtractSummary verifyEntries(ByteSource& backup, std::span<const ExtractItem> items,
                              ExtractObserver* observer = nullptr, const std::atomic<bool>* cancel = nullptr);
+
+// Saves the files a scan finds as their bytes pass, so that the backup is
+// read once: the same tree, files, times and verdicts as a scan followed by
+// extractEntries over what it found (in the order found). Give it to the scan
+// as its tap (it runs on the scanning thread); when stopRequested() turns
+// true (a full destination) stop the scan. After the scan, whole or stopped,
+// finish() closes what is still open (a file not whole is removed, as a save
+// removes it) and gives the summary.
+class PassingExtractor final : public ScanTap {
+public:
+    // `wanted` picks the files to save by display path (all when empty).
+    PassingExtractor(const ExtractOptions& options, std::function<bool(std::u16string_view)> wanted = {},
+                     ExtractObserver* observer = nullptr);
+    ~PassingExtractor() override;
+    PassingExtractor(const PassingExtractor&) = delete;
+    PassingExtractor& operator=(const PassingExtractor&) = delete;
+
+    void fileFound(const FoundFile& file) override;
+    void bytesScanned(std::uint64_t position, std::span<const std::uint8_t> bytes) override;
+    void scanEnded(std::uint64_t fileSize) override;
+
+    bool stopRequested() const { return stop_.load(); }
+    // `cancelled`: the scan was stopped by the user.
+    ExtractSummary finish(bool cancelled);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::atomic<bool> stop_{false};
+};
 
 class OutputDir;
 // The same into a destination folder already open (a test may give one that fails).
