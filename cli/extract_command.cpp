@@ -2,6 +2,7 @@
 // tarvik search SOURCE PATTERN
 #include <chrono>
 #include <cinttypes>
+#include <functional>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -49,6 +50,69 @@ bool refuseDestinationOverBackup(const std::filesystem::path& destination, const
                  "to\n",
                  errText(pathText(destination)).c_str());
     return true;
+}
+
+// The problems, a failure of the whole save and the counts, on standard error.
+void printSaveSummary(const ExtractSummary& summary, const std::filesystem::path& destination, bool fromSnapshot,
+                      bool backupNamed, const std::filesystem::path& backupPath) {
+    for (const auto& p : summary.problems) {
+        std::fprintf(stderr, "tarvik: %s: %s%s%s\n", verdictWord(p), errText(utf16ToUtf8(p.displayPath)).c_str(),
+                     p.reason.empty() ? "" : ": ", errText(p.reason).c_str());
+    }
+    if (summary.wrongBackup && fromSnapshot && !backupNamed) {
+        std::fprintf(stderr,
+                     "tarvik: the snapshot does not belong to the backup file %s: its first entries' data is not "
+                     "there; the save stopped (name the right backup with --backup)\n",
+                     errText(pathText(backupPath)).c_str());
+    } else if (summary.wrongBackup) {
+        std::fprintf(stderr,
+                     "tarvik: the %s does not belong to the backup file %s: its first entries' data is not "
+                     "there; the save stopped\n",
+                     fromSnapshot ? "snapshot" : "catalogue", errText(pathText(backupPath)).c_str());
+    } else if (!summary.status) {
+        std::fprintf(stderr, "tarvik: %s\n", errText(summary.status.message()).c_str());
+    }
+    const std::filesystem::path& into = summary.root.empty() ? destination : summary.root;
+    std::string notAttempted;
+    if (summary.notReached > 0) {
+        notAttempted = "; " + std::to_string(summary.notReached) +
+                       (summary.notReached == 1 ? " entry was" : " entries were") + " never attempted";
+    }
+    std::fprintf(stderr, "tarvik: %s%s; %" PRIu64 " bytes written in %.2f s into %s%s%s\n",
+                 verdictCounts(summary, "saved").c_str(),
+                 summary.renamed ? (", " + std::to_string(summary.renamed) + " under changed names").c_str() : "",
+                 summary.bytesWritten, summary.seconds, errText(pathText(into)).c_str(),
+                 summary.cancelled ? "; cancelled" : "", notAttempted.c_str());
+}
+
+// A backup (not a snapshot) is saved in the scan's own pass: read once.
+int extractInOnePass(const std::filesystem::path& source, const ExtractOptions& options,
+                     const std::vector<std::u16string>& patterns) {
+    ExtractPrinter printer(false);  // the scan shows its own progress
+    std::function<bool(std::u16string_view)> wanted;
+    if (!patterns.empty()) {
+        wanted = [&](std::u16string_view path) {
+            for (const auto& p : patterns) {
+                if (matchPattern(path, p)) return true;
+            }
+            return false;
+        };
+    }
+    PassingExtractor extractor(options, wanted, &printer);
+    scanOptions().tap = &extractor;
+    Catalogue catalogue;
+    const SourceLoad load = loadSource(source, catalogue);
+    scanOptions().tap = nullptr;
+    const ExtractSummary summary = extractor.finish(interrupted());
+    if (load.status != kExitOk) return load.status;
+    if (summary.saved + summary.truncated + summary.failed + summary.notReached == 0 && summary.status.ok()) {
+        std::fputs("tarvik: no entry matches\n", stderr);
+        return load.finish != kExitOk ? load.finish : kExitNothingFound;
+    }
+    printSaveSummary(summary, options.destination, false, false, source);
+    if (summary.cancelled && interrupted()) return interruptStatus();
+    if (!allVerdictsGood(summary)) return kExitPartial;
+    return load.finish;
 }
 
 }  // namespace
@@ -122,6 +186,17 @@ int runExtractCommand(const Args& args) {
     if (backupArg && refuseDestinationOverBackup(destination, *backupArg)) return kExitUsage;
     if (!backupArg && !fromSnapshot && refuseDestinationOverBackup(destination, source)) return kExitUsage;
     catchInterrupt();
+    if (!fromSnapshot && !backupArg) {
+        // A destination that does not exist yet is made, as mkdir -p would.
+        std::error_code madeError;
+        std::filesystem::create_directories(destination, madeError);
+        if (madeError) {
+            std::fprintf(stderr, "tarvik: cannot create the destination folder %s: %s\n",
+                         errText(pathText(destination)).c_str(), madeError.message().c_str());
+            return kExitPartial;
+        }
+        return extractInOnePass(source, {destination, prefix}, patterns);
+    }
     Catalogue catalogue;
     const SourceLoad load = loadSource(source, catalogue);
     if (load.status != kExitOk) return load.status;
@@ -189,34 +264,7 @@ int runExtractCommand(const Args& args) {
     watcher.join();
     if (stderrIsTerminal()) std::fputs("\n", stderr);
 
-    for (const auto& p : summary.problems) {
-        std::fprintf(stderr, "tarvik: %s: %s%s%s\n", verdictWord(p), errText(utf16ToUtf8(p.displayPath)).c_str(),
-                     p.reason.empty() ? "" : ": ", errText(p.reason).c_str());
-    }
-    if (summary.wrongBackup && fromSnapshot && !backupArg) {
-        std::fprintf(stderr,
-                     "tarvik: the snapshot does not belong to the backup file %s: its first entries' data is not "
-                     "there; the save stopped (name the right backup with --backup)\n",
-                     errText(pathText(backupPath)).c_str());
-    } else if (summary.wrongBackup) {
-        std::fprintf(stderr,
-                     "tarvik: the %s does not belong to the backup file %s: its first entries' data is not "
-                     "there; the save stopped\n",
-                     fromSnapshot ? "snapshot" : "catalogue", errText(pathText(backupPath)).c_str());
-    } else if (!summary.status) {
-        std::fprintf(stderr, "tarvik: %s\n", errText(summary.status.message()).c_str());
-    }
-    const std::filesystem::path& into = summary.root.empty() ? destination : summary.root;
-    std::string notAttempted;
-    if (summary.notReached > 0) {
-        notAttempted = "; " + std::to_string(summary.notReached) +
-                       (summary.notReached == 1 ? " entry was" : " entries were") + " never attempted";
-    }
-    std::fprintf(stderr, "tarvik: %s%s; %" PRIu64 " bytes written in %.2f s into %s%s%s\n",
-                 verdictCounts(summary, "saved").c_str(),
-                 summary.renamed ? (", " + std::to_string(summary.renamed) + " under changed names").c_str() : "",
-                 summary.bytesWritten, summary.seconds, errText(pathText(into)).c_str(),
-                 summary.cancelled ? "; cancelled" : "", notAttempted.c_str());
+    printSaveSummary(summary, destination, fromSnapshot, backupArg.has_value(), backupPath);
     if (summary.cancelled && interrupted()) return interruptStatus();
     if (!allVerdictsGood(summary)) return kExitPartial;
     return load.finish;

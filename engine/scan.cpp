@@ -404,7 +404,7 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
         // Every line logged so far reaches the file before the next chunk is examined.
         if (log) log->flush();
         scanner.log(LogCode::ChunkLoop);
-        if (stopped(running)) return kScanStopped;
+        if (stopped(running) || (options.tap && options.tap->wantsStop())) return kScanStopped;
         if (fileSize - position < mtf::kChunkSize) break;
         const auto window = reader.window(position, mtf::kChunkSize);
         if (reader.hole(position)) {

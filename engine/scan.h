@@ -79,6 +79,8 @@ public:
     virtual void bytesScanned(std::uint64_t position, std::span<const std::uint8_t> bytes) = 0;
     // The whole file was scanned (not called when the scan was stopped).
     virtual void scanEnded(std::uint64_t fileSize) { (void)fileSize; }
+    // True stops the scan before its next chunk, as a cleared running flag does.
+    virtual bool wantsStop() const { return false; }
 };
 
 struct ScanOptions {

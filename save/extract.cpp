@@ -565,6 +565,7 @@ struct PassingExtractor::Impl {
     ExtractObserver* observer;
     std::function<bool(std::u16string_view)> wanted;
     std::atomic<bool>& stop;
+    ExtractOptions options;
     ExtractSummary summary;
     std::optional<OutputTree> tree;
     std::deque<Pending> pending;  // in the order found; the front ones leave when reported
@@ -572,24 +573,30 @@ struct PassingExtractor::Impl {
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     bool fullDisk = false;
 
-    Impl(const ExtractOptions& options, std::function<bool(std::u16string_view)> w, ExtractObserver* o,
+    Impl(const ExtractOptions& o2, std::function<bool(std::u16string_view)> w, ExtractObserver* o,
          std::atomic<bool>& s)
-        : observer(o), wanted(std::move(w)), stop(s) {
+        : observer(o), wanted(std::move(w)), stop(s), options(o2) {}
+
+    // The output root, made at the first file (a save that finds nothing makes none).
+    bool ensureRoot() {
+        if (tree) return true;
+        if (stop) return false;
         FsError error;
         auto destination = openOutputRoot(options.destination, error);
         if (!destination) {
             summary.status = Status::failure("cannot open the destination folder " + pathText(options.destination) +
                                              ": " + error.reason);
             stop = true;
-            return;
+            return false;
         }
         auto root = makeOutputRoot(std::move(destination), options.prefix, summary);
         if (!root) {
             stop = true;
-            return;
+            return false;
         }
         summary.root = root->path();
         tree.emplace(std::move(root));
+        return true;
     }
 
     OutputDir* folderOf(const ExtractItem& item, FsError& error, bool& renamed) {
@@ -608,6 +615,10 @@ struct PassingExtractor::Impl {
             return;
         }
         if (fullDisk) return;
+        if (!ensureRoot()) {
+            fail(p, summary.status.message());
+            return;
+        }
         FsError error;
         bool renamed = false;
         OutputDir* dir = folderOf(p.item, error, renamed);
@@ -770,7 +781,7 @@ PassingExtractor::~PassingExtractor() = default;
 
 void PassingExtractor::fileFound(const FoundFile& file) {
     Impl& m = *impl_;
-    if (!m.tree || m.fullDisk || (m.wanted && !m.wanted(file.path))) return;
+    if (m.stop || (m.wanted && !m.wanted(file.path))) return;
     Impl::Pending p;
     p.item = {file.path, file.size, file.dataOffset, file.modified, file.accessed, file.created};
     p.report.displayPath = file.path;
@@ -789,7 +800,7 @@ void PassingExtractor::fileFound(const FoundFile& file) {
 }
 
 void PassingExtractor::bytesScanned(std::uint64_t position, std::span<const std::uint8_t> bytes) {
-    if (impl_->tree && !impl_->pending.empty()) impl_->take(position, bytes);
+    if (!impl_->pending.empty()) impl_->take(position, bytes);
 }
 
 void PassingExtractor::scanEnded(std::uint64_t fileSize) { impl_->ended(fileSize, false); }
@@ -797,6 +808,7 @@ void PassingExtractor::scanEnded(std::uint64_t fileSize) { impl_->ended(fileSize
 ExtractSummary PassingExtractor::finish(bool cancelled) {
     Impl& m = *impl_;
     if (!m.pending.empty()) m.ended(std::nullopt, cancelled);
+    m.summary.cancelled = m.summary.cancelled || cancelled;
     return finished(std::move(m.summary), m.started);
 }
 

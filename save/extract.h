@@ -137,8 +137,9 @@ ExtractSummary verifyEntries(ByteSource& backup, std::span<const ExtractItem> it
 // Saves the files a scan finds as their bytes pass, so that the backup is
 // read once: the same tree, files, times and verdicts as a scan followed by
 // extractEntries over what it found (in the order found). Give it to the scan
-// as its tap (it runs on the scanning thread); when stopRequested() turns
-// true (a full destination) stop the scan. After the scan, whole or stopped,
+// as its tap (it runs on the scanning thread; it stops the scan when the
+// destination is full). The output root is made when the first file is
+// decided. After the scan, whole or stopped,
 // finish() closes what is still open (a file not whole is removed, as a save
 // removes it) and gives the summary.
 class PassingExtractor final : public ScanTap {
@@ -153,8 +154,8 @@ public:
     void fileFound(const FoundFile& file) override;
     void bytesScanned(std::uint64_t position, std::span<const std::uint8_t> bytes) override;
     void scanEnded(std::uint64_t fileSize) override;
+    bool wantsStop() const override { return stop_.load(); }
 
-    bool stopRequested() const { return stop_.load(); }
     // `cancelled`: the scan was stopped by the user.
     ExtractSummary finish(bool cancelled);
 

@@ -56,14 +56,32 @@ Saved savedAfterTheScan(const std::vector<std::uint8_t>& bytes, const fs::path& 
     return look(s, recorder);
 }
 
+// Counts the bytes read through it.
+class CountingSource final : public ByteSource {
+public:
+    explicit CountingSource(ByteSource& inner) : inner_(inner) {}
+    std::uint64_t size() const override { return inner_.size(); }
+    ReadResult read(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        const ReadResult got = inner_.read(offset, out);
+        bytes += got.bytes;
+        return got;
+    }
+    std::atomic<std::uint64_t> bytes{0};
+
+private:
+    ByteSource& inner_;
+};
+
 Saved savedInTheScan(const std::vector<std::uint8_t>& bytes, const fs::path& dest) {
     Recorder recorder;
     PassingExtractor extractor({dest, u"Rec"}, {}, &recorder);
     Catalogue catalogue;
     test::CatalogueSink sink(catalogue);
-    MemoryByteSource source(bytes);
+    MemoryByteSource memory(bytes);
+    CountingSource source(memory);
     std::atomic<bool> running{true};
     scanBackupFile(source, sink, running, nullptr, nullptr, {.tap = &extractor});
+    EXPECT_EQ(source.bytes.load(), bytes.size()) << "the backup is read once";
     return look(extractor.finish(false), recorder);
 }
 
@@ -107,7 +125,9 @@ TEST(PassingExtract, GivesTheTreeASaveAfterTheScanGives) {
         EXPECT_EQ(during.verdicts, after.verdicts);
         EXPECT_EQ(during.files, after.files);
         EXPECT_EQ(during.saved + during.failed + during.truncated, after.saved + after.failed + after.truncated);
-        if (round == 0) EXPECT_EQ(after.files.size(), b.manifest.size());
+        if (round == 0) {
+            EXPECT_EQ(after.files.size(), b.manifest.size());
+        }
         failed += after.failed;
         truncated += after.truncated;
     }
