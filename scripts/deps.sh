@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the desktop program need
-# (Debian 12, as root). Quick when everything is already there.
+# (Debian 12, as root), with the MinGW-w64 compiler and Wine for the Windows
+# build and its tests. Quick when everything is already there.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev
   qt6-base-dev xvfb xauth fonts-dejavu-core
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()
