@@ -175,9 +175,8 @@ TEST(Cli, CtrlCStopsAScanAndStillWritesWhatWasFound) {
     // Twenty GiB of holes behind the files keep the scan busy long enough.
     std::filesystem::resize_file(dir / "daily.bkf", std::uint64_t{20} << 30);
 #ifdef _WIN32
-    // Ctrl-Break to the program's own process group (Ctrl-C cannot be sent
-    // to one group alone); the console handler takes both alike.
-    AllocConsole();
+    // Ctrl-C as a user types it: the program runs on a console of its own,
+    // this process joins that console, ignores the event itself and sends it.
     std::wstring command = L"\"" + test::wideOf(TARVIK_PATH) + L"\" scan daily.bkf -o s.ORMBKF";
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     const HANDLE errFile = CreateFileW((dir / "err.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
@@ -185,22 +184,26 @@ TEST(Cli, CtrlCStopsAScanAndStillWritesWhatWasFound) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = errFile;
     startup.hStdError = errFile;
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr,
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
                                dir.path().c_str(), &startup, &process));
     CloseHandle(errFile);
     Sleep(2000);
-    const bool sent = GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId);
+    FreeConsole();
+    bool sent = AttachConsole(process.dwProcessId) && SetConsoleCtrlHandler(nullptr, TRUE) &&
+                GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    const DWORD sendError = sent ? 0 : GetLastError();
     if (!sent || WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
     WaitForSingleObject(process.hProcess, INFINITE);
+    FreeConsole();
+    SetConsoleCtrlHandler(nullptr, FALSE);
     DWORD status = 0;
     GetExitCodeProcess(process.hProcess, &status);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    if (!sent) GTEST_SKIP() << "no console to send Ctrl-Break through here";
+    if (!sent) GTEST_SKIP() << "Ctrl-C could not be sent to the program's console here (error " << sendError << ")";
     EXPECT_EQ(status, 130u) << "stopped, not done";
 #else
     const std::string command = "cd " + test::shellQuote(dir.path().string()) + " && (" +
