@@ -53,8 +53,8 @@ constexpr const char* kUsage =
     "74 the results could not be written to standard output; 128+N stopped by\n"
     "signal N (130 for Ctrl-C), keeping what was done.\n";
 
-int run(int argc, char** argv) {
-    std::vector<std::string_view> args(argv + 1, argv + argc);
+int run(const std::vector<std::string>& argv) {
+    std::vector<std::string_view> args(argv.begin() + (argv.empty() ? 0 : 1), argv.end());
     if (args.empty()) {
         std::fputs(kUsage, stderr);
         return bkf::cli::kExitUsage;
@@ -91,10 +91,11 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     bkf::cli::defaultBrokenPipe();
+    bkf::cli::setUpConsole();
     int status = bkf::cli::kExitCannotOpen;
     // Nothing thrown ever ends the program unreported.
     try {
-        status = run(argc, argv);
+        status = run(bkf::cli::utf8Arguments(argc, argv));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tarvik: internal error: %s\n", e.what());
         status = bkf::cli::kExitCannotOpen;

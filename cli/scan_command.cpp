@@ -276,7 +276,7 @@ int runScanCommand(const Args& args) {
             std::fprintf(stderr, "tarvik: %s\n", errText(usable.message()).c_str());
             return kExitUsage;
         }
-        if (pathText(absolute) != absolute.string()) {
+        if (pathFromUtf16(pathToUtf16(absolute)).native() != absolute.native()) {
             std::fprintf(stderr,
                          "tarvik: warning: the backup path is not UTF-8 and the snapshot cannot keep it exactly; "
                          "extract from it with --backup\n");

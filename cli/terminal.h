@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bkf::cli {
 
@@ -13,7 +14,8 @@ bool stdoutIsTerminal();
 bool stderrIsTerminal();
 
 // Installs handlers that set a flag instead of ending the process: Ctrl-C
-// (SIGINT), and SIGTERM and SIGHUP where the system has them.
+// (SIGINT), and SIGTERM and SIGHUP where the system has them; on Windows the
+// console's Ctrl-C, Ctrl-Break and close events.
 void catchInterrupt();
 bool interrupted();
 // The exit status of a run that a signal stopped: 128 + its number (130 for Ctrl-C).
@@ -23,6 +25,16 @@ int interruptStatus();
 // status the shell expects (the default action of SIGPIPE, even when the
 // parent process ignored it).
 void defaultBrokenPipe();
+
+// On Windows, the console shows the UTF-8 the program writes (its output
+// code page is set for the run and restored at exit), and standard output
+// and error take lines ending in LF as written (no CR added). Nothing
+// elsewhere.
+void setUpConsole();
+
+// The program's arguments, argv[0] first: as given on POSIX systems; on
+// Windows taken from the wide command line and made UTF-8.
+std::vector<std::string> utf8Arguments(int argc, char** argv);
 
 // A path named on the command line, taken as the system's bytes (a name
 // that is not UTF-8 is still found).

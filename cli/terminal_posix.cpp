@@ -31,6 +31,10 @@ int interruptStatus() { return 128 + (interruptSignal != 0 ? static_cast<int>(in
 
 void defaultBrokenPipe() { std::signal(SIGPIPE, SIG_DFL); }
 
+void setUpConsole() {}
+
+std::vector<std::string> utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+
 std::filesystem::path argumentPath(std::string_view argument) {
     return std::filesystem::path(std::string(argument));
 }

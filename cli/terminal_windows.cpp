@@ -1,7 +1,17 @@
-// Windows side of the terminal and process helpers: _isatty, signal.
-#include <csignal>
+// Windows side of the terminal and process helpers: the console's Ctrl-C and
+// Ctrl-Break through SetConsoleCtrlHandler, the arguments as UTF-16 from the
+// system (never the ANSI code page), UTF-8 text on the console.
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <io.h>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <shellapi.h>
 
 #include "catalogue/text.h"
 #include "cli/terminal.h"
@@ -9,29 +19,76 @@
 namespace bkf::cli {
 
 namespace {
-volatile std::sig_atomic_t interruptSignal = 0;
-extern "C" void onInterrupt(int signal) {
-    if (interruptSignal == 0) interruptSignal = signal;
+
+// The status the run ends with when stopped: 130 for Ctrl-C and Ctrl-Break,
+// as a shell reports SIGINT; 143 (SIGTERM) when the console closes or the
+// session ends.
+std::atomic<int> interruptExit{0};
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    const int status = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? 130 : 143;
+    int none = 0;
+    interruptExit.compare_exchange_strong(none, status);
+    // Handled: the work stops at its next look at the flag and ends cleanly.
+    return TRUE;
 }
+
+UINT consoleCodePage = 0;
+
+void restoreConsoleCodePage() {
+    if (consoleCodePage != 0) SetConsoleOutputCP(consoleCodePage);
+}
+
 }  // namespace
 
 bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
-void catchInterrupt() {
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
-    std::signal(SIGBREAK, onInterrupt);
+void catchInterrupt() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+
+bool interrupted() { return interruptExit.load() != 0; }
+
+int interruptStatus() {
+    const int status = interruptExit.load();
+    return status != 0 ? status : 130;
 }
 
-bool interrupted() { return interruptSignal != 0; }
-
-int interruptStatus() { return 128 + (interruptSignal != 0 ? static_cast<int>(interruptSignal) : SIGINT); }
-
+// Windows has no SIGPIPE: a write to a closed pipe fails, and the failure is
+// reported like any other output failure.
 void defaultBrokenPipe() {}
 
+void setUpConsole() {
+    // Lines end in LF alone, as everywhere: TSV and JSON read back the same
+    // bytes whichever system wrote them.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    // Our text is UTF-8: the console shows it as such for this run.
+    const UINT current = GetConsoleOutputCP();
+    if (current != 0 && current != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+        consoleCodePage = current;
+        std::atexit(restoreConsoleCodePage);
+    }
+}
+
+std::vector<std::string> utf8Arguments(int argc, char** argv) {
+    // argv holds the arguments in the ANSI code page, where names outside it
+    // are lost: the wide command line has them all.
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    if (wide == nullptr) {
+        args.assign(argv, argv + argc);
+        return args;
+    }
+    for (int i = 0; i < count; ++i) {
+        const std::wstring_view w(wide[i]);
+        args.push_back(utf16ToUtf8(std::u16string(w.begin(), w.end())));
+    }
+    LocalFree(wide);
+    return args;
+}
+
 std::filesystem::path argumentPath(std::string_view argument) {
-    // The arguments arrive as UTF-8 (the program's code page).
     return pathFromUtf16(utf8ToUtf16(argument));
 }
 

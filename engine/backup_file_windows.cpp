@@ -1,21 +1,36 @@
 // Windows side of openBackupFile: CreateFileW for reading, refusing other
-// writers for a scan, ReadFile with an offset for positioned reads.
+// writers for a scan, ReadFile with an offset for positioned reads. Paths go
+// to the system behind \\?\, so any length is taken.
 #include "engine/backup_file.h"
 
+#include <algorithm>
+
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
+
+#include "engine/windows_path.h"
 
 namespace bkf {
 
 namespace {
 
+// The system's text for an error, in UTF-8.
 std::string lastErrorText() {
     const DWORD error = GetLastError();
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = n && text ? std::string(text, n) : "error " + std::to_string(error);
+                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message;
+    if (n && text) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+        message.resize(static_cast<std::size_t>(bytes));
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), message.data(), bytes, nullptr, nullptr);
+    } else {
+        message = "error " + std::to_string(error);
+    }
     if (text) LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
         message.pop_back();
@@ -62,7 +77,14 @@ OpenedBackup openBackupFile(const std::filesystem::path& path, BackupAccess acce
     OpenedBackup opened;
     const DWORD share = access == BackupAccess::Exclusive ? FILE_SHARE_READ
                                                           : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+    const std::wstring name = longPath(path);
+    // A folder opens only with backup semantics; say what it is instead.
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        opened.reason = "Is a directory";
+        return opened;
+    }
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         opened.reason = GetLastError() == ERROR_SHARING_VIOLATION ? kBackupLockedText : lastErrorText();

@@ -1,9 +1,19 @@
 // Windows side of the output folders: a folder is used only when it is a real
-// directory (no reparse point), files are created with CREATE_NEW.
+// directory (no reparse point), files are created with CREATE_NEW. Every name
+// handed to the system is one that safeName could have made (no reserved
+// device name, no trailing dot or space, none of <>:"|?*), and every path
+// goes behind \\?\ so that deep trees pass MAX_PATH.
 #include "save/output_fs.h"
 
+#include <algorithm>
+
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
+
+#include "engine/windows_path.h"
+#include "save/output_naming.h"
 
 namespace bkf {
 
@@ -12,11 +22,17 @@ namespace {
 FsError errorOf(DWORD code) {
     FsError e;
     e.code = static_cast<int>(code);
-    char* text = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    e.reason = n && text ? std::string(text, n) : "error " + std::to_string(code);
+                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (n && text) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+        e.reason.resize(static_cast<std::size_t>(bytes));
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), e.reason.data(), bytes, nullptr, nullptr);
+    } else {
+        e.reason = "error " + std::to_string(code);
+    }
     if (text) LocalFree(text);
     while (!e.reason.empty() && (e.reason.back() == '\n' || e.reason.back() == '\r' || e.reason.back() == '.')) {
         e.reason.pop_back();
@@ -68,12 +84,22 @@ private:
     HANDLE h_;
 };
 
+std::filesystem::path pathOf(const std::u16string& name) {
+    return std::filesystem::path(std::wstring(name.begin(), name.end()));
+}
+
+// path_ is always a \\?\ path; path() gives the folder as the user would write it.
 class WindowsDir final : public OutputDir {
 public:
-    explicit WindowsDir(std::filesystem::path path) : path_(std::move(path)) {}
+    WindowsDir(std::filesystem::path path, std::filesystem::path shown)
+        : path_(std::move(path)), shown_(std::move(shown)) {}
 
     std::unique_ptr<OutputDir> makeDir(const std::u16string& name, bool mayExist, FsError& error) override {
-        const std::filesystem::path p = path_ / std::filesystem::path(name);
+        if (!isSafeName(name)) {
+            error = errorOf(ERROR_INVALID_NAME);
+            return nullptr;
+        }
+        const std::filesystem::path p = path_ / pathOf(name);
         if (!CreateDirectoryW(p.c_str(), nullptr)) {
             const DWORD code = GetLastError();
             if (code != ERROR_ALREADY_EXISTS || !mayExist) {
@@ -88,11 +114,15 @@ public:
             }
         }
         error = {};
-        return std::make_unique<WindowsDir>(p);
+        return std::make_unique<WindowsDir>(p, shown_ / pathOf(name));
     }
 
     std::unique_ptr<OutputFile> createFile(const std::u16string& name, FsError& error) override {
-        const std::filesystem::path p = path_ / std::filesystem::path(name);
+        if (!isSafeName(name)) {
+            error = errorOf(ERROR_INVALID_NAME);
+            return nullptr;
+        }
+        const std::filesystem::path p = path_ / pathOf(name);
         HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
@@ -104,19 +134,21 @@ public:
     }
 
     void removeFile(const std::u16string& name) override {
-        DeleteFileW((path_ / std::filesystem::path(name)).c_str());
+        DeleteFileW((path_ / pathOf(name)).c_str());
     }
 
-    const std::filesystem::path& path() const override { return path_; }
+    const std::filesystem::path& path() const override { return shown_; }
 
 private:
     std::filesystem::path path_;
+    std::filesystem::path shown_;
 };
 
 }  // namespace
 
 std::unique_ptr<OutputDir> openOutputRoot(const std::filesystem::path& folder, FsError& error) {
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    const std::filesystem::path full = longPath(folder);
+    const DWORD attributes = GetFileAttributesW(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         error = errorOf(GetLastError());
         return nullptr;
@@ -126,7 +158,7 @@ std::unique_ptr<OutputDir> openOutputRoot(const std::filesystem::path& folder, F
         return nullptr;
     }
     error = {};
-    return std::make_unique<WindowsDir>(folder);
+    return std::make_unique<WindowsDir>(full, folder);
 }
 
 }  // namespace bkf

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the desktop program need
-# (Debian 12, as root). Quick when everything is already there.
+# (Debian 12, as root), with the MinGW-w64 compiler and Wine for the Windows
+# build and its tests. Quick when everything is already there.
 # fonts-wqy-microhei draws Chinese, Japanese and Korean names (DejaVu covers
 # Latin, Greek and Cyrillic); it is the smallest font package that covers them.
 set -euo pipefail
@@ -10,6 +11,7 @@ packages=(
   libgtest-dev
   qt6-base-dev xvfb xauth fonts-dejavu-core
   fonts-wqy-microhei
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

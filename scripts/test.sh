@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a normal build with g++, and a build with
-# clang under the address and undefined-behaviour sanitizers; then runs each
-# fuzz target for a short while.
+# clang under the address and undefined-behaviour sanitizers; cross-builds the
+# core, tarvik and their tests for Windows and runs those tests under Wine,
+# then packs the Windows zip; then runs each fuzz target for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
@@ -16,6 +17,9 @@ echo "== normal build (g++)"
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ >/dev/null
 cmake --build build/test -j"$jobs"
 (cd build/test && ctest -j"$jobs" --output-on-failure --no-tests=error)
+
+echo "== Windows build (MinGW-w64) under Wine"
+bash scripts/windows.sh build/win64 "$scratch/wine"
 
 echo "== sanitizer build (clang, address + undefined)"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \

@@ -28,6 +28,24 @@ TEST(RecoveryLog, LinesAreUtf16WithoutBomAndAppendedAcrossRecoveries) {
     deleteOldLog(log);  // a missing log is no error
 }
 
+TEST(RecoveryLog, TheDesktopLogHasItsPlatformsPlace) {
+#ifdef _WIN32
+    EXPECT_EQ(defaultLogPath(), std::filesystem::path(L"c:\\OrmBkf.log"));
+    // Writing there needs the right to create files in c:\ ; Wine's scratch
+    // drive c: gives it, an ordinary Windows user may lack it.
+    if (!test::runningUnderWine()) GTEST_SKIP() << "writes c:\\OrmBkf.log only in Wine's scratch drive";
+    const auto log = defaultLogPath();
+    deleteOldLog(log);
+    EXPECT_TRUE(checkLogFile(log).ok());
+    EXPECT_TRUE(writeLogLine(log, logCodeLine(LogCode::RecoveryStarted)));
+    EXPECT_EQ(readFileBytes(log), utf16le(u"SUCC 0001\r\n"));
+    deleteOldLog(log);
+    EXPECT_FALSE(std::filesystem::exists(log));
+#else
+    EXPECT_EQ(defaultLogPath().filename(), "OrmBkf.log");
+#endif
+}
+
 TEST(RecoveryLog, CodeLines) {
     EXPECT_EQ(logCodeLine(LogCode::RecoveryStarted), u"SUCC 0001\r\n");
     EXPECT_EQ(logCodeLine(LogCode::FileCatalogued), u"SUCC 0013\r\n");
