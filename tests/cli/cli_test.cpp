@@ -192,7 +192,9 @@ TEST(Cli, CtrlCStopsAScanAndStillWritesWhatWasFound) {
     ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
                                dir.path().c_str(), &startup, &process));
     CloseHandle(errFile);
-    Sleep(2000);
+    // Wine may take seconds to start the program on a busy machine; its handler
+    // must be in place before the event comes (the scan takes far longer).
+    Sleep(5000);
     FreeConsole();
     bool sent = AttachConsole(process.dwProcessId) && SetConsoleCtrlHandler(nullptr, TRUE) &&
                 GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
