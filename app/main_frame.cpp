@@ -21,11 +21,8 @@
 #include <QUrl>
 #include <algorithm>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 #include "app/about_dialog.h"
+#include "app/lock_keys.h"
 #include "app/app_ids.h"
 #include "app/folder_setting_dialog.h"
 #include "app/resources_init.h"
@@ -216,11 +213,7 @@ void CMainFrame::createStatusBar() {
         if (message.isEmpty()) bar->showMessage(kReadyText);
     });
     bar->showMessage(kReadyText);
-#ifdef Q_OS_WIN
-    capsOn_ = (GetKeyState(VK_CAPITAL) & 1) != 0;
-    numOn_ = (GetKeyState(VK_NUMLOCK) & 1) != 0;
-    scrollOn_ = (GetKeyState(VK_SCROLL) & 1) != 0;
-#endif
+    if (const auto keys = systemLockKeys()) capsOn_ = keys->caps, numOn_ = keys->num, scrollOn_ = keys->scroll;
     updateLockIndicators();
 }
 
@@ -237,15 +230,13 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (!key->isAutoRepeat() && watched->isWidgetType() &&
             static_cast<QWidget*>(watched)->window() == this) {
-#ifdef Q_OS_WIN
-            capsOn_ = (GetKeyState(VK_CAPITAL) & 1) != 0;
-            numOn_ = (GetKeyState(VK_NUMLOCK) & 1) != 0;
-            scrollOn_ = (GetKeyState(VK_SCROLL) & 1) != 0;
-#else
-            if (key->key() == Qt::Key_CapsLock) capsOn_ = !capsOn_;
-            if (key->key() == Qt::Key_NumLock) numOn_ = !numOn_;
-            if (key->key() == Qt::Key_ScrollLock) scrollOn_ = !scrollOn_;
-#endif
+            if (const auto keys = systemLockKeys()) {
+                capsOn_ = keys->caps, numOn_ = keys->num, scrollOn_ = keys->scroll;
+            } else {
+                if (key->key() == Qt::Key_CapsLock) capsOn_ = !capsOn_;
+                if (key->key() == Qt::Key_NumLock) numOn_ = !numOn_;
+                if (key->key() == Qt::Key_ScrollLock) scrollOn_ = !scrollOn_;
+            }
             updateLockIndicators();
         }
     }
