@@ -296,6 +296,17 @@ struct Run {
     void report() {
         if (observer) observer->extractProgress(progress);
     }
+    // Before entry `index`: false when a cancel came (the rest is not reached).
+    bool begin(ExtractSummary& summary, std::span<const ExtractItem> items, std::size_t index) {
+        if (cancelled()) {
+            summary.cancelled = true;
+            summary.notReached = items.size() - index;
+            return false;
+        }
+        progress.current = items[index].displayPath;
+        report();
+        return true;
+    }
     // The data bytes of `item` the backup holds.
     std::uint64_t held(const ExtractItem& item) const {
         const auto offset = static_cast<std::uint64_t>(item.dataOffset);
@@ -454,13 +465,7 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
     const std::size_t probe = std::min(kWrongBackupProbe, items.size());
     for (std::size_t index = 0; index < items.size(); ++index) {
         const ExtractItem& item = items[index];
-        if (run.cancelled()) {
-            summary.cancelled = true;
-            summary.notReached = items.size() - index;
-            break;
-        }
-        run.progress.current = item.displayPath;
-        run.report();
+        if (!run.begin(summary, items, index)) break;
         SavedEntry saved = saveEntry(run, tree, item);
         if (saved.cancelled) {
             summary.cancelled = true;
@@ -501,13 +506,7 @@ ExtractSummary verifyEntries(ByteSource& backup, std::span<const ExtractItem> it
     Run run = startRun(backup, items, observer, cancel);
     for (std::size_t index = 0; index < items.size(); ++index) {
         const ExtractItem& item = items[index];
-        if (run.cancelled()) {
-            summary.cancelled = true;
-            summary.notReached = items.size() - index;
-            break;
-        }
-        run.progress.current = item.displayPath;
-        run.report();
+        if (!run.begin(summary, items, index)) break;
         EntryReport report;
         report.displayPath = item.displayPath;
         if (auto problem = entryProblem(backup, item)) {
