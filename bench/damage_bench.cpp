@@ -161,10 +161,6 @@ struct Count {
     std::size_t falseMismatches = 0;
 };
 
-// Where the checksum stream of a file stands (counted from its STAN header).
-std::uint64_t checksumStreamAt(const ManifestEntry& e) {
-    return e.dataOffset - 22 + (22 + e.size + 3) / 4 * 4;
-}
 
 Count count(const std::vector<std::uint8_t>& bytes, const Manifest& manifest, bool offGrid,
             const Healthy* healthy = nullptr) {
@@ -212,7 +208,9 @@ Count count(const std::vector<std::uint8_t>& bytes, const Manifest& manifest, bo
         const bool verified = r.result == EntryResult::Saved && r.checksum == ChecksumVerdict::Verified;
         const bool mismatch = r.result == EntryResult::Saved && r.checksum == ChecksumVerdict::Mismatch;
         // Whether the checksum stream behind the data still holds what was written.
-        const std::uint64_t at = checksumStreamAt(e), was = checksumStreamAt(before);
+        const std::uint64_t at = checksumStreamAt(static_cast<std::int64_t>(e.dataOffset), static_cast<std::int64_t>(e.size));
+        const std::uint64_t was =
+            checksumStreamAt(static_cast<std::int64_t>(before.dataOffset), static_cast<std::int64_t>(before.size));
         const bool survived = at + 26 <= bytes.size() &&
                               std::equal(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                                          bytes.begin() + static_cast<std::ptrdiff_t>(at + 26),

@@ -5,12 +5,15 @@
 
 #include <filesystem>
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace bkf {
 class Catalogue;
+class CatalogueTable;
+using RowIndex = std::uint32_t;
 struct ScanOptions;
 struct EntryReport;
 struct ExtractProgress;
@@ -34,6 +37,11 @@ int runListCommand(const Args& args);
 int runExtractCommand(const Args& args);
 int runSearchCommand(const Args& args);
 int runVerifyCommand(const Args& args);
+
+// Whether a display path matches one of the --match patterns (all do when there are none).
+bool matchesAny(std::u16string_view path, const std::vector<std::u16string>& patterns);
+// The rows of the catalogue that match.
+std::vector<RowIndex> matchingRows(const CatalogueTable& table, const std::vector<std::u16string>& patterns);
 
 // "N of M files, B of T bytes" on standard error, a few times a second.
 void showFileProgress(const ExtractProgress& progress, std::chrono::steady_clock::time_point& shown);

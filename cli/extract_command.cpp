@@ -89,16 +89,7 @@ void printSaveSummary(const ExtractSummary& summary, const std::filesystem::path
 int extractInOnePass(const std::filesystem::path& source, const ExtractOptions& options,
                      const std::vector<std::u16string>& patterns) {
     ExtractPrinter printer(false);  // the scan shows its own progress
-    std::function<bool(std::u16string_view)> wanted;
-    if (!patterns.empty()) {
-        wanted = [&](std::u16string_view path) {
-            for (const auto& p : patterns) {
-                if (matchPattern(path, p)) return true;
-            }
-            return false;
-        };
-    }
-    PassingExtractor extractor(options, wanted, &printer);
+    PassingExtractor extractor(options, [&](std::u16string_view path) { return matchesAny(path, patterns); }, &printer);
     scanOptions().tap = &extractor;
     Catalogue catalogue;
     const SourceLoad load = loadSource(source, catalogue);
@@ -116,6 +107,22 @@ int extractInOnePass(const std::filesystem::path& source, const ExtractOptions& 
 }
 
 }  // namespace
+
+bool matchesAny(std::u16string_view path, const std::vector<std::u16string>& patterns) {
+    if (patterns.empty()) return true;
+    for (const auto& p : patterns) {
+        if (matchPattern(path, p)) return true;
+    }
+    return false;
+}
+
+std::vector<RowIndex> matchingRows(const CatalogueTable& table, const std::vector<std::u16string>& patterns) {
+    std::vector<RowIndex> rows;
+    for (RowIndex r = 0; r < table.rowCount(); ++r) {
+        if (matchesAny(table.path(r), patterns)) rows.push_back(r);
+    }
+    return rows;
+}
 
 void showFileProgress(const ExtractProgress& p, std::chrono::steady_clock::time_point& shown) {
     const auto now = std::chrono::steady_clock::now();
@@ -206,15 +213,7 @@ int runExtractCommand(const Args& args) {
         return interruptStatus();
     }
 
-    std::vector<RowIndex> rows;
-    for (RowIndex r = 0; r < catalogue.table().rowCount(); ++r) {
-        bool take = patterns.empty();
-        if (!take) {
-            const std::u16string path = catalogue.table().path(r);
-            for (const auto& p : patterns) take = take || matchPattern(path, p);
-        }
-        if (take) rows.push_back(r);
-    }
+    const std::vector<RowIndex> rows = matchingRows(catalogue.table(), patterns);
     if (rows.empty()) {
         std::fputs("tarvik: no entry matches\n", stderr);
         return load.finish != kExitOk ? load.finish : kExitNothingFound;

@@ -16,7 +16,6 @@
 #include "save/extract.h"
 #include "save/output_naming.h"
 #include "save/passing_verify.h"
-#include "search/match_pattern.h"
 
 namespace bkf::cli {
 
@@ -120,22 +119,13 @@ int runVerifyCommand(const Args& args) {
         return kExitUsage;
     }
     catchInterrupt();
-    const auto wanted = [&](std::u16string_view path) {
-        bool take = patterns.empty();
-        for (const auto& p : patterns) take = take || matchPattern(path, p);
-        return take;
-    };
+    const auto wanted = [&](std::u16string_view path) { return matchesAny(path, patterns); };
     if (!looksLikeSnapshot(*source)) return verifyInOnePass(*source, wanted, format);
     Catalogue catalogue;
     const SourceLoad load = loadSource(*source, catalogue);
     if (load.status != kExitOk) return load.status;
     if (interrupted()) return interruptStatus();
-    std::vector<RowIndex> rows;
-    for (RowIndex r = 0; r < catalogue.table().rowCount(); ++r) {
-        bool take = patterns.empty();
-        for (const auto& p : patterns) take = take || matchPattern(catalogue.table().path(r), p);
-        if (take) rows.push_back(r);
-    }
+    const std::vector<RowIndex> rows = matchingRows(catalogue.table(), patterns);
     if (rows.empty()) {
         std::fputs("tarvik: no entry matches\n", stderr);
         return load.finish != kExitOk ? load.finish : kExitNothingFound;

@@ -551,7 +551,7 @@ struct PassingExtractor::Impl {
         std::uint64_t checksumAt = 0;
         std::uint64_t next = 0;    // first byte not yet taken
         std::array<std::uint8_t, 22> stan{};
-        std::array<std::uint8_t, 26> csum{};
+        std::array<std::uint8_t, kChecksumStreamSize> csum{};
         DataChecksum sum;
         bool decided = false;
         bool done = false;          // report final
@@ -691,11 +691,8 @@ struct PassingExtractor::Impl {
                               std::to_string(size) + " bytes written)";
             return;
         }
-        const bool csumWhole = !fileSize || p.checksumAt + 26 <= *fileSize;
-        if (csumWhole && streamHeaderHolds(p.csum, "CSUM") && mtf::load64(p.csum.data() + mtf::kStreamLength) >= 4) {
-            p.report.checksum = mtf::load32(p.csum.data() + 22) == p.sum.value() ? ChecksumVerdict::Verified
-                                                                                : ChecksumVerdict::Mismatch;
-        }
+        const bool csumWhole = !fileSize || p.checksumAt + kChecksumStreamSize <= *fileSize;
+        if (csumWhole) p.report.checksum = checksumVerdictOf(p.csum, p.sum.value());
     }
 
     // Reports the finished files at the front, in the order found.
@@ -743,10 +740,10 @@ struct PassingExtractor::Impl {
                 }
                 progress.bytesDone += data.size();
             }
-            const std::uint64_t csFrom = std::max(from, p.checksumAt), csTo = std::min(end, p.checksumAt + 26);
+            const std::uint64_t csFrom = std::max(from, p.checksumAt), csTo = std::min(end, p.checksumAt + kChecksumStreamSize);
             if (csFrom < csTo) std::memcpy(p.csum.data() + (csFrom - p.checksumAt), part(csFrom, csTo).data(), csTo - csFrom);
-            p.next = std::min(end, p.checksumAt + 26);
-            if (p.decided && p.next == p.checksumAt + 26) close(p, std::nullopt);
+            p.next = std::min(end, p.checksumAt + kChecksumStreamSize);
+            if (p.decided && p.next == p.checksumAt + kChecksumStreamSize) close(p, std::nullopt);
         }
         reportDone();
     }
@@ -791,7 +788,7 @@ void PassingExtractor::fileFound(const FoundFile& file) {
     } else {
         p.header = static_cast<std::uint64_t>(file.dataOffset) - mtf::kStreamHeaderSize;
         p.dataEnd = static_cast<std::uint64_t>(file.dataOffset) + static_cast<std::uint64_t>(file.size);
-        p.checksumAt = p.header + (mtf::kStreamHeaderSize + static_cast<std::uint64_t>(file.size) + 3) / 4 * 4;
+        p.checksumAt = checksumStreamAt(file.dataOffset, file.size);
         p.next = p.header;
     }
     m.pending.push_back(std::move(p));

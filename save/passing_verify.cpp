@@ -10,7 +10,7 @@ namespace bkf {
 namespace {
 
 constexpr std::uint64_t kHeader = mtf::kStreamHeaderSize;
-constexpr std::uint64_t kChecksumStream = mtf::kStreamHeaderSize + 4;
+constexpr std::uint64_t kChecksumStream = kChecksumStreamSize;
 
 }  // namespace
 
@@ -30,8 +30,7 @@ void PassingVerifier::fileFound(const FoundFile& file) {
     open.report = reports_.size();
     open.header = static_cast<std::uint64_t>(file.dataOffset) - kHeader;
     open.dataEnd = static_cast<std::uint64_t>(file.dataOffset) + static_cast<std::uint64_t>(file.size);
-    // The checksum stream stands on the next 4-byte boundary counted from the STAN header.
-    open.checksumAt = open.header + (kHeader + static_cast<std::uint64_t>(file.size) + 3) / 4 * 4;
+    open.checksumAt = checksumStreamAt(file.dataOffset, file.size);
     open.next = open.header;
     reports_.push_back(std::move(report));
     open_.push_back(std::move(open));
@@ -85,12 +84,7 @@ void PassingVerifier::finish(Open& f, std::uint64_t fileSize) {
     }
     r.bytes = f.dataEnd - dataStart;
     const bool whole = f.checksumAt + kChecksumStream <= fileSize;
-    if (!whole || !streamHeaderHolds(f.csum, "CSUM") || mtf::load64(f.csum.data() + mtf::kStreamLength) < 4) {
-        r.checksum = ChecksumVerdict::None;
-    } else {
-        r.checksum = mtf::load32(f.csum.data() + kHeader) == f.sum.value() ? ChecksumVerdict::Verified
-                                                                         : ChecksumVerdict::Mismatch;
-    }
+    r.checksum = whole ? checksumVerdictOf(f.csum, f.sum.value()) : ChecksumVerdict::None;
 }
 
 }  // namespace bkf

@@ -38,7 +38,7 @@ private:
         std::uint64_t checksumAt = 0;
         std::uint64_t next = 0;      // the first byte not yet taken
         std::array<std::uint8_t, 22> stan{};
-        std::array<std::uint8_t, 26> csum{};
+        std::array<std::uint8_t, kChecksumStreamSize> csum{};
         DataChecksum sum;
     };
     void finish(Open& file, std::uint64_t fileSize);

@@ -73,23 +73,30 @@ std::uint32_t DataChecksum::value() const {
     return narrow_ ^ partial_ ^ mtf::load32(bytes) ^ mtf::load32(bytes + 4);
 }
 
-ChecksumVerdict checkDataChecksum(ByteSource& backup, std::int64_t dataOffset, std::int64_t size,
-                                  std::uint32_t computed) {
-    if (dataOffset < static_cast<std::int64_t>(mtf::kStreamHeaderSize) || size < 0) return ChecksumVerdict::None;
+std::uint64_t checksumStreamAt(std::int64_t dataOffset, std::int64_t size) {
     // Stream headers stand on 4-byte boundaries counted from their block, as
     // the STAN header does: counted from it, the boundary behind the data is
     // found wherever inserted or lost bytes have moved the file.
     const std::uint64_t stan = static_cast<std::uint64_t>(dataOffset) - mtf::kStreamHeaderSize;
     const std::uint64_t stanLength = mtf::kStreamHeaderSize + static_cast<std::uint64_t>(size);
-    const std::uint64_t at = stan + (stanLength + mtf::kStreamAlignment - 1) / mtf::kStreamAlignment * mtf::kStreamAlignment;
-    std::array<std::uint8_t, mtf::kStreamHeaderSize + 4> stream{};
-    const ReadResult got = backup.read(at, stream);
-    if (got.bytes < stream.size() || !streamHeaderHolds(stream, "CSUM") ||
+    return stan + (stanLength + mtf::kStreamAlignment - 1) / mtf::kStreamAlignment * mtf::kStreamAlignment;
+}
+
+ChecksumVerdict checksumVerdictOf(std::span<const std::uint8_t> stream, std::uint32_t computed) {
+    if (stream.size() < kChecksumStreamSize || !streamHeaderHolds(stream, "CSUM") ||
         mtf::load64(stream.data() + mtf::kStreamLength) < 4) {
         return ChecksumVerdict::None;
     }
     return mtf::load32(stream.data() + mtf::kStreamHeaderSize) == computed ? ChecksumVerdict::Verified
                                                                           : ChecksumVerdict::Mismatch;
+}
+
+ChecksumVerdict checkDataChecksum(ByteSource& backup, std::int64_t dataOffset, std::int64_t size,
+                                  std::uint32_t computed) {
+    if (dataOffset < static_cast<std::int64_t>(mtf::kStreamHeaderSize) || size < 0) return ChecksumVerdict::None;
+    std::array<std::uint8_t, kChecksumStreamSize> stream{};
+    const ReadResult got = backup.read(checksumStreamAt(dataOffset, size), stream);
+    return checksumVerdictOf(std::span(stream).first(got.bytes), computed);
 }
 
 }  // namespace bkf

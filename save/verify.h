@@ -57,6 +57,18 @@ private:
     unsigned phase_ = 0;       // bytes of the current word taken (0..3)
 };
 
+// The checksum stream: its 22-byte header and the 4-byte value.
+inline constexpr std::size_t kChecksumStreamSize = 26;
+
+// Where the checksum stream of `size` data bytes at `dataOffset` stands: the
+// next 4-byte boundary after the data, counted from the STAN header.
+// `dataOffset` must be at least 22.
+std::uint64_t checksumStreamAt(std::int64_t dataOffset, std::int64_t size);
+
+// The verdict of a checksum stream's bytes as held (fewer than a whole stream:
+// none) against the checksum worked out from the data.
+ChecksumVerdict checksumVerdictOf(std::span<const std::uint8_t> stream, std::uint32_t computed);
+
 // Reads the checksum stream behind `size` data bytes at `dataOffset` and
 // compares it with `computed`.
 ChecksumVerdict checkDataChecksum(ByteSource& backup, std::int64_t dataOffset, std::int64_t size,
