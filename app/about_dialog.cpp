@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "app/app_ids.h"
-#include "app/resources_init.h"
+#include "widgets/resources_init.h"
 
 namespace bkf::gui {
 

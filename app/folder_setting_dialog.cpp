@@ -6,10 +6,10 @@
 #include <QPushButton>
 
 #include "app/dialog_background.h"
-#include "app/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "app/main_frame.h"
-#include "app/qt_text.h"
-#include "app/ui_services.h"
+#include "widgets/qt_text.h"
+#include "widgets/ui_services.h"
 #include "save/output_naming.h"
 
 namespace bkf::gui {

@@ -25,9 +25,9 @@
 #include "app/lock_keys.h"
 #include "app/app_ids.h"
 #include "app/folder_setting_dialog.h"
-#include "app/resources_init.h"
+#include "widgets/resources_init.h"
 #include "app/search_dialog.h"
-#include "app/ui_services.h"
+#include "widgets/ui_services.h"
 #include "widgets/hover_button.h"
 #include "widgets/recovery_view.h"
 

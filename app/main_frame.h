@@ -13,7 +13,7 @@
 #include <functional>
 #include <memory>
 
-#include "save/recovery_log.h"
+#include "engine/recovery_log.h"
 
 class QAction;
 class QLabel;

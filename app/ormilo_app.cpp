@@ -3,8 +3,8 @@
 #include <QIcon>
 
 #include "app/app_ids.h"
-#include "app/resources_init.h"
-#include "app/ui_services.h"
+#include "widgets/resources_init.h"
+#include "widgets/ui_services.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {

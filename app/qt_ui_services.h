@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <memory>
 
-#include "app/ui_services.h"
+#include "widgets/ui_services.h"
 
 namespace bkf::gui {
 

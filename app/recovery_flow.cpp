@@ -5,10 +5,10 @@
 
 #include "app/app_ids.h"
 #include "app/main_frame.h"
-#include "app/qt_text.h"
-#include "app/ui_services.h"
-#include "catalogue/text.h"
-#include "save/recovery_log.h"
+#include "widgets/qt_text.h"
+#include "widgets/ui_services.h"
+#include "base/text.h"
+#include "engine/recovery_log.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -59,7 +59,7 @@ void CRecoveryFlow::startRecovery() {
         std::lock_guard lock(mutex_);
         batches_.clear();
         progress_.reset();
-        status_.reset();
+        searching_.reset();
         outcome_.reset();
     }
     filesShown_ = 0;
@@ -89,9 +89,9 @@ void CRecoveryFlow::stopRecovery() {
     job_->stopScan();
 }
 
-void CRecoveryFlow::scanStatus(std::u16string_view text) {
+void CRecoveryFlow::scanSearching(bool searching) {
     std::lock_guard lock(mutex_);
-    status_ = std::u16string(text);
+    searching_ = searching;
 }
 
 void CRecoveryFlow::scanEvents(std::vector<ScanEvent>&& events) {
@@ -111,7 +111,7 @@ void CRecoveryFlow::scanFinished(const ScanOutcome& outcome) {
 
 void CRecoveryFlow::drain() {
     std::optional<ScanProgress> progress;
-    std::optional<std::u16string> status;
+    std::optional<bool> status;
     std::optional<ScanOutcome> outcome;
     // At most this long on the catalogue per tick, so that the window keeps
     // answering; what is left waits for the next tick.
@@ -125,7 +125,7 @@ void CRecoveryFlow::drain() {
             std::lock_guard lock(mutex_);
             if (batches_.empty() || std::chrono::steady_clock::now() - started > kBudget) {
                 progress.swap(progress_);
-                status.swap(status_);
+                status.swap(searching_);
                 // The outcome is taken only once every batch before it is applied.
                 if (outcome_ && batches_.empty()) outcome.swap(outcome_);
                 break;
@@ -145,15 +145,15 @@ void CRecoveryFlow::drain() {
     }
     if (applied) {
         view_.catalogueAppended();
-        view_.setFoundFilesText(qstr(foundFilesText(filesShown_)));
+        view_.setFoundFilesText(foundFilesText(filesShown_));
     }
     if (status) {
-        view_.setSearchingText(qstr(*status));
-        view_.setSearchingVisible(!status->empty());
+        view_.setSearchingText(*status ? kSearchingText : QString());
+        view_.setSearchingVisible(*status);
     }
     if (progress) {
         view_.setProgress(progress->percent);
-        view_.setProgressText(qstr(progressText(progress->scanned, progress->fileSize)));
+        view_.setProgressText(progressText(progress->scanned, progress->fileSize));
     }
     if (outcome) finish(*outcome);
 }
@@ -177,11 +177,11 @@ void CRecoveryFlow::finish(const ScanOutcome& outcome) {
             view_.showSaveButton(true);
             break;
         case ScanOutcome::Kind::NothingFound:
-            frame_.ui().messageBox(&view_, qstr(kNoDataFoundText), MB_OK | MB_ICONINFORMATION);
+            frame_.ui().messageBox(&view_, kNoDataFoundText, MB_OK | MB_ICONINFORMATION);
             view_.showSelectionPage();
             break;
         case ScanOutcome::Kind::OpenFailed:
-            frame_.ui().messageBox(nullptr, qstr(kOpenFailedText), MB_OK | MB_ICONINFORMATION);
+            frame_.ui().messageBox(nullptr, kOpenFailedText, MB_OK | MB_ICONINFORMATION);
             view_.showSelectionPage();
             break;
     }

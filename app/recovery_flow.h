@@ -42,7 +42,7 @@ class CRecoveryFlow : public QObject, private bkf::ScanObserver {
 
   private:
     // Called on the worker thread: they only queue.
-    void scanStatus(std::u16string_view text) override;
+    void scanSearching(bool searching) override;
     void scanEvents(std::vector<bkf::ScanEvent>&& events) override;
     void scanProgress(const bkf::ScanProgress& progress) override;
     void scanFinished(const bkf::ScanOutcome& outcome) override;
@@ -59,7 +59,7 @@ class CRecoveryFlow : public QObject, private bkf::ScanObserver {
     std::mutex mutex_;  // guards what the worker hands over
     std::deque<std::vector<bkf::ScanEvent>> batches_;
     std::optional<bkf::ScanProgress> progress_;
-    std::optional<std::u16string> status_;
+    std::optional<bool> searching_;
     std::optional<bkf::ScanOutcome> outcome_;
 };
 

@@ -5,13 +5,13 @@
 #include <QPushButton>
 
 #include "app/app_ids.h"
-#include "app/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "app/main_frame.h"
-#include "app/qt_text.h"
-#include "app/ui_services.h"
+#include "widgets/qt_text.h"
+#include "widgets/ui_services.h"
 #include "app/verdicts_dialog.h"
-#include "save/recovery_log.h"
-#include "catalogue/text.h"
+#include "engine/recovery_log.h"
+#include "base/text.h"
 #include "engine/backup_file.h"
 #include "widgets/recovery_view.h"
 

@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "app/dialog_background.h"
-#include "app/dialog_units.h"
-#include "app/qt_text.h"
-#include "app/ui_services.h"
+#include "widgets/dialog_units.h"
+#include "widgets/qt_text.h"
+#include "widgets/ui_services.h"
 #include "catalogue/catalogue.h"
 
 namespace bkf::gui {

@@ -16,7 +16,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/qt_shell_lookup.h"
+#include "widgets/qt_shell_lookup.h"
 #include "search/search_job.h"
 
 class QLabel;

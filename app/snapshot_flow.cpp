@@ -6,10 +6,10 @@
 
 #include "app/app_ids.h"
 #include "app/main_frame.h"
-#include "app/qt_text.h"
+#include "widgets/qt_text.h"
 #include "app/recovery_flow.h"
-#include "app/ui_services.h"
-#include "catalogue/text.h"
+#include "widgets/ui_services.h"
+#include "base/text.h"
 #include "engine/scan.h"
 #include "widgets/recovery_view.h"
 
@@ -241,7 +241,7 @@ void CSnapshotFlow::finishLoad() {
     view_.showStopButton(false);
     view_.showProgressBar(false);
     if (view_.catalogue().table().empty()) {
-        frame_.ui().messageBox(&view_, qstr(kNoDataFoundText), MB_OK | MB_ICONINFORMATION);
+        frame_.ui().messageBox(&view_, kNoDataFoundText, MB_OK | MB_ICONINFORMATION);
         view_.showSelectionPage();
         return;
     }

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "catalogue/snapshot.h"
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace bkf::gui {
 

@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/dialog_units.h"
-#include "app/qt_text.h"
+#include "widgets/dialog_units.h"
+#include "widgets/qt_text.h"
 
 namespace bkf::gui {
 

@@ -12,7 +12,7 @@
 #include "bench/bench_util.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/snapshot.h"
-#include "catalogue/text.h"
+#include "base/text.h"
 
 using namespace bkf;
 using bkf::bench::report;

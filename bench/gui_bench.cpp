@@ -23,9 +23,9 @@
 
 #include "app/main_frame.h"
 #include "app/recovery_flow.h"
-#include "app/rename_folder_dialog.h"
+#include "widgets/rename_folder_dialog.h"
 #include "app/snapshot_flow.h"
-#include "app/ui_services.h"
+#include "widgets/ui_services.h"
 #include "catalogue/snapshot.h"
 #include "widgets/catalogue_views.h"
 #include "widgets/folder_contents_model.h"

@@ -5,7 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 
 namespace bkf {
 

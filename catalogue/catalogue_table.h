@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "catalogue/chunked_vector.h"
-#include "catalogue/file_time.h"
+#include "base/file_time.h"
 #include "catalogue/id_index.h"
 
 namespace bkf {

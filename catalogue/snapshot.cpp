@@ -9,7 +9,7 @@
 #include <random>
 #include <system_error>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "engine/backup_file.h"
 
 namespace bkf {

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace bkf {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/terminal.h"
 #include "engine/backup_file.h"

@@ -29,6 +29,11 @@ inline constexpr int kExitPartial = 3;
 inline constexpr int kExitUsage = 64;
 inline constexpr int kExitOutputFailed = 74;
 
+// What the scan commands say when a backup gives nothing.
+inline constexpr const char* kOpenFailedText =
+    "Some Error occoured while opening file. Make sure that file is not shared";
+inline constexpr const char* kNoDataFoundText = "No data found in backup file";
+
 using Args = std::vector<std::string_view>;
 
 int runBlocks(const Args& args);

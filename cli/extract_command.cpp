@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/terminal.h"
 #include "catalogue/snapshot.h"

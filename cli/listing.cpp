@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "catalogue/snapshot.h"
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "cli/terminal.h"
 
 namespace bkf::cli {

@@ -10,7 +10,7 @@
 #include "cli/commands.h"
 #include "cli/terminal.h"
 #include "engine/scan.h"
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace {
 

@@ -12,13 +12,13 @@
 #include <thread>
 
 #include "catalogue/snapshot.h"
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/listing.h"
 #include "cli/terminal.h"
 #include "engine/backup_file.h"
 #include "engine/scan_job.h"
-#include "save/recovery_log.h"
+#include "engine/recovery_log.h"
 
 namespace bkf::cli {
 
@@ -181,7 +181,7 @@ ScanRun runScan(const std::filesystem::path& backup, Catalogue& catalogue,
     if (run.outcome.stopped && interrupted()) run.finish = interruptStatus();
     switch (run.outcome.kind) {
         case ScanOutcome::Kind::OpenFailed:
-            std::fprintf(stderr, "tarvik: %s: %s (%s)\n", utf16ToUtf8(kOpenFailedText).c_str(), shownPath.c_str(),
+            std::fprintf(stderr, "tarvik: %s: %s (%s)\n", kOpenFailedText, shownPath.c_str(),
                          run.outcome.reason.c_str());
             run.status = kExitCannotOpen;
             return run;
@@ -192,7 +192,7 @@ ScanRun runScan(const std::filesystem::path& backup, Catalogue& catalogue,
                 run.status = run.finish;
                 return run;
             }
-            std::fprintf(stderr, "tarvik: %s\n", utf16ToUtf8(kNoDataFoundText).c_str());
+            std::fprintf(stderr, "tarvik: %s\n", kNoDataFoundText);
             run.status = run.finish != kExitOk ? run.finish : kExitNothingFound;
             return run;
         case ScanOutcome::Kind::Results: break;
@@ -338,7 +338,7 @@ int runListCommand(const Args& args) {
         }
         for (const auto& problem : listed->problems) std::fprintf(stderr, "tarvik: %s\n", problem.c_str());
         if (listed->rows == 0) {
-            std::fprintf(stderr, "tarvik: %s\n", utf16ToUtf8(kNoDataFoundText).c_str());
+            std::fprintf(stderr, "tarvik: %s\n", kNoDataFoundText);
             return listed->unreadable > 0 ? kExitPartial : kExitNothingFound;
         }
         return listed->unreadable > 0 ? kExitPartial : kExitOk;
@@ -366,7 +366,7 @@ SourceLoad loadSource(const std::filesystem::path& source, Catalogue& catalogue)
         }
         if (load.unreadable > 0 || load.refused > 0) result.finish = kExitPartial;
         if (load.rows == 0) {
-            std::fprintf(stderr, "tarvik: %s\n", utf16ToUtf8(kNoDataFoundText).c_str());
+            std::fprintf(stderr, "tarvik: %s\n", kNoDataFoundText);
             result.status = result.finish != kExitOk ? result.finish : kExitNothingFound;
         }
         return result;

@@ -6,7 +6,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/snapshot.h"
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/terminal.h"
 #include "search/match_pattern.h"

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 
 namespace bkf::cli {
 

@@ -13,7 +13,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "cli/terminal.h"
 
 namespace bkf::cli {

@@ -8,7 +8,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/snapshot.h"
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/listing.h"
 #include "cli/terminal.h"

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace bkf {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/file_time.h"
+#include "base/file_time.h"
 
 namespace bkf {
 

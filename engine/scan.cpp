@@ -11,11 +11,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "catalogue/text.h"
+#include "base/names.h"
+#include "base/text.h"
 #include "engine/blocks.h"
 #include "engine/tape_format.h"
-#include "save/output_naming.h"
-#include "save/recovery_log.h"
+#include "engine/recovery_log.h"
 
 namespace bkf {
 
@@ -469,17 +469,11 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
     return kScanComplete;
 }
 
-std::u16string progressText(std::uint64_t scanned, std::uint64_t fileSize) {
-    return u"Progress : " + decimalText(scanned) + u" \\ " + decimalText(fileSize);
-}
-
 int progressPercent(std::uint64_t scanned, std::uint64_t fileSize) {
     if (fileSize == 0 || scanned >= fileSize) return 100;
     // scanned * 100 / fileSize without overflowing for any 64-bit size.
     if (scanned <= UINT64_MAX / 100) return static_cast<int>(scanned * 100 / fileSize);
     return static_cast<int>(scanned / (fileSize / 100));
 }
-
-std::u16string foundFilesText(std::uint64_t count) { return u"File(s) Found : " + decimalText(count); }
 
 }  // namespace bkf

@@ -24,7 +24,7 @@
 #include <string>
 #include <string_view>
 
-#include "catalogue/file_time.h"
+#include "base/file_time.h"
 #include "engine/byte_source.h"
 
 namespace bkf {
@@ -100,17 +100,7 @@ inline constexpr int kScanComplete = 1;
 int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running,
                    RecoveryLog* log = nullptr, ScanStats* stats = nullptr, ScanOptions options = {});
 
-// "Progress : " + scanned + " \ " + size, full 64-bit figures.
-std::u16string progressText(std::uint64_t scanned, std::uint64_t fileSize);
 // scanned * 100 / size, 0..100.
 int progressPercent(std::uint64_t scanned, std::uint64_t fileSize);
-// "File(s) Found : " + count.
-std::u16string foundFilesText(std::uint64_t count);
-
-// Texts of the scan job.
-inline constexpr std::u16string_view kSearchingText = u"Searching file, please wait...";
-inline constexpr std::u16string_view kNoDataFoundText = u"No data found in backup file";
-inline constexpr std::u16string_view kOpenFailedText =
-    u"Some Error occoured while opening file. Make sure that file is not shared";
 
 }  // namespace bkf

@@ -134,7 +134,7 @@ bool ScanJob::startScan() {
 }
 
 void ScanJob::scanWorker(std::unique_ptr<ByteSource> source) {
-    observer_.scanStatus(kSearchingText);
+    observer_.scanSearching(true);
     ScanOutcome outcome;
     // Nothing thrown may leave the worker: the scan ends, keeping what was found, and says why.
     try {
@@ -149,7 +149,7 @@ void ScanJob::scanWorker(std::unique_ptr<ByteSource> source) {
     } catch (...) {
         outcome.failure = "unknown error";
     }
-    observer_.scanStatus(u"");
+    observer_.scanSearching(false);
     source.reset();  // closes the backup file and releases its lock
     if (log_) log_->flush();
     running_.store(false);

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "engine/scan.h"
-#include "save/recovery_log.h"
+#include "engine/recovery_log.h"
 
 namespace bkf {
 
@@ -82,8 +82,9 @@ private:
 class ScanObserver {
 public:
     virtual ~ScanObserver() = default;
-    // The status line: kSearchingText while the scan runs, empty when it is hidden.
-    virtual void scanStatus(std::u16string_view text) { (void)text; }
+    // True while the scan proper runs (the window shows its "searching"
+    // line), false when it ends.
+    virtual void scanSearching(bool searching) { (void)searching; }
     // Found files and folder paths, in file order: for a file, append the
     // entry and add its display path to the tree; for a folder, add its path.
     virtual void scanEvents(std::vector<ScanEvent>&& events) = 0;

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "save/output_naming.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "catalogue/snapshot.h"
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "engine/byte_source.h"
 #include "save/extract.h"
 #include "save/output_fs.h"

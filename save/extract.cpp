@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "engine/tape_format.h"
 #include "save/output_fs.h"
 #include "save/output_naming.h"

@@ -36,7 +36,7 @@
 #include "catalogue/catalogue_table.h"
 #include "engine/byte_source.h"
 #include "engine/scan.h"
-#include "engine/status.h"
+#include "base/status.h"
 #include "save/verify.h"
 
 namespace bkf {

@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-#include "catalogue/file_time.h"
+#include "base/file_time.h"
 
 namespace bkf {
 

@@ -8,8 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "catalogue/text.h"
-#include "engine/status.h"
+#include "base/text.h"
+#include "base/status.h"
 
 namespace bkf {
 

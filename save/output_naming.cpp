@@ -1,6 +1,6 @@
 #include "save/output_naming.h"
 
-#include "catalogue/text.h"
+#include "base/text.h"
 
 namespace bkf {
 
@@ -65,11 +65,6 @@ std::pair<std::u16string_view, std::u16string_view> splitExtension(std::u16strin
 }
 
 }  // namespace
-
-bool isCleanName(std::u16string_view text) {
-    return text.find_first_of(kForbiddenNameChars) == std::u16string_view::npos &&
-           text.find_first_of(u"\r\n") == std::u16string_view::npos;
-}
 
 bool folderPrefixFits(std::u16string_view prefix) {
     constexpr std::size_t kNumberRoom = 7;

@@ -10,15 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/names.h"
+
 namespace bkf {
-
-// The seven characters that no set, folder or file name in a display path holds.
-inline constexpr std::u16string_view kForbiddenNameChars = u"/|*:?<>";
-
-// True if and only if `text` holds none of "/|*:?<>" and no line end (CR or
-// LF: a recovery snapshot keeps one entry a line, so a name holding one
-// could not be kept).
-bool isCleanName(std::u16string_view text);
 
 // The folder-name prefix may hold none of these nine: / \ | * : ? < > '
 inline constexpr std::u16string_view kPrefixForbiddenChars = u"/\\|*:?<>'";

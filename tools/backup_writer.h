@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue/file_time.h"
+#include "base/file_time.h"
 #include "engine/blocks.h"
 #include "tools/content.h"
 #include "tools/manifest.h"

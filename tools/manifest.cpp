@@ -8,7 +8,7 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "engine/tape_format.h"
 
 namespace bkf::tools {

@@ -45,7 +45,7 @@
 #include <map>
 #include <sstream>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "tools/tape_date.h"
 
 namespace bkf::tools {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "catalogue/file_time.h"
+#include "base/file_time.h"
 
 namespace bkf::tools {
 

@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "app/qt_shell_lookup.h"
-#include "app/qt_text.h"
+#include "widgets/qt_shell_lookup.h"
+#include "widgets/qt_text.h"
 
 namespace bkf::gui {
 

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/rename_folder_dialog.h"
-#include "app/ui_services.h"
+#include "widgets/rename_folder_dialog.h"
+#include "widgets/ui_services.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/check_box_delegate.h"
 #include "widgets/folder_contents_model.h"

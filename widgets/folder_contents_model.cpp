@@ -3,9 +3,9 @@
 #include <QColor>
 #include <algorithm>
 
-#include "app/qt_shell_lookup.h"
-#include "app/qt_text.h"
-#include "catalogue/file_time.h"
+#include "widgets/qt_shell_lookup.h"
+#include "widgets/qt_text.h"
+#include "base/file_time.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/check_box_delegate.h"
 

@@ -12,11 +12,11 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "app/app_ids.h"
-#include "app/qt_shell_lookup.h"
-#include "app/qt_text.h"
-#include "app/resources_init.h"
-#include "app/ui_services.h"
+#include "widgets/qt_shell_lookup.h"
+#include "widgets/qt_text.h"
+#include "widgets/resources_init.h"
+#include "widgets/ui_services.h"
+#include "widgets/view_ids.h"
 #include "engine/scan.h"
 #include "widgets/ax_image.h"
 #include "widgets/catalogue_models.h"
@@ -112,7 +112,7 @@ void CRecoveryView::createControls() {
     captionBand_->setObjectName(idName(IDC_CAPTION_BAND));
 
     searchingText_ =
-        new QLabel(qstr(bkf::kSearchingText), this);
+        new QLabel(kSearchingText, this);
     searchingText_->setObjectName(idName(IDC_PROGRESS_TEXT) + QStringLiteral("-searching"));
     searchingText_->setFont(arial);
 

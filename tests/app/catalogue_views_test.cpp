@@ -11,8 +11,8 @@
 #include <QTest>
 #include <random>
 
-#include "app/rename_folder_dialog.h"
-#include "catalogue/file_time.h"
+#include "widgets/rename_folder_dialog.h"
+#include "base/file_time.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/window_fixture.h"
 #include "widgets/catalogue_models.h"

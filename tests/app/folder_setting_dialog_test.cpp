@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "app/app_ids.h"
-#include "app/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "app/folder_setting_dialog.h"
 #include "app/main_frame.h"
 #include "tests/app/qt_printers.h"

@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/ui_services.h"
+#include "widgets/ui_services.h"
 
 namespace bkf::gui {
 

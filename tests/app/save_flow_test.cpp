@@ -13,7 +13,7 @@
 #include <iterator>
 #include <map>
 
-#include "app/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "app/main_frame.h"
 #include "app/recovery_flow.h"
 #include "app/save_flow.h"

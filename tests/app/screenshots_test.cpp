@@ -17,13 +17,13 @@
 
 #include "app/about_dialog.h"
 #include "app/app_ids.h"
-#include "app/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "app/folder_setting_dialog.h"
 #include "app/main_frame.h"
 #include "app/ormilo_app.h"
-#include "app/qt_text.h"
+#include "widgets/qt_text.h"
 #include "app/qt_ui_services.h"
-#include "app/rename_folder_dialog.h"
+#include "widgets/rename_folder_dialog.h"
 #include "app/save_flow.h"
 #include "app/search_dialog.h"
 #include "engine/scan.h"
@@ -110,9 +110,9 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
     v.showStopButton(true);
     v.showProgressBar(true);
     v.setProgress(42);
-    v.setProgressText(qstr(bkf::progressText(440401920, 1048576000)));
-    v.setFoundFilesText(qstr(bkf::foundFilesText(8)));
-    v.setSearchingText(qstr(bkf::kSearchingText));
+    v.setProgressText(progressText(440401920, 1048576000));
+    v.setFoundFilesText(foundFilesText(8));
+    v.setSearchingText(kSearchingText);
     QApplication::processEvents();
     EXPECT_TRUE(frame.grab().toImage().save(shotPath(QStringLiteral("page2-scanning-1280x800"))));
     v.setSearchingText(QString());

@@ -25,9 +25,9 @@
 #include <string>
 
 #include "app/app_ids.h"
-#include "app/dialog_units.h"
+#include "widgets/dialog_units.h"
 #include "app/main_frame.h"
-#include "app/qt_shell_lookup.h"
+#include "widgets/qt_shell_lookup.h"
 #include "app/search_dialog.h"
 #include "catalogue/catalogue.h"
 #include "search/search_job.h"

@@ -14,7 +14,7 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "app/qt_shell_lookup.h"
+#include "widgets/qt_shell_lookup.h"
 #include "app/qt_ui_services.h"
 #include "tests/app/qt_printers.h"
 

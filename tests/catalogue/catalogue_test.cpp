@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 
 namespace bkf {
 namespace {

@@ -8,7 +8,7 @@
 #endif
 
 #include "catalogue/snapshot.h"
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "tests/fixtures/temp_dir.h"
 
 namespace bkf {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "tests/fixtures/temp_dir.h"
 
 namespace bkf {

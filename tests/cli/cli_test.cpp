@@ -6,7 +6,7 @@
 #endif
 
 #include "catalogue/snapshot.h"
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "tests/cli/run_tool.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tools/backup_writer.h"

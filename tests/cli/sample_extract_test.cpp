@@ -6,7 +6,7 @@
 #include <chrono>
 #include <set>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "save/output_naming.h"
 #include "tests/cli/run_tool.h"
 #include "tests/fixtures/temp_dir.h"

@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "engine/blocks.h"
 #include "engine/scan.h"
 #include "engine/tape_format.h"
-#include "save/recovery_log.h"
+#include "engine/recovery_log.h"
 #include "tests/engine/scan_fixture.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tools/damage.h"

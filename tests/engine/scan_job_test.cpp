@@ -29,9 +29,9 @@ using tools::Content;
 // Records everything, and can stop the job at its first batch.
 class Recorder final : public ScanObserver {
 public:
-    void scanStatus(std::u16string_view text) override {
+    void scanSearching(bool searching) override {
         std::lock_guard lock(mutex_);
-        statuses.emplace_back(text);
+        statuses.push_back(searching);
     }
     void scanEvents(std::vector<ScanEvent>&& batch) override {
         std::lock_guard lock(mutex_);
@@ -50,7 +50,7 @@ public:
         return n;
     }
 
-    std::vector<std::u16string> statuses;
+    std::vector<bool> statuses;  // scanSearching, in order
     std::vector<ScanEvent> events;
     std::size_t batches = 0;
     ScanOutcome outcome;
@@ -95,7 +95,7 @@ TEST(ScanJob, FindsFilesClosesTheFileAndLeavesItUnchanged) {
     EXPECT_FALSE(rec.outcome.stopped);
     EXPECT_EQ(rec.files(), 30u);
     EXPECT_EQ(rec.outcome.stats.files, 30u);
-    EXPECT_EQ(rec.statuses, (std::vector<std::u16string>{std::u16string(kSearchingText), u""}));
+    EXPECT_EQ(rec.statuses, (std::vector<bool>{true, false}));
     EXPECT_FALSE(job.scanInProgress());
     EXPECT_EQ(test::readFileBytes(backup), before);
     // The lock went with the scan: the file can be opened exclusively again.

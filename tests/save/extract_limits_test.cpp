@@ -9,7 +9,7 @@
 
 #include <chrono>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "engine/backup_file.h"
 #include "engine/windows_path.h"
 #include "save/extract.h"

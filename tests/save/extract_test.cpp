@@ -14,7 +14,7 @@
 #include <set>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "engine/backup_file.h"
 #include "engine/scan.h"
 #include "save/output_naming.h"

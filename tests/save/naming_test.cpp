@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "save/extract.h"
 #include "catalogue/catalogue.h"
 #include "tests/fixtures/temp_dir.h"

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "save/extract.h"
 #include "tests/engine/scan_fixture.h"
 #include "tests/fixtures/temp_dir.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/text.h"
+#include "base/text.h"
 
 namespace bkf {
 namespace {

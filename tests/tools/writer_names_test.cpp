@@ -2,7 +2,7 @@
 // and the display paths the manifest predicts from them.
 #include <gtest/gtest.h>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 #include "tests/tools/walk.h"
 #include "tools/backup_writer.h"
 #include "tools/tape_date.h"

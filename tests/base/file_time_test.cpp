@@ -1,8 +1,8 @@
-#include "catalogue/file_time.h"
+#include "base/file_time.h"
 
 #include <gtest/gtest.h>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 
 namespace bkf {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/resources_init.h"
+#include "widgets/resources_init.h"
 
 #include <QtGlobal>
 

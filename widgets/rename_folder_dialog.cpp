@@ -1,10 +1,10 @@
-#include "app/rename_folder_dialog.h"
+#include "widgets/rename_folder_dialog.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/dialog_units.h"
+#include "widgets/dialog_units.h"
 
 namespace bkf::gui {
 

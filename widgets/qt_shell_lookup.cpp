@@ -1,9 +1,9 @@
-#include "app/qt_shell_lookup.h"
+#include "widgets/qt_shell_lookup.h"
 
 #include <QMimeDatabase>
 
 #include <array>
-#include "app/resources_init.h"
+#include "widgets/resources_init.h"
 
 namespace bkf::gui {
 

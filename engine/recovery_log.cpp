@@ -1,4 +1,4 @@
-#include "save/recovery_log.h"
+#include "engine/recovery_log.h"
 
 #include <array>
 #include <cerrno>
@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "catalogue/text.h"
+#include "base/text.h"
 
 namespace bkf {
 

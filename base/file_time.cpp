@@ -1,4 +1,4 @@
-#include "catalogue/file_time.h"
+#include "base/file_time.h"
 
 namespace bkf {
 

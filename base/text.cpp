@@ -1,4 +1,4 @@
-#include "catalogue/text.h"
+#include "base/text.h"
 
 #include <charconv>
 #include <limits>

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/status.h"
+#include "base/status.h"
 
 namespace bkf {
 

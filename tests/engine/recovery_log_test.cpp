@@ -1,4 +1,4 @@
-#include "save/recovery_log.h"
+#include "engine/recovery_log.h"
 
 #include <gtest/gtest.h>
 
