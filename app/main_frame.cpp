@@ -28,6 +28,7 @@
 #include "widgets/resources_init.h"
 #include "app/search_dialog.h"
 #include "widgets/ui_services.h"
+#include "widgets/document.h"
 #include "widgets/hover_button.h"
 #include "widgets/recovery_view.h"
 
@@ -83,11 +84,12 @@ QString withTrailingSeparator(const QString& folder) {
 }
 
 CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
-    : QMainWindow(parent), ui_(ui), logPath_(std::move(options.logPath)) {
+    : QMainWindow(parent), ui_(ui), document_(std::make_unique<Document>()) {
+    settings_.logPath = std::move(options.logPath);
     initResources();
     setObjectName(QStringLiteral("CMainFrame"));
     // The log of an earlier run goes before anything of this run can write one.
-    bkf::deleteOldLog(logPath_);
+    bkf::deleteOldLog(settings_.logPath);
 
     logo_ = new CHoverButton(this);
     logo_->setObjectName(QString::number(IDC_LOGO_BUTTON));
@@ -97,11 +99,12 @@ CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
     logo_->setCursor(Qt::PointingHandCursor);
     connect(logo_, &CHoverButton::clicked, this, &CMainFrame::onVisitHomePage);
 
-    view_ = new CRecoveryView(ui_, this);
+    view_ = new CRecoveryView(*document_, ui_, this);
     setCentralWidget(view_);
-    flow_ = std::make_unique<CRecoveryFlow>(*this);
-    snapshots_ = std::make_unique<CSnapshotFlow>(*this);
-    saves_ = std::make_unique<CSaveFlow>(*this);
+    const FlowContext context{*document_, ui_, *view_, settings_};
+    flow_ = std::make_unique<CRecoveryFlow>(context);
+    snapshots_ = std::make_unique<CSnapshotFlow>(context);
+    saves_ = std::make_unique<CSaveFlow>(context);
     connect(this, &CMainFrame::saveSnapshotRequested, snapshots_.get(), &CSnapshotFlow::saveSnapshot);
     connect(this, &CMainFrame::loadSnapshotRequested, snapshots_.get(), &CSnapshotFlow::loadSnapshot);
     setExitSnapshotSave([this] { snapshots_->saveSnapshotNow(); });
@@ -123,15 +126,26 @@ CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
         ui_.runDialog(dialog);
     });
     connect(this, &CMainFrame::searchRequested, this, [this] {
-        CSearchDialog dialog(view_->catalogue(), ui_, this);
+        // The dialog's worker reads the catalogue: nothing may change it meanwhile.
+        document_->setActivity(Activity::Searching);
+        CSearchDialog dialog(document_->catalogue(), ui_, this);
         ui_.runDialog(dialog);
+        document_->setActivity(Activity::Idle);
     });
 
     qApp->installEventFilter(this);
     placeLogo();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // The flows end their workers first; then the view, whose models read
+    // the document, goes before the document does.
+    saves_.reset();
+    snapshots_.reset();
+    flow_.reset();
+    delete view_;
+    view_ = nullptr;
+}
 
 void CMainFrame::createActions() {
     for (const CommandInfo& info : kCommands) {
@@ -331,8 +345,8 @@ void CMainFrame::onRecover() {
 }
 
 void CMainFrame::onSaveSnapshot() {
-    if (view_->pageNumber() == 1) return;
-    if (view_->scanRunning()) {
+    if (!document_->isOpen()) return;
+    if (document_->filling()) {
         ui_.messageBox(this, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
@@ -340,7 +354,7 @@ void CMainFrame::onSaveSnapshot() {
 }
 
 void CMainFrame::onLoadSnapshot() {
-    if (view_->pageNumber() == 2) return;
+    if (document_->isOpen()) return;
     emit loadSnapshotRequested();
 }
 
@@ -349,8 +363,8 @@ void CMainFrame::onSettings() {
 }
 
 void CMainFrame::onSearchFiles() {
-    if (view_->pageNumber() == 1) return;
-    if (view_->scanRunning()) {
+    if (!document_->isOpen()) return;
+    if (document_->filling()) {
         ui_.messageBox(this, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
@@ -358,8 +372,8 @@ void CMainFrame::onSearchFiles() {
 }
 
 void CMainFrame::onVerifyFiles() {
-    if (view_->pageNumber() == 1) return;
-    if (view_->scanRunning()) {
+    if (!document_->isOpen()) return;
+    if (document_->filling()) {
         ui_.messageBox(this, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
@@ -406,7 +420,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (view_->pageNumber() == 2 &&
+    if (document_->isOpen() &&
         ui_.messageBox(this, kSaveSnapshotOnExitText, MB_YESNO | MB_ICONQUESTION) == IDYES)
         saveRecoverySnapshotOnExit();
     event->accept();

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/flow_context.h"
 #include "engine/recovery_log.h"
 
 class QAction;
@@ -25,6 +26,7 @@ class CRecoveryFlow;
 class CRecoveryView;
 class CSaveFlow;
 class CSnapshotFlow;
+class Document;
 class UiServices;
 
 struct FrameOptions {
@@ -47,6 +49,7 @@ class CMainFrame : public QMainWindow {
     explicit CMainFrame(UiServices& ui, FrameOptions options = {}, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
+    Document& document() const { return *document_; }
     CRecoveryView* view() const { return view_; }
     CRecoveryFlow& recoveryFlow() const { return *flow_; }
     CSnapshotFlow& snapshotFlow() const { return *snapshots_; }
@@ -57,18 +60,15 @@ class CMainFrame : public QMainWindow {
     QAction* commandAction(int id) const;
 
     const QString& startFolder() const { return startFolder_; }
-    const std::filesystem::path& logPath() const { return logPath_; }
-    // The folder-name prefix of saved folders ("Rec" at every start).
-    const QString& folderPrefix() const { return folderPrefix_; }
-    void setFolderPrefix(const QString& prefix) { folderPrefix_ = prefix; }
-    // Generate Log: while false no recovery-log line is written. Every writer
-    // reads it just before its line, the scan's worker through the switch.
-    bool generateLog() const { return generateLog_.load(); }
-    void setGenerateLog(bool on) { generateLog_.store(on); }
-    const std::atomic<bool>& generateLogSwitch() const { return generateLog_; }
-    // Whether a scan also looks for blocks off the 512-byte grid (on by default).
-    bool scanOffGrid() const { return scanOffGrid_; }
-    void setScanOffGrid(bool on) { scanOffGrid_ = on; }
+    // The settings of this run (see RunSettings).
+    RunSettings& settings() { return settings_; }
+    const std::filesystem::path& logPath() const { return settings_.logPath; }
+    const QString& folderPrefix() const { return settings_.folderPrefix; }
+    void setFolderPrefix(const QString& prefix) { settings_.folderPrefix = prefix; }
+    bool generateLog() const { return settings_.generateLog.load(); }
+    void setGenerateLog(bool on) { settings_.generateLog.store(on); }
+    bool scanOffGrid() const { return settings_.scanOffGrid; }
+    void setScanOffGrid(bool on) { settings_.scanOffGrid = on; }
 
     // The bar layout under QSettings("Ormilo Works", "Ormilo Tarvik BKF"), "CommandBars2".
     void saveBarLayout();
@@ -124,8 +124,10 @@ class CMainFrame : public QMainWindow {
     void saveRecoverySnapshotOnExit();
 
     UiServices& ui_;
-    // Before the flows: the scan's worker reads it until the flow has ended it.
-    std::atomic<bool> generateLog_{false};
+    // Before the flows: the scan's worker reads the log switch until the flow has ended it.
+    RunSettings settings_;
+    // Before the flows and the view, which work on it; it goes after them.
+    std::unique_ptr<Document> document_;
     CRecoveryView* view_ = nullptr;
     std::unique_ptr<CRecoveryFlow> flow_;
     // Declared after flow_: its worker is joined first, while the view still stands.
@@ -134,9 +136,6 @@ class CMainFrame : public QMainWindow {
     std::unique_ptr<CSaveFlow> saves_;
     CHoverButton* logo_ = nullptr;
     QString startFolder_;
-    std::filesystem::path logPath_;
-    QString folderPrefix_ = QStringLiteral("Rec");
-    bool scanOffGrid_ = true;
     std::function<void()> exitHandler_;
     std::function<void()> exitSnapshotSave_;
     QLabel* capsIndicator_ = nullptr;

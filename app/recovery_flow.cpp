@@ -1,15 +1,15 @@
 #include "app/recovery_flow.h"
 
 #include <QFileInfo>
-#include <chrono>
 
 #include "app/app_ids.h"
-#include "app/main_frame.h"
-#include "widgets/qt_text.h"
-#include "widgets/ui_services.h"
 #include "base/text.h"
+#include "catalogue/catalogue_builder.h"
 #include "engine/recovery_log.h"
+#include "widgets/document.h"
+#include "widgets/qt_text.h"
 #include "widgets/recovery_view.h"
+#include "widgets/ui_services.h"
 
 namespace bkf::gui {
 
@@ -19,170 +19,121 @@ const QString kSelectValidFile = QStringLiteral("Please select valid file by usi
 
 }  // namespace
 
-CRecoveryFlow::CRecoveryFlow(CMainFrame& frame) : frame_(frame), view_(*frame.view()) {
-    // A few updates a second: each drain is one repaint, never one per entry.
-    timer_.setInterval(50);
-    connect(&timer_, &QTimer::timeout, this, &CRecoveryFlow::drain);
-    connect(&view_, &CRecoveryView::recoverRequested, this, &CRecoveryFlow::startRecovery);
-    connect(&view_, &CRecoveryView::stopRequested, this, &CRecoveryFlow::stopRecovery);
+CRecoveryFlow::CRecoveryFlow(FlowContext context)
+    : context_(context), bridge_([this](JobBridge::Clock::time_point deadline) { drain(deadline); }) {
+    connect(&context_.view, &CRecoveryView::recoverRequested, this, &CRecoveryFlow::startRecovery);
+    connect(&context_.view, &CRecoveryView::stopRequested, this, &CRecoveryFlow::stopRecovery);
 }
 
 CRecoveryFlow::~CRecoveryFlow() {
     if (job_) job_->stopScan();
-    job_.reset();  // waits for the worker, which ends at its next slot
+    job_.reset();  // waits for the worker, which ends at its next slot (the queue never holds it)
+}
+
+bool CRecoveryFlow::scanRunning() const {
+    return context_.document.activity() == Activity::Scanning;
 }
 
 void CRecoveryFlow::startRecovery() {
-    if (running_ || view_.pageNumber() != 1) return;
-    const QString path = view_.backupFilePath();
+    Document& document = context_.document;
+    CRecoveryView& view = context_.view;
+    if (!document.idle() || document.isOpen()) return;
+    const QString path = view.backupFilePath();
     if (path.isEmpty()) {
         // Choosing a file only fills the field; the user presses Next again.
-        view_.onBrowseBackupFile();
+        view.onBrowseBackupFile();
         return;
     }
     if (!QFileInfo::exists(path)) {
-        frame_.ui().messageBox(nullptr, kSelectValidFile, MB_OK | MB_ICONEXCLAMATION);
+        context_.ui.messageBox(nullptr, kSelectValidFile, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    view_.showResultsPage();
+    document.open();
     const std::u16string typed = path.toStdU16String();
-    view_.catalogue().setBackupFilePath(typed);
+    document.catalogue().setBackupFilePath(typed);
+    RunSettings& settings = context_.settings;
     // Generate Log is read just before each line, here and in the job.
-    if (frame_.generateLog()) writeLogLine(frame_.logPath(), logPathLine(typed));
-    if (frame_.generateLog()) writeLogLine(frame_.logPath(), logCodeLine(LogCode::RecoveryStarted));
+    if (settings.generateLog) writeLogLine(settings.logPath, logPathLine(typed));
+    if (settings.generateLog) writeLogLine(settings.logPath, logCodeLine(LogCode::RecoveryStarted));
 
-    job_ = std::make_unique<ScanJob>(static_cast<ScanObserver&>(*this));
+    job_.reset();
+    queue_.reset();
+    job_ = std::make_unique<ScanJob>(observer_);
     job_->setBackupPath(pathFromUtf16(typed));
-    job_->setLogPath(frame_.logPath(), &frame_.generateLogSwitch());
-    job_->setOptions({.offGrid = frame_.scanOffGrid()});
-    {
-        std::lock_guard lock(mutex_);
-        batches_.clear();
-        progress_.reset();
-        searching_.reset();
-        outcome_.reset();
-    }
+    job_->setLogPath(settings.logPath, &settings.generateLog);
+    job_->setOptions({.offGrid = settings.scanOffGrid});
     filesShown_ = 0;
-    running_ = true;
-    view_.setScanRunning(true);
-    view_.setProgress(0);
-    view_.setProgressText(QString());
-    view_.setFoundFilesText(QString());
-    view_.showProgressBar(true);
-    view_.showStopButton(true);
-    view_.showBackButton(false);
-    view_.showSaveButton(false);
-    timer_.start();
+    document.setActivity(Activity::Scanning);
+    view.setProgress(0);
+    view.setProgressText(QString());
+    view.setFoundFilesText(QString());
+    view.showProgressBar(true);
+    view.showStopButton(true);
+    view.showBackButton(false);
+    view.showSaveButton(false);
+    bridge_.start();
     // Emptying the catalogue is quick and belongs to this thread; the open
-    // and the scan happen on the job's worker.
-    job_->prepareScan([this] { view_.clearCatalogue(); });
-    drain();  // an open failure has already been reported
+    // happens here too, the scan on the job's worker.
+    if (job_->prepareScan([&document] { document.clearCatalogue(); })) view.setSearchingText(kSearchingText);
+    bridge_.drainNow();  // an open failure has already been reported
 }
 
 void CRecoveryFlow::stopRecovery() {
-    if (!running_ || !job_) return;
-    if (frame_.ui().messageBox(&view_, kStopRepairingText, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+    if (!scanRunning() || !job_) return;
+    if (context_.ui.messageBox(&context_.view, kStopRepairingText, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
     // The scan may have ended while the question was up.
-    if (!running_ || !job_) return;
-    view_.showStopButton(false);
-    view_.showProgressBar(false);
+    if (!scanRunning() || !job_) return;
+    context_.view.showStopButton(false);
+    context_.view.showProgressBar(false);
     job_->stopScan();
 }
 
-void CRecoveryFlow::scanSearching(bool searching) {
-    std::lock_guard lock(mutex_);
-    searching_ = searching;
-}
-
-void CRecoveryFlow::scanEvents(std::vector<ScanEvent>&& events) {
-    std::lock_guard lock(mutex_);
-    batches_.push_back(std::move(events));
-}
-
-void CRecoveryFlow::scanProgress(const ScanProgress& progress) {
-    std::lock_guard lock(mutex_);
-    progress_ = progress;
-}
-
-void CRecoveryFlow::scanFinished(const ScanOutcome& outcome) {
-    std::lock_guard lock(mutex_);
-    outcome_ = outcome;
-}
-
-void CRecoveryFlow::drain() {
-    std::optional<ScanProgress> progress;
-    std::optional<bool> status;
-    std::optional<ScanOutcome> outcome;
-    // At most this long on the catalogue per tick, so that the window keeps
-    // answering; what is left waits for the next tick.
-    constexpr auto kBudget = std::chrono::milliseconds(12);
-    const auto started = std::chrono::steady_clock::now();
-    bool applied = false;
-    Catalogue& catalogue = view_.catalogue();
-    for (;;) {
-        std::vector<ScanEvent> batch;
-        {
-            std::lock_guard lock(mutex_);
-            if (batches_.empty() || std::chrono::steady_clock::now() - started > kBudget) {
-                progress.swap(progress_);
-                status.swap(searching_);
-                // The outcome is taken only once every batch before it is applied.
-                if (outcome_ && batches_.empty()) outcome.swap(outcome_);
-                break;
-            }
-            batch = std::move(batches_.front());
-            batches_.pop_front();
-        }
-        for (const ScanEvent& e : batch) {
-            if (!e.isFolder) {
-                catalogue.appendEntry(e.file.path, e.file.size, e.file.dataOffset, e.file.modified, e.file.accessed,
-                                      e.file.created);
-                ++filesShown_;
-            }
-            catalogue.addFolderPath(e.file.path);
-        }
-        applied = true;
+void CRecoveryFlow::drain(JobBridge::Clock::time_point deadline) {
+    if (!scanRunning()) return;
+    CatalogueBuilder builder(context_.document.catalogue());
+    const std::size_t applied = queue_.drainUntil(deadline, [&](const std::vector<ScanEvent>& batch) {
+        builder.add(batch);
+    });
+    CRecoveryView& view = context_.view;
+    if (applied > 0) {
+        filesShown_ += builder.files();
+        view.catalogueAppended();
+        view.setFoundFilesText(foundFilesText(filesShown_));
     }
-    if (applied) {
-        view_.catalogueAppended();
-        view_.setFoundFilesText(foundFilesText(filesShown_));
+    if (const auto progress = queue_.takeProgress()) {
+        view.setProgress(progress->percent);
+        view.setProgressText(progressText(progress->scanned, progress->fileSize));
     }
-    if (status) {
-        view_.setSearchingText(*status ? kSearchingText : QString());
-        view_.setSearchingVisible(*status);
-    }
-    if (progress) {
-        view_.setProgress(progress->percent);
-        view_.setProgressText(progressText(progress->scanned, progress->fileSize));
-    }
-    if (outcome) finish(*outcome);
+    // The outcome comes only once every batch before it is applied.
+    if (const auto outcome = queue_.takeOutcome()) finish(*outcome);
 }
 
 void CRecoveryFlow::finish(const ScanOutcome& outcome) {
-    timer_.stop();
+    bridge_.stop();
     if (job_) job_->wait();
-    running_ = false;
-    view_.setScanRunning(false);
-    view_.setSearchingVisible(false);
-    view_.showStopButton(false);
-    view_.showProgressBar(false);
+    Document& document = context_.document;
+    CRecoveryView& view = context_.view;
+    document.setActivity(Activity::Idle);
+    view.setSearchingVisible(false);
+    view.showStopButton(false);
+    view.showProgressBar(false);
     switch (outcome.kind) {
         case ScanOutcome::Kind::Results:
             // Every found file starts out selected; the tree shows the root's children.
-            view_.catalogue().markAllAfterLoad();
-            view_.reloadCatalogue();
-            view_.setProgressText(QString());
-            view_.setFoundFilesText(QString());
-            view_.showBackButton(true);
-            view_.showSaveButton(true);
+            document.catalogue().markAllAfterLoad();
+            view.reloadCatalogue();
+            view.setProgressText(QString());
+            view.setFoundFilesText(QString());
+            view.showBackButton(true);
+            view.showSaveButton(true);
             break;
         case ScanOutcome::Kind::NothingFound:
-            frame_.ui().messageBox(&view_, kNoDataFoundText, MB_OK | MB_ICONINFORMATION);
-            view_.showSelectionPage();
+            context_.ui.messageBox(&view, kNoDataFoundText, MB_OK | MB_ICONINFORMATION);
+            document.close();
             break;
         case ScanOutcome::Kind::OpenFailed:
-            frame_.ui().messageBox(nullptr, kOpenFailedText, MB_OK | MB_ICONINFORMATION);
-            view_.showSelectionPage();
+            context_.ui.messageBox(nullptr, kOpenFailedText, MB_OK | MB_ICONINFORMATION);
+            document.close();
             break;
     }
 }

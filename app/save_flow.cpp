@@ -6,7 +6,7 @@
 
 #include "app/app_ids.h"
 #include "widgets/dialog_units.h"
-#include "app/main_frame.h"
+#include "widgets/document.h"
 #include "widgets/qt_text.h"
 #include "widgets/ui_services.h"
 #include "app/verdicts_dialog.h"
@@ -135,11 +135,10 @@ QString verifySummaryText(const ExtractSummary& summary) {
 
 // ---- CSaveFlow
 
-CSaveFlow::CSaveFlow(CMainFrame& frame) : frame_(frame), view_(*frame.view()) {
-    timer_.setInterval(50);
-    connect(&timer_, &QTimer::timeout, this, &CSaveFlow::drain);
-    connect(&view_, &CRecoveryView::saveFilesRequested, this, &CSaveFlow::saveFiles);
-    connect(&view_, &CRecoveryView::saveRowRequested, this, &CSaveFlow::saveRow);
+CSaveFlow::CSaveFlow(FlowContext context)
+    : context_(context), bridge_([this](JobBridge::Clock::time_point deadline) { drain(deadline); }) {
+    connect(&context_.view, &CRecoveryView::saveFilesRequested, this, &CSaveFlow::saveFiles);
+    connect(&context_.view, &CRecoveryView::saveRowRequested, this, &CSaveFlow::saveRow);
 }
 
 CSaveFlow::~CSaveFlow() {
@@ -147,52 +146,57 @@ CSaveFlow::~CSaveFlow() {
     if (worker_.joinable()) worker_.join();
 }
 
+bool CSaveFlow::saving() const {
+    const Activity activity = context_.document.activity();
+    return activity == Activity::SavingFiles || activity == Activity::CheckingFiles;
+}
+
 void CSaveFlow::saveRow(RowIndex row) {
-    // The chosen-row mode lasts for this one save; the next save takes the checked entries again.
-    saveMode_ = kSaveModeChosenRow;
+    // The chosen row lasts for this one save; the next save takes the checked entries again.
     chosenRow_ = row;
     saveFiles();
-    saveMode_ = 0;
+    chosenRow_.reset();
 }
 
 void CSaveFlow::saveFiles() {
-    if (running_ || view_.pageNumber() != 2) return;
+    Document& document = context_.document;
+    if (saving() || !document.isOpen()) return;
     // The tree's and the lists' save commands stay offered while a scan or a
     // load runs: they answer as the other busy commands do.
-    if (view_.scanRunning()) {
-        frame_.ui().messageBox(&view_, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
+    if (document.filling()) {
+        context_.ui.messageBox(&context_.view, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    Catalogue& catalogue = view_.catalogue();
-    const auto rows = rowsToSave(catalogue.table(), saveMode_, chosenRow_);
+    const auto rows = rowsToSave(document.catalogue().table(), chosenRow_);
     if (!rows) {
-        frame_.ui().messageBox(&view_, qstr(kSelectFilesText), MB_OK | MB_ICONQUESTION);
+        context_.ui.messageBox(&context_.view, kSelectFilesText, MB_OK | MB_ICONQUESTION);
         return;
     }
-    const QString folder = frame_.ui().folderName(&view_, kFolderCaption, lastFolder_);
+    const QString folder = context_.ui.folderName(&context_.view, kFolderCaption, lastFolder_);
     if (folder.isEmpty()) return;
     lastFolder_ = folder;
     ExtractOptions options;
     options.destination = pathFromUtf16(folder.toStdU16String());
-    options.prefix = frame_.folderPrefix().toStdU16String();
+    options.prefix = context_.settings.folderPrefix.toStdU16String();
     start(*rows, std::move(options));
 }
 
 void CSaveFlow::verifyFiles() {
-    if (running_ || view_.pageNumber() != 2 || view_.scanRunning()) return;
-    const auto rows = rowsToSave(view_.catalogue().table(), 0, 0);
+    const Document& document = context_.document;
+    if (!document.idle() || !document.isOpen()) return;
+    const auto rows = rowsToSave(document.catalogue().table());
     if (!rows) {
-        frame_.ui().messageBox(&view_, qstr(kSelectFilesText), MB_OK | MB_ICONQUESTION);
+        context_.ui.messageBox(&context_.view, kSelectFilesText, MB_OK | MB_ICONQUESTION);
         return;
     }
     start(*rows, std::nullopt);
 }
 
 bool CSaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> save) {
-    Catalogue& catalogue = view_.catalogue();
+    const Catalogue& catalogue = context_.document.catalogue();
     OpenedBackup opened = openBackupFile(pathFromUtf16(catalogue.backupFilePath()), BackupAccess::Shared);
     if (!opened.source) {
-        frame_.ui().messageBox(&view_,
+        context_.ui.messageBox(&context_.view,
                                QStringLiteral("The backup file could not be opened: ") +
                                    QString::fromStdString(opened.reason),
                                MB_OK | MB_ICONEXCLAMATION);
@@ -200,66 +204,52 @@ bool CSaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> 
     }
     backup_ = std::move(opened.source);
     items_ = extractItems(catalogue.table(), rows);
-    {
-        std::lock_guard lock(mutex_);
-        progress_.reset();
-        summary_.reset();
-        reports_.clear();
-    }
+    queue_.reset();
+    reports_.clear();
     cancel_ = false;
-    running_ = true;
     verifying_ = !save;
-    view_.setEnabled(false);
+    context_.document.setActivity(verifying_ ? Activity::CheckingFiles : Activity::SavingFiles);
+    context_.view.setEnabled(false);
 
     // A check writes nothing: it is stopped rather than cancelled.
-    dialog_ = verifying_ ? std::make_unique<CSavingDialog>(&frame_, QStringLiteral("Verifying Files.."), QStringLiteral("Stop"))
-                         : std::make_unique<CSavingDialog>(&frame_);
+    QWidget* window = context_.view.window();
+    dialog_ = verifying_ ? std::make_unique<CSavingDialog>(window, QStringLiteral("Verifying Files.."), QStringLiteral("Stop"))
+                         : std::make_unique<CSavingDialog>(window);
     dialog_->setWindowModality(Qt::ApplicationModal);
     connect(dialog_.get(), &CSavingDialog::cancelRequested, this, &CSaveFlow::cancelSave);
     dialog_->show();
 
     worker_ = std::thread([this, save = std::move(save)] {
-        ExtractSummary summary = save ? extractEntries(*backup_, items_, *save, this, &cancel_)
-                                      : verifyEntries(*backup_, items_, this, &cancel_);
-        std::lock_guard lock(mutex_);
-        summary_ = std::move(summary);
+        queue_.finish(save ? extractEntries(*backup_, items_, *save, this, &cancel_)
+                           : verifyEntries(*backup_, items_, this, &cancel_));
     });
-    timer_.start();
+    bridge_.start();
     return true;
 }
 
 void CSaveFlow::cancelSave() {
-    if (running_) cancel_ = true;
+    if (saving()) cancel_ = true;
 }
 
 void CSaveFlow::extractProgress(const ExtractProgress& progress) {
-    std::lock_guard lock(mutex_);
-    progress_ = progress;
+    queue_.progress(progress);
 }
 
 void CSaveFlow::entryFinished(const EntryReport& report) {
-    if (!verifying_) return;
-    std::lock_guard lock(mutex_);
-    reports_.push_back(report);
+    if (verifying_) queue_.push(report);
 }
 
-void CSaveFlow::drain() {
-    std::optional<ExtractProgress> progress;
-    std::optional<ExtractSummary> summary;
-    {
-        std::lock_guard lock(mutex_);
-        progress.swap(progress_);
-        summary.swap(summary_);
-    }
-    if (progress && dialog_) {
+void CSaveFlow::drain(JobBridge::Clock::time_point deadline) {
+    queue_.drainUntil(deadline, [&](EntryReport& report) { reports_.push_back(std::move(report)); });
+    if (const auto progress = queue_.takeProgress(); progress && dialog_) {
         dialog_->setCurrentFile(qstr(progress->current));
         dialog_->setBytes(progress->bytesDone, progress->bytesTotal);
     }
-    if (summary) finish(*summary);
+    if (const auto summary = queue_.takeOutcome()) finish(*summary);
 }
 
 void CSaveFlow::finish(const ExtractSummary& summary) {
-    timer_.stop();
+    bridge_.stop();
     if (worker_.joinable()) worker_.join();
     backup_.reset();
     items_.clear();
@@ -267,33 +257,31 @@ void CSaveFlow::finish(const ExtractSummary& summary) {
         dialog_->hide();
         dialog_.reset();
     }
-    running_ = false;
-    view_.setEnabled(true);
+    context_.document.setActivity(Activity::Idle);
+    context_.view.setEnabled(true);
     last_ = summary;
     // Each mismatched file reaches the recovery log, when it is on.
+    const RunSettings& settings = context_.settings;
     for (const EntryReport& r : summary.problems) {
-        if (r.checksum != ChecksumVerdict::Mismatch || !frame_.generateLog()) continue;
-        writeLogLine(frame_.logPath(), logCodeLine(LogCode::ChecksumMismatch, r.displayPath));
+        if (r.checksum != ChecksumVerdict::Mismatch || !settings.generateLog) continue;
+        writeLogLine(settings.logPath, logCodeLine(LogCode::ChecksumMismatch, r.displayPath));
     }
+    QWidget* window = context_.view.window();
     if (verifying_) {
-        std::vector<EntryReport> reports;
-        {
-            std::lock_guard lock(mutex_);
-            reports.swap(reports_);
-        }
-        CVerdictsDialog dialog(QStringLiteral("Verify Files"), verifySummaryText(summary), reports, &frame_);
-        frame_.ui().runDialog(dialog);
+        CVerdictsDialog dialog(QStringLiteral("Verify Files"), verifySummaryText(summary), reports_, window);
+        context_.ui.runDialog(dialog);
+        reports_.clear();
         return;
     }
     const bool listed = summary.mismatched > 0 || summary.failed > 0;
     if (listed) {
         // The files that could not be vouched for, as a list the user can copy.
-        CVerdictsDialog dialog(QStringLiteral("Saved Files"), saveSummaryText(summary), summary.problems, &frame_);
-        frame_.ui().runDialog(dialog);
+        CVerdictsDialog dialog(QStringLiteral("Saved Files"), saveSummaryText(summary), summary.problems, window);
+        context_.ui.runDialog(dialog);
         return;
     }
     const bool whollyFailed = !summary.status.ok() && summary.saved == 0 && summary.truncated == 0;
-    frame_.ui().messageBox(&view_, saveSummaryText(summary),
+    context_.ui.messageBox(&context_.view, saveSummaryText(summary),
                            MB_OK | (whollyFailed ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));
 }
 

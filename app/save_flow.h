@@ -6,16 +6,17 @@
 
 #include <QDialog>
 #include <QObject>
-#include <QTimer>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include "app/flow_context.h"
+#include "app/job_bridge.h"
+#include "base/batch_queue.h"
 #include "catalogue/catalogue_table.h"
 #include "engine/byte_source.h"
 #include "save/extract.h"
@@ -25,9 +26,6 @@ class QProgressBar;
 class QPushButton;
 
 namespace bkf::gui {
-
-class CMainFrame;
-class CRecoveryView;
 
 inline constexpr int IDC_SAVING_TEXT = 1007;
 inline constexpr int IDC_SAVING_PROGRESS = 1004;
@@ -59,19 +57,19 @@ class CSavingDialog : public QDialog {
     QPushButton* cancel_ = nullptr;
 };
 
+inline const QString kSelectFilesText = QStringLiteral("Please select file(s) to save ");
+
 class CSaveFlow : public QObject, private bkf::ExtractObserver {
     Q_OBJECT
   public:
-    explicit CSaveFlow(CMainFrame& frame);
+    explicit CSaveFlow(FlowContext context);
     // Cancels a running save and waits for its worker.
     ~CSaveFlow() override;
 
-    bool saving() const { return running_; }
-    // The catalogue pane's "Save File" sets mode 2 and the chosen row.
-    int saveMode() const { return saveMode_; }
-    void setSaveMode(int mode) { saveMode_ = mode; }
-    RowIndex chosenRow() const { return chosenRow_; }
-    void setChosenRow(RowIndex row) { chosenRow_ = row; }
+    // A save or a check runs.
+    bool saving() const;
+    // The row the catalogue pane's "Save File" chose, while that one save is asked for.
+    std::optional<RowIndex> chosenRow() const { return chosenRow_; }
 
     // The destination chosen last in this session (where the folder dialog opens next).
     const QString& lastFolder() const { return lastFolder_; }
@@ -90,10 +88,12 @@ class CSaveFlow : public QObject, private bkf::ExtractObserver {
     void verifyFiles();
     void cancelSave();
 
-  private slots:
-    void drain();
-
   private:
+    // What the worker hands over: each checked entry's report (a check
+    // lists them all), the latest progress, and the summary at the end.
+    using Queue = bkf::BatchQueue<bkf::EntryReport, bkf::ExtractProgress, bkf::ExtractSummary>;
+
+    void drain(JobBridge::Clock::time_point deadline);
     // On the worker thread: they only queue.
     void extractProgress(const bkf::ExtractProgress& progress) override;
     void entryFinished(const bkf::EntryReport& report) override;
@@ -103,13 +103,10 @@ class CSaveFlow : public QObject, private bkf::ExtractObserver {
     bool start(std::vector<RowIndex> rows, std::optional<bkf::ExtractOptions> save);
     void finish(const bkf::ExtractSummary& summary);
 
-    CMainFrame& frame_;
-    CRecoveryView& view_;
-    int saveMode_ = 0;
-    RowIndex chosenRow_ = 0;
+    FlowContext context_;
+    JobBridge bridge_;
+    std::optional<RowIndex> chosenRow_;
     QString lastFolder_;
-    bool running_ = false;
-    QTimer timer_;
     std::unique_ptr<CSavingDialog> dialog_;
     std::unique_ptr<bkf::ByteSource> backup_;
     std::vector<bkf::ExtractItem> items_;
@@ -118,10 +115,7 @@ class CSaveFlow : public QObject, private bkf::ExtractObserver {
     std::optional<bkf::ExtractSummary> last_;
     bool verifying_ = false;
     std::vector<bkf::EntryReport> reports_;  // every entry checked (verifying only)
-
-    std::mutex mutex_;  // guards what the worker hands over
-    std::optional<bkf::ExtractProgress> progress_;
-    std::optional<bkf::ExtractSummary> summary_;
+    Queue queue_;
 };
 
 // The text of the summary message of a save.

@@ -100,13 +100,15 @@ void SearchResultModel::clear() {
 
 // Layout 422 x 201 dialog units; controls in the order of the layout.
 CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent)
-    : QDialog(parent), catalogue_(catalogue), ui_(ui), model_(catalogue.shell()), job_(*this) {
+    : QDialog(parent), catalogue_(catalogue), ui_(ui), model_(catalogue.shell()),
+      bridge_([this](JobBridge::Clock::time_point deadline) { drainQueue(deadline); }),
+      job_(*this) {
     setObjectName(QStringLiteral("SearchDialog"));
-    setWindowTitle(qstr(bkf::kSearchDialogCaption));
+    setWindowTitle(kSearchDialogCaption);
     setFixedSize(dluSize(422, 201));
     setFont(dialogFont());
 
-    auto* close = new QPushButton(qstr(bkf::kSearchOkButtonText), this);
+    auto* close = new QPushButton(kSearchOkButtonText, this);
     close->setObjectName(idName(IDC_CLOSE));
     close->setAutoDefault(false);
     close->setGeometry(dluRect(184, 181, 50, 14));
@@ -127,15 +129,15 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
         list_->header()->resizeSection(static_cast<int>(c), kColumns[c].width);
     list_->setGeometry(dluRect(20, 42, 376, 103));
 
-    auto* stringLabel = new QLabel(qstr(bkf::kSearchStringLabel), this);
+    auto* stringLabel = new QLabel(kSearchStringLabel, this);
     stringLabel->setObjectName(idName(IDC_STRING_LABEL));
     stringLabel->setGeometry(labelRect(26, 20, 43, 10, 79));
 
-    edit_ = new QLineEdit(qstr(bkf::kInitialSearchPattern), this);
+    edit_ = new QLineEdit(kInitialSearchPattern, this);
     edit_->setObjectName(idName(IDC_SEARCH_EDIT));
     edit_->setGeometry(dluRect(79, 18, 216, 12));
 
-    search_ = new QPushButton(qstr(bkf::kSearchButtonText), this);
+    search_ = new QPushButton(kSearchButtonText, this);
     search_->setObjectName(idName(IDC_SEARCH));
     search_->setDefault(true);
     search_->setGeometry(dluRect(328, 17, 64, 15));
@@ -147,7 +149,7 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
     progress_->setTextVisible(false);
     progress_->setGeometry(dluRect(23, 165, 372, 9));
 
-    auto* totalLabel = new QLabel(qstr(bkf::kSearchTotalLabel), this);
+    auto* totalLabel = new QLabel(kSearchTotalLabel, this);
     totalLabel->setObjectName(idName(IDC_TOTAL_LABEL));
     totalLabel->setGeometry(labelRect(24, 151, 66, 11, 91));
 
@@ -155,7 +157,7 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
     count_->setObjectName(idName(IDC_COUNT));
     count_->setGeometry(dluRect(91, 151, 81, 9));
 
-    stop_ = new QPushButton(qstr(bkf::kSearchStopButtonText), this);
+    stop_ = new QPushButton(kSearchStopButtonText, this);
     stop_->setObjectName(idName(IDC_STOP));
     stop_->setAutoDefault(false);
     stop_->setGeometry(search_->geometry());
@@ -164,8 +166,6 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
     showIdle();
     edit_->setFocus();
 
-    drainTimer_.setInterval(kDrainIntervalMs);
-    connect(&drainTimer_, &QTimer::timeout, this, &CSearchDialog::drainQueue);
 }
 
 CSearchDialog::~CSearchDialog() {
@@ -183,10 +183,7 @@ void CSearchDialog::showIdle() {
 void CSearchDialog::onSearch() {
     if (searching_ || job_.busy()) return;
     job_.wait();  // the previous search thread has reported its end
-    {
-        const std::lock_guard lock(queueMutex_);
-        queue_ = Queue{};
-    }
+    queue_.reset();
     search_->hide();
     stop_->show();
     progress_->setValue(0);
@@ -194,11 +191,11 @@ void CSearchDialog::onSearch() {
     model_.clear();
     count_->setText(QStringLiteral("0"));
     searching_ = true;
-    drainTimer_.start();
+    bridge_.start();
     if (!job_.start(catalogue_.table(), edit_->text().toStdU16String())) {
         // A closed dialog's job does not search any more.
         searching_ = false;
-        drainTimer_.stop();
+        bridge_.stop();
         showIdle();
     }
 }
@@ -209,7 +206,7 @@ void CSearchDialog::onStopSearch() {
 
 void CSearchDialog::reject() {
     if (searching_ || !job_.requestClose()) {
-        ui_.messageBox(this, qstr(bkf::kSearchStopFirstText), MB_OK | MB_ICONEXCLAMATION);
+        ui_.messageBox(this, kSearchStopFirstText, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     QDialog::reject();
@@ -217,35 +214,23 @@ void CSearchDialog::reject() {
 
 void CSearchDialog::searchBatch(std::vector<bkf::SearchMatch>&& matches,
                                 const bkf::SearchProgress& progress) {
-    const std::lock_guard lock(queueMutex_);
-    if (queue_.matches.empty()) {
-        queue_.matches = std::move(matches);
-    } else {
-        queue_.matches.insert(queue_.matches.end(), std::make_move_iterator(matches.begin()),
-                              std::make_move_iterator(matches.end()));
-    }
-    queue_.progress = progress;
+    queue_.push(std::move(matches));
+    queue_.progress(progress);
 }
 
 void CSearchDialog::searchFinished(const bkf::SearchOutcome& outcome) {
-    const std::lock_guard lock(queueMutex_);
-    queue_.finished = outcome;
+    queue_.finish(outcome);
 }
 
-void CSearchDialog::drainQueue() {
-    Queue taken;
-    {
-        const std::lock_guard lock(queueMutex_);
-        taken = std::exchange(queue_, Queue{});
+void CSearchDialog::drainQueue(JobBridge::Clock::time_point deadline) {
+    queue_.drainUntil(deadline, [&](std::vector<bkf::SearchMatch>& matches) { model_.append(std::move(matches)); });
+    if (const auto progress = queue_.takeProgress()) {
+        count_->setText(QString::number(progress->matchCount));
+        progress_->setValue(progress->percent);
     }
-    model_.append(std::move(taken.matches));
-    if (taken.progress) {
-        count_->setText(QString::number(taken.progress->matchCount));
-        progress_->setValue(taken.progress->percent);
-    }
-    if (taken.finished) {
-        count_->setText(QString::number(taken.finished->matchCount));
-        drainTimer_.stop();
+    if (const auto finished = queue_.takeOutcome()) {
+        count_->setText(QString::number(finished->matchCount));
+        bridge_.stop();
         searching_ = false;
         showIdle();
         emit searchEnded();

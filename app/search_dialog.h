@@ -2,19 +2,19 @@
 // search string on a worker thread (bkf::SearchJob) while the dialog stays
 // responsive, and lists the matches with their type and size.
 //
-// The worker never touches a widget: its batches go into a guarded queue that
-// a 50 ms timer on the dialog's thread drains into the result list. Closing is
+// The worker never touches a widget: its batches go into a batch queue that
+// the job bridge drains into the result list on the dialog's thread. Closing is
 // refused while a search runs; "Stop" ends it without a question.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QDialog>
 #include <QIcon>
-#include <QTimer>
 #include <array>
-#include <mutex>
-#include <optional>
 #include <vector>
+
+#include "app/job_bridge.h"
+#include "base/batch_queue.h"
 
 #include "widgets/qt_shell_lookup.h"
 #include "search/search_job.h"
@@ -33,6 +33,18 @@ class ShellLookup;
 namespace bkf::gui {
 
 class UiServices;
+
+// Texts of the Search Files dialog.
+inline const QString kSearchDialogCaption = QStringLiteral("Search Files..");
+inline const QString kSearchStringLabel = QStringLiteral("Enter String : ");
+inline const QString kSearchTotalLabel = QStringLiteral("Total File Found :");
+inline const QString kSearchButtonText = QStringLiteral("&Search");
+inline const QString kSearchStopButtonText = QStringLiteral("Stop");
+inline const QString kSearchOkButtonText = QStringLiteral("&OK");
+// Shown (and the dialog kept open) when the dialog is closed during a search.
+inline const QString kSearchStopFirstText = QStringLiteral("Please stop scanning process");
+// The search string the dialog opens with.
+inline const QString kInitialSearchPattern = QStringLiteral("*.*");
 
 // The result list's rows: the matches as the search delivered them; type
 // names and icons are asked of the shell when a cell is shown.
@@ -75,8 +87,6 @@ class CSearchDialog : public QDialog, public bkf::SearchObserver {
         IDC_STOP = 1020,
         IDC_COUNT = 1025,
     };
-    // How often the queued results reach the list.
-    static constexpr int kDrainIntervalMs = 50;
 
     // Searches `catalogue` (which must stay unchanged while the dialog is
     // open); messages go through `ui`.
@@ -107,14 +117,10 @@ class CSearchDialog : public QDialog, public bkf::SearchObserver {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    void drainQueue();
-    void showIdle();
+    using Queue = bkf::BatchQueue<std::vector<bkf::SearchMatch>, bkf::SearchProgress, bkf::SearchOutcome>;
 
-    struct Queue {
-        std::vector<bkf::SearchMatch> matches;
-        std::optional<bkf::SearchProgress> progress;
-        std::optional<bkf::SearchOutcome> finished;
-    };
+    void drainQueue(JobBridge::Clock::time_point deadline);
+    void showIdle();
 
     bkf::Catalogue& catalogue_;
     UiServices& ui_;
@@ -125,11 +131,9 @@ class CSearchDialog : public QDialog, public bkf::SearchObserver {
     QPushButton* stop_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QLabel* count_ = nullptr;
-    QTimer drainTimer_;
     bool searching_ = false;
-
-    std::mutex queueMutex_;
     Queue queue_;
+    JobBridge bridge_;
     // Last: its thread reports to the members above.
     bkf::SearchJob job_;
 };

@@ -1,17 +1,14 @@
 #include "app/snapshot_flow.h"
 
 #include <QFileInfo>
-#include <QProgressBar>
 #include <chrono>
 
 #include "app/app_ids.h"
-#include "app/main_frame.h"
-#include "widgets/qt_text.h"
-#include "app/recovery_flow.h"
-#include "widgets/ui_services.h"
 #include "base/text.h"
-#include "engine/scan.h"
+#include "widgets/document.h"
+#include "widgets/qt_text.h"
 #include "widgets/recovery_view.h"
+#include "widgets/ui_services.h"
 
 namespace bkf::gui {
 
@@ -24,103 +21,117 @@ constexpr std::size_t kMaxWaitingBatches = 32;
 
 }  // namespace
 
-CSnapshotFlow::CSnapshotFlow(CMainFrame& frame) : frame_(frame), view_(*frame.view()) {
-    timer_.setInterval(50);
-    connect(&timer_, &QTimer::timeout, this, &CSnapshotFlow::drain);
-    connect(&view_, &CRecoveryView::stopRequested, this, &CSnapshotFlow::stopLoad);
+CSnapshotFlow::CSnapshotFlow(FlowContext context)
+    : context_(context),
+      bridge_([this](JobBridge::Clock::time_point deadline) { drain(deadline); }),
+      loadQueue_(kMaxWaitingBatches) {
+    connect(&context_.view, &CRecoveryView::stopRequested, this, &CSnapshotFlow::stopLoad);
 }
 
 CSnapshotFlow::~CSnapshotFlow() {
     stopRequested_ = true;
-    space_.notify_all();
+    loadQueue_.close();  // a reader waiting for room goes on, and ends
+    joinWorker();
+}
+
+bool CSnapshotFlow::saving() const {
+    return context_.document.activity() == Activity::SavingSnapshot;
+}
+
+bool CSnapshotFlow::loading() const {
+    return context_.document.activity() == Activity::Loading;
+}
+
+void CSnapshotFlow::joinWorker() {
     if (worker_.joinable()) worker_.join();
 }
 
 std::optional<std::filesystem::path> CSnapshotFlow::askSnapshotName() {
-    UiServices& ui = frame_.ui();
+    UiServices& ui = context_.ui;
     for (;;) {
-        const QString chosen = ui.saveFileName(&view_, QString(), kSnapshotSaveFilter);
+        const QString chosen = ui.saveFileName(&context_.view, QString(), kSnapshotSaveFilter);
         if (chosen.isEmpty()) return std::nullopt;
         const std::u16string name = withSnapshotExtension(chosen.toStdU16String());
         if (QFileInfo::exists(qstr(name)) &&
-            ui.messageBox(&view_, kSnapshotReplaceText, MB_YESNO | MB_ICONINFORMATION) != IDYES)
+            ui.messageBox(&context_.view, kSnapshotReplaceText, MB_YESNO | MB_ICONINFORMATION) != IDYES)
             continue;
         return pathFromUtf16(name);
     }
 }
 
 void CSnapshotFlow::reportWriteFailure(const Status& status) {
-    frame_.ui().messageBox(&view_, kSnapshotWriteFailedText + QString::fromStdString(status.message()),
+    context_.ui.messageBox(&context_.view, kSnapshotWriteFailedText + QString::fromStdString(status.message()),
                            MB_OK | MB_ICONINFORMATION);
 }
 
 void CSnapshotFlow::saveSnapshot() {
-    if (busy()) return;
+    if (!context_.document.idle()) return;
     const std::optional<std::filesystem::path> target = askSnapshotName();
     if (!target) return;
-    saving_ = true;
+    context_.document.setActivity(Activity::SavingSnapshot);
     // Only read from here on: nothing may change the marks or the rows meanwhile.
-    view_.setEnabled(false);
-    {
-        std::lock_guard lock(mutex_);
-        saveResult_.reset();
-    }
-    const CatalogueTable& table = view_.catalogue().table();
-    worker_ = std::thread([this, path = *target, &table, backup = view_.catalogue().backupFilePath()] {
-        Status status = writeSnapshot(path, table, backup);
-        std::lock_guard lock(mutex_);
-        saveResult_ = std::move(status);
+    context_.view.setEnabled(false);
+    saveQueue_.reset();
+    const Catalogue& catalogue = context_.document.catalogue();
+    worker_ = std::thread([this, path = *target, &table = catalogue.table(), backup = catalogue.backupFilePath()] {
+        saveQueue_.finish(writeSnapshot(path, table, backup));
     });
-    timer_.start();
+    bridge_.start();
 }
 
 void CSnapshotFlow::saveSnapshotNow() {
     settle();
     const std::optional<std::filesystem::path> target = askSnapshotName();
     if (!target) return;
-    const Status status =
-        writeSnapshot(*target, view_.catalogue().table(), view_.catalogue().backupFilePath());
+    const Catalogue& catalogue = context_.document.catalogue();
+    const Status status = writeSnapshot(*target, catalogue.table(), catalogue.backupFilePath());
     if (!status.ok()) reportWriteFailure(status);
 }
 
 void CSnapshotFlow::finishSave(const Status& status) {
-    timer_.stop();
-    if (worker_.joinable()) worker_.join();
-    saving_ = false;
-    view_.setEnabled(true);
+    bridge_.stop();
+    joinWorker();
+    context_.document.setActivity(Activity::Idle);
+    context_.view.setEnabled(true);
     if (!status.ok()) reportWriteFailure(status);
 }
 
 void CSnapshotFlow::loadSnapshot() {
-    if (busy() || view_.pageNumber() != 1) return;
+    if (!context_.document.idle() || context_.document.isOpen()) return;
+    const QString file = context_.ui.openFileName(&context_.view, kSnapshotLoadCaption, kSnapshotLoadFilter);
+    if (!file.isEmpty()) loadSnapshotFile(file);
+}
+
+void CSnapshotFlow::loadSnapshotFile(const QString& file) {
+    Document& document = context_.document;
+    CRecoveryView& view = context_.view;
+    UiServices& ui = context_.ui;
+    if (!document.idle() || document.isOpen()) return;
     stopRequested_ = false;
-    UiServices& ui = frame_.ui();
-    const QString file = ui.openFileName(&view_, kSnapshotLoadCaption, kSnapshotLoadFilter);
-    if (file.isEmpty()) return;
     reader_ = SnapshotReader();
     if (!reader_.open(pathFromUtf16(file.toStdU16String())).ok()) {
-        ui.messageBox(&view_, kSnapshotOpenFailedText, MB_OK | MB_ICONINFORMATION);
+        ui.messageBox(&view, kSnapshotOpenFailedText, MB_OK | MB_ICONINFORMATION);
         return;
     }
-    view_.clearCatalogue();
-    Catalogue& catalogue = view_.catalogue();
+    document.clearCatalogue();
+    Catalogue& catalogue = document.catalogue();
     std::u16string line;
     std::optional<std::u16string> backup;
     if (reader_.readLine(line)) backup = parseSnapshotPathLine(line);
     if (!backup) {
         reader_ = SnapshotReader();
-        ui.messageBox(&view_, kSnapshotOpenFailedText, MB_OK | MB_ICONINFORMATION);
+        ui.messageBox(&view, kSnapshotOpenFailedText, MB_OK | MB_ICONINFORMATION);
         return;
     }
     catalogue.setBackupFilePath(*backup);
     if (!QFileInfo::exists(qstr(*backup))) {
-        const QString chosen = ui.openFileName(&view_, kSelectMovedBackupCaption, kBackupFilter);
+        const QString chosen = ui.openFileName(&view, kSelectMovedBackupCaption, kBackupFilter);
         if (chosen.isEmpty()) {
             reader_ = SnapshotReader();
             return;
         }
         catalogue.setBackupFilePath(chosen.toStdU16String());
-        view_.setBackupFilePath(chosen);
+        view.setBackupFilePath(chosen);
     }
     // A snapshot without its count line keeps its first row.
     std::optional<std::u16string> firstRow;
@@ -133,146 +144,106 @@ void CSnapshotFlow::loadSnapshot() {
         }
     }
 
-    view_.showResultsPage();
-    loading_ = true;
+    document.open();
     rowsRead_ = 0;
-    // The commands that read the catalogue on a worker wait until the load ends.
-    view_.setScanRunning(true);
-    view_.setProgress(0);
-    view_.setProgressText(QString());
-    view_.setFoundFilesText(QString());
-    view_.setSearchingVisible(false);
-    view_.showStopButton(true);
-    view_.showBackButton(false);
-    view_.showSaveButton(false);
-    setIndeterminate(!snapshotProgressPercent(0, declaredCount_));
-    {
-        std::lock_guard lock(mutex_);
-        batches_.clear();
-        readDone_ = false;
-    }
+    // The commands that read the catalogue wait until the load ends.
+    document.setActivity(Activity::Loading);
+    view.setProgress(0);
+    view.setProgressText(QString());
+    view.setFoundFilesText(QString());
+    view.setSearchingVisible(false);
+    view.showStopButton(true);
+    view.showBackButton(false);
+    view.showSaveButton(false);
+    view.setProgressIndeterminate(!snapshotProgressPercent(0, declaredCount_));
+    loadQueue_.reset();
     worker_ = std::thread([this, firstRow = std::move(firstRow)]() mutable { readRows(std::move(firstRow)); });
-    timer_.start();
+    bridge_.start();
 }
 
 void CSnapshotFlow::readRows(std::optional<std::u16string> firstRow) {
     std::vector<std::u16string> batch;
     if (firstRow) batch.push_back(std::move(*firstRow));
-    auto handOver = [&] {
-        std::unique_lock lock(mutex_);
-        while (batches_.size() >= kMaxWaitingBatches && !stopRequested_)
-            space_.wait_for(lock, std::chrono::milliseconds(20));
-        batches_.push_back(std::move(batch));
-        batch.clear();
-    };
     std::u16string line;
     while (!stopRequested_ && reader_.readLine(line)) {
         batch.push_back(std::move(line));
         line.clear();
-        if (batch.size() >= kLinesPerBatch) handOver();
+        if (batch.size() >= kLinesPerBatch) {
+            loadQueue_.push(std::move(batch));
+            batch.clear();
+        }
     }
-    if (!batch.empty()) handOver();
-    std::lock_guard lock(mutex_);
-    readDone_ = true;
+    if (!batch.empty()) loadQueue_.push(std::move(batch));
+    loadQueue_.finish({});
 }
 
 void CSnapshotFlow::stopLoad() {
-    if (!loading_ || frame_.recoveryFlow().scanRunning()) return;
-    if (frame_.ui().messageBox(&view_, kStopRepairingText, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+    if (!loading()) return;
+    if (context_.ui.messageBox(&context_.view, kStopRepairingText, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
     // The load may have ended while the question was up.
-    if (!loading_) return;
-    view_.showStopButton(false);
-    view_.showProgressBar(false);
+    if (!loading()) return;
+    context_.view.showStopButton(false);
+    context_.view.showProgressBar(false);
     stopRequested_ = true;
-    space_.notify_all();
 }
 
-void CSnapshotFlow::drain() {
-    if (saving_) {
-        std::optional<Status> result;
-        {
-            std::lock_guard lock(mutex_);
-            result.swap(saveResult_);
-        }
-        if (result) finishSave(*result);
+void CSnapshotFlow::drain(JobBridge::Clock::time_point deadline) {
+    if (saving()) {
+        if (const auto status = saveQueue_.takeOutcome()) finishSave(*status);
         return;
     }
-    if (!loading_) return;
-    constexpr auto kBudget = std::chrono::milliseconds(12);
-    const auto started = std::chrono::steady_clock::now();
-    bool applied = false;
-    bool done = false;
-    Catalogue& catalogue = view_.catalogue();
-    for (;;) {
-        std::vector<std::u16string> batch;
-        {
-            std::lock_guard lock(mutex_);
-            if (batches_.empty()) {
-                done = readDone_;
-                break;
-            }
-            if (std::chrono::steady_clock::now() - started > kBudget) break;
-            batch = std::move(batches_.front());
-            batches_.pop_front();
-        }
-        space_.notify_all();
+    if (!loading()) return;
+    Catalogue& catalogue = context_.document.catalogue();
+    const std::size_t applied = loadQueue_.drainUntil(deadline, [&](const std::vector<std::u16string>& batch) {
         for (const std::u16string& line : batch) {
             if (parseSnapshotRow(line, catalogue)) ++rowsRead_;
         }
-        applied = true;
-    }
-    if (applied) {
-        view_.catalogueAppended();
+    });
+    if (applied > 0) {
+        context_.view.catalogueAppended();
         if (const std::optional<int> percent = snapshotProgressPercent(rowsRead_, declaredCount_))
-            view_.setProgress(*percent);
+            context_.view.setProgress(*percent);
     }
-    if (done) finishLoad();
+    if (loadQueue_.takeOutcome()) finishLoad();
 }
 
 void CSnapshotFlow::finishLoad() {
-    timer_.stop();
-    if (worker_.joinable()) worker_.join();
+    bridge_.stop();
+    joinWorker();
     reader_ = SnapshotReader();
-    loading_ = false;
-    view_.setScanRunning(false);
-    setIndeterminate(false);
-    view_.catalogue().markAllAfterLoad();
-    view_.reloadCatalogue();
-    view_.showStopButton(false);
-    view_.showProgressBar(false);
-    if (view_.catalogue().table().empty()) {
-        frame_.ui().messageBox(&view_, kNoDataFoundText, MB_OK | MB_ICONINFORMATION);
-        view_.showSelectionPage();
+    Document& document = context_.document;
+    CRecoveryView& view = context_.view;
+    document.setActivity(Activity::Idle);
+    view.setProgressIndeterminate(false);
+    document.catalogue().markAllAfterLoad();
+    view.reloadCatalogue();
+    view.showStopButton(false);
+    view.showProgressBar(false);
+    if (document.catalogue().table().empty()) {
+        context_.ui.messageBox(&view, kNoDataFoundText, MB_OK | MB_ICONINFORMATION);
+        document.close();
         return;
     }
-    view_.setProgressText(QString());
-    view_.setFoundFilesText(QString());
-    view_.setSearchingVisible(false);
-    view_.showBackButton(true);
-    view_.showSaveButton(true);
+    view.setProgressText(QString());
+    view.setFoundFilesText(QString());
+    view.setSearchingVisible(false);
+    view.showBackButton(true);
+    view.showSaveButton(true);
 }
 
 void CSnapshotFlow::settle() {
-    if (saving_) {
-        if (worker_.joinable()) worker_.join();
-        std::optional<Status> result;
-        {
-            std::lock_guard lock(mutex_);
-            result.swap(saveResult_);
-        }
-        finishSave(result.value_or(Status()));
+    if (saving()) {
+        joinWorker();
+        finishSave(saveQueue_.takeOutcome().value_or(Status()));
     }
-    if (loading_) {
+    if (loading()) {
+        // The reader stops at its next line; what it read is kept.
         stopRequested_ = true;
-        space_.notify_all();
-        if (worker_.joinable()) worker_.join();
-        while (loading_) drain();
+        while (loading()) {
+            loadQueue_.waitForWork(std::chrono::milliseconds(20));
+            drain(JobBridge::Clock::time_point::max());
+        }
     }
-}
-
-void CSnapshotFlow::setIndeterminate(bool on) {
-    if (auto* bar = view_.findChild<QProgressBar*>(QStringLiteral("61452-progress")))
-        bar->setRange(0, on ? 0 : 100);
 }
 
 }  // namespace bkf::gui

@@ -7,25 +7,21 @@
 #pragma once
 
 #include <QObject>
-#include <QTimer>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "catalogue/snapshot.h"
+#include "app/flow_context.h"
+#include "app/job_bridge.h"
+#include "base/batch_queue.h"
 #include "base/status.h"
+#include "catalogue/snapshot.h"
 
 namespace bkf::gui {
-
-class CMainFrame;
-class CRecoveryView;
 
 // The texts of the snapshot dialogs and messages.
 inline const QString kSnapshotSaveFilter = QStringLiteral("Tarvik SnapShot File(.ORMBKF)|*.ORMBKF||");
@@ -42,13 +38,13 @@ inline const QString kSnapshotWriteFailedText = QStringLiteral("The recovery sna
 class CSnapshotFlow : public QObject {
     Q_OBJECT
   public:
-    explicit CSnapshotFlow(CMainFrame& frame);
+    explicit CSnapshotFlow(FlowContext context);
     // Stops a load and waits for the worker of a save or load.
     ~CSnapshotFlow() override;
 
-    bool saving() const { return saving_; }
-    bool loading() const { return loading_; }
-    bool busy() const { return saving_ || loading_; }
+    bool saving() const;
+    bool loading() const;
+    bool busy() const { return saving() || loading(); }
 
   public slots:
     // From the menu, after the frame's guard: the write runs on a worker
@@ -58,15 +54,21 @@ class CSnapshotFlow : public QObject {
     void saveSnapshotNow();
     // From the menu, after the frame's guard (file-selection page).
     void loadSnapshot();
+    // Loads `file` as loadSnapshot does once the user has chosen it (a
+    // snapshot named on the command line or opened from a file manager).
+    void loadSnapshotFile(const QString& file);
     // The Stop button while a load runs (a scan has its own Stop): the stop
     // question, and on Yes Stop and the progress bar hidden, the reading ended.
     void stopLoad();
 
-  private slots:
-    // Applies what the worker handed over; runs on the timer.
-    void drain();
-
   private:
+    struct Nothing {};
+    // Lines of the snapshot, read ahead by the worker (bounded: a large
+    // snapshot is not held in memory twice); the outcome says the reading ended.
+    using LoadQueue = bkf::BatchQueue<std::vector<std::u16string>, Nothing, Nothing>;
+    using SaveQueue = bkf::BatchQueue<Nothing, Nothing, bkf::Status>;
+
+    void drain(JobBridge::Clock::time_point deadline);
     // The save dialog, the extension rule and the replace question; nullopt on Cancel.
     std::optional<std::filesystem::path> askSnapshotName();
     void reportWriteFailure(const Status& status);
@@ -75,24 +77,17 @@ class CSnapshotFlow : public QObject {
     void finishLoad();
     // Ends a running save or load before the exit save.
     void settle();
-    void setIndeterminate(bool on);
+    void joinWorker();
 
-    CMainFrame& frame_;
-    CRecoveryView& view_;
-    QTimer timer_;
+    FlowContext context_;
+    JobBridge bridge_;
     std::thread worker_;
-    bool saving_ = false;
-    bool loading_ = false;
     std::atomic<bool> stopRequested_{false};
     SnapshotReader reader_;  // the worker's alone while a load runs
     std::int64_t declaredCount_ = 0;
     std::size_t rowsRead_ = 0;
-
-    std::mutex mutex_;  // guards what the worker hands over
-    std::condition_variable space_;
-    std::deque<std::vector<std::u16string>> batches_;
-    bool readDone_ = false;
-    std::optional<Status> saveResult_;
+    LoadQueue loadQueue_;
+    SaveQueue saveQueue_;
 };
 
 }  // namespace bkf::gui

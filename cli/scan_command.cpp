@@ -2,15 +2,13 @@
 // tarvik list SOURCE [--format text|tsv|json]
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <cinttypes>
 #include <cstdio>
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "catalogue/catalogue_builder.h"
 #include "catalogue/snapshot.h"
 #include "base/text.h"
 #include "cli/commands.h"
@@ -24,77 +22,11 @@ namespace bkf::cli {
 
 namespace {
 
-// Hands what the scan finds to the command's own thread, which builds the
+// The scan hands what it finds to the command's own thread, which builds the
 // catalogue while the worker goes on scanning: the two overlap on two cores,
-// and the catalogue is only ever touched by one thread.
-class CatalogueFiller final : public ScanObserver {
-public:
-    void scanEvents(std::vector<ScanEvent>&& events) override {
-        {
-            // The scan waits when the catalogue falls behind, so found
-            // entries never pile up in memory.
-            std::unique_lock lock(mutex_);
-            room_.wait(lock, [&] { return batches_.size() < kMaxQueued; });
-            batches_.push_back(std::move(events));
-        }
-        wake_.notify_one();
-    }
-    void scanProgress(const ScanProgress& progress) override {
-        std::lock_guard lock(mutex_);
-        progress_ = progress;
-    }
-    void scanFinished(const ScanOutcome& outcome) override {
-        {
-            std::lock_guard lock(mutex_);
-            outcome_ = outcome;
-            finished_ = true;
-        }
-        wake_.notify_one();
-    }
-
-    // Applies the batches that have arrived, waiting up to `wait` for one.
-    // Returns false once the scan has finished and everything is applied.
-    bool apply(Catalogue& catalogue, std::chrono::milliseconds wait) {
-        std::deque<std::vector<ScanEvent>> ready;
-        bool finished = false;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait_for(lock, wait, [&] { return !batches_.empty() || finished_; });
-            ready.swap(batches_);
-            finished = finished_;
-        }
-        room_.notify_all();
-        for (const auto& batch : ready) {
-            for (const ScanEvent& e : batch) {
-                if (!e.isFolder) {
-                    catalogue.appendEntry(e.file.path, e.file.size, e.file.dataOffset, e.file.modified,
-                                          e.file.accessed, e.file.created);
-                }
-                catalogue.addFolderPath(e.file.path);
-            }
-        }
-        return !(finished && ready.empty());
-    }
-
-    ScanProgress progress() {
-        std::lock_guard lock(mutex_);
-        return progress_;
-    }
-    ScanOutcome outcome() {
-        std::lock_guard lock(mutex_);
-        return outcome_;
-    }
-
-private:
-    static constexpr std::size_t kMaxQueued = 4;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable room_;
-    std::deque<std::vector<ScanEvent>> batches_;
-    ScanProgress progress_;
-    ScanOutcome outcome_;
-    bool finished_ = false;
-};
+// and the catalogue is only ever touched by one thread. The scan waits when
+// the catalogue falls behind, so found entries never pile up in memory.
+constexpr std::size_t kMaxQueuedBatches = 4;
 
 void showProgress(const ScanProgress& p, double seconds) {
     const double mb = static_cast<double>(p.scanned) / 1e6;
@@ -145,8 +77,10 @@ ScanRun runScan(const std::filesystem::path& backup, Catalogue& catalogue,
         writeLogLine(*log, logPathLine(pathToUtf16(backup)));
         writeLogLine(*log, logCodeLine(LogCode::RecoveryStarted));
     }
-    CatalogueFiller filler;
-    ScanJob job(filler);
+    ScanQueue queue(kMaxQueuedBatches);
+    QueuedScanObserver observer(queue);
+    CatalogueBuilder builder(catalogue);
+    ScanJob job(observer);
     job.setBackupPath(absolute);
     job.setLogPath(log);
     job.setOptions(scanOptions());
@@ -154,20 +88,30 @@ ScanRun runScan(const std::filesystem::path& backup, Catalogue& catalogue,
     const bool showing = stderrIsTerminal();
     const auto started = std::chrono::steady_clock::now();
     auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
-    if (job.prepareScan([&] { catalogue.clear(); })) {
+    ScanRun run;
+    if (!job.prepareScan([&] { catalogue.clear(); })) {
+        // The open failed: the outcome says why.
+        run.outcome = queue.takeOutcome().value_or(ScanOutcome{});
+    } else {
         auto shown = std::chrono::steady_clock::now();
-        while (filler.apply(catalogue, std::chrono::milliseconds(100))) {
+        ScanProgress progress;
+        for (;;) {
+            queue.waitForWork(std::chrono::milliseconds(100));
+            while (auto batch = queue.pop()) builder.add(*batch);
+            if (auto outcome = queue.takeOutcome()) {
+                run.outcome = std::move(*outcome);
+                break;
+            }
             if (interrupted()) job.stopScan();
+            if (auto latest = queue.takeProgress()) progress = *latest;
             if (showing && std::chrono::steady_clock::now() - shown > std::chrono::milliseconds(200)) {
                 shown = std::chrono::steady_clock::now();
-                showProgress(filler.progress(), elapsed());
+                showProgress(progress, elapsed());
             }
         }
         job.wait();
         if (showing) std::fputs("\n", stderr);
     }
-    ScanRun run;
-    run.outcome = filler.outcome();
     const std::string shownPath = errText(pathText(backup));
     if (!run.outcome.failure.empty()) {
         std::fprintf(stderr, "tarvik: the scan of %s failed: %s\n", shownPath.c_str(), run.outcome.failure.c_str());

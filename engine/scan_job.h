@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/batch_queue.h"
 #include "engine/scan.h"
 #include "engine/recovery_log.h"
 
@@ -91,6 +92,21 @@ public:
     // A few times a second, and once at the end of the main pass.
     virtual void scanProgress(const ScanProgress& progress) { (void)progress; }
     virtual void scanFinished(const ScanOutcome& outcome) = 0;
+};
+
+// What a scan hands to the thread that owns the catalogue.
+using ScanQueue = BatchQueue<std::vector<ScanEvent>, ScanProgress, ScanOutcome>;
+
+// An observer that puts everything into a ScanQueue, for its owner to take.
+class QueuedScanObserver final : public ScanObserver {
+public:
+    explicit QueuedScanObserver(ScanQueue& queue) : queue_(queue) {}
+    void scanEvents(std::vector<ScanEvent>&& events) override { queue_.push(std::move(events)); }
+    void scanProgress(const ScanProgress& progress) override { queue_.progress(progress); }
+    void scanFinished(const ScanOutcome& outcome) override { queue_.finish(outcome); }
+
+private:
+    ScanQueue& queue_;
 };
 
 class ScanJob {

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PassingVerifier passing;
     scanBackupFile(source, sink, running, nullptr, nullptr, {.tap = &passing});
     catalogue.markAllAfterLoad();
-    if (const auto rows = rowsToSave(catalogue.table(), 0, 0)) {
+    if (const auto rows = rowsToSave(catalogue.table())) {
         struct All final : ExtractObserver {
             std::vector<EntryReport> reports;
             void entryFinished(const EntryReport& r) override { reports.push_back(r); }

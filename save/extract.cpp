@@ -232,10 +232,10 @@ void addToSummary(ExtractSummary& summary, const EntryReport& report) {
     }
 }
 
-std::optional<std::vector<RowIndex>> rowsToSave(const CatalogueTable& table, int saveMode, RowIndex chosenRow) {
-    if (saveMode == kSaveModeChosenRow) {
-        if (chosenRow >= table.rowCount()) return std::nullopt;
-        return std::vector<RowIndex>{chosenRow};
+std::optional<std::vector<RowIndex>> rowsToSave(const CatalogueTable& table, std::optional<RowIndex> chosenRow) {
+    if (chosenRow) {
+        if (*chosenRow >= table.rowCount()) return std::nullopt;
+        return std::vector<RowIndex>{*chosenRow};
     }
     std::vector<RowIndex> rows;
     rows.reserve(table.checkedCount());

@@ -45,14 +45,11 @@ namespace bkf {
 
 inline constexpr std::string_view kWrongBackupText = kWrongPlaceReason;
 
-inline constexpr std::u16string_view kSelectFilesText = u"Please select file(s) to save ";
-// The save mode set by the catalogue pane's "Save File": the one chosen row is saved.
-inline constexpr int kSaveModeChosenRow = 2;
-
-// The rows a save takes, in row order: the chosen row in save mode 2, else
-// every checked row. nullopt when there is nothing to save (the caller shows
-// kSelectFilesText).
-std::optional<std::vector<RowIndex>> rowsToSave(const CatalogueTable& table, int saveMode, RowIndex chosenRow);
+// The rows a save takes, in row order: the chosen row when there is one,
+// else every checked row. nullopt when there is nothing to save (a chosen row
+// beyond the table, or nothing checked).
+std::optional<std::vector<RowIndex>> rowsToSave(const CatalogueTable& table,
+                                                std::optional<RowIndex> chosenRow = std::nullopt);
 
 // ---- What is saved.
 

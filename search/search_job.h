@@ -22,18 +22,6 @@
 
 namespace bkf {
 
-// Texts of the Search Files dialog.
-inline constexpr std::u16string_view kSearchDialogCaption = u"Search Files..";
-inline constexpr std::u16string_view kSearchStringLabel = u"Enter String : ";
-inline constexpr std::u16string_view kSearchTotalLabel = u"Total File Found :";
-inline constexpr std::u16string_view kSearchButtonText = u"&Search";
-inline constexpr std::u16string_view kSearchStopButtonText = u"Stop";
-inline constexpr std::u16string_view kSearchOkButtonText = u"&OK";
-// Shown (and the dialog kept open) when the dialog is closed during a search.
-inline constexpr std::u16string_view kSearchStopFirstText = u"Please stop scanning process";
-// The search string the dialog opens with.
-inline constexpr std::u16string_view kInitialSearchPattern = u"*.*";
-
 // One entry found: its row, display path (cell 0) and size text (cell 2).
 struct SearchMatch {
     RowIndex row = 0;
@@ -91,7 +79,7 @@ public:
     // its next step and no further row is examined. Nothing is asked.
     void stop() { stop_.store(true, std::memory_order_relaxed); }
     // The dialog asks to close. While a search runs this is refused (false:
-    // show kSearchStopFirstText and keep the dialog open); otherwise the
+    // show a message and keep the dialog open); otherwise the
     // closing and stop flags are set and true is returned. Once closed, a
     // started search ends at once without examining a row.
     bool requestClose();

@@ -21,6 +21,7 @@
 #include "widgets/ax_image.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/catalogue_views.h"
+#include "widgets/document.h"
 #include "widgets/hover_button.h"
 
 namespace bkf::gui {
@@ -52,14 +53,14 @@ CHoverButton* imageButton(QWidget* parent, int id, const QString& hover, const Q
 
 }  // namespace
 
-CRecoveryView::CRecoveryView(UiServices& ui, QWidget* parent)
-    : QWidget(parent),
-      ui_(ui),
-      shell_(std::make_unique<QtShellLookup>()),
-      catalogue_(std::make_unique<bkf::Catalogue>(*shell_)) {
+CRecoveryView::CRecoveryView(Document& document, UiServices& ui, QWidget* parent)
+    : QWidget(parent), document_(document), ui_(ui) {
     initResources();
     setObjectName(QStringLiteral("CRecoveryView"));
     createControls();
+    connect(&document_, &Document::openChanged, this,
+            [this](bool open) { open ? showResultsPage() : showSelectionPage(); });
+    connect(&document_, &Document::catalogueCleared, this, &CRecoveryView::reloadCatalogue);
     showSelectionPage();
     layoutControls();
 }
@@ -67,6 +68,10 @@ CRecoveryView::CRecoveryView(UiServices& ui, QWidget* parent)
 CRecoveryView::~CRecoveryView() {
     // The views and their models go before the catalogue does.
     delete views_;
+}
+
+bkf::Catalogue& CRecoveryView::catalogue() {
+    return document_.catalogue();
 }
 
 CatalogueTableModel& CRecoveryView::catalogueModel() {
@@ -78,7 +83,7 @@ CatalogueTreeModel& CRecoveryView::treeModel() {
 }
 
 bool CRecoveryView::viewsBusy() const {
-    return page_ == 2 && (scanRunning_ || !stop_->isHidden());
+    return document_.filling();
 }
 
 void CRecoveryView::createControls() {
@@ -103,7 +108,7 @@ void CRecoveryView::createControls() {
                         QStringLiteral(":/images/next.png"));
     connect(next_, &CHoverButton::clicked, this, &CRecoveryView::onRecover);
 
-    views_ = new CCatalogueViews(*catalogue_, ui_, this);
+    views_ = new CCatalogueViews(document_.catalogue(), ui_, this);
     views_->setBusyTest([this] { return viewsBusy(); });
     connect(views_, &CCatalogueViews::saveFilesRequested, this, &CRecoveryView::onSaveFiles);
     connect(views_, &CCatalogueViews::saveRowRequested, this, &CRecoveryView::saveRowRequested);
@@ -247,7 +252,6 @@ void CRecoveryView::showResultsPage() {
 }
 
 void CRecoveryView::showSelectionPage() {
-    clearCatalogue();
     for (QWidget* w : std::initializer_list<QWidget*>{views_->cataloguePane(), views_->folderList(), views_->folderTree(),
                                                       next_, save_, back_, stop_})
         w->hide();
@@ -291,6 +295,9 @@ void CRecoveryView::showStopButton(bool shown) {
 void CRecoveryView::showProgressBar(bool shown) {
     progressBar_->setVisible(shown);
 }
+void CRecoveryView::setProgressIndeterminate(bool on) {
+    progressBar_->setRange(0, on ? 0 : 100);
+}
 void CRecoveryView::showBackButton(bool shown) {
     back_->setVisible(shown);
 }
@@ -302,19 +309,14 @@ void CRecoveryView::catalogueAppended() {
     views_->catalogueAppended();
 }
 
-void CRecoveryView::clearCatalogue() {
-    catalogue_->clear();
-    reloadCatalogue();
-}
-
 void CRecoveryView::reloadCatalogue() {
     views_->reload();
 }
 
 void CRecoveryView::onRecover() {
-    if (page_ == 1)
+    if (!document_.isOpen())
         emit recoverRequested();
-    else if (!scanRunning_)
+    else if (!document_.filling())
         emit saveFilesRequested();
 }
 
@@ -324,7 +326,7 @@ void CRecoveryView::onBrowseBackupFile() {
 }
 
 void CRecoveryView::onBack() {
-    if (page_ == 2) showSelectionPage();
+    if (document_.isOpen()) document_.close();
 }
 
 void CRecoveryView::onStopRecovery() {

@@ -9,9 +9,10 @@
 // bar "61452-progress"; the progress text is "61485" and the "Searching
 // file, please wait..." text "61485-searching".
 //
-// The view owns the catalogue (bkf::Catalogue) and the Qt models over it.
-// The scan flow drives it through the public functions below; it never
-// blocks and never shows a dialog except through the UI services.
+// The view shows the document (its catalogue through the Qt models, its
+// open recovery as the results page) and follows its signals. The flows
+// drive it through the public functions below; it never blocks and never
+// shows a dialog except through the UI services.
 #pragma once
 
 #include <QWidget>
@@ -31,43 +32,32 @@ class CCatalogueViews;
 class CHoverButton;
 class CatalogueTableModel;
 class CatalogueTreeModel;
-class QtShellLookup;
+class Document;
 class UiServices;
 
 class CRecoveryView : public QWidget {
     Q_OBJECT
   public:
-    explicit CRecoveryView(UiServices& ui, QWidget* parent = nullptr);
+    CRecoveryView(Document& document, UiServices& ui, QWidget* parent = nullptr);
     ~CRecoveryView() override;
 
-    // 1 = file-selection page, 2 = results page.
+    // 1 = file-selection page, 2 = results page (the document is open).
     int pageNumber() const { return page_; }
 
-    bkf::Catalogue& catalogue() { return *catalogue_; }
+    Document& document() { return document_; }
+    bkf::Catalogue& catalogue();
     CatalogueTableModel& catalogueModel();
     CatalogueTreeModel& treeModel();
     // The folder tree, the folder-contents list and the catalogue pane.
     CCatalogueViews& views() { return *views_; }
-    // The views are busy (they refuse mark changes) while Stop is shown and
-    // until a stopped scan or load has applied its last batches.
+    // The views are busy (they refuse mark changes) while a scan or a load
+    // fills the catalogue, until it has applied its last batches.
     bool viewsBusy() const;
 
     // The text of the backup file path field.
     QString backupFilePath() const;
     void setBackupFilePath(const QString& path);
 
-    // Set while a scan runs (the guards of the commands read it).
-    bool scanRunning() const { return scanRunning_; }
-    void setScanRunning(bool running) { scanRunning_ = running; }
-
-    // ---- page switching
-    // To the results page: page 1 controls hidden; the three views, Stop, the
-    // progress bar, the three status texts and the caption band shown. Page := 2.
-    void showResultsPage();
-    // Back to the file-selection page: the catalogue and the views emptied and
-    // hidden, every results control hidden and reset; the path field keeps its
-    // text. Page := 1.
-    void showSelectionPage();
 
     // ---- the results page while a scan or load runs
     void setProgress(int percent);
@@ -78,13 +68,13 @@ class CRecoveryView : public QWidget {
     void setSearchingText(const QString& text);
     void showStopButton(bool shown);
     void showProgressBar(bool shown);
+    // A bar that moves without a known end (a snapshot without its count).
+    void setProgressIndeterminate(bool on);
     void showBackButton(bool shown);
     void showSaveButton(bool shown);
     // Announces entries and folders appended to the catalogue since the last
     // call to the catalogue pane and the folder tree (call after each batch).
     void catalogueAppended();
-    // Empties the catalogue, the tree, the folder-contents list and the pane.
-    void clearCatalogue();
     // Re-reads the catalogue into every view (after a load or a mark change).
     void reloadCatalogue();
 
@@ -111,6 +101,14 @@ class CRecoveryView : public QWidget {
     void stopRequested();
     void pageChanged(int page);
 
+  private slots:
+    // The document opened: page 1 controls hidden; the three views, Stop, the
+    // progress bar, the three status texts and the caption band shown. Page := 2.
+    void showResultsPage();
+    // The document closed: the views emptied and hidden, every results
+    // control hidden and reset; the path field keeps its text. Page := 1.
+    void showSelectionPage();
+
   protected:
     // A file dropped on the file-selection page fills the path field.
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -121,12 +119,10 @@ class CRecoveryView : public QWidget {
   private:
     void createControls();
 
+    Document& document_;
     UiServices& ui_;
-    std::unique_ptr<QtShellLookup> shell_;
-    std::unique_ptr<bkf::Catalogue> catalogue_;
     CCatalogueViews* views_ = nullptr;
     int page_ = 1;
-    bool scanRunning_ = false;
 
     QLabel* prompt_ = nullptr;
     QLineEdit* pathEdit_ = nullptr;

@@ -17,6 +17,7 @@
 #include "tests/app/window_fixture.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/catalogue_views.h"
+#include "widgets/document.h"
 #include "widgets/check_box_delegate.h"
 #include "widgets/folder_contents_model.h"
 
@@ -41,7 +42,7 @@ class CatalogueViewsTest : public WindowTest {
         c.addFolderPath(u"BKF\\BACKUP SET 1(Daily)\\Data\\Empty\\");
         // After a scan: everything checked, the root expanded.
         c.markAllAfterLoad();
-        view().showResultsPage();
+        view().document().open();
         view().reloadCatalogue();
         view().showStopButton(false);
         view().showBackButton(true);
@@ -361,7 +362,7 @@ TEST_F(CatalogueViewsTest, EnterDoubleClickAndTabNavigateBetweenFoldersAndViews)
 }
 
 TEST_F(CatalogueViewsTest, WhileBusyCheckBoxesRefuseWithTheirMessages) {
-    view().showStopButton(true);
+    view().document().setActivity(Activity::Scanning);
     ASSERT_TRUE(views().busy());
     const QModelIndex dataIndex = treeIndex(data());
     const bool expanded = views().folderTree()->isExpanded(dataIndex);
@@ -508,7 +509,7 @@ TEST_F(CatalogueViewsTest, RenameFolderRelabelsTheNodeAndThePathsBelowIt) {
 }
 
 TEST_F(CatalogueViewsTest, FoldersFoundDuringAScanShowExpandedAndTheEndCollapsesAllButTheRoot) {
-    view().clearCatalogue();
+    view().document().clearCatalogue();
     EXPECT_EQ(views().treeModel().rowCount(), 0);
     add(u"BKF\\S\\A\\B\\one.txt", 1);
     view().catalogueAppended();

@@ -22,6 +22,7 @@
 #include "tests/app/qt_printers.h"
 #include "tests/app/recording_ui_services.h"
 #include "widgets/hover_button.h"
+#include "widgets/document.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -166,8 +167,8 @@ TEST_F(MainFrameTest, CommandGuardsFollowThePageAndTheRunningScan) {
     EXPECT_EQ(saveFiles.count(), 0);
 
     // Results page while a scan runs.
-    view->showResultsPage();
-    view->setScanRunning(true);
+    view->document().open();
+    view->document().setActivity(Activity::Scanning);
     trigger(ID_SAVE_SNAPSHOT);
     trigger(ID_SEARCH_FILES);
     const ShownMessage stop{QStringLiteral("Please stop scanning process"), 0x30};
@@ -179,7 +180,7 @@ TEST_F(MainFrameTest, CommandGuardsFollowThePageAndTheRunningScan) {
     EXPECT_EQ(recover.count() + saveFiles.count(), 1) << "Recover does nothing during a scan";
 
     // Results page after the scan.
-    view->setScanRunning(false);
+    view->document().setActivity(Activity::Idle);
     trigger(ID_SAVE_SNAPSHOT);
     trigger(ID_SEARCH_FILES);
     trigger(ID_RECOVER);
@@ -271,8 +272,8 @@ TEST_F(MainFrameTest, ExitFromTheResultsPageOffersTheSnapshotEvenDuringAScan) {
         EXPECT_EQ(exits, snapshotSaves + 1) << "the snapshot is saved before the end";
         ++snapshotSaves;
     });
-    frame_->view()->showResultsPage();
-    frame_->view()->setScanRunning(true);
+    frame_->view()->document().open();
+    frame_->view()->document().setActivity(Activity::Scanning);
     const std::vector<ShownMessage> bothQuestions = {
         {QStringLiteral("Do you really want to exit?"), 0x24},
         {QStringLiteral("Do you want to save recovery snapshot?"), 0x24}};

@@ -19,6 +19,7 @@
 #include "tools/damage.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/catalogue_views.h"
+#include "widgets/document.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -101,7 +102,7 @@ TEST_F(RecoveryFlowTest, PathsThatCannotBeScanned) {
     recover(zeros.fileName());
     EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("No data found in backup file"), 0x40}));
     EXPECT_EQ(view().pageNumber(), 1);
-    EXPECT_FALSE(frame_->view()->scanRunning()) << "the commands no longer ask to stop scanning";
+    EXPECT_FALSE(frame_->view()->document().filling()) << "the commands no longer ask to stop scanning";
 }
 
 TEST_F(RecoveryFlowTest, StopAsksAndKeepsWhatWasFound) {

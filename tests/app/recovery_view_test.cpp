@@ -21,6 +21,7 @@
 #include "widgets/ax_image.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/hover_button.h"
+#include "widgets/document.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -96,15 +97,16 @@ TEST(RecoveryView, ControlsTakeTheirPlacesOnEveryResizeInTheWideAndTheNarrowLayo
           {"1", {10, 420, 530, 230}}}},
     };
     RecordingUiServices ui;
-    CRecoveryView view(ui);
+    Document document;
+    CRecoveryView view(document, ui);
     view.show();  // a hidden widget gets its resize events only when shown
     for (const LayoutCase& c : cases) {
         // Both pages: hidden controls are moved as well.
         for (int page : {1, 2}) {
             if (page == 2)
-                view.showResultsPage();
+                view.document().open();
             else
-                view.showSelectionPage();
+                view.document().close();
             view.resize(c.size);
             for (const Placement& p : c.placements)
                 EXPECT_EQ(control(view, p.name)->geometry(), p.rect)
@@ -116,7 +118,8 @@ TEST(RecoveryView, ControlsTakeTheirPlacesOnEveryResizeInTheWideAndTheNarrowLayo
 
 TEST(RecoveryView, PagesSwitchBothWaysAndBackEmptiesTheResults) {
     RecordingUiServices ui;
-    CRecoveryView view(ui);
+    Document document;
+    CRecoveryView view(document, ui);
     view.resize(1000, 600);
     view.show();
     QSignalSpy pages(&view, &CRecoveryView::pageChanged);
@@ -125,7 +128,7 @@ TEST(RecoveryView, PagesSwitchBothWaysAndBackEmptiesTheResults) {
     EXPECT_EQ(visibleControls(view), selectionPage);
 
     view.setBackupFilePath(QStringLiteral("/data/backup.bkf"));
-    view.showResultsPage();
+    view.document().open();
     EXPECT_EQ(view.pageNumber(), 2);
     EXPECT_EQ(visibleControls(view), (QStringList{"1", "4101", "61452", "61452-progress", "61483",
                                                   "61485", "61485-searching", "61487", "61501"}));
@@ -170,7 +173,8 @@ TEST(RecoveryView, PagesSwitchBothWaysAndBackEmptiesTheResults) {
 
 TEST(RecoveryView, LooksOfTheFileSelectionPage) {
     RecordingUiServices ui;
-    CRecoveryView view(ui);
+    Document document;
+    CRecoveryView view(document, ui);
     view.resize(800, 500);
     const QImage shot = view.grab().toImage();
     EXPECT_EQ(QColor(shot.pixel(3, 3)), QColor(255, 255, 153));
@@ -203,7 +207,8 @@ TEST(RecoveryView, LooksOfTheFileSelectionPage) {
 
 TEST(RecoveryView, ScreenReadersGetEachControlsDescriptionString) {
     RecordingUiServices ui;
-    CRecoveryView view(ui);
+    Document document;
+    CRecoveryView view(document, ui);
     const struct {
         const char* name;
         const char* description;
@@ -220,7 +225,8 @@ TEST(RecoveryView, ScreenReadersGetEachControlsDescriptionString) {
 
 TEST(RecoveryView, BrowseFillsThePathFieldAndCancelKeepsIt) {
     RecordingUiServices ui;
-    CRecoveryView view(ui);
+    Document document;
+    CRecoveryView view(document, ui);
     QSignalSpy recover(&view, &CRecoveryView::recoverRequested);
     view.setBackupFilePath(QStringLiteral("old.bkf"));
     ui.fileAnswers = {QStringLiteral("/backups/new.bkf"), QString()};
@@ -236,7 +242,8 @@ TEST(RecoveryView, BrowseFillsThePathFieldAndCancelKeepsIt) {
 
 TEST(RecoveryView, AFileDroppedOnTheFirstPageFillsThePathField) {
     RecordingUiServices ui;
-    CRecoveryView view(ui);
+    Document document;
+    CRecoveryView view(document, ui);
     QSignalSpy recover(&view, &CRecoveryView::recoverRequested);
     const auto drop = [&view](const QList<QUrl>& urls) {
         QMimeData data;
@@ -255,7 +262,7 @@ TEST(RecoveryView, AFileDroppedOnTheFirstPageFillsThePathField) {
     EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.com/x.bkf"))})) << "not a local file";
     EXPECT_FALSE(drop({}));
     EXPECT_EQ(view.backupFilePath(), file);
-    view.showResultsPage();
+    view.document().open();
     EXPECT_FALSE(drop({QUrl::fromLocalFile(QStringLiteral("/other.bkf"))})) << "not on the results page";
     EXPECT_EQ(view.backupFilePath(), file);
 }

@@ -170,7 +170,7 @@ TEST_F(ResultsPageTest, ThePanesSaveFileSavesTheOneRowItWasOpenedOn) {
     EXPECT_EQ(fileHash(files.begin()->second), expectedHash(name));
 
     // The next save takes the checked entries again.
-    EXPECT_EQ(frame_->saveFlow().saveMode(), 0);
+    EXPECT_EQ(frame_->saveFlow().chosenRow(), std::nullopt);
     const auto all = save([&] { view().onSaveFiles(); });
     EXPECT_EQ(all.size(), 1u + 10u) << "one from before, ten checked now (in a second folder)";
     EXPECT_EQ(frame_->saveFlow().lastFolder(), dest_.path()) << "the folder dialog opens there next time";

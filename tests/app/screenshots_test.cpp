@@ -34,6 +34,7 @@
 #include "widgets/catalogue_views.h"
 #include "widgets/check_box_delegate.h"
 #include "widgets/folder_contents_model.h"
+#include "widgets/document.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -46,7 +47,7 @@ QString shotPath(const QString& name) {
 
 void fillSampleResults(CRecoveryView& view) {
     view.setBackupFilePath(QStringLiteral("/srv/backups/weekly.bkf"));
-    view.showResultsPage();
+    view.document().open();
     bkf::Catalogue& c = view.catalogue();
     const std::u16string_view paths[] = {
         u"BKF\\Set 1 (C:)\\Documents\\report.txt", u"BKF\\Set 1 (C:)\\Documents\\budget.xls",
@@ -85,7 +86,7 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
 
     for (const QSize size : {QSize(1280, 800), QSize(560, 700)}) {
         frame.resize(size);
-        frame.view()->showSelectionPage();
+        frame.view()->document().close();
         QApplication::processEvents();
         const QString tag = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
         const QImage page1 = frame.grab().toImage();

@@ -33,6 +33,7 @@
 #include "search/search_job.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/recording_ui_services.h"
+#include "widgets/document.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -300,7 +301,7 @@ TEST_F(SearchDialogTest, SearchCommandRunsTheDialogOnTheViewCatalogue) {
     options.startFolder = dir.path();
     CMainFrame frame(ui_, options);
     fillCatalogue(frame.view()->catalogue(), 60);
-    frame.view()->showResultsPage();
+    frame.view()->document().open();
 
     QString count;
     ui_.onDialog = [&](QDialog& dialog) {

@@ -17,6 +17,7 @@
 #include "tests/app/qt_printers.h"
 #include "tests/app/window_fixture.h"
 #include "widgets/catalogue_models.h"
+#include "widgets/document.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -107,7 +108,7 @@ TEST_F(SnapshotFlowTest, ASavedSnapshotLoadsBackTheSameCatalogueAllChecked) {
     EXPECT_TRUE(visible("61492")) << "Save";
     EXPECT_FALSE(visible("61452")) << "Stop";
     EXPECT_FALSE(visible("61452-progress"));
-    EXPECT_FALSE(view().scanRunning());
+    EXPECT_FALSE(view().document().filling());
 }
 
 TEST_F(SnapshotFlowTest, TheNameGetsTheExtensionAndAnExistingFileIsReplacedOnlyOnYes) {
@@ -268,7 +269,7 @@ TEST_F(SnapshotFlowTest, StopDuringALoadKeepsTheRowsReadSoFar) {
     ui_.fileAnswers.push_back(writeSnapshotText(QStringLiteral("big.ORMBKF"), lines));
     frame_->onLoadSnapshot();
     ASSERT_TRUE(flow().loading());
-    EXPECT_TRUE(view().scanRunning()) << "commands that read the catalogue wait";
+    EXPECT_TRUE(view().document().filling()) << "commands that read the catalogue wait";
     EXPECT_TRUE(visible("61452")) << "Stop";
     // Saving waits for the end of the load, and says so.
     frame_->saveFlow().saveFiles();
@@ -295,7 +296,7 @@ TEST_F(SnapshotFlowTest, StopDuringALoadKeepsTheRowsReadSoFar) {
         EXPECT_EQ(view().catalogue().table().checkedCount(), rows);
         EXPECT_EQ(ui_.messages, (std::vector<ShownMessage>{stopFirst, question, question}));
     }
-    EXPECT_FALSE(view().scanRunning());
+    EXPECT_FALSE(view().document().filling());
 }
 
 }  // namespace

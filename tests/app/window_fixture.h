@@ -16,6 +16,7 @@
 #include "tests/app/recording_ui_services.h"
 #include "tools/backup_writer.h"
 #include "tools/sink.h"
+#include "widgets/document.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {

@@ -7,20 +7,18 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/catalogue_builder.h"
 #include "engine/scan.h"
 #include "tools/backup_writer.h"
 
 namespace bkf::test {
 
-// Appends each found file and adds each folder path, in file order.
+// Builds the catalogue as the programs do (CatalogueBuilder), in file order.
 class CatalogueSink : public ScanSink {
 public:
-    explicit CatalogueSink(Catalogue& catalogue) : catalogue_(catalogue) {}
-    void fileFound(const FoundFile& f) override {
-        catalogue_.appendEntry(f.path, f.size, f.dataOffset, f.modified, f.accessed, f.created);
-        catalogue_.addFolderPath(f.path);
-    }
-    void folderFound(std::u16string_view treePath) override { catalogue_.addFolderPath(treePath); }
+    explicit CatalogueSink(Catalogue& catalogue) : catalogue_(catalogue), builder_(catalogue) {}
+    void fileFound(const FoundFile& f) override { builder_.addFile(f); }
+    void folderFound(std::u16string_view treePath) override { builder_.addFolder(treePath); }
     void chunkScanned(std::uint64_t scanned, std::uint64_t size) override {
         lastScanned = scanned;
         lastSize = size;
@@ -32,6 +30,7 @@ public:
 
 protected:
     Catalogue& catalogue_;
+    CatalogueBuilder builder_;
 };
 
 struct Built {

@@ -94,14 +94,13 @@ TEST(OutputNaming, ComponentsAfterTheRoot) {
 TEST(SaveSelection, CheckedRowsOrTheChosenRow) {
     Catalogue c;
     for (int i = 0; i < 4; ++i) c.appendEntry(u"BKF\\S\\f" + asciiToUtf16(std::to_string(i)), 1, 1, 0, 0, 0);
-    EXPECT_EQ(rowsToSave(c.table(), 0, 0), std::nullopt) << "nothing checked";
-    EXPECT_EQ(rowsToSave(c.table(), kSaveModeChosenRow, 2), (std::vector<RowIndex>{2}))
+    EXPECT_EQ(rowsToSave(c.table()), std::nullopt) << "nothing checked";
+    EXPECT_EQ(rowsToSave(c.table(), 2), (std::vector<RowIndex>{2}))
         << "the chosen row needs no check";
-    EXPECT_EQ(rowsToSave(c.table(), kSaveModeChosenRow, 9), std::nullopt);
+    EXPECT_EQ(rowsToSave(c.table(), 9), std::nullopt);
     c.table().setChecked(3, true);
     c.table().setChecked(1, true);
-    EXPECT_EQ(rowsToSave(c.table(), 0, 0), (std::vector<RowIndex>{1, 3}));
-    EXPECT_EQ(kSelectFilesText, u"Please select file(s) to save ");
+    EXPECT_EQ(rowsToSave(c.table()), (std::vector<RowIndex>{1, 3}));
 }
 
 }  // namespace
