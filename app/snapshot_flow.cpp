@@ -93,10 +93,15 @@ void CSnapshotFlow::finishSave(const Status& status) {
 
 void CSnapshotFlow::loadSnapshot() {
     if (busy() || view_.pageNumber() != 1) return;
+    const QString file = frame_.ui().openFileName(&view_, kSnapshotLoadCaption, kSnapshotLoadFilter);
+    if (file.isEmpty()) return;
+    loadSnapshotFile(file);
+}
+
+void CSnapshotFlow::loadSnapshotFile(const QString& file) {
+    if (busy() || view_.pageNumber() != 1) return;
     stopRequested_ = false;
     UiServices& ui = frame_.ui();
-    const QString file = ui.openFileName(&view_, kSnapshotLoadCaption, kSnapshotLoadFilter);
-    if (file.isEmpty()) return;
     reader_ = SnapshotReader();
     if (!reader_.open(pathFromUtf16(file.toStdU16String())).ok()) {
         ui.messageBox(&view_, kSnapshotOpenFailedText, MB_OK | MB_ICONINFORMATION);

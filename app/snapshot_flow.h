@@ -58,6 +58,9 @@ class CSnapshotFlow : public QObject {
     void saveSnapshotNow();
     // From the menu, after the frame's guard (file-selection page).
     void loadSnapshot();
+    // The same load of a snapshot already chosen (one named on the command
+    // line): from the first page, when nothing else runs.
+    void loadSnapshotFile(const QString& file);
     // The Stop button while a load runs (a scan has its own Stop): the stop
     // question, and on Yes Stop and the progress bar hidden, the reading ended.
     void stopLoad();
