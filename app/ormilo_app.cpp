@@ -7,9 +7,9 @@
 #include "app/app_ids.h"
 #include "app/resources_init.h"
 #include "app/snapshot_flow.h"
+#include "app/ui_services.h"
 #include "catalogue/snapshot.h"
 #include "catalogue/text.h"
-#include "app/ui_services.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
