@@ -1,6 +1,7 @@
 // Ormilo Tarvik BKF, the desktop program.
 //
-// Usage: ormilo-tarvik-bkf [BACKUP.bkf] - a backup named here fills the path field.
+// Usage: ormilo-tarvik-bkf [BACKUP.bkf | SNAPSHOT.ORMBKF] - a backup named here
+// fills the path field, a recovery snapshot is loaded.
 // Environment: ORMILO_TARVIK_LOG names the recovery log instead of the
 // default one (OrmBkf.log in the home folder).
 #include <QApplication>
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
 
     for (const QString& arg : QApplication::arguments().mid(1)) {
         if (arg.startsWith(QLatin1Char('-'))) continue;  // Qt's own options are gone already
-        options.backupPath = QDir::toNativeSeparators(QFileInfo(arg).absoluteFilePath());
+        bkf::gui::takeFileArgument(options, arg);
         break;
     }
 

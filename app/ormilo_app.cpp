@@ -1,10 +1,15 @@
 #include "app/ormilo_app.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 
 #include "app/app_ids.h"
 #include "widgets/resources_init.h"
+#include "app/snapshot_flow.h"
 #include "widgets/ui_services.h"
+#include "catalogue/snapshot.h"
+#include "base/text.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -16,6 +21,14 @@ QIcon applicationIcon() {
         icon.addFile(QStringLiteral(":/images/app_") + QLatin1String(size) +
                      QStringLiteral(".png"));
     return icon;
+}
+
+void takeFileArgument(StartOptions& options, const QString& file) {
+    const QFileInfo info(file);
+    const QString path = QDir::toNativeSeparators(QDir::cleanPath(info.absoluteFilePath()));
+    const bool snapshot = info.suffix().compare(QStringLiteral("ORMBKF"), Qt::CaseInsensitive) == 0 ||
+                          (info.isFile() && looksLikeSnapshot(pathFromUtf16(path.toStdU16String())));
+    (snapshot ? options.snapshotPath : options.backupPath) = path;
 }
 
 COrmiloApp::COrmiloApp(UiServices& ui, StartOptions options)
@@ -37,6 +50,7 @@ bool COrmiloApp::initInstance() {
         frame_->showMaximized();
     else
         frame_->show();
+    if (!options_.snapshotPath.isEmpty()) frame_->snapshotFlow().loadSnapshotFile(options_.snapshotPath);
     return true;
 }
 

@@ -15,7 +15,15 @@ struct StartOptions {
     FrameOptions frame;
     // A backup file named on the command line: it fills the path field.
     QString backupPath;
+    // A recovery snapshot named on the command line: it is loaded as File >
+    // Load Recovery Snapshot loads one.
+    QString snapshotPath;
 };
+
+// Where a file named on the command line goes: a recovery snapshot (named
+// .ORMBKF, or recognised by its content under any name) into snapshotPath,
+// anything else into backupPath; the path made absolute and native.
+void takeFileArgument(StartOptions& options, const QString& file);
 
 // The program's icon in all its shipped sizes.
 QIcon applicationIcon();

@@ -4,6 +4,8 @@
 # build and its tests. Quick when everything is already there.
 # fonts-wqy-microhei draws Chinese, Japanese and Korean names (DejaVu covers
 # Latin, Greek and Cyrillic); it is the smallest font package that covers them.
+# The Debian package's check needs dpkg-dev (cpack's dependency computation),
+# desktop-file-utils, shared-mime-info, xdg-utils and bash-completion.
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,7 @@ packages=(
   qt6-base-dev xvfb xauth fonts-dejavu-core
   fonts-wqy-microhei
   g++-mingw-w64-x86-64-posix wine64
+  dpkg-dev desktop-file-utils shared-mime-info xdg-utils bash-completion
 )
 
 missing=()

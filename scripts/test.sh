@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test twice: a normal build with g++, and a build with
+# Builds and runs every test twice: a normal build with g++ (whose tests also
+# make the Debian package and check it), and a build with
 # clang under the address and undefined-behaviour sanitizers; cross-builds the
 # core, tarvik and their tests for Windows and runs those tests under Wine,
 # then packs the Windows zip; then runs each fuzz target for a short while.
