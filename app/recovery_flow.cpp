@@ -63,6 +63,7 @@ void CRecoveryFlow::startRecovery() {
     job_->setLogPath(settings.logPath, &settings.generateLog);
     job_->setOptions({.offGrid = settings.scanOffGrid});
     filesShown_ = 0;
+    full_ = Status();
     document.setActivity(Activity::Scanning);
     view.setProgress(0);
     view.setProgressText(QString());
@@ -92,7 +93,9 @@ void CRecoveryFlow::drain(JobBridge::Clock::time_point deadline) {
     if (!scanRunning()) return;
     CatalogueBuilder builder(context_.document.catalogue());
     const std::size_t applied = queue_.drainUntil(deadline, [&](const std::vector<ScanEvent>& batch) {
-        builder.add(batch);
+        if (!full_.ok()) return;
+        full_ = builder.add(batch);
+        if (!full_.ok()) job_->stopScan();
     });
     CRecoveryView& view = context_.view;
     if (applied > 0) {
@@ -126,6 +129,12 @@ void CRecoveryFlow::finish(const ScanOutcome& outcome) {
             view.setFoundFilesText(QString());
             view.showBackButton(true);
             view.showSaveButton(true);
+            if (!full_.ok()) {
+                context_.ui.messageBox(&view,
+                                       QStringLiteral("The scan was stopped: ") + QString::fromStdString(full_.message()) +
+                                           QStringLiteral(". The files found so far are listed."),
+                                       MB_OK | MB_ICONEXCLAMATION);
+            }
             break;
         case ScanOutcome::Kind::NothingFound:
             context_.ui.messageBox(&view, kNoDataFoundText, MB_OK | MB_ICONINFORMATION);

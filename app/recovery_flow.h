@@ -40,6 +40,7 @@ class CRecoveryFlow : public QObject {
     std::unique_ptr<bkf::ScanJob> job_;
     JobBridge bridge_;
     std::uint64_t filesShown_ = 0;
+    Status full_;  // the catalogue could take no more: the scan was stopped
 };
 
 }  // namespace bkf::gui

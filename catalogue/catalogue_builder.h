@@ -1,12 +1,18 @@
 // Fills a catalogue with what a scan finds, in file order: a file's entry is
 // appended and its folder path added to the tree; a folder's path is added.
 // The window, the command line and the tests all build catalogues this way.
+//
+// The catalogue has limits of its own (2^32 - 2 rows, a name store of 4 GiB):
+// past them nothing more is added, and add() says so; what was added stays.
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
+#include <string>
 #include <span>
 #include <string_view>
 
+#include "base/status.h"
 #include "catalogue/catalogue.h"
 #include "engine/scan.h"
 #include "engine/scan_job.h"
@@ -23,14 +29,19 @@ public:
         ++files_;
     }
     void addFolder(std::u16string_view treePath) { catalogue_.addFolderPath(treePath); }
-    void add(std::span<const ScanEvent> events) {
-        for (const ScanEvent& e : events) {
-            if (e.isFolder) {
-                addFolder(e.file.path);
-            } else {
-                addFile(e.file);
+    Status add(std::span<const ScanEvent> events) {
+        try {
+            for (const ScanEvent& e : events) {
+                if (e.isFolder) {
+                    addFolder(e.file.path);
+                } else {
+                    addFile(e.file);
+                }
             }
+        } catch (const std::length_error& e) {
+            return Status::failure(std::string("the catalogue is full (") + e.what() + ")");
         }
+        return {};
     }
 
     // Files added so far.

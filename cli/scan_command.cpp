@@ -49,6 +49,7 @@ struct ScanRun {
     int status = kExitOk;  // kExitOk when there are results to use
     int finish = kExitOk;  // the status after using them (stopped, chunks unread)
     ScanOutcome outcome;
+    Status full;  // the catalogue could take no more: the scan was stopped there
 };
 
 std::string rangesText(const std::vector<ByteRange>& ranges) {
@@ -97,7 +98,11 @@ ScanRun runScan(const std::filesystem::path& backup, Catalogue& catalogue,
         ScanProgress progress;
         for (;;) {
             queue.waitForWork(std::chrono::milliseconds(100));
-            while (auto batch = queue.pop()) builder.add(*batch);
+            while (auto batch = queue.pop()) {
+                if (!run.full.ok()) continue;
+                run.full = builder.add(*batch);
+                if (!run.full.ok()) job.stopScan();
+            }
             if (auto outcome = queue.takeOutcome()) {
                 run.outcome = std::move(*outcome);
                 break;
@@ -113,6 +118,10 @@ ScanRun runScan(const std::filesystem::path& backup, Catalogue& catalogue,
         if (showing) std::fputs("\n", stderr);
     }
     const std::string shownPath = errText(pathText(backup));
+    if (!run.full.ok()) {
+        std::fprintf(stderr, "tarvik: the scan of %s was stopped: %s\n", shownPath.c_str(), run.full.message().c_str());
+        run.finish = kExitCannotOpen;
+    }
     if (!run.outcome.failure.empty()) {
         std::fprintf(stderr, "tarvik: the scan of %s failed: %s\n", shownPath.c_str(), run.outcome.failure.c_str());
         run.finish = kExitCannotOpen;

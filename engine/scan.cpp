@@ -177,18 +177,18 @@ public:
     // SSET always counts as taken). `quiet`: a second look at a block whose
     // codes were logged already.
     bool examine(ByteSpan block, std::uint64_t position, int kind, Placement where, bool quiet = false) {
-        // A fault in one damaged block loses only that block.
-        try {
-            switch (static_cast<TapeBlockId>(kind)) {
-                case TapeBlockId::Sset: backupSet(block, where == Placement::Partial); return true;
-                case TapeBlockId::Dirb: return folder(block, quiet);
-                case TapeBlockId::File: {
-                    const bool narrow = where == Placement::LastSlot || where == Placement::Partial;
-                    return file(block, position, narrow ? mtf::kLastSlotStreamWindow : mtf::kStreamWindow, quiet);
-                }
-                default: break;
+        // The decoders are bounded and say "not a block" by returning
+        // nothing, so a damaged block cannot throw; what can (memory, or the
+        // sink and the tap the found file is handed to) is a failure of the
+        // scan, which its caller reports, never a block quietly lost.
+        switch (static_cast<TapeBlockId>(kind)) {
+            case TapeBlockId::Sset: backupSet(block, where == Placement::Partial); return true;
+            case TapeBlockId::Dirb: return folder(block, quiet);
+            case TapeBlockId::File: {
+                const bool narrow = where == Placement::LastSlot || where == Placement::Partial;
+                return file(block, position, narrow ? mtf::kLastSlotStreamWindow : mtf::kStreamWindow, quiet);
             }
-        } catch (...) {
+            default: break;
         }
         return false;
     }
@@ -215,18 +215,14 @@ private:
         const auto address = readTapeAddress(block, mtf::kSsetNameSize);
         if (!address || address->size >= kSetNameSizeLimit) return;
         std::u16string name;
-        try {
-            // The final partial chunk reads the name like a folder name: a
-            // trailing 0x0080 or 0x0010 stays, and a double quote is kept.
-            auto read = partial ? readTapeName(block, *address) : readSetName(block);
-            if (read) name = std::move(*read);
-            for (char16_t& c : name) {
-                if (c == u'\\' || c == u'/' || c == u':' || c == u'\r' || c == u'\n' || (!partial && c == u'"')) c = u'_';
-            }
-            if (!isCleanName(name)) name.clear();
-        } catch (...) {
-            name.clear();
+        // The final partial chunk reads the name like a folder name: a
+        // trailing 0x0080 or 0x0010 stays, and a double quote is kept.
+        auto read = partial ? readTapeName(block, *address) : readSetName(block);
+        if (read) name = std::move(*read);
+        for (char16_t& c : name) {
+            if (c == u'\\' || c == u'/' || c == u':' || c == u'\r' || c == u'\n' || (!partial && c == u'"')) c = u'_';
         }
+        if (!isCleanName(name)) name.clear();
         ++stats_.sets;
         setLabel_ = u"BACKUP SET " + decimalText(stats_.sets) + u"(" + name + u")";
         setFolders_.clear();
@@ -388,7 +384,7 @@ private:
 
 }  // namespace
 
-int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running,
+ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running,
                    RecoveryLog* log, ScanStats* statsOut, ScanOptions options) {
     ScanStats localStats;
     ScanStats& stats = statsOut ? *statsOut : localStats;
@@ -404,7 +400,7 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
         // Every line logged so far reaches the file before the next chunk is examined.
         if (log) log->flush();
         scanner.log(LogCode::ChunkLoop);
-        if (stopped(running) || (options.tap && options.tap->wantsStop())) return kScanStopped;
+        if (stopped(running) || (options.tap && options.tap->wantsStop())) return ScanEnd::Stopped;
         if (fileSize - position < mtf::kChunkSize) break;
         const auto window = reader.window(position, mtf::kChunkSize);
         if (reader.hole(position)) {
@@ -421,7 +417,7 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
         offGrid.start(window, position, mtf::kChunkSize, mtf::kChunkSize);
         for (std::size_t slot = 0; slot < mtf::kChunkSize; slot += mtf::kSlotSize) {
             scanner.log(LogCode::SlotStart);
-            if (stopped(running)) return kScanStopped;
+            if (stopped(running)) return ScanEnd::Stopped;
             const ByteSpan block = chunk.subspan(slot);
             const int kind = identifyBlock(block);
             if (kind != static_cast<int>(TapeBlockId::Tape)) scanner.log(LogCode::SlotIdentified);
@@ -429,7 +425,7 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
                 const Placement where = slot == mtf::kChunkSize - mtf::kSlotSize ? Placement::LastSlot : Placement::Slot;
                 if (!scanner.examine(block, position + slot, kind, where)) offGrid.secondLook(slot, kind);
             }
-            if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return kScanStopped;
+            if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return ScanEnd::Stopped;
         }
         if (options.tap) options.tap->bytesScanned(position, chunk);
         position += mtf::kChunkSize;
@@ -450,15 +446,15 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
                 rest > mtf::kSlotSize ? static_cast<std::size_t>(rest) / mtf::kSlotSize * mtf::kSlotSize : 0;
             offGrid.start(window, position, static_cast<std::size_t>(rest), slotsEnd);
             for (std::size_t slot = 0; slot < slotsEnd; slot += mtf::kSlotSize) {
-                if (stopped(running)) return kScanStopped;
+                if (stopped(running)) return ScanEnd::Stopped;
                 const ByteSpan block = window.subspan(slot);
                 const int kind = identifyBlock(block);
                 if (kind > 0 && !scanner.examine(block, position + slot, kind, Placement::Partial)) {
                     offGrid.secondLook(slot, kind);
                 }
-                if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return kScanStopped;
+                if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return ScanEnd::Stopped;
             }
-            if (!offGrid.examineUpTo(static_cast<std::size_t>(rest), running)) return kScanStopped;
+            if (!offGrid.examineUpTo(static_cast<std::size_t>(rest), running)) return ScanEnd::Stopped;
             if (options.tap) options.tap->bytesScanned(position, window);
         }
     }
@@ -466,7 +462,7 @@ int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& 
     stats.bytesScanned = fileSize;
     stats.readErrors = reader.readErrors();
     if (log) log->flush();
-    return kScanComplete;
+    return ScanEnd::Complete;
 }
 
 int progressPercent(std::uint64_t scanned, std::uint64_t fileSize) {

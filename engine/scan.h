@@ -89,15 +89,15 @@ struct ScanOptions {
     ScanTap* tap = nullptr;  // not owned
 };
 
-inline constexpr int kScanStopped = 0;
-inline constexpr int kScanComplete = 1;
+// How a scan ended: stopped by the caller, or with the whole file examined.
+enum class ScanEnd { Stopped, Complete };
 
 // Scans `source` from start to end. Tests `running` before every chunk and
-// every slot and returns kScanStopped as soon as it is clear, keeping what was
-// handed on; kScanComplete when the whole file was examined. `log` (may be
+// every slot and returns ScanEnd::Stopped as soon as it is clear, keeping what was
+// handed on; ScanEnd::Complete when the whole file was examined. `log` (may be
 // null) receives the scan's codes. A read error is not reported: the chunk's
 // unreadable bytes are examined as zeros and the scan goes on.
-int scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running,
+ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running,
                    RecoveryLog* log = nullptr, ScanStats* stats = nullptr, ScanOptions options = {});
 
 // scanned * 100 / size, 0..100.

@@ -140,8 +140,8 @@ void ScanJob::scanWorker(std::unique_ptr<ByteSource> source) {
     try {
         UnreadRecorder recorder(*source);
         BatchingSink sink(observer_, interval_);
-        const int result = scanBackupFile(recorder, sink, running_, log_.get(), &outcome.stats, options_);
-        outcome.stopped = result == kScanStopped;
+        const ScanEnd result = scanBackupFile(recorder, sink, running_, log_.get(), &outcome.stats, options_);
+        outcome.stopped = result == ScanEnd::Stopped;
         sink.flush();
         outcome.unread = recorder.ranges();
     } catch (const std::exception& e) {

@@ -49,7 +49,7 @@ inline Built buildBackup(const std::function<void(tools::BackupWriter&)>& write,
 struct ScanResult {
     Catalogue catalogue;
     ScanStats stats;
-    int result = 0;
+    ScanEnd result = ScanEnd::Stopped;
     std::uint64_t lastScanned = 0;
     std::size_t chunks = 0;
 };

@@ -78,7 +78,7 @@ test::Built healthyBackup() {
 TEST(Scan, AHealthyBackupIsCataloguedAsWritten) {
     const auto b = healthyBackup();
     const auto r = scanBytes(b.bytes);
-    EXPECT_EQ(r->result, kScanComplete);
+    EXPECT_EQ(r->result, ScanEnd::Complete);
     expectMatchesManifest(r->catalogue, b.manifest);
     EXPECT_EQ(r->stats.sets, 2u);
     EXPECT_EQ(r->stats.files, b.manifest.size());
@@ -217,7 +217,7 @@ TEST(Scan, TheFinalPartialChunk) {
         }
         const auto r = scanBytes(bytes);
         EXPECT_EQ(r->catalogue.table().rowCount(), c.found) << c.what;
-        EXPECT_EQ(r->result, kScanComplete) << c.what;
+        EXPECT_EQ(r->result, ScanEnd::Complete) << c.what;
     }
     // Exactly one chunk: progress reaches the file size, and no partial chunk follows.
     std::vector<std::uint8_t> chunk(65536, 0);
@@ -363,7 +363,7 @@ TEST(Scan, DataBeyondFourGiB) {
     Catalogue c;
     test::CatalogueSink sink(c);
     std::atomic<bool> running{true};
-    ASSERT_EQ(scanBackupFile(source, sink, running), kScanComplete);
+    ASSERT_EQ(scanBackupFile(source, sink, running), ScanEnd::Complete);
     ASSERT_EQ(c.table().rowCount(), 1u);
     EXPECT_EQ(c.table().cell(0, CatalogueColumn::DataOffset), decimalText(static_cast<std::int64_t>(kAt + 256 + 22)));
     EXPECT_EQ(sink.lastScanned, source.size() / 65536 * 65536);
@@ -390,14 +390,14 @@ TEST(Scan, AStopKeepsWhatWasFound) {
     std::atomic<bool> running{true};
     StoppingSink sink(c, running, 5);
     MemoryByteSource source(b.bytes);
-    EXPECT_EQ(scanBackupFile(source, sink, running), kScanStopped);
+    EXPECT_EQ(scanBackupFile(source, sink, running), ScanEnd::Stopped);
     ASSERT_EQ(c.table().rowCount(), 5u);
     EXPECT_EQ(c.table().path(4), b.manifest[4].displayPath);
 
     std::atomic<bool> never{false};
     Catalogue none;
     test::CatalogueSink quiet(none);
-    EXPECT_EQ(scanBackupFile(source, quiet, never), kScanStopped);
+    EXPECT_EQ(scanBackupFile(source, quiet, never), ScanEnd::Stopped);
     EXPECT_EQ(none.table().rowCount(), 0u);
 }
 
@@ -417,7 +417,7 @@ TEST(Scan, AReadErrorOrAShortReadCostsOnlyItsChunk) {
         test::CatalogueSink sink(c);
         std::atomic<bool> running{true};
         ScanStats stats;
-        EXPECT_EQ(scanBackupFile(source, sink, running, nullptr, &stats), kScanComplete);
+        EXPECT_EQ(scanBackupFile(source, sink, running, nullptr, &stats), ScanEnd::Complete);
         EXPECT_EQ(stats.readErrors, 1u);
         EXPECT_EQ(c.table().rowCount(), expected);
     }
@@ -434,7 +434,7 @@ TEST(Scan, TheUnreadBytesAreNamedByTheChunksLost) {
         Catalogue c;
         test::CatalogueSink sink(c);
         std::atomic<bool> running{true};
-        EXPECT_EQ(scanBackupFile(source, sink, running), kScanComplete);
+        EXPECT_EQ(scanBackupFile(source, sink, running), ScanEnd::Complete);
         // The whole block read around the bad spot fails too: only the chunk is named.
         EXPECT_EQ(source.ranges(), (std::vector<ByteRange>{{badChunk * 65536 + 1000, (badChunk + 1) * 65536}}));
     }
@@ -596,7 +596,7 @@ TEST(Scan, TheHolesOfASparseBackupAreNotReadAndChangeNothing) {
         const auto log = dir / (fromFile ? "file.log" : "memory.log");
         {
             RecoveryLog session(log);
-            ASSERT_EQ(scanBackupFile(source, sink, running, &session), kScanComplete);
+            ASSERT_EQ(scanBackupFile(source, sink, running, &session), ScanEnd::Complete);
         }
         logs.push_back(test::readFileBytes(log));
         found.push_back(paths(catalogue));
