@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev xvfb xauth fonts-dejavu-core
   fonts-wqy-microhei
   g++-mingw-w64-x86-64-posix wine64
+  libarchive-dev libfuse3-dev fuse3 pkg-config
 )
 
 missing=()
