@@ -1,6 +1,8 @@
 #include "app/main_frame.h"
 
 #include "app/recovery_flow.h"
+#include "app/export_flow.h"
+#include "app/open_file_flow.h"
 #include "app/save_flow.h"
 #include "app/snapshot_flow.h"
 
@@ -51,6 +53,7 @@ const CommandInfo kCommands[] = {
     {ID_SETTINGS, "Settings...", "Settings", nullptr},
     {ID_SEARCH_FILES, "Search Files...", "Search Files..", "search"},
     {ID_VERIFY_FILES, "Verify Files...", "Verify the checked files against their checksums", nullptr},
+    {ID_EXPORT_ARCHIVE, "Export to Archive...", "Export the checked files into one archive", nullptr},
     {ID_ABOUT, "&About Ormilo Tarvik BKF...", "About..", "about"},
     {ID_HELP, "&Help", "Help..", "help"},
 };
@@ -102,6 +105,8 @@ CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
     flow_ = std::make_unique<CRecoveryFlow>(*this);
     snapshots_ = std::make_unique<CSnapshotFlow>(*this);
     saves_ = std::make_unique<CSaveFlow>(*this);
+    exports_ = std::make_unique<CExportFlow>(*this);
+    opens_ = std::make_unique<COpenFileFlow>(*this);
     connect(this, &CMainFrame::saveSnapshotRequested, snapshots_.get(), &CSnapshotFlow::saveSnapshot);
     connect(this, &CMainFrame::loadSnapshotRequested, snapshots_.get(), &CSnapshotFlow::loadSnapshot);
     setExitSnapshotSave([this] { snapshots_->saveSnapshotNow(); });
@@ -171,6 +176,7 @@ void CMainFrame::createMenus() {
     file->addSeparator();
     file->addAction(commandAction(ID_SAVE_SNAPSHOT));
     file->addAction(commandAction(ID_LOAD_SNAPSHOT));
+    file->addAction(commandAction(ID_EXPORT_ARCHIVE));
     file->addAction(commandAction(ID_APP_EXIT));
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("menu-tools"));
@@ -311,6 +317,9 @@ void CMainFrame::onCommand(int id) {
             break;
         case ID_VERIFY_FILES:
             onVerifyFiles();
+            break;
+        case ID_EXPORT_ARCHIVE:
+            exports_->exportArchive();
             break;
         case ID_ABOUT:
             onAbout();

@@ -24,6 +24,8 @@ class CHoverButton;
 class CRecoveryFlow;
 class CRecoveryView;
 class CSaveFlow;
+class CExportFlow;
+class COpenFileFlow;
 class CSnapshotFlow;
 class UiServices;
 
@@ -51,6 +53,8 @@ class CMainFrame : public QMainWindow {
     CRecoveryFlow& recoveryFlow() const { return *flow_; }
     CSnapshotFlow& snapshotFlow() const { return *snapshots_; }
     CSaveFlow& saveFlow() const { return *saves_; }
+    CExportFlow& exportFlow() const { return *exports_; }
+    COpenFileFlow& openFileFlow() const { return *opens_; }
     UiServices& ui() const { return ui_; }
 
     // The action of a command id (its data), or null.
@@ -132,6 +136,8 @@ class CMainFrame : public QMainWindow {
     std::unique_ptr<CSnapshotFlow> snapshots_;
     // Its worker is joined before the view goes, like the others.
     std::unique_ptr<CSaveFlow> saves_;
+    std::unique_ptr<CExportFlow> exports_;
+    std::unique_ptr<COpenFileFlow> opens_;
     CHoverButton* logo_ = nullptr;
     QString startFolder_;
     std::filesystem::path logPath_;

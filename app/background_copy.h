@@ -1,0 +1,57 @@
+// One copy out of the backup run on a worker thread (opening a file, an
+// export to an archive) while a "Saving Files.."-style window shows the file
+// and the bytes done; its Cancel stops the copy. The end closes that window
+// and hands the summary to the caller on the UI thread.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "save/extract.h"
+
+class QWidget;
+
+namespace bkf::gui {
+
+class CSavingDialog;
+
+class CBackgroundCopy : public QObject, private bkf::ExtractObserver {
+    Q_OBJECT
+  public:
+    using Work = std::function<bkf::ExtractSummary(bkf::ExtractObserver&, const std::atomic<bool>& cancel)>;
+    using Done = std::function<void(const bkf::ExtractSummary&)>;
+
+    explicit CBackgroundCopy(QObject* parent = nullptr);
+    // Cancels a running copy and waits for its worker.
+    ~CBackgroundCopy() override;
+
+    bool running() const { return running_; }
+    // Runs `work` on a worker with the progress window (owned by `owner`);
+    // `done` gets its summary. False when a copy runs already.
+    bool start(QWidget* owner, const QString& title, Work work, Done done);
+    void cancel();
+    CSavingDialog* dialog() const { return dialog_.get(); }
+
+  private:
+    void extractProgress(const bkf::ExtractProgress& progress) override;
+    void drain();
+
+    bool running_ = false;
+    QTimer timer_;
+    std::unique_ptr<CSavingDialog> dialog_;
+    std::atomic<bool> cancel_{false};
+    std::thread worker_;
+    Done done_;
+    std::mutex mutex_;
+    std::optional<bkf::ExtractProgress> progress_;
+    std::optional<bkf::ExtractSummary> summary_;
+};
+
+}  // namespace bkf::gui
