@@ -419,6 +419,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         ui_.messageBox(this, kSaveSnapshotOnExitText, MB_YESNO | MB_ICONQUESTION) == IDYES)
         saveRecoverySnapshotOnExit();
     event->accept();
+    // The exit handler ends the process without destructors: the files saved
+    // for Open go first.
+    opens_->removeFiles();
     if (exitHandler_) exitHandler_();
 }
 

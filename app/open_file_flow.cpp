@@ -40,6 +40,11 @@ COpenFileFlow::~COpenFileFlow() {
     copy_.reset();
 }
 
+void COpenFileFlow::removeFiles() {
+    copy_ = std::make_unique<CBackgroundCopy>();  // the old one's worker is stopped and joined
+    folder_.reset();
+}
+
 QString COpenFileFlow::temporaryFolder() const { return folder_ ? folder_->path() : QString(); }
 
 void COpenFileFlow::openRow(RowIndex row) {

@@ -33,6 +33,9 @@ class COpenFileFlow : public QObject {
     QString temporaryFolder() const;
     CBackgroundCopy& copy() const { return *copy_; }
 
+    // Stops an open under way and removes the private folder with everything in it.
+    void removeFiles();
+
   public slots:
     void openRow(bkf::RowIndex row);
 

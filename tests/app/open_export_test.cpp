@@ -69,8 +69,9 @@ TEST_F(OpenExportTest, OpenSavesTheFileIntoThePrivateFolderAndHandsItToTheDeskto
     EXPECT_NE(ui_.openedUrls[1], ui_.openedUrls[0]);
     EXPECT_EQ(openedBytes(1), openedBytes(0));
 
-    // The private folder goes with the window.
-    frame_.reset();
+    // The private folder goes when the program ends (a confirmed close).
+    ui_.answers = {IDYES, IDNO};
+    frame_->close();
     EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
