@@ -264,43 +264,48 @@ const char* archiveFormatName(ArchiveFormat format) {
     return "";
 }
 
-ExtractSummary exportEntries(ByteSource& backup, std::span<const ExtractItem> items,
-                             std::span<const std::u16string> emptyFolders, const ExportOptions& options,
-                             ExtractObserver* observer, const std::atomic<bool>* cancel) {
-    const auto started = std::chrono::steady_clock::now();
+struct ArchiveExporter::Impl {
+    ByteSource& backup;
+    ExportOptions options;
+    ExtractObserver* observer;
+    const std::atomic<bool>* cancel;
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     ExtractSummary summary;
-    summary.root = options.out;
-    const Utf8Locale utf8;
+    std::optional<Utf8Locale> utf8;
     ArchiveOut archive;
-    if (Status opened = archive.open(options); !opened) {
-        summary.status = Status::failure("cannot write the archive: " + opened.message());
-        summary.notReached = items.size();
-        return finished(std::move(summary), started);
-    }
-    Run run{backup, archive.get(), observer, cancel, {}};
-    run.progress.filesTotal = items.size();
-    for (const ExtractItem& item : items) {
-        if (item.size > 0 && item.dataOffset >= 0) run.progress.bytesTotal += run.held(item);
-    }
-
+    std::optional<Run> run;
     NameTree names;
-    EntryPtr entry(archive_entry_new());
+    EntryPtr entry{archive_entry_new()};
+    bool stopped = false;
+    bool expected = false;  // the totals were given up front
     bool headerSeen = false;
     std::size_t misplaced = 0;
-    const std::size_t probe = std::min(kWrongBackupProbe, items.size());
-    const auto stop = [&](std::size_t index, std::string why) {
-        summary.notReached = items.size() - index;
+    std::size_t seen = 0;
+
+    Impl(ByteSource& b, ExportOptions o, ExtractObserver* obs, const std::atomic<bool>* c)
+        : backup(b), options(std::move(o)), observer(obs), cancel(c) {}
+
+    void stop(std::string why) {
         summary.status = Status::failure(std::move(why));
-    };
-    for (std::size_t index = 0; index < items.size(); ++index) {
-        const ExtractItem& item = items[index];
-        if (run.cancelled()) {
-            summary.cancelled = true;
-            summary.notReached = items.size() - index;
-            break;
+        stopped = true;
+    }
+
+    // One entry, as a save takes it (see the header).
+    void add(const ExtractItem& item) {
+        ++seen;
+        if (stopped) {
+            ++summary.notReached;
+            return;
         }
-        run.progress.current = item.displayPath;
-        run.report();
+        if (run->cancelled()) {
+            summary.cancelled = true;
+            stopped = true;
+            ++summary.notReached;
+            return;
+        }
+        if (!expected) ++run->progress.filesTotal;
+        run->progress.current = item.displayPath;
+        run->report();
         EntryReport report;
         report.displayPath = item.displayPath;
         std::optional<std::string> problem;
@@ -316,11 +321,11 @@ ExtractSummary exportEntries(ByteSource& backup, std::span<const ExtractItem> it
         } else {
             // (A stream header past the end of a shorter backup neither proves nor disproves the catalogue.)
             headerSeen = headerSeen ||
-                         static_cast<std::uint64_t>(item.dataOffset) < run.backupSize + mtf::kStreamHeaderSize;
+                         static_cast<std::uint64_t>(item.dataOffset) < run->backupSize + mtf::kStreamHeaderSize;
             const NameTree::Id id = names.addFile(item.displayPath);
             const std::string path = names.pathOf(id);
             report.renamed = names.renamed(id);
-            const std::uint64_t held = run.held(item);
+            const std::uint64_t held = run->held(item);
             archive_entry_clear(entry.get());
             archive_entry_set_pathname_utf8(entry.get(), path.c_str());
             archive_entry_set_filetype(entry.get(), AE_IFREG);
@@ -328,20 +333,21 @@ ExtractSummary exportEntries(ByteSource& backup, std::span<const ExtractItem> it
             archive_entry_set_size(entry.get(), static_cast<la_int64_t>(held));
             setTimes(entry.get(), item);
             if (archive_write_header(archive.get(), entry.get()) < ARCHIVE_WARN) {
-                stop(index, "cannot write the archive: " + archiveError(archive.get()));
-                break;
+                ++summary.notReached;
+                return stop("cannot write the archive: " + archiveError(archive.get()));
             }
             DataChecksum sum;
             std::string reason;
-            const Stored stored = copyInto(run, static_cast<std::uint64_t>(item.dataOffset), held, sum, reason);
+            const Stored stored = copyInto(*run, static_cast<std::uint64_t>(item.dataOffset), held, sum, reason);
             if (stored == Stored::Cancelled) {
                 summary.cancelled = true;
-                summary.notReached = items.size() - index;
-                break;
+                stopped = true;
+                ++summary.notReached;
+                return;
             }
             if (stored == Stored::ArchiveFailed || archive_write_finish_entry(archive.get()) < ARCHIVE_WARN) {
-                stop(index, "cannot write the archive: " + (reason.empty() ? archiveError(archive.get()) : reason));
-                break;
+                ++summary.notReached;
+                return stop("cannot write the archive: " + (reason.empty() ? archiveError(archive.get()) : reason));
             }
             report.writtenAs = pathFromUtf16(utf8ToUtf16(path));
             report.bytes = held;
@@ -360,37 +366,92 @@ ExtractSummary exportEntries(ByteSource& backup, std::span<const ExtractItem> it
         addToSummary(summary, report);
         summary.renamed += report.renamed ? 1 : 0;
         summary.bytesWritten += report.bytes;
-        ++run.progress.filesDone;
+        ++run->progress.filesDone;
         if (observer) observer->entryFinished(report);
-        if (!headerSeen && misplaced == probe) {
+        if (!headerSeen && misplaced == seen && seen == kWrongBackupProbe) {
             summary.wrongBackup = true;
-            stop(index + 1, "none of the first " + std::to_string(probe) +
-                                " entries has its data where the catalogue says: the catalogue does not belong "
-                                "to this backup file; the export stopped");
-            break;
+            stop("none of the first " + std::to_string(seen) +
+                 " entries has its data where the catalogue says: the catalogue does not belong to this backup "
+                 "file; the export stopped");
         }
     }
-    if (summary.status && !summary.cancelled) {
-        for (const std::u16string& folder : emptyFolders) {
-            const NameTree::Id id = names.folderAt(folder);
-            if (id == NameTree::kRoot || names.firstChild(id) != NameTree::kNone) continue;
-            archive_entry_clear(entry.get());
-            archive_entry_set_pathname_utf8(entry.get(), (names.pathOf(id) + "/").c_str());
-            archive_entry_set_filetype(entry.get(), AE_IFDIR);
-            archive_entry_set_perm(entry.get(), 0755);
-            if (archive_write_header(archive.get(), entry.get()) < ARCHIVE_WARN) {
-                summary.status = Status::failure("cannot write the archive: " + archiveError(archive.get()));
-                break;
+
+    ExtractSummary finish(std::span<const std::u16string> emptyFolders, bool cancelled) {
+        summary.cancelled = summary.cancelled || cancelled;
+        // Fewer entries than the probe, every one misplaced: the same verdict.
+        if (!stopped && seen > 0 && seen < kWrongBackupProbe && !headerSeen && misplaced == seen) {
+            summary.wrongBackup = true;
+            stop("none of the " + std::to_string(seen) +
+                 " entries has its data where the catalogue says: the catalogue does not belong to this backup "
+                 "file; the export stopped");
+        }
+        if (summary.status.ok() && !summary.cancelled) {
+            for (const std::u16string& folder : emptyFolders) {
+                const NameTree::Id id = names.folderAt(folder);
+                if (id == NameTree::kRoot || names.firstChild(id) != NameTree::kNone) continue;
+                archive_entry_clear(entry.get());
+                archive_entry_set_pathname_utf8(entry.get(), (names.pathOf(id) + "/").c_str());
+                archive_entry_set_filetype(entry.get(), AE_IFDIR);
+                archive_entry_set_perm(entry.get(), 0755);
+                if (archive_write_header(archive.get(), entry.get()) < ARCHIVE_WARN) {
+                    summary.status = Status::failure("cannot write the archive: " + archiveError(archive.get()));
+                    break;
+                }
             }
         }
+        if (run) run->report();
+        // A pipe gets a well-formed end whatever happened; a named archive is kept only whole.
+        const bool keep = summary.status.ok() && !summary.cancelled;
+        if (Status closed = archive.close(keep); !closed && summary.status.ok()) {
+            summary.status = Status::failure("cannot write the archive: " + closed.message());
+        }
+        return finished(std::move(summary), started);
     }
-    run.report();
-    // A pipe gets a well-formed end whatever happened; a named archive is kept only whole.
-    const bool keep = summary.status.ok() && !summary.cancelled;
-    if (Status closed = archive.close(keep); !closed && summary.status.ok()) {
-        summary.status = Status::failure("cannot write the archive: " + closed.message());
+};
+
+ArchiveExporter::ArchiveExporter(ByteSource& backup, const ExportOptions& options, ExtractObserver* observer,
+                                 const std::atomic<bool>* cancel)
+    : impl_(std::make_unique<Impl>(backup, options, observer, cancel)) {
+    Impl& m = *impl_;
+    m.summary.root = options.out;
+    m.utf8.emplace();
+    if (Status opened = m.archive.open(options); !opened) {
+        m.stop("cannot write the archive: " + opened.message());
+        return;
     }
-    return finished(std::move(summary), started);
+    m.run.emplace(Run{backup, m.archive.get(), observer, cancel, {}});
+}
+
+ArchiveExporter::~ArchiveExporter() = default;
+
+bool ArchiveExporter::add(const ExtractItem& item) {
+    impl_->add(item);
+    return !impl_->stopped;
+}
+
+void ArchiveExporter::setExpected(std::span<const ExtractItem> items) {
+    Impl& m = *impl_;
+    if (!m.run) return;
+    m.expected = true;
+    m.run->progress.filesTotal = items.size();
+    for (const ExtractItem& item : items) {
+        if (item.size > 0 && item.dataOffset >= 0) m.run->progress.bytesTotal += m.run->held(item);
+    }
+}
+
+bool ArchiveExporter::stopped() const { return impl_->stopped; }
+
+ExtractSummary ArchiveExporter::finish(std::span<const std::u16string> emptyFolders, bool cancelled) {
+    return impl_->finish(emptyFolders, cancelled);
+}
+
+ExtractSummary exportEntries(ByteSource& backup, std::span<const ExtractItem> items,
+                             std::span<const std::u16string> emptyFolders, const ExportOptions& options,
+                             ExtractObserver* observer, const std::atomic<bool>* cancel) {
+    ArchiveExporter exporter(backup, options, observer, cancel);
+    exporter.setExpected(items);
+    for (const ExtractItem& item : items) exporter.add(item);
+    return exporter.finish(emptyFolders, false);
 }
 
 }  // namespace bkf

@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -54,5 +55,33 @@ struct ExportOptions {
 ExtractSummary exportEntries(ByteSource& backup, std::span<const ExtractItem> items,
                              std::span<const std::u16string> emptyFolders, const ExportOptions& options,
                              ExtractObserver* observer = nullptr, const std::atomic<bool>* cancel = nullptr);
+
+// The same, entry by entry as they become known (while a scan finds them).
+// Every call on the thread that made it (the names are converted under a
+// locale of that thread).
+class ArchiveExporter {
+public:
+    // Opens the archive; a failure shows in stopped() and in finish()'s status.
+    ArchiveExporter(ByteSource& backup, const ExportOptions& options, ExtractObserver* observer = nullptr,
+                    const std::atomic<bool>* cancel = nullptr);
+    ~ArchiveExporter();
+    ArchiveExporter(const ArchiveExporter&) = delete;
+    ArchiveExporter& operator=(const ArchiveExporter&) = delete;
+
+    // The entries to come, when known, for the progress totals.
+    void setExpected(std::span<const ExtractItem> items);
+    // Stores one entry; false once the export has stopped (cancelled, the
+    // archive cannot be written, the catalogue is not of this backup): the
+    // entries given after that count as not reached.
+    bool add(const ExtractItem& item);
+    bool stopped() const;
+    // Adds the empty folders and ends the archive. `cancelled`: the run was
+    // stopped from outside (nothing is kept).
+    ExtractSummary finish(std::span<const std::u16string> emptyFolders, bool cancelled);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace bkf
