@@ -131,15 +131,21 @@ std::optional<std::string> CatalogueFs::openProblem(Node n) const {
     return dataHeaderProblem(backup_, item.dataOffset);
 }
 
-CatalogueFs::Read CatalogueFs::read(Node n, std::uint64_t offset, std::span<std::uint8_t> out) const {
-    if (isFolder(n)) return {0, true};
+CatalogueFs::Range CatalogueFs::rangeOf(Node n, std::uint64_t offset, std::size_t length) const {
+    if (isFolder(n)) return {0, 0, true};
     const ExtractItem& item = items_[static_cast<std::size_t>(nodes_[n].item)];
     const std::uint64_t size = item.size > 0 ? static_cast<std::uint64_t>(item.size) : 0;
-    if (offset >= size || out.empty()) return {};
+    if (offset >= size || length == 0) return {};
     const std::uint64_t have = held(n);
-    if (offset >= have) return {0, true};
-    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), have - offset));
-    const ReadResult got = backup_.read(static_cast<std::uint64_t>(item.dataOffset) + offset, out.first(want));
+    if (offset >= have) return {0, 0, true};
+    return {static_cast<std::uint64_t>(item.dataOffset) + offset,
+            static_cast<std::size_t>(std::min<std::uint64_t>(length, have - offset)), false};
+}
+
+CatalogueFs::Read CatalogueFs::read(Node n, std::uint64_t offset, std::span<std::uint8_t> out) const {
+    const Range range = rangeOf(n, offset, out.size());
+    if (range.ioError || range.bytes == 0) return {0, range.ioError};
+    const ReadResult got = backup_.read(range.backupOffset, out.first(range.bytes));
     if (got.bytes == 0) return {0, true};
     return {got.bytes, false};
 }
@@ -182,8 +188,10 @@ struct stat statOf(CatalogueFs& fs, CatalogueFs::Node n) {
     st.st_size = static_cast<off_t>(a.size);
     st.st_blksize = 65536;
     st.st_blocks = static_cast<blkcnt_t>((a.size + 511) / 512);
-    st.st_uid = ::getuid();
-    st.st_gid = ::getgid();
+    static const uid_t owner = ::getuid();
+    static const gid_t group = ::getgid();
+    st.st_uid = owner;
+    st.st_gid = group;
     st.st_mtim = {static_cast<time_t>(a.modified), a.modifiedNs};
     st.st_atim = {static_cast<time_t>(a.accessed), a.accessedNs};
     // The status-change time has no counterpart in a backup: the creation time stands in.
@@ -237,9 +245,30 @@ void doOpen(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
     fuse_reply_open(req, fi);
 }
 
+void doInit(void*, fuse_conn_info* conn) {
+    // Listings carry the attributes, always: a walk over a million names
+    // then needs no lookup per name.
+    conn->want &= ~(FUSE_CAP_READDIRPLUS | FUSE_CAP_READDIRPLUS_AUTO);
+    // File data moves from the backup to the kernel without passing through here.
+    if (conn->capable & FUSE_CAP_SPLICE_WRITE) conn->want |= FUSE_CAP_SPLICE_WRITE | FUSE_CAP_SPLICE_MOVE;
+}
+
 void doRead(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*) {
     CatalogueFs& fs = fsOf(req);
     if (!valid(fs, ino) || off < 0) return void(fuse_reply_err(req, EINVAL));
+    const auto fd = fs.backup().nativeHandle();
+    if (fd >= 0) {
+        const CatalogueFs::Range range = fs.rangeOf(nodeOf(ino), static_cast<std::uint64_t>(off), size);
+        if (range.ioError) return void(fuse_reply_err(req, EIO));
+        fuse_bufvec data = FUSE_BUFVEC_INIT(range.bytes);
+        data.buf[0].flags = static_cast<fuse_buf_flags>(FUSE_BUF_IS_FD | FUSE_BUF_FD_SEEK);
+        data.buf[0].fd = static_cast<int>(fd);
+        data.buf[0].pos = static_cast<off_t>(range.backupOffset);
+        // Fewer bytes than asked (the backup shrank since) reach the reader as
+        // they are; a failed read of the backup is answered by libfuse itself.
+        fuse_reply_data(req, &data, FUSE_BUF_SPLICE_MOVE);
+        return;
+    }
     thread_local std::vector<std::uint8_t> buffer;
     buffer.resize(size);
     const CatalogueFs::Read r = fs.read(nodeOf(ino), static_cast<std::uint64_t>(off), buffer);
@@ -298,6 +327,7 @@ struct ArgsGuard {
 
 Status serveMount(CatalogueFs& fs, const MountOptions& options, const std::function<void()>& mounted) {
     fuse_lowlevel_ops ops{};
+    ops.init = doInit;
     ops.lookup = doLookup;
     ops.getattr = doGetattr;
     ops.open = doOpen;

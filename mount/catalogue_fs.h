@@ -64,6 +64,16 @@ public:
     // within the file), an I/O error. Never bytes beyond the file's own data.
     Read read(Node n, std::uint64_t offset, std::span<std::uint8_t> out) const;
 
+    // Where a read of up to `length` bytes at `offset` of the file lies in the
+    // backup, by the same rules (bytes 0: the file's end; ioError as above).
+    struct Range {
+        std::uint64_t backupOffset = 0;
+        std::size_t bytes = 0;
+        bool ioError = false;
+    };
+    Range rangeOf(Node n, std::uint64_t offset, std::size_t length) const;
+    ByteSource& backup() const { return backup_; }
+
 private:
     struct Entry {
         std::string name;  // UTF-8
