@@ -32,6 +32,7 @@ enum CommandId : int {
     ID_HELP = 61500,
     ID_APP_EXIT = 57665,
     ID_VERIFY_FILES = 32005,  // Tools > Verify Files: the checked files' bytes against their checksums
+    ID_EXPORT_ARCHIVE = 32006,  // File > Export to Archive: the checked files into one archive
 };
 
 inline const QString kAnotherInstanceText =

@@ -1,6 +1,8 @@
 #include "app/main_frame.h"
 
 #include "app/recovery_flow.h"
+#include "app/export_flow.h"
+#include "app/open_file_flow.h"
 #include "app/save_flow.h"
 #include "app/snapshot_flow.h"
 
@@ -52,6 +54,7 @@ const CommandInfo kCommands[] = {
     {ID_SETTINGS, "Settings...", "Settings", nullptr},
     {ID_SEARCH_FILES, "Search Files...", "Search Files..", "search"},
     {ID_VERIFY_FILES, "Verify Files...", "Verify the checked files against their checksums", nullptr},
+    {ID_EXPORT_ARCHIVE, "Export to Archive...", "Export the checked files into one archive", nullptr},
     {ID_ABOUT, "&About Ormilo Tarvik BKF...", "About..", "about"},
     {ID_HELP, "&Help", "Help..", "help"},
 };
@@ -105,6 +108,8 @@ CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
     flow_ = std::make_unique<CRecoveryFlow>(context);
     snapshots_ = std::make_unique<CSnapshotFlow>(context);
     saves_ = std::make_unique<CSaveFlow>(context);
+    exports_ = std::make_unique<CExportFlow>(context);
+    opens_ = std::make_unique<COpenFileFlow>(context);
     connect(this, &CMainFrame::saveSnapshotRequested, snapshots_.get(), &CSnapshotFlow::saveSnapshot);
     connect(this, &CMainFrame::loadSnapshotRequested, snapshots_.get(), &CSnapshotFlow::loadSnapshot);
     setExitSnapshotSave([this] { snapshots_->saveSnapshotNow(); });
@@ -140,6 +145,8 @@ CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
 CMainFrame::~CMainFrame() {
     // The flows end their workers first; then the view, whose models read
     // the document, goes before the document does.
+    opens_.reset();
+    exports_.reset();
     saves_.reset();
     snapshots_.reset();
     flow_.reset();
@@ -185,6 +192,7 @@ void CMainFrame::createMenus() {
     file->addSeparator();
     file->addAction(commandAction(ID_SAVE_SNAPSHOT));
     file->addAction(commandAction(ID_LOAD_SNAPSHOT));
+    file->addAction(commandAction(ID_EXPORT_ARCHIVE));
     file->addAction(commandAction(ID_APP_EXIT));
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("menu-tools"));
@@ -326,6 +334,9 @@ void CMainFrame::onCommand(int id) {
         case ID_VERIFY_FILES:
             onVerifyFiles();
             break;
+        case ID_EXPORT_ARCHIVE:
+            exports_->exportArchive();
+            break;
         case ID_ABOUT:
             onAbout();
             break;
@@ -424,6 +435,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         ui_.messageBox(this, kSaveSnapshotOnExitText, MB_YESNO | MB_ICONQUESTION) == IDYES)
         saveRecoverySnapshotOnExit();
     event->accept();
+    // The exit handler ends the process without destructors: the files saved
+    // for Open go first.
+    opens_->removeFiles();
     if (exitHandler_) exitHandler_();
 }
 

@@ -25,6 +25,8 @@ class CHoverButton;
 class CRecoveryFlow;
 class CRecoveryView;
 class CSaveFlow;
+class CExportFlow;
+class COpenFileFlow;
 class CSnapshotFlow;
 class Document;
 class UiServices;
@@ -54,6 +56,8 @@ class CMainFrame : public QMainWindow {
     CRecoveryFlow& recoveryFlow() const { return *flow_; }
     CSnapshotFlow& snapshotFlow() const { return *snapshots_; }
     CSaveFlow& saveFlow() const { return *saves_; }
+    CExportFlow& exportFlow() const { return *exports_; }
+    COpenFileFlow& openFileFlow() const { return *opens_; }
     UiServices& ui() const { return ui_; }
 
     // The action of a command id (its data), or null.
@@ -134,6 +138,8 @@ class CMainFrame : public QMainWindow {
     std::unique_ptr<CSnapshotFlow> snapshots_;
     // Its worker is joined before the view goes, like the others.
     std::unique_ptr<CSaveFlow> saves_;
+    std::unique_ptr<CExportFlow> exports_;
+    std::unique_ptr<COpenFileFlow> opens_;
     CHoverButton* logo_ = nullptr;
     QString startFolder_;
     std::function<void()> exitHandler_;

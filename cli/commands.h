@@ -42,11 +42,17 @@ int runListCommand(const Args& args);
 int runExtractCommand(const Args& args);
 int runSearchCommand(const Args& args);
 int runVerifyCommand(const Args& args);
+int runExportCommand(const Args& args);
+int runMountCommand(const Args& args);
 
 // Whether a display path matches one of the --match patterns (all do when there are none).
 bool matchesAny(std::u16string_view path, const std::vector<std::u16string>& patterns);
 // The rows of the catalogue that match.
 std::vector<RowIndex> matchingRows(const CatalogueTable& table, const std::vector<std::u16string>& patterns);
+
+// The display paths ("BKF\Set\Empty\") of the catalogue's folders that hold
+// nothing, those matching a --match (all when there are none).
+std::vector<std::u16string> emptyFolders(const Catalogue& catalogue, const std::vector<std::u16string>& patterns);
 
 // "N of M files, B of T bytes" on standard error, a few times a second.
 void showFileProgress(const ExtractProgress& progress, std::chrono::steady_clock::time_point& shown);

@@ -35,6 +35,12 @@ constexpr const char* kUsage =
     "  verify SOURCE [--match PATTERN]... [--format text|tsv|json]\n"
     "                       read every entry (or those matching) and check its bytes against\n"
     "                       the backup's checksum, writing nothing\n"
+    "  export SOURCE OUT|- [--match PATTERN]... [--format tar|pax|zip|7z]\n"
+    "                       the same files as a save, into one archive (the format from\n"
+    "                       OUT's extension unless given; - writes a tar stream to stdout)\n"
+    "  mount SOURCE MOUNTPOINT [--background]\n"
+    "                       the catalogue as a read-only folder (FUSE) until unmounted or\n"
+    "                       Ctrl-C; reads come from the backup as they are asked for\n"
     "  blocks BACKUP        list the tape-format blocks found at every 512-byte slot\n"
     "\n"
     "A backup is scanned at every 512-byte slot and, for blocks moved off that grid\n"
@@ -82,6 +88,8 @@ int run(const std::vector<std::string>& argv) {
     if (command == "search") return bkf::cli::runSearchCommand(rest);
     if (command == "extract") return bkf::cli::runExtractCommand(rest);
     if (command == "verify") return bkf::cli::runVerifyCommand(rest);
+    if (command == "export") return bkf::cli::runExportCommand(rest);
+    if (command == "mount") return bkf::cli::runMountCommand(rest);
     std::fprintf(stderr, "tarvik: unknown command '%.*s' (see tarvik --help)\n",
                  static_cast<int>(command.size()), command.data());
     return bkf::cli::kExitUsage;

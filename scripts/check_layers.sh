@@ -3,7 +3,8 @@
 # own headers and those of the layers below it, never one above or beside.
 #
 #   base <- engine <- catalogue <- search, save   the core (standard C++ only)
-#   core <- widgets <- app                        the desktop program (Qt)
+#   core <- archive (libarchive), mount (libfuse)  writers beside the core
+#   core <- widgets <- app (+ archive)            the desktop program (Qt)
 #   core <- archive, mount <- cli                 the command line
 #   core <- tools                                 the backup writer
 #
@@ -20,9 +21,9 @@ declare -A allowed=(
   [search]="base engine catalogue search"
   [save]="base engine catalogue save"
   [widgets]="$core widgets"
-  [app]="$core widgets app"
+  [app]="$core widgets archive app"
   [archive]="$core archive"
-  [mount]="$core archive mount"
+  [mount]="$core mount"
   [cli]="$core archive mount cli"
   [tools]="$core tools"
 )

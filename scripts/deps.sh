@@ -15,6 +15,7 @@ packages=(
   fonts-wqy-microhei
   g++-mingw-w64-x86-64-posix wine64
   dpkg-dev desktop-file-utils shared-mime-info xdg-utils bash-completion
+  libarchive-dev libfuse3-dev fuse3 pkg-config
 )
 
 missing=()

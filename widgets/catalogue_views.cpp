@@ -464,6 +464,8 @@ void CCatalogueViews::listDoubleClick(const QPoint& pos) {
         goToParentFolder();
     else if (kind == FolderContentsModel::RowKind::Folder)
         openFolderRow(at.row());
+    else if (kind == FolderContentsModel::RowKind::File && !busy())
+        emit openRowRequested(listModel_->row(at.row()).id);
 }
 
 void CCatalogueViews::listRightClick(const QPoint& pos) {
@@ -478,9 +480,13 @@ void CCatalogueViews::listRightClick(const QPoint& pos) {
         return;
     }
     list_->setCurrentIndex(at);
-    const int chosen = ui_.popupMenu(list_, list_->viewport()->mapToGlobal(pos),
-                                     {{ID_LIST_SAVE_FILE, kSaveFileMenuText}, {0, QString()}});
+    const FolderContentsModel::Row clicked = listModel_->row(at.row());
+    const bool file = clicked.kind == FolderContentsModel::RowKind::File;
+    QList<MenuItem> items{{ID_LIST_SAVE_FILE, kSaveFileMenuText}, {0, QString()}};
+    if (file) items.prepend({ID_LIST_OPEN_FILE, kOpenMenuText});
+    const int chosen = ui_.popupMenu(list_, list_->viewport()->mapToGlobal(pos), items);
     if (chosen == ID_LIST_SAVE_FILE) emit saveFilesRequested();
+    if (chosen == ID_LIST_OPEN_FILE && file) emit openRowRequested(clicked.id);
 }
 
 void CCatalogueViews::listEnter() {
@@ -547,9 +553,11 @@ bool CCatalogueViews::paneClick(const QPoint& pos, bool rightButton) {
     }
     if (!rightButton) return false;
     pane_->setCurrentIndex(at);
-    const int chosen = ui_.popupMenu(pane_, pane_->viewport()->mapToGlobal(pos),
-                                     {{ID_PANE_SAVE_FILE, kSaveFileMenuText}, {0, QString()}});
+    const int chosen = ui_.popupMenu(
+        pane_, pane_->viewport()->mapToGlobal(pos),
+        {{ID_PANE_OPEN_FILE, kOpenMenuText}, {ID_PANE_SAVE_FILE, kSaveFileMenuText}, {0, QString()}});
     if (chosen == ID_PANE_SAVE_FILE) emit saveRowRequested(row);
+    if (chosen == ID_PANE_OPEN_FILE) emit openRowRequested(row);
     return true;
 }
 

@@ -36,6 +36,7 @@ inline const QString kBusyListMenuText = QStringLiteral("Please stop search scan
 inline const QString kSaveFilesMenuText = QStringLiteral("Save Files");
 inline const QString kRenameFolderMenuText = QStringLiteral("Rename Folder");
 inline const QString kSaveFileMenuText = QStringLiteral("Save File");
+inline const QString kOpenMenuText = QStringLiteral("Open");
 inline const QString kTopFolderRenameText = QStringLiteral("The top folder BKF cannot be renamed");
 inline const QString kBackslashRenameText = QStringLiteral("A folder name cannot contain a backslash (\\)");
 
@@ -45,6 +46,8 @@ enum ViewCommand : int {
     ID_TREE_RENAME_FOLDER = 32004,
     ID_PANE_SAVE_FILE = 61488,
     ID_LIST_SAVE_FILE = 61489,
+    ID_LIST_OPEN_FILE = 32007,
+    ID_PANE_OPEN_FILE = 32008,
 };
 
 // The folder tree: the mouse buttons and keys go to CCatalogueViews; the
@@ -160,6 +163,8 @@ class CCatalogueViews : public QObject {
     void saveFilesRequested();
     // The catalogue pane's "Save File": only that row.
     void saveRowRequested(bkf::RowIndex row);
+    // "Open" of the list or the pane, or a double click on a file of the list.
+    void openRowRequested(bkf::RowIndex row);
 
   private:
     bool onCheckBox(const QAbstractItemView& view, const QModelIndex& index, const QPoint& pos) const;

@@ -112,6 +112,7 @@ void CRecoveryView::createControls() {
     views_->setBusyTest([this] { return viewsBusy(); });
     connect(views_, &CCatalogueViews::saveFilesRequested, this, &CRecoveryView::onSaveFiles);
     connect(views_, &CCatalogueViews::saveRowRequested, this, &CRecoveryView::saveRowRequested);
+    connect(views_, &CCatalogueViews::openRowRequested, this, &CRecoveryView::openRowRequested);
 
     captionBand_ = new CAxImage(this);
     captionBand_->setObjectName(idName(IDC_CAPTION_BAND));

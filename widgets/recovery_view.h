@@ -98,6 +98,7 @@ class CRecoveryView : public QWidget {
     void saveFilesRequested();
     // The catalogue pane's "Save File": that one row.
     void saveRowRequested(bkf::RowIndex row);
+    void openRowRequested(bkf::RowIndex row);
     void stopRequested();
     void pageChanged(int page);
 

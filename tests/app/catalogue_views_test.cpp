@@ -440,7 +440,8 @@ TEST_F(CatalogueViewsTest, PopupMenusOfferTheirCommandsAndRunThem) {
 
     clickList(listText(listRow("a.txt")), Qt::RightButton);  // closed without a choice
     ASSERT_EQ(ui_.menus.size(), 2u);
-    EXPECT_EQ(ui_.menus[1], (QList<MenuItem>{{ID_LIST_SAVE_FILE, "Save File"}, {0, QString()}}));
+    EXPECT_EQ(ui_.menus[1],
+              (QList<MenuItem>{{ID_LIST_OPEN_FILE, "Open"}, {ID_LIST_SAVE_FILE, "Save File"}, {0, QString()}}));
     EXPECT_EQ(saveAll.count(), 1);
     ui_.menuAnswers = {ID_LIST_SAVE_FILE};
     clickList(listText(listRow("a.txt")), Qt::RightButton);
@@ -450,7 +451,8 @@ TEST_F(CatalogueViewsTest, PopupMenusOfferTheirCommandsAndRunThem) {
     const QModelIndex fifth = views().paneModel().index(4, 1);
     clickPane(views().cataloguePane()->visualRect(fifth).center(), Qt::RightButton);
     ASSERT_EQ(ui_.menus.size(), 4u);
-    EXPECT_EQ(ui_.menus[3], (QList<MenuItem>{{ID_PANE_SAVE_FILE, "Save File"}, {0, QString()}}));
+    EXPECT_EQ(ui_.menus[3],
+              (QList<MenuItem>{{ID_PANE_OPEN_FILE, "Open"}, {ID_PANE_SAVE_FILE, "Save File"}, {0, QString()}}));
     ASSERT_EQ(saveRow.count(), 1);
     EXPECT_EQ(saveRow[0][0].value<RowIndex>(), 4u);
     EXPECT_EQ(checkedCount(), 6u) << "menus change no mark";

@@ -63,6 +63,7 @@ TEST_F(MainFrameTest, MenusHoldTheirItemsWithMnemonicsAndCommandIds) {
           {QString(), 0},
           {QStringLiteral("Save Recovery Snapshot..."), 61494},
           {QStringLiteral("Load Recovery Snapshot..."), 61495},
+          {QStringLiteral("Export to Archive..."), 32006},
           {QStringLiteral("E&xit"), 57665}}},
         {QStringLiteral("&Tools"),
          {{QStringLiteral("&Live Update"), 61496},

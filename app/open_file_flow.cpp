@@ -1,0 +1,116 @@
+#include "app/open_file_flow.h"
+
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "app/app_ids.h"
+#include "app/background_copy.h"
+#include "widgets/document.h"
+#include "widgets/qt_text.h"
+#include "widgets/ui_services.h"
+#include "base/text.h"
+#include "engine/backup_file.h"
+#include "widgets/recovery_view.h"
+
+namespace bkf::gui {
+
+namespace {
+
+// Passes progress on and keeps the one entry's report.
+class KeepReport final : public ExtractObserver {
+  public:
+    KeepReport(ExtractObserver& progress, std::shared_ptr<EntryReport> report)
+        : progress_(progress), report_(std::move(report)) {}
+    void extractProgress(const ExtractProgress& p) override { progress_.extractProgress(p); }
+    void entryFinished(const EntryReport& r) override { *report_ = r; }
+
+  private:
+    ExtractObserver& progress_;
+    std::shared_ptr<EntryReport> report_;
+};
+
+}  // namespace
+
+COpenFileFlow::COpenFileFlow(FlowContext context)
+    : context_(context), copy_(std::make_unique<CBackgroundCopy>(context.document)) {
+    connect(&context_.view, &CRecoveryView::openRowRequested, this, &COpenFileFlow::openRow);
+}
+
+COpenFileFlow::~COpenFileFlow() {
+    // The copy's worker ends before its folder is removed.
+    copy_.reset();
+}
+
+void COpenFileFlow::removeFiles() {
+    copy_ = std::make_unique<CBackgroundCopy>(context_.document);  // the old one's worker is stopped and joined
+    folder_.reset();
+}
+
+QString COpenFileFlow::temporaryFolder() const { return folder_ ? folder_->path() : QString(); }
+
+void COpenFileFlow::openRow(RowIndex row) {
+    CRecoveryView& view = context_.view;
+    if (copy_->running()) return;
+    if (context_.document.filling()) {
+        context_.ui.messageBox(&view, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    Catalogue& catalogue = view.catalogue();
+    if (row >= catalogue.table().rowCount()) return;
+    if (!folder_) {
+        auto folder = std::make_unique<QTemporaryDir>();
+        if (!folder->isValid()) {
+            context_.ui.messageBox(&view, QStringLiteral("No temporary folder could be made: ") + folder->errorString(),
+                                   MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+        folder_ = std::move(folder);
+    }
+    OpenedBackup opened = openBackupFile(pathFromUtf16(catalogue.backupFilePath()), BackupAccess::Shared);
+    if (!opened.source) {
+        context_.ui.messageBox(&view,
+                               QStringLiteral("The backup file could not be opened: ") +
+                                   QString::fromStdString(opened.reason),
+                               MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    std::shared_ptr<ByteSource> backup = std::move(opened.source);
+    const RowIndex rows[] = {row};
+    auto items = std::make_shared<std::vector<ExtractItem>>(extractItems(catalogue.table(), rows));
+    // Each open gets a folder of its own ("Open1", "Open2", ...): a file opened
+    // twice, or two files of one name, never meet.
+    ExtractOptions options{pathFromUtf16(folder_->path().toStdU16String()), u"Open"};
+    auto report = std::make_shared<EntryReport>();
+    copy_->start(
+        context_.view.window(), QStringLiteral("Opening File.."),
+        [backup, items, options, report](ExtractObserver& progress, const std::atomic<bool>& cancel) {
+            KeepReport keep(progress, report);
+            return extractEntries(*backup, *items, options, &keep, &cancel);
+        },
+        [this, report, items](const ExtractSummary& summary) {
+            if (summary.cancelled) return;
+            UiServices& ui = context_.ui;
+            QWidget* owner = &context_.view;
+            const EntryReport& r = *report;
+            if (r.writtenAs.empty()) {
+                const std::string reason = !r.reason.empty() ? r.reason : summary.status.message();
+                ui.messageBox(owner, QStringLiteral("The file could not be opened: ") + QString::fromStdString(reason),
+                              MB_OK | MB_ICONEXCLAMATION);
+                return;
+            }
+            QString warning;
+            if (r.result == EntryResult::Truncated) {
+                warning = kOpenTruncatedText.arg(r.bytes).arg(items->front().size);
+            } else if (r.checksum == ChecksumVerdict::Mismatch) {
+                warning = kOpenMismatchText;
+            }
+            if (!warning.isEmpty() && ui.messageBox(owner, warning, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) return;
+            const QString file = QString::fromStdU16String(r.writtenAs.u16string());
+            if (!ui.openUrl(QUrl::fromLocalFile(file))) {
+                ui.messageBox(owner, QStringLiteral("No program opened the file; it is kept as ") + file,
+                              MB_OK | MB_ICONINFORMATION);
+            }
+        });
+}
+
+}  // namespace bkf::gui
