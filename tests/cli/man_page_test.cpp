@@ -164,6 +164,9 @@ TEST_F(ManPage, DescribesEveryCommandOfTheHelpWithItsOptions) {
             EXPECT_TRUE(documented->second.count(option))
                 << "`tarvik " << command << " " << option << "` is not in its manual section";
     }
+    // And no section for a command the program does not have.
+    for (const auto& [command, options] : man)
+        EXPECT_TRUE(help.count(command)) << "the manual page describes `tarvik " << command << "`, which the help lacks";
     // The options outside the commands (--aligned-only, --help, --version) too.
     Options everywhere;
     for (const std::string& line : page_) everywhere.merge(optionsIn(plainRoff(line)));
