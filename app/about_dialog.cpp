@@ -11,7 +11,7 @@
 namespace bkf::gui {
 
 // Dialog units of the classic layout (240 x 206) at 1.5 x 1.625 pixels each.
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     initResources();
     setObjectName(QStringLiteral("AboutDialog"));
     setWindowTitle(QStringLiteral("About Ormilo Tarvik BKF"));
@@ -33,7 +33,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void CAboutDlg::paintEvent(QPaintEvent*) {
+void AboutDialog::paintEvent(QPaintEvent*) {
     QPainter p(this);
     QLinearGradient g(0, 0, 0, height());
     g.setColorAt(0, QColor(22, 58, 112));

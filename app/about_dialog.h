@@ -6,10 +6,10 @@
 
 namespace bkf::gui {
 
-class CAboutDlg : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 
   protected:
     void paintEvent(QPaintEvent* event) override;

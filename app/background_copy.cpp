@@ -6,40 +6,40 @@
 
 namespace bkf::gui {
 
-CBackgroundCopy::CBackgroundCopy(Document& document, QObject* parent)
+BackgroundCopy::BackgroundCopy(Document& document, QObject* parent)
     : QObject(parent), document_(document), bridge_([this](JobBridge::Clock::time_point deadline) { drain(deadline); }) {}
 
-CBackgroundCopy::~CBackgroundCopy() {
+BackgroundCopy::~BackgroundCopy() {
     cancel_ = true;
     if (worker_.joinable()) worker_.join();
     if (running_) document_.setActivity(Activity::Idle);
 }
 
-bool CBackgroundCopy::start(QWidget* owner, const QString& title, Work work, Done done) {
+bool BackgroundCopy::start(QWidget* owner, const QString& title, Work work, Done done) {
     if (running_ || !document_.idle()) return false;
     queue_.reset();
     cancel_ = false;
     running_ = true;
     document_.setActivity(Activity::SavingFiles);
     done_ = std::move(done);
-    dialog_ = std::make_unique<CSavingDialog>(owner, title);
+    dialog_ = std::make_unique<SavingDialog>(owner, title);
     dialog_->setWindowModality(Qt::ApplicationModal);
-    connect(dialog_.get(), &CSavingDialog::cancelRequested, this, &CBackgroundCopy::cancel);
+    connect(dialog_.get(), &SavingDialog::cancelRequested, this, &BackgroundCopy::cancel);
     dialog_->show();
     worker_ = std::thread([this, work = std::move(work)] { queue_.finish(work(*this, cancel_)); });
     bridge_.start();
     return true;
 }
 
-void CBackgroundCopy::cancel() {
+void BackgroundCopy::cancel() {
     if (running_) cancel_ = true;
 }
 
-void CBackgroundCopy::extractProgress(const ExtractProgress& progress) {
+void BackgroundCopy::extractProgress(const ExtractProgress& progress) {
     queue_.progress(progress);
 }
 
-void CBackgroundCopy::drain(JobBridge::Clock::time_point) {
+void BackgroundCopy::drain(JobBridge::Clock::time_point) {
     if (const auto progress = queue_.takeProgress(); progress && dialog_) {
         dialog_->setCurrentFile(qstr(progress->current));
         dialog_->setBytes(progress->bytesDone, progress->bytesTotal);

@@ -20,25 +20,25 @@ class QWidget;
 
 namespace bkf::gui {
 
-class CSavingDialog;
+class SavingDialog;
 class Document;
 
-class CBackgroundCopy : public QObject, private bkf::ExtractObserver {
+class BackgroundCopy : public QObject, private bkf::ExtractObserver {
     Q_OBJECT
   public:
     using Work = std::function<bkf::ExtractSummary(bkf::ExtractObserver&, const std::atomic<bool>& cancel)>;
     using Done = std::function<void(const bkf::ExtractSummary&)>;
 
-    explicit CBackgroundCopy(Document& document, QObject* parent = nullptr);
+    explicit BackgroundCopy(Document& document, QObject* parent = nullptr);
     // Cancels a running copy and waits for its worker.
-    ~CBackgroundCopy() override;
+    ~BackgroundCopy() override;
 
     bool running() const { return running_; }
     // Runs `work` on a worker with the progress window (owned by `owner`);
     // `done` gets its summary. False when a copy runs already.
     bool start(QWidget* owner, const QString& title, Work work, Done done);
     void cancel();
-    CSavingDialog* dialog() const { return dialog_.get(); }
+    SavingDialog* dialog() const { return dialog_.get(); }
 
   private:
     struct Nothing {};
@@ -50,7 +50,7 @@ class CBackgroundCopy : public QObject, private bkf::ExtractObserver {
     Document& document_;
     bool running_ = false;
     JobBridge bridge_;
-    std::unique_ptr<CSavingDialog> dialog_;
+    std::unique_ptr<SavingDialog> dialog_;
     std::atomic<bool> cancel_{false};
     std::thread worker_;
     Done done_;

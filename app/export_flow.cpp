@@ -53,26 +53,26 @@ QString exportSummaryText(const ExtractSummary& summary) {
     return text;
 }
 
-CExportFlow::CExportFlow(FlowContext context)
-    : context_(context), copy_(std::make_unique<CBackgroundCopy>(context.document)) {}
+ExportFlow::ExportFlow(FlowContext context)
+    : context_(context), copy_(std::make_unique<BackgroundCopy>(context.document)) {}
 
-CExportFlow::~CExportFlow() = default;
+ExportFlow::~ExportFlow() = default;
 
-void CExportFlow::exportArchive() {
-    CRecoveryView& view = context_.view;
+void ExportFlow::exportArchive() {
+    RecoveryView& view = context_.view;
     UiServices& ui = context_.ui;
     if (copy_->running() || !context_.document.isOpen()) return;
     if (context_.document.filling()) {
-        ui.messageBox(&view, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
+        ui.messageBox(&view, kStopScanningText, MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
 #ifndef BKF_HAVE_ARCHIVE
-    ui.messageBox(&view, QStringLiteral("Export to an archive is not available in this build."), MB_OK | MB_ICONEXCLAMATION);
+    ui.messageBox(&view, QStringLiteral("Export to an archive is not available in this build."), MessageStyle{Buttons::Ok, Icon::Exclamation});
 #else
     Catalogue& catalogue = view.catalogue();
     const auto rows = rowsToSave(catalogue.table());
     if (!rows) {
-        ui.messageBox(&view, kSelectFilesText, MB_OK | MB_ICONQUESTION);
+        ui.messageBox(&view, kSelectFilesText, MessageStyle{Buttons::Ok, Icon::Question});
         return;
     }
     QString name = ui.saveFileName(&view, kExportCaption, kArchiveFilter);
@@ -83,20 +83,20 @@ void CExportFlow::exportArchive() {
     const std::filesystem::path backupPath = pathFromUtf16(catalogue.backupFilePath());
     if (outputIsBackup(out, backupPath)) {
         ui.messageBox(&view, QStringLiteral("The archive would be the backup file itself; the backup is never written to."),
-                      MB_OK | MB_ICONEXCLAMATION);
+                      MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     if (QFileInfo::exists(QString::fromStdU16String(out.u16string()))) {
         ui.messageBox(&view,
                       QString::fromStdU16String(out.u16string()) +
                           QStringLiteral(" exists: an archive never replaces a file. Choose another name."),
-                      MB_OK | MB_ICONEXCLAMATION);
+                      MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     OpenedBackup opened = openBackupFile(backupPath, BackupAccess::Shared);
     if (!opened.source) {
         ui.messageBox(&view, QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.reason),
-                      MB_OK | MB_ICONEXCLAMATION);
+                      MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     std::shared_ptr<ByteSource> backup = std::move(opened.source);
@@ -118,13 +118,13 @@ void CExportFlow::exportArchive() {
             last_ = summary;
             UiServices& ui = context_.ui;
             if (summary.mismatched > 0 || summary.failed > 0) {
-                CVerdictsDialog dialog(kExportCaption, exportSummaryText(summary), summary.problems, context_.view.window());
+                VerdictsDialog dialog(kExportCaption, exportSummaryText(summary), summary.problems, context_.view.window());
                 ui.runDialog(dialog);
                 return;
             }
             const bool failed = !summary.status.ok();
             ui.messageBox(&context_.view, exportSummaryText(summary),
-                          MB_OK | (failed ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));
+                          MessageStyle{Buttons::Ok, failed ? Icon::Exclamation : Icon::Information});
         });
 #endif
 }

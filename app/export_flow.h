@@ -14,19 +14,19 @@
 
 namespace bkf::gui {
 
-class CBackgroundCopy;
+class BackgroundCopy;
 
 inline const QString kExportCaption = QStringLiteral("Export to Archive");
 inline const QString kArchiveFilter = QStringLiteral(
     "Tar Archive(*.tar)|*.tar|Zip Archive(*.zip)|*.zip|Pax Archive(*.pax)|*.pax|7-Zip Archive(*.7z)|*.7z||");
 
-class CExportFlow : public QObject {
+class ExportFlow : public QObject {
     Q_OBJECT
   public:
-    explicit CExportFlow(FlowContext context);
-    ~CExportFlow() override;
+    explicit ExportFlow(FlowContext context);
+    ~ExportFlow() override;
 
-    CBackgroundCopy& copy() const { return *copy_; }
+    BackgroundCopy& copy() const { return *copy_; }
     const std::optional<bkf::ExtractSummary>& lastSummary() const { return last_; }
 
   public slots:
@@ -34,7 +34,7 @@ class CExportFlow : public QObject {
 
   private:
     FlowContext context_;
-    std::unique_ptr<CBackgroundCopy> copy_;
+    std::unique_ptr<BackgroundCopy> copy_;
     std::optional<bkf::ExtractSummary> last_;
 };
 

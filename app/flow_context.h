@@ -9,7 +9,7 @@
 
 namespace bkf::gui {
 
-class CRecoveryView;
+class RecoveryView;
 class Document;
 class UiServices;
 
@@ -28,7 +28,7 @@ struct RunSettings {
 struct FlowContext {
     Document& document;
     UiServices& ui;
-    CRecoveryView& view;
+    RecoveryView& view;
     RunSettings& settings;
 };
 

@@ -27,7 +27,7 @@ const QString kOffGridText = QStringLiteral("     Find blocks off the 512-byte g
 }  // namespace
 
 // Layout 244 x 106 dialog units.
-CFolderSettingDialog::CFolderSettingDialog(CMainFrame& frame, UiServices& ui)
+FolderSettingDialog::FolderSettingDialog(MainFrame& frame, UiServices& ui)
     : QDialog(&frame), frame_(frame), ui_(ui) {
     setObjectName(QStringLiteral("FolderSettingDialog"));
     setWindowTitle(QStringLiteral("Folder Setting"));
@@ -70,7 +70,7 @@ CFolderSettingDialog::CFolderSettingDialog(CMainFrame& frame, UiServices& ui)
     ok->setObjectName(idName(IDC_OK));
     ok->setDefault(true);
     ok->setGeometry(dluRect(59, 85, 50, 14));
-    connect(ok, &QPushButton::clicked, this, &CFolderSettingDialog::onFolderSettingOk);
+    connect(ok, &QPushButton::clicked, this, &FolderSettingDialog::onFolderSettingOk);
 
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(idName(IDC_CANCEL));
@@ -81,10 +81,10 @@ CFolderSettingDialog::CFolderSettingDialog(CMainFrame& frame, UiServices& ui)
     prefixEdit_->setFocus();
 }
 
-void CFolderSettingDialog::onFolderSettingOk() {
+void FolderSettingDialog::onFolderSettingOk() {
     const QString prefix = prefixEdit_->text();
     if (!bkf::isValidFolderPrefix(prefix.toStdU16String())) {
-        ui_.messageBox(nullptr, qstr(bkf::kIllegalPrefixText), MB_OK | MB_ICONINFORMATION);
+        ui_.messageBox(nullptr, qstr(bkf::kIllegalPrefixText), MessageStyle{Buttons::Ok, Icon::Information});
         return;
     }
     frame_.setFolderPrefix(prefix);
@@ -93,7 +93,7 @@ void CFolderSettingDialog::onFolderSettingOk() {
     accept();
 }
 
-void CFolderSettingDialog::paintEvent(QPaintEvent*) {
+void FolderSettingDialog::paintEvent(QPaintEvent*) {
     paintDialogBackground(*this);
 }
 

@@ -11,10 +11,10 @@ class QLineEdit;
 
 namespace bkf::gui {
 
-class CMainFrame;
+class MainFrame;
 class UiServices;
 
-class CFolderSettingDialog : public QDialog {
+class FolderSettingDialog : public QDialog {
     Q_OBJECT
   public:
     // Control ids (their objectNames).
@@ -28,7 +28,7 @@ class CFolderSettingDialog : public QDialog {
     };
 
     // Opens with the frame's prefix and Generate Log; messages go through `ui`.
-    CFolderSettingDialog(CMainFrame& frame, UiServices& ui);
+    FolderSettingDialog(MainFrame& frame, UiServices& ui);
 
     QLineEdit* prefixEdit() const { return prefixEdit_; }
     QCheckBox* generateLogBox() const { return generateLog_; }
@@ -43,7 +43,7 @@ class CFolderSettingDialog : public QDialog {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    CMainFrame& frame_;
+    MainFrame& frame_;
     UiServices& ui_;
     QLineEdit* prefixEdit_ = nullptr;
     QCheckBox* generateLog_ = nullptr;

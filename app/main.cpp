@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         break;
     }
 
-    bkf::gui::COrmiloApp theApp(ui, options);
+    bkf::gui::OrmiloApp theApp(ui, options);
     if (!theApp.initInstance()) return 1;
     // A confirmed exit ends the process at once, whatever workers still run.
     theApp.mainFrame()->setExitHandler([&theApp] {

@@ -86,32 +86,32 @@ QString withTrailingSeparator(const QString& folder) {
     return out;
 }
 
-CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
+MainFrame::MainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
     : QMainWindow(parent), ui_(ui), document_(std::make_unique<Document>()) {
     settings_.logPath = std::move(options.logPath);
     initResources();
-    setObjectName(QStringLiteral("CMainFrame"));
+    setObjectName(QStringLiteral("MainFrame"));
     // The log of an earlier run goes before anything of this run can write one.
     bkf::deleteOldLog(settings_.logPath);
 
-    logo_ = new CHoverButton(this);
+    logo_ = new HoverButton(this);
     logo_->setObjectName(QString::number(IDC_LOGO_BUTTON));
     const QPixmap logo(QStringLiteral(":/images/logo.png"));
     logo_->setImages(logo, logo);
     logo_->setToolTip(kVisitHomePageTip);
     logo_->setCursor(Qt::PointingHandCursor);
-    connect(logo_, &CHoverButton::clicked, this, &CMainFrame::onVisitHomePage);
+    connect(logo_, &HoverButton::clicked, this, &MainFrame::onVisitHomePage);
 
-    view_ = new CRecoveryView(*document_, ui_, this);
+    view_ = new RecoveryView(*document_, ui_, this);
     setCentralWidget(view_);
     const FlowContext context{*document_, ui_, *view_, settings_};
-    flow_ = std::make_unique<CRecoveryFlow>(context);
-    snapshots_ = std::make_unique<CSnapshotFlow>(context);
-    saves_ = std::make_unique<CSaveFlow>(context);
-    exports_ = std::make_unique<CExportFlow>(context);
-    opens_ = std::make_unique<COpenFileFlow>(context);
-    connect(this, &CMainFrame::saveSnapshotRequested, snapshots_.get(), &CSnapshotFlow::saveSnapshot);
-    connect(this, &CMainFrame::loadSnapshotRequested, snapshots_.get(), &CSnapshotFlow::loadSnapshot);
+    flow_ = std::make_unique<RecoveryFlow>(context);
+    snapshots_ = std::make_unique<SnapshotFlow>(context);
+    saves_ = std::make_unique<SaveFlow>(context);
+    exports_ = std::make_unique<ExportFlow>(context);
+    opens_ = std::make_unique<OpenFileFlow>(context);
+    connect(this, &MainFrame::saveSnapshotRequested, snapshots_.get(), &SnapshotFlow::saveSnapshot);
+    connect(this, &MainFrame::loadSnapshotRequested, snapshots_.get(), &SnapshotFlow::loadSnapshot);
     setExitSnapshotSave([this] { snapshots_->saveSnapshotNow(); });
 
     createStatusBar();
@@ -124,16 +124,16 @@ CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
                                                                        : options.startFolder);
 
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, &CMainFrame::onHelp);
+    connect(help, &QShortcut::activated, this, &MainFrame::onHelp);
 
-    connect(this, &CMainFrame::settingsRequested, this, [this] {
-        CFolderSettingDialog dialog(*this, ui_);
+    connect(this, &MainFrame::settingsRequested, this, [this] {
+        FolderSettingDialog dialog(*this, ui_);
         ui_.runDialog(dialog);
     });
-    connect(this, &CMainFrame::searchRequested, this, [this] {
+    connect(this, &MainFrame::searchRequested, this, [this] {
         // The dialog's worker reads the catalogue: nothing may change it meanwhile.
         document_->setActivity(Activity::Searching);
-        CSearchDialog dialog(document_->catalogue(), ui_, this);
+        SearchDialog dialog(document_->catalogue(), ui_, this);
         ui_.runDialog(dialog);
         document_->setActivity(Activity::Idle);
     });
@@ -142,7 +142,7 @@ CMainFrame::CMainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
     placeLogo();
 }
 
-CMainFrame::~CMainFrame() {
+MainFrame::~MainFrame() {
     // The flows end their workers first; then the view, whose models read
     // the document, goes before the document does.
     opens_.reset();
@@ -154,7 +154,7 @@ CMainFrame::~CMainFrame() {
     view_ = nullptr;
 }
 
-void CMainFrame::createActions() {
+void MainFrame::createActions() {
     for (const CommandInfo& info : kCommands) {
         auto* action = new QAction(QString::fromUtf8(info.menuText), this);
         action->setData(info.id);
@@ -177,13 +177,13 @@ void CMainFrame::createActions() {
     }
 }
 
-QAction* CMainFrame::commandAction(int id) const {
+QAction* MainFrame::commandAction(int id) const {
     for (QAction* action : actions())
         if (action->data().toInt() == id) return action;
     return nullptr;
 }
 
-void CMainFrame::createMenus() {
+void MainFrame::createMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("Menu Bar"));
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
@@ -206,7 +206,7 @@ void CMainFrame::createMenus() {
     help->addAction(commandAction(ID_HELP));
 }
 
-void CMainFrame::createToolBar() {
+void MainFrame::createToolBar() {
     QToolBar* bar = addToolBar(QStringLiteral("Standard"));
     bar->setObjectName(QStringLiteral("Standard"));
     bar->setIconSize(QSize(42, 35));
@@ -214,7 +214,7 @@ void CMainFrame::createToolBar() {
     for (int id : kToolBarOrder) bar->addAction(commandAction(id));
 }
 
-void CMainFrame::createStatusBar() {
+void MainFrame::createStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("59393"));
     auto indicator = [bar](const QString& text, const QString& name) {
@@ -239,7 +239,7 @@ void CMainFrame::createStatusBar() {
     updateLockIndicators();
 }
 
-void CMainFrame::updateLockIndicators() {
+void MainFrame::updateLockIndicators() {
     capsIndicator_->setEnabled(capsOn_);
     numIndicator_->setEnabled(numOn_);
     scrollIndicator_->setEnabled(scrollOn_);
@@ -247,7 +247,7 @@ void CMainFrame::updateLockIndicators() {
 
 // Qt tells nothing of the lock keys' state: on Windows it is asked; elsewhere
 // it is followed from the presses of the lock keys seen by the program.
-bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+bool MainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (!key->isAutoRepeat() && watched->isWidgetType() &&
@@ -265,25 +265,25 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void CMainFrame::saveBarLayout() {
+void MainFrame::saveBarLayout() {
     QSettings settings = barSettings();
     settings.setValue(kBarLayoutKey, saveState());
     settings.sync();
 }
 
-bool CMainFrame::restoreBarLayout() {
+bool MainFrame::restoreBarLayout() {
     const QByteArray state = barSettings().value(kBarLayoutKey).toByteArray();
     return !state.isEmpty() && restoreState(state);
 }
 
-void CMainFrame::saveWindowPlacement() {
+void MainFrame::saveWindowPlacement() {
     QSettings settings = barSettings();
     settings.setValue(kNormalGeometryKey, normalGeometry());
     settings.setValue(kMaximizedKey, isMaximized());
     settings.sync();
 }
 
-bool CMainFrame::restoreWindowPlacement() {
+bool MainFrame::restoreWindowPlacement() {
     const QSettings settings = barSettings();
     const QRect kept = settings.value(kNormalGeometryKey).toRect();
     const QScreen* keptOn = kept.isValid() ? QGuiApplication::screenAt(kept.center()) : nullptr;
@@ -301,17 +301,17 @@ bool CMainFrame::restoreWindowPlacement() {
     return settings.value(kMaximizedKey, true).toBool();
 }
 
-void CMainFrame::placeLogo() {
+void MainFrame::placeLogo() {
     logo_->setGeometry(width() - 170, 24, 170, 56);
     logo_->raise();
 }
 
-void CMainFrame::resizeEvent(QResizeEvent* event) {
+void MainFrame::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     placeLogo();
 }
 
-void CMainFrame::onCommand(int id) {
+void MainFrame::onCommand(int id) {
     switch (id) {
         case ID_RECOVER:
             onRecover();
@@ -351,88 +351,88 @@ void CMainFrame::onCommand(int id) {
     }
 }
 
-void CMainFrame::onRecover() {
+void MainFrame::onRecover() {
     view_->onRecover();
 }
 
-void CMainFrame::onSaveSnapshot() {
+void MainFrame::onSaveSnapshot() {
     if (!document_->isOpen()) return;
     if (document_->filling()) {
-        ui_.messageBox(this, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
+        ui_.messageBox(this, kStopScanningText, MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     emit saveSnapshotRequested();
 }
 
-void CMainFrame::onLoadSnapshot() {
+void MainFrame::onLoadSnapshot() {
     if (document_->isOpen()) return;
     emit loadSnapshotRequested();
 }
 
-void CMainFrame::onSettings() {
+void MainFrame::onSettings() {
     emit settingsRequested();
 }
 
-void CMainFrame::onSearchFiles() {
+void MainFrame::onSearchFiles() {
     if (!document_->isOpen()) return;
     if (document_->filling()) {
-        ui_.messageBox(this, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
+        ui_.messageBox(this, kStopScanningText, MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     emit searchRequested();
 }
 
-void CMainFrame::onVerifyFiles() {
+void MainFrame::onVerifyFiles() {
     if (!document_->isOpen()) return;
     if (document_->filling()) {
-        ui_.messageBox(this, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
+        ui_.messageBox(this, kStopScanningText, MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     saves_->verifyFiles();
 }
 
-void CMainFrame::onLiveUpdate() {
+void MainFrame::onLiveUpdate() {
     ui_.messageBox(
         this,
         kProductName + QStringLiteral(" ") + kProductVersion +
             QStringLiteral(
                 " is installed.\r\nUpdates come with the installer or the package manager "
                 "that installed it."),
-        MB_OK | MB_ICONINFORMATION);
+        MessageStyle{Buttons::Ok, Icon::Information});
 }
 
-void CMainFrame::onAbout() {
-    CAboutDlg dialog(this);
+void MainFrame::onAbout() {
+    AboutDialog dialog(this);
     ui_.runDialog(dialog);
 }
 
-void CMainFrame::onHelp() {
+void MainFrame::onHelp() {
     const QString path = startFolder_ + kHelpFileName;
     if (!QFileInfo::exists(path)) {
-        ui_.messageBox(this, kHelpMissingText, MB_OK | MB_ICONEXCLAMATION);
+        ui_.messageBox(this, kHelpMissingText, MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     ui_.openUrl(QUrl::fromLocalFile(path));
 }
 
-void CMainFrame::onVisitHomePage() {
+void MainFrame::onVisitHomePage() {
     ui_.openUrl(QUrl(kHomePage));
 }
 
-void CMainFrame::saveRecoverySnapshotOnExit() {
+void MainFrame::saveRecoverySnapshotOnExit() {
     if (exitSnapshotSave_) exitSnapshotSave_();
 }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
+void MainFrame::closeEvent(QCloseEvent* event) {
     // The layout and the window's placement are kept even when the user then decides to stay.
     saveBarLayout();
     saveWindowPlacement();
-    if (ui_.messageBox(this, kReallyExitText, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    if (ui_.messageBox(this, kReallyExitText, MessageStyle{Buttons::YesNo, Icon::Question}) != Answer::Yes) {
         event->ignore();
         return;
     }
     if (document_->isOpen() &&
-        ui_.messageBox(this, kSaveSnapshotOnExitText, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        ui_.messageBox(this, kSaveSnapshotOnExitText, MessageStyle{Buttons::YesNo, Icon::Question}) == Answer::Yes)
         saveRecoverySnapshotOnExit();
     event->accept();
     // The exit handler ends the process without destructors: the files saved

@@ -21,13 +21,13 @@ class QLabel;
 
 namespace bkf::gui {
 
-class CHoverButton;
-class CRecoveryFlow;
-class CRecoveryView;
-class CSaveFlow;
-class CExportFlow;
-class COpenFileFlow;
-class CSnapshotFlow;
+class HoverButton;
+class RecoveryFlow;
+class RecoveryView;
+class SaveFlow;
+class ExportFlow;
+class OpenFileFlow;
+class SnapshotFlow;
 class Document;
 class UiServices;
 
@@ -45,19 +45,19 @@ QString withTrailingSeparator(const QString& folder);
 // available area, centred on it.
 QRect defaultNormalGeometry(const QRect& available);
 
-class CMainFrame : public QMainWindow {
+class MainFrame : public QMainWindow {
     Q_OBJECT
   public:
-    explicit CMainFrame(UiServices& ui, FrameOptions options = {}, QWidget* parent = nullptr);
-    ~CMainFrame() override;
+    explicit MainFrame(UiServices& ui, FrameOptions options = {}, QWidget* parent = nullptr);
+    ~MainFrame() override;
 
     Document& document() const { return *document_; }
-    CRecoveryView* view() const { return view_; }
-    CRecoveryFlow& recoveryFlow() const { return *flow_; }
-    CSnapshotFlow& snapshotFlow() const { return *snapshots_; }
-    CSaveFlow& saveFlow() const { return *saves_; }
-    CExportFlow& exportFlow() const { return *exports_; }
-    COpenFileFlow& openFileFlow() const { return *opens_; }
+    RecoveryView* view() const { return view_; }
+    RecoveryFlow& recoveryFlow() const { return *flow_; }
+    SnapshotFlow& snapshotFlow() const { return *snapshots_; }
+    SaveFlow& saveFlow() const { return *saves_; }
+    ExportFlow& exportFlow() const { return *exports_; }
+    OpenFileFlow& openFileFlow() const { return *opens_; }
     UiServices& ui() const { return ui_; }
 
     // The action of a command id (its data), or null.
@@ -132,15 +132,15 @@ class CMainFrame : public QMainWindow {
     RunSettings settings_;
     // Before the flows and the view, which work on it; it goes after them.
     std::unique_ptr<Document> document_;
-    CRecoveryView* view_ = nullptr;
-    std::unique_ptr<CRecoveryFlow> flow_;
+    RecoveryView* view_ = nullptr;
+    std::unique_ptr<RecoveryFlow> flow_;
     // Declared after flow_: its worker is joined first, while the view still stands.
-    std::unique_ptr<CSnapshotFlow> snapshots_;
+    std::unique_ptr<SnapshotFlow> snapshots_;
     // Its worker is joined before the view goes, like the others.
-    std::unique_ptr<CSaveFlow> saves_;
-    std::unique_ptr<CExportFlow> exports_;
-    std::unique_ptr<COpenFileFlow> opens_;
-    CHoverButton* logo_ = nullptr;
+    std::unique_ptr<SaveFlow> saves_;
+    std::unique_ptr<ExportFlow> exports_;
+    std::unique_ptr<OpenFileFlow> opens_;
+    HoverButton* logo_ = nullptr;
     QString startFolder_;
     std::function<void()> exitHandler_;
     std::function<void()> exitSnapshotSave_;

@@ -31,28 +31,28 @@ class KeepReport final : public ExtractObserver {
 
 }  // namespace
 
-COpenFileFlow::COpenFileFlow(FlowContext context)
-    : context_(context), copy_(std::make_unique<CBackgroundCopy>(context.document)) {
-    connect(&context_.view, &CRecoveryView::openRowRequested, this, &COpenFileFlow::openRow);
+OpenFileFlow::OpenFileFlow(FlowContext context)
+    : context_(context), copy_(std::make_unique<BackgroundCopy>(context.document)) {
+    connect(&context_.view, &RecoveryView::openRowRequested, this, &OpenFileFlow::openRow);
 }
 
-COpenFileFlow::~COpenFileFlow() {
+OpenFileFlow::~OpenFileFlow() {
     // The copy's worker ends before its folder is removed.
     copy_.reset();
 }
 
-void COpenFileFlow::removeFiles() {
-    copy_ = std::make_unique<CBackgroundCopy>(context_.document);  // the old one's worker is stopped and joined
+void OpenFileFlow::removeFiles() {
+    copy_ = std::make_unique<BackgroundCopy>(context_.document);  // the old one's worker is stopped and joined
     folder_.reset();
 }
 
-QString COpenFileFlow::temporaryFolder() const { return folder_ ? folder_->path() : QString(); }
+QString OpenFileFlow::temporaryFolder() const { return folder_ ? folder_->path() : QString(); }
 
-void COpenFileFlow::openRow(RowIndex row) {
-    CRecoveryView& view = context_.view;
+void OpenFileFlow::openRow(RowIndex row) {
+    RecoveryView& view = context_.view;
     if (copy_->running()) return;
     if (context_.document.filling()) {
-        context_.ui.messageBox(&view, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
+        context_.ui.messageBox(&view, kStopScanningText, MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     Catalogue& catalogue = view.catalogue();
@@ -61,7 +61,7 @@ void COpenFileFlow::openRow(RowIndex row) {
         auto folder = std::make_unique<QTemporaryDir>();
         if (!folder->isValid()) {
             context_.ui.messageBox(&view, QStringLiteral("No temporary folder could be made: ") + folder->errorString(),
-                                   MB_OK | MB_ICONEXCLAMATION);
+                                   MessageStyle{Buttons::Ok, Icon::Exclamation});
             return;
         }
         folder_ = std::move(folder);
@@ -71,7 +71,7 @@ void COpenFileFlow::openRow(RowIndex row) {
         context_.ui.messageBox(&view,
                                QStringLiteral("The backup file could not be opened: ") +
                                    QString::fromStdString(opened.reason),
-                               MB_OK | MB_ICONEXCLAMATION);
+                               MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     std::shared_ptr<ByteSource> backup = std::move(opened.source);
@@ -95,7 +95,7 @@ void COpenFileFlow::openRow(RowIndex row) {
             if (r.writtenAs.empty()) {
                 const std::string reason = !r.reason.empty() ? r.reason : summary.status.message();
                 ui.messageBox(owner, QStringLiteral("The file could not be opened: ") + QString::fromStdString(reason),
-                              MB_OK | MB_ICONEXCLAMATION);
+                              MessageStyle{Buttons::Ok, Icon::Exclamation});
                 return;
             }
             QString warning;
@@ -104,11 +104,11 @@ void COpenFileFlow::openRow(RowIndex row) {
             } else if (r.checksum == ChecksumVerdict::Mismatch) {
                 warning = kOpenMismatchText;
             }
-            if (!warning.isEmpty() && ui.messageBox(owner, warning, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) return;
+            if (!warning.isEmpty() && ui.messageBox(owner, warning, MessageStyle{Buttons::OkCancel, Icon::Exclamation}) != Answer::Ok) return;
             const QString file = QString::fromStdU16String(r.writtenAs.u16string());
             if (!ui.openUrl(QUrl::fromLocalFile(file))) {
                 ui.messageBox(owner, QStringLiteral("No program opened the file; it is kept as ") + file,
-                              MB_OK | MB_ICONINFORMATION);
+                              MessageStyle{Buttons::Ok, Icon::Information});
             }
         });
 }

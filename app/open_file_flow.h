@@ -16,22 +16,22 @@ class QTemporaryDir;
 
 namespace bkf::gui {
 
-class CBackgroundCopy;
+class BackgroundCopy;
 
 inline const QString kOpenMismatchText = QStringLiteral(
     "The file's checksum does not match: its data is damaged and may not open as it should.\r\nOpen it anyway?");
 inline const QString kOpenTruncatedText = QStringLiteral(
     "The backup holds only part of this file (%1 of %2 bytes): the rest is missing.\r\nOpen it anyway?");
 
-class COpenFileFlow : public QObject {
+class OpenFileFlow : public QObject {
     Q_OBJECT
   public:
-    explicit COpenFileFlow(FlowContext context);
-    ~COpenFileFlow() override;
+    explicit OpenFileFlow(FlowContext context);
+    ~OpenFileFlow() override;
 
     // The private folder the opened files are saved in (empty before the first open).
     QString temporaryFolder() const;
-    CBackgroundCopy& copy() const { return *copy_; }
+    BackgroundCopy& copy() const { return *copy_; }
 
     // Stops an open under way and removes the private folder with everything in it.
     void removeFiles();
@@ -41,7 +41,7 @@ class COpenFileFlow : public QObject {
 
   private:
     FlowContext context_;
-    std::unique_ptr<CBackgroundCopy> copy_;
+    std::unique_ptr<BackgroundCopy> copy_;
     std::unique_ptr<QTemporaryDir> folder_;
 };
 

@@ -31,17 +31,17 @@ void takeFileArgument(StartOptions& options, const QString& file) {
     (snapshot ? options.snapshotPath : options.backupPath) = path;
 }
 
-COrmiloApp::COrmiloApp(UiServices& ui, StartOptions options)
+OrmiloApp::OrmiloApp(UiServices& ui, StartOptions options)
     : ui_(ui), options_(std::move(options)), instance_(options_.lockFolder) {}
 
-COrmiloApp::~COrmiloApp() = default;
+OrmiloApp::~OrmiloApp() = default;
 
-bool COrmiloApp::initInstance() {
+bool OrmiloApp::initInstance() {
     if (!instance_.acquire()) {
-        ui_.messageBox(nullptr, kAnotherInstanceText, MB_OK | MB_ICONEXCLAMATION);
+        ui_.messageBox(nullptr, kAnotherInstanceText, MessageStyle{Buttons::Ok, Icon::Exclamation});
         return false;
     }
-    frame_ = std::make_unique<CMainFrame>(ui_, options_.frame);
+    frame_ = std::make_unique<MainFrame>(ui_, options_.frame);
     frame_->setWindowTitle(kProductName);
     frame_->setWindowIcon(applicationIcon());
     if (!options_.backupPath.isEmpty()) frame_->view()->setBackupFilePath(options_.backupPath);
@@ -54,7 +54,7 @@ bool COrmiloApp::initInstance() {
     return true;
 }
 
-void COrmiloApp::releaseInstance() {
+void OrmiloApp::releaseInstance() {
     instance_.release();
 }
 

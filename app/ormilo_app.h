@@ -28,17 +28,17 @@ void takeFileArgument(StartOptions& options, const QString& file);
 // The program's icon in all its shipped sizes.
 QIcon applicationIcon();
 
-class COrmiloApp {
+class OrmiloApp {
   public:
-    COrmiloApp(UiServices& ui, StartOptions options = {});
-    ~COrmiloApp();
+    OrmiloApp(UiServices& ui, StartOptions options = {});
+    ~OrmiloApp();
 
     // Start-up: false (after "Another Instance of Ormilo Tarvik BKF is
     // running ") when another instance runs, and no window is made;
     // otherwise the main window stands with its kept normal geometry and
     // state (maximised at the first start).
     bool initInstance();
-    CMainFrame* mainFrame() const { return frame_.get(); }
+    MainFrame* mainFrame() const { return frame_.get(); }
     // Lets the next instance start (the lock is released).
     void releaseInstance();
 
@@ -46,7 +46,7 @@ class COrmiloApp {
     UiServices& ui_;
     StartOptions options_;
     SingleInstance instance_;
-    std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<MainFrame> frame_;
 };
 
 }  // namespace bkf::gui

@@ -38,67 +38,47 @@ QWidget* ownerOrActive(QWidget* owner) {
 
 }  // namespace
 
-std::unique_ptr<QMessageBox> createMessageBox(QWidget* owner, const QString& text, unsigned style) {
+std::unique_ptr<QMessageBox> createMessageBox(QWidget* owner, const QString& text, MessageStyle style) {
     auto box = std::make_unique<QMessageBox>(ownerOrActive(owner));
     box->setWindowTitle(messageCaption());
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     box->setText(shown);
-    switch (style & 0xF0u) {
-        case MB_ICONSTOP:
-            box->setIcon(QMessageBox::Critical);
-            break;
-        case MB_ICONQUESTION:
-            box->setIcon(QMessageBox::Question);
-            break;
-        case MB_ICONEXCLAMATION:
-            box->setIcon(QMessageBox::Warning);
-            break;
-        case MB_ICONINFORMATION:
-            box->setIcon(QMessageBox::Information);
-            break;
-        default:
-            box->setIcon(QMessageBox::NoIcon);
-            break;
+    switch (style.icon) {
+        case Icon::Stop: box->setIcon(QMessageBox::Critical); break;
+        case Icon::Question: box->setIcon(QMessageBox::Question); break;
+        case Icon::Exclamation: box->setIcon(QMessageBox::Warning); break;
+        case Icon::Information: box->setIcon(QMessageBox::Information); break;
+        case Icon::None: box->setIcon(QMessageBox::NoIcon); break;
     }
-    switch (style & 0x0Fu) {
-        case MB_OKCANCEL:
-            box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-            break;
-        case MB_YESNOCANCEL:
+    switch (style.buttons) {
+        case Buttons::OkCancel: box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case Buttons::YesNoCancel:
             box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
-        case MB_YESNO:
-            box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            break;
-        default:
-            box->setStandardButtons(QMessageBox::Ok);
-            break;
+        case Buttons::YesNo: box->setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case Buttons::Ok: box->setStandardButtons(QMessageBox::Ok); break;
     }
     return box;
 }
 
-int answerOf(int standardButton, unsigned style) {
+Answer answerOf(int standardButton, MessageStyle style) {
     switch (standardButton) {
-        case QMessageBox::Yes:
-            return IDYES;
-        case QMessageBox::No:
-            return IDNO;
-        case QMessageBox::Cancel:
-            return IDCANCEL;
-        case QMessageBox::Ok:
-            return IDOK;
+        case QMessageBox::Yes: return Answer::Yes;
+        case QMessageBox::No: return Answer::No;
+        case QMessageBox::Cancel: return Answer::Cancel;
+        case QMessageBox::Ok: return Answer::Ok;
         // Closed without a button (Esc, the close box).
         default:
-            return (style & 0x0Fu) == MB_OK ? IDOK
-                                            : ((style & 0x0Fu) == MB_YESNO ? IDNO : IDCANCEL);
+            return style.buttons == Buttons::Ok ? Answer::Ok
+                                                : (style.buttons == Buttons::YesNo ? Answer::No : Answer::Cancel);
     }
 }
 
-int QtUiServices::messageBox(QWidget* owner, const QString& text, unsigned style) {
+Answer QtUiServices::messageBox(QWidget* owner, const QString& text, MessageStyle style) {
     const std::unique_ptr<QMessageBox> box = createMessageBox(owner, text, style);
     // The icon's system sound: Qt offers the one bell.
-    if ((style & 0xF0u) != 0) QApplication::beep();
+    if (style.icon != Icon::None) QApplication::beep();
     return answerOf(box->exec(), style);
 }
 

@@ -10,13 +10,13 @@
 namespace bkf::gui {
 
 // The message box `messageBox` shows for a style, not yet shown.
-std::unique_ptr<QMessageBox> createMessageBox(QWidget* owner, const QString& text, unsigned style);
-// The standard identifier of a pressed button.
-int answerOf(int standardButton, unsigned style);
+std::unique_ptr<QMessageBox> createMessageBox(QWidget* owner, const QString& text, MessageStyle style);
+// The answer of a pressed button (of none, when the box was closed).
+Answer answerOf(int standardButton, MessageStyle style);
 
 class QtUiServices final : public UiServices {
   public:
-    int messageBox(QWidget* owner, const QString& text, unsigned style) override;
+    Answer messageBox(QWidget* owner, const QString& text, MessageStyle style) override;
     QString openFileName(QWidget* owner, const QString& caption, const QString& filter) override;
     QString saveFileName(QWidget* owner, const QString& caption, const QString& filter) override;
     QString folderName(QWidget* owner, const QString& caption, const QString& startFolder) override;

@@ -19,24 +19,24 @@ const QString kSelectValidFile = QStringLiteral("Please select valid file by usi
 
 }  // namespace
 
-CRecoveryFlow::CRecoveryFlow(FlowContext context)
+RecoveryFlow::RecoveryFlow(FlowContext context)
     : context_(context), bridge_([this](JobBridge::Clock::time_point deadline) { drain(deadline); }) {
-    connect(&context_.view, &CRecoveryView::recoverRequested, this, &CRecoveryFlow::startRecovery);
-    connect(&context_.view, &CRecoveryView::stopRequested, this, &CRecoveryFlow::stopRecovery);
+    connect(&context_.view, &RecoveryView::recoverRequested, this, &RecoveryFlow::startRecovery);
+    connect(&context_.view, &RecoveryView::stopRequested, this, &RecoveryFlow::stopRecovery);
 }
 
-CRecoveryFlow::~CRecoveryFlow() {
+RecoveryFlow::~RecoveryFlow() {
     if (job_) job_->stopScan();
     job_.reset();  // waits for the worker, which ends at its next slot (the queue never holds it)
 }
 
-bool CRecoveryFlow::scanRunning() const {
+bool RecoveryFlow::scanRunning() const {
     return context_.document.activity() == Activity::Scanning;
 }
 
-void CRecoveryFlow::startRecovery() {
+void RecoveryFlow::startRecovery() {
     Document& document = context_.document;
-    CRecoveryView& view = context_.view;
+    RecoveryView& view = context_.view;
     if (!document.idle() || document.isOpen()) return;
     const QString path = view.backupFilePath();
     if (path.isEmpty()) {
@@ -45,7 +45,7 @@ void CRecoveryFlow::startRecovery() {
         return;
     }
     if (!QFileInfo::exists(path)) {
-        context_.ui.messageBox(nullptr, kSelectValidFile, MB_OK | MB_ICONEXCLAMATION);
+        context_.ui.messageBox(nullptr, kSelectValidFile, MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     document.open();
@@ -79,9 +79,9 @@ void CRecoveryFlow::startRecovery() {
     bridge_.drainNow();  // an open failure has already been reported
 }
 
-void CRecoveryFlow::stopRecovery() {
+void RecoveryFlow::stopRecovery() {
     if (!scanRunning() || !job_) return;
-    if (context_.ui.messageBox(&context_.view, kStopRepairingText, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+    if (context_.ui.messageBox(&context_.view, kStopRepairingText, MessageStyle{Buttons::YesNo, Icon::Exclamation}) != Answer::Yes) return;
     // The scan may have ended while the question was up.
     if (!scanRunning() || !job_) return;
     context_.view.showStopButton(false);
@@ -89,7 +89,7 @@ void CRecoveryFlow::stopRecovery() {
     job_->stopScan();
 }
 
-void CRecoveryFlow::drain(JobBridge::Clock::time_point deadline) {
+void RecoveryFlow::drain(JobBridge::Clock::time_point deadline) {
     if (!scanRunning()) return;
     CatalogueBuilder builder(context_.document.catalogue());
     const std::size_t applied = queue_.drainUntil(deadline, [&](const std::vector<ScanEvent>& batch) {
@@ -97,7 +97,7 @@ void CRecoveryFlow::drain(JobBridge::Clock::time_point deadline) {
         full_ = builder.add(batch);
         if (!full_.ok()) job_->stopScan();
     });
-    CRecoveryView& view = context_.view;
+    RecoveryView& view = context_.view;
     if (applied > 0) {
         filesShown_ += builder.files();
         view.catalogueAppended();
@@ -111,11 +111,11 @@ void CRecoveryFlow::drain(JobBridge::Clock::time_point deadline) {
     if (const auto outcome = queue_.takeOutcome()) finish(*outcome);
 }
 
-void CRecoveryFlow::finish(const ScanOutcome& outcome) {
+void RecoveryFlow::finish(const ScanOutcome& outcome) {
     bridge_.stop();
     if (job_) job_->wait();
     Document& document = context_.document;
-    CRecoveryView& view = context_.view;
+    RecoveryView& view = context_.view;
     document.setActivity(Activity::Idle);
     view.setSearchingVisible(false);
     view.showStopButton(false);
@@ -133,15 +133,15 @@ void CRecoveryFlow::finish(const ScanOutcome& outcome) {
                 context_.ui.messageBox(&view,
                                        QStringLiteral("The scan was stopped: ") + QString::fromStdString(full_.message()) +
                                            QStringLiteral(". The files found so far are listed."),
-                                       MB_OK | MB_ICONEXCLAMATION);
+                                       MessageStyle{Buttons::Ok, Icon::Exclamation});
             }
             break;
         case ScanOutcome::Kind::NothingFound:
-            context_.ui.messageBox(&view, kNoDataFoundText, MB_OK | MB_ICONINFORMATION);
+            context_.ui.messageBox(&view, kNoDataFoundText, MessageStyle{Buttons::Ok, Icon::Information});
             document.close();
             break;
         case ScanOutcome::Kind::OpenFailed:
-            context_.ui.messageBox(nullptr, kOpenFailedText, MB_OK | MB_ICONINFORMATION);
+            context_.ui.messageBox(nullptr, kOpenFailedText, MessageStyle{Buttons::Ok, Icon::Information});
             document.close();
             break;
     }

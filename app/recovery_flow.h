@@ -14,12 +14,12 @@
 
 namespace bkf::gui {
 
-class CRecoveryFlow : public QObject {
+class RecoveryFlow : public QObject {
     Q_OBJECT
   public:
-    explicit CRecoveryFlow(FlowContext context);
+    explicit RecoveryFlow(FlowContext context);
     // Stops a running scan and waits for its worker (it ends within one slot).
-    ~CRecoveryFlow() override;
+    ~RecoveryFlow() override;
 
     bool scanRunning() const;
 

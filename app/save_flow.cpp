@@ -30,10 +30,10 @@ const QString kFolderCaption = QStringLiteral("Select the folder to save the fil
 
 }  // namespace
 
-// ---- CSavingDialog
+// ---- SavingDialog
 
-CSavingDialog::CSavingDialog(QWidget* parent, const QString& title, const QString& stopText) : QDialog(parent) {
-    setObjectName(QStringLiteral("CSavingDialog"));
+SavingDialog::SavingDialog(QWidget* parent, const QString& title, const QString& stopText) : QDialog(parent) {
+    setObjectName(QStringLiteral("SavingDialog"));
     setWindowTitle(title);
     setFixedSize(dluSize(321, 164));
     setFont(dialogFont());
@@ -52,28 +52,28 @@ CSavingDialog::CSavingDialog(QWidget* parent, const QString& title, const QStrin
     progress_->setTextVisible(false);
 
     cancel_ = new QPushButton(stopText, this);
-    cancel_->setObjectName(QString::number(IDCANCEL));
+    cancel_->setObjectName(QStringLiteral("2"));
     cancel_->setGeometry(dluRect(135, 143, 50, 14));
-    connect(cancel_, &QPushButton::clicked, this, &CSavingDialog::reject);
+    connect(cancel_, &QPushButton::clicked, this, &SavingDialog::reject);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QString::number(IDOK));
+    ok->setObjectName(QStringLiteral("1"));
     ok->setDefault(true);
     ok->hide();
 }
 
-void CSavingDialog::setCurrentFile(const QString& displayPath) {
+void SavingDialog::setCurrentFile(const QString& displayPath) {
     text_->setText(displayPath);
 }
 
-void CSavingDialog::setBytes(std::uint64_t done, std::uint64_t total) {
+void SavingDialog::setBytes(std::uint64_t done, std::uint64_t total) {
     int value = kProgressSteps;
     if (total > 0 && done < total)
         value = static_cast<int>(static_cast<long double>(done) * kProgressSteps / static_cast<long double>(total));
     progress_->setValue(value);
 }
 
-void CSavingDialog::reject() {
+void SavingDialog::reject() {
     cancel_->setEnabled(false);
     emit cancelRequested();
 }
@@ -133,43 +133,43 @@ QString verifySummaryText(const ExtractSummary& summary) {
     return text + verdictCountsText(summary, QStringLiteral("%1 file(s) read whole"));
 }
 
-// ---- CSaveFlow
+// ---- SaveFlow
 
-CSaveFlow::CSaveFlow(FlowContext context)
+SaveFlow::SaveFlow(FlowContext context)
     : context_(context), bridge_([this](JobBridge::Clock::time_point deadline) { drain(deadline); }) {
-    connect(&context_.view, &CRecoveryView::saveFilesRequested, this, &CSaveFlow::saveFiles);
-    connect(&context_.view, &CRecoveryView::saveRowRequested, this, &CSaveFlow::saveRow);
+    connect(&context_.view, &RecoveryView::saveFilesRequested, this, &SaveFlow::saveFiles);
+    connect(&context_.view, &RecoveryView::saveRowRequested, this, &SaveFlow::saveRow);
 }
 
-CSaveFlow::~CSaveFlow() {
+SaveFlow::~SaveFlow() {
     cancel_ = true;
     if (worker_.joinable()) worker_.join();
 }
 
-bool CSaveFlow::saving() const {
+bool SaveFlow::saving() const {
     const Activity activity = context_.document.activity();
     return activity == Activity::SavingFiles || activity == Activity::CheckingFiles;
 }
 
-void CSaveFlow::saveRow(RowIndex row) {
+void SaveFlow::saveRow(RowIndex row) {
     // The chosen row lasts for this one save; the next save takes the checked entries again.
     chosenRow_ = row;
     saveFiles();
     chosenRow_.reset();
 }
 
-void CSaveFlow::saveFiles() {
+void SaveFlow::saveFiles() {
     Document& document = context_.document;
     if (saving() || !document.isOpen()) return;
     // The tree's and the lists' save commands stay offered while a scan or a
     // load runs: they answer as the other busy commands do.
     if (document.filling()) {
-        context_.ui.messageBox(&context_.view, kStopScanningText, MB_OK | MB_ICONEXCLAMATION);
+        context_.ui.messageBox(&context_.view, kStopScanningText, MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     const auto rows = rowsToSave(document.catalogue().table(), chosenRow_);
     if (!rows) {
-        context_.ui.messageBox(&context_.view, kSelectFilesText, MB_OK | MB_ICONQUESTION);
+        context_.ui.messageBox(&context_.view, kSelectFilesText, MessageStyle{Buttons::Ok, Icon::Question});
         return;
     }
     const QString folder = context_.ui.folderName(&context_.view, kFolderCaption, lastFolder_);
@@ -181,25 +181,25 @@ void CSaveFlow::saveFiles() {
     start(*rows, std::move(options));
 }
 
-void CSaveFlow::verifyFiles() {
+void SaveFlow::verifyFiles() {
     const Document& document = context_.document;
     if (!document.idle() || !document.isOpen()) return;
     const auto rows = rowsToSave(document.catalogue().table());
     if (!rows) {
-        context_.ui.messageBox(&context_.view, kSelectFilesText, MB_OK | MB_ICONQUESTION);
+        context_.ui.messageBox(&context_.view, kSelectFilesText, MessageStyle{Buttons::Ok, Icon::Question});
         return;
     }
     start(*rows, std::nullopt);
 }
 
-bool CSaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> save) {
+bool SaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> save) {
     const Catalogue& catalogue = context_.document.catalogue();
     OpenedBackup opened = openBackupFile(pathFromUtf16(catalogue.backupFilePath()), BackupAccess::Shared);
     if (!opened.source) {
         context_.ui.messageBox(&context_.view,
                                QStringLiteral("The backup file could not be opened: ") +
                                    QString::fromStdString(opened.reason),
-                               MB_OK | MB_ICONEXCLAMATION);
+                               MessageStyle{Buttons::Ok, Icon::Exclamation});
         return false;
     }
     backup_ = std::move(opened.source);
@@ -213,10 +213,10 @@ bool CSaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> 
 
     // A check writes nothing: it is stopped rather than cancelled.
     QWidget* window = context_.view.window();
-    dialog_ = verifying_ ? std::make_unique<CSavingDialog>(window, QStringLiteral("Verifying Files.."), QStringLiteral("Stop"))
-                         : std::make_unique<CSavingDialog>(window);
+    dialog_ = verifying_ ? std::make_unique<SavingDialog>(window, QStringLiteral("Verifying Files.."), QStringLiteral("Stop"))
+                         : std::make_unique<SavingDialog>(window);
     dialog_->setWindowModality(Qt::ApplicationModal);
-    connect(dialog_.get(), &CSavingDialog::cancelRequested, this, &CSaveFlow::cancelSave);
+    connect(dialog_.get(), &SavingDialog::cancelRequested, this, &SaveFlow::cancelSave);
     dialog_->show();
 
     worker_ = std::thread([this, save = std::move(save)] {
@@ -227,19 +227,19 @@ bool CSaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> 
     return true;
 }
 
-void CSaveFlow::cancelSave() {
+void SaveFlow::cancelSave() {
     if (saving()) cancel_ = true;
 }
 
-void CSaveFlow::extractProgress(const ExtractProgress& progress) {
+void SaveFlow::extractProgress(const ExtractProgress& progress) {
     queue_.progress(progress);
 }
 
-void CSaveFlow::entryFinished(const EntryReport& report) {
+void SaveFlow::entryFinished(const EntryReport& report) {
     if (verifying_) queue_.push(report);
 }
 
-void CSaveFlow::drain(JobBridge::Clock::time_point deadline) {
+void SaveFlow::drain(JobBridge::Clock::time_point deadline) {
     queue_.drainUntil(deadline, [&](EntryReport& report) { reports_.push_back(std::move(report)); });
     if (const auto progress = queue_.takeProgress(); progress && dialog_) {
         dialog_->setCurrentFile(qstr(progress->current));
@@ -248,7 +248,7 @@ void CSaveFlow::drain(JobBridge::Clock::time_point deadline) {
     if (const auto summary = queue_.takeOutcome()) finish(*summary);
 }
 
-void CSaveFlow::finish(const ExtractSummary& summary) {
+void SaveFlow::finish(const ExtractSummary& summary) {
     bridge_.stop();
     if (worker_.joinable()) worker_.join();
     backup_.reset();
@@ -268,7 +268,7 @@ void CSaveFlow::finish(const ExtractSummary& summary) {
     }
     QWidget* window = context_.view.window();
     if (verifying_) {
-        CVerdictsDialog dialog(QStringLiteral("Verify Files"), verifySummaryText(summary), reports_, window);
+        VerdictsDialog dialog(QStringLiteral("Verify Files"), verifySummaryText(summary), reports_, window);
         context_.ui.runDialog(dialog);
         reports_.clear();
         return;
@@ -276,13 +276,13 @@ void CSaveFlow::finish(const ExtractSummary& summary) {
     const bool listed = summary.mismatched > 0 || summary.failed > 0;
     if (listed) {
         // The files that could not be vouched for, as a list the user can copy.
-        CVerdictsDialog dialog(QStringLiteral("Saved Files"), saveSummaryText(summary), summary.problems, window);
+        VerdictsDialog dialog(QStringLiteral("Saved Files"), saveSummaryText(summary), summary.problems, window);
         context_.ui.runDialog(dialog);
         return;
     }
     const bool whollyFailed = !summary.status.ok() && summary.saved == 0 && summary.truncated == 0;
     context_.ui.messageBox(&context_.view, saveSummaryText(summary),
-                           MB_OK | (whollyFailed ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));
+                           MessageStyle{Buttons::Ok, whollyFailed ? Icon::Exclamation : Icon::Information});
 }
 
 }  // namespace bkf::gui

@@ -34,10 +34,10 @@ inline constexpr int IDC_SAVING_PROGRESS = 1004;
 // being written (1007), a progress bar (1004), Cancel (2) and a hidden
 // default OK (1). Cancel, Esc and the close box only ask for the cancel: the
 // window stays until the save has ended.
-class CSavingDialog : public QDialog {
+class SavingDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit CSavingDialog(QWidget* parent = nullptr, const QString& title = QStringLiteral("Saving Files.."),
+    explicit SavingDialog(QWidget* parent = nullptr, const QString& title = QStringLiteral("Saving Files.."),
                            const QString& stopText = QStringLiteral("Cancel"));
 
     void setCurrentFile(const QString& displayPath);
@@ -59,12 +59,12 @@ class CSavingDialog : public QDialog {
 
 inline const QString kSelectFilesText = QStringLiteral("Please select file(s) to save ");
 
-class CSaveFlow : public QObject, private bkf::ExtractObserver {
+class SaveFlow : public QObject, private bkf::ExtractObserver {
     Q_OBJECT
   public:
-    explicit CSaveFlow(FlowContext context);
+    explicit SaveFlow(FlowContext context);
     // Cancels a running save and waits for its worker.
-    ~CSaveFlow() override;
+    ~SaveFlow() override;
 
     // A save or a check runs.
     bool saving() const;
@@ -75,7 +75,7 @@ class CSaveFlow : public QObject, private bkf::ExtractObserver {
     const QString& lastFolder() const { return lastFolder_; }
 
     // The window of a running save, or null.
-    CSavingDialog* savingDialog() const { return dialog_.get(); }
+    SavingDialog* savingDialog() const { return dialog_.get(); }
     // The summary of the last save that ran to its end.
     const std::optional<bkf::ExtractSummary>& lastSummary() const { return last_; }
 
@@ -107,7 +107,7 @@ class CSaveFlow : public QObject, private bkf::ExtractObserver {
     JobBridge bridge_;
     std::optional<RowIndex> chosenRow_;
     QString lastFolder_;
-    std::unique_ptr<CSavingDialog> dialog_;
+    std::unique_ptr<SavingDialog> dialog_;
     std::unique_ptr<bkf::ByteSource> backup_;
     std::vector<bkf::ExtractItem> items_;
     std::atomic<bool> cancel_{false};

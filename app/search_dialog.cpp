@@ -96,10 +96,10 @@ void SearchResultModel::clear() {
     endResetModel();
 }
 
-// ---- CSearchDialog ----
+// ---- SearchDialog ----
 
 // Layout 422 x 201 dialog units; controls in the order of the layout.
-CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent)
+SearchDialog::SearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent)
     : QDialog(parent), catalogue_(catalogue), ui_(ui), model_(catalogue.shell()),
       bridge_([this](JobBridge::Clock::time_point deadline) { drainQueue(deadline); }),
       job_(*this) {
@@ -112,7 +112,7 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
     close->setObjectName(idName(IDC_CLOSE));
     close->setAutoDefault(false);
     close->setGeometry(dluRect(184, 181, 50, 14));
-    connect(close, &QPushButton::clicked, this, &CSearchDialog::reject);
+    connect(close, &QPushButton::clicked, this, &SearchDialog::reject);
 
     list_ = new QTreeView(this);
     list_->setObjectName(idName(IDC_RESULT_LIST));
@@ -141,7 +141,7 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
     search_->setObjectName(idName(IDC_SEARCH));
     search_->setDefault(true);
     search_->setGeometry(dluRect(328, 17, 64, 15));
-    connect(search_, &QPushButton::clicked, this, &CSearchDialog::onSearch);
+    connect(search_, &QPushButton::clicked, this, &SearchDialog::onSearch);
 
     progress_ = new QProgressBar(this);
     progress_->setObjectName(idName(IDC_PROGRESS));
@@ -161,26 +161,26 @@ CSearchDialog::CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget*
     stop_->setObjectName(idName(IDC_STOP));
     stop_->setAutoDefault(false);
     stop_->setGeometry(search_->geometry());
-    connect(stop_, &QPushButton::clicked, this, &CSearchDialog::onStopSearch);
+    connect(stop_, &QPushButton::clicked, this, &SearchDialog::onStopSearch);
 
     showIdle();
     edit_->setFocus();
 
 }
 
-CSearchDialog::~CSearchDialog() {
+SearchDialog::~SearchDialog() {
     // The search thread reports to this object: let it end first.
     job_.stop();
     job_.wait();
 }
 
-void CSearchDialog::showIdle() {
+void SearchDialog::showIdle() {
     progress_->hide();
     stop_->hide();
     search_->show();
 }
 
-void CSearchDialog::onSearch() {
+void SearchDialog::onSearch() {
     if (searching_ || job_.busy()) return;
     job_.wait();  // the previous search thread has reported its end
     queue_.reset();
@@ -200,29 +200,29 @@ void CSearchDialog::onSearch() {
     }
 }
 
-void CSearchDialog::onStopSearch() {
+void SearchDialog::onStopSearch() {
     job_.stop();
 }
 
-void CSearchDialog::reject() {
+void SearchDialog::reject() {
     if (searching_ || !job_.requestClose()) {
-        ui_.messageBox(this, kSearchStopFirstText, MB_OK | MB_ICONEXCLAMATION);
+        ui_.messageBox(this, kSearchStopFirstText, MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     QDialog::reject();
 }
 
-void CSearchDialog::searchBatch(std::vector<bkf::SearchMatch>&& matches,
+void SearchDialog::searchBatch(std::vector<bkf::SearchMatch>&& matches,
                                 const bkf::SearchProgress& progress) {
     queue_.push(std::move(matches));
     queue_.progress(progress);
 }
 
-void CSearchDialog::searchFinished(const bkf::SearchOutcome& outcome) {
+void SearchDialog::searchFinished(const bkf::SearchOutcome& outcome) {
     queue_.finish(outcome);
 }
 
-void CSearchDialog::drainQueue(JobBridge::Clock::time_point deadline) {
+void SearchDialog::drainQueue(JobBridge::Clock::time_point deadline) {
     queue_.drainUntil(deadline, [&](std::vector<bkf::SearchMatch>& matches) { model_.append(std::move(matches)); });
     if (const auto progress = queue_.takeProgress()) {
         count_->setText(QString::number(progress->matchCount));
@@ -237,7 +237,7 @@ void CSearchDialog::drainQueue(JobBridge::Clock::time_point deadline) {
     }
 }
 
-void CSearchDialog::paintEvent(QPaintEvent*) {
+void SearchDialog::paintEvent(QPaintEvent*) {
     paintDialogBackground(*this);
 }
 

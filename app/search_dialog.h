@@ -72,7 +72,7 @@ class SearchResultModel final : public QAbstractTableModel {
     mutable std::array<QIcon, kShellIconCount> icons_;
 };
 
-class CSearchDialog : public QDialog, public bkf::SearchObserver {
+class SearchDialog : public QDialog, public bkf::SearchObserver {
     Q_OBJECT
   public:
     // Control ids (their objectNames).
@@ -90,8 +90,8 @@ class CSearchDialog : public QDialog, public bkf::SearchObserver {
 
     // Searches `catalogue` (which must stay unchanged while the dialog is
     // open); messages go through `ui`.
-    CSearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent = nullptr);
-    ~CSearchDialog() override;
+    SearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent = nullptr);
+    ~SearchDialog() override;
 
     // True from "&Search" until the end of the search has reached the dialog.
     bool searching() const { return searching_; }

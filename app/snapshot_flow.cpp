@@ -21,50 +21,50 @@ constexpr std::size_t kMaxWaitingBatches = 32;
 
 }  // namespace
 
-CSnapshotFlow::CSnapshotFlow(FlowContext context)
+SnapshotFlow::SnapshotFlow(FlowContext context)
     : context_(context),
       bridge_([this](JobBridge::Clock::time_point deadline) { drain(deadline); }),
       loadQueue_(kMaxWaitingBatches) {
-    connect(&context_.view, &CRecoveryView::stopRequested, this, &CSnapshotFlow::stopLoad);
+    connect(&context_.view, &RecoveryView::stopRequested, this, &SnapshotFlow::stopLoad);
 }
 
-CSnapshotFlow::~CSnapshotFlow() {
+SnapshotFlow::~SnapshotFlow() {
     stopRequested_ = true;
     loadQueue_.close();  // a reader waiting for room goes on, and ends
     joinWorker();
 }
 
-bool CSnapshotFlow::saving() const {
+bool SnapshotFlow::saving() const {
     return context_.document.activity() == Activity::SavingSnapshot;
 }
 
-bool CSnapshotFlow::loading() const {
+bool SnapshotFlow::loading() const {
     return context_.document.activity() == Activity::Loading;
 }
 
-void CSnapshotFlow::joinWorker() {
+void SnapshotFlow::joinWorker() {
     if (worker_.joinable()) worker_.join();
 }
 
-std::optional<std::filesystem::path> CSnapshotFlow::askSnapshotName() {
+std::optional<std::filesystem::path> SnapshotFlow::askSnapshotName() {
     UiServices& ui = context_.ui;
     for (;;) {
         const QString chosen = ui.saveFileName(&context_.view, QString(), kSnapshotSaveFilter);
         if (chosen.isEmpty()) return std::nullopt;
         const std::u16string name = withSnapshotExtension(chosen.toStdU16String());
         if (QFileInfo::exists(qstr(name)) &&
-            ui.messageBox(&context_.view, kSnapshotReplaceText, MB_YESNO | MB_ICONINFORMATION) != IDYES)
+            ui.messageBox(&context_.view, kSnapshotReplaceText, MessageStyle{Buttons::YesNo, Icon::Information}) != Answer::Yes)
             continue;
         return pathFromUtf16(name);
     }
 }
 
-void CSnapshotFlow::reportWriteFailure(const Status& status) {
+void SnapshotFlow::reportWriteFailure(const Status& status) {
     context_.ui.messageBox(&context_.view, kSnapshotWriteFailedText + QString::fromStdString(status.message()),
-                           MB_OK | MB_ICONINFORMATION);
+                           MessageStyle{Buttons::Ok, Icon::Information});
 }
 
-void CSnapshotFlow::saveSnapshot() {
+void SnapshotFlow::saveSnapshot() {
     if (!context_.document.idle()) return;
     const std::optional<std::filesystem::path> target = askSnapshotName();
     if (!target) return;
@@ -79,7 +79,7 @@ void CSnapshotFlow::saveSnapshot() {
     bridge_.start();
 }
 
-void CSnapshotFlow::saveSnapshotNow() {
+void SnapshotFlow::saveSnapshotNow() {
     settle();
     const std::optional<std::filesystem::path> target = askSnapshotName();
     if (!target) return;
@@ -88,7 +88,7 @@ void CSnapshotFlow::saveSnapshotNow() {
     if (!status.ok()) reportWriteFailure(status);
 }
 
-void CSnapshotFlow::finishSave(const Status& status) {
+void SnapshotFlow::finishSave(const Status& status) {
     bridge_.stop();
     joinWorker();
     context_.document.setActivity(Activity::Idle);
@@ -96,21 +96,21 @@ void CSnapshotFlow::finishSave(const Status& status) {
     if (!status.ok()) reportWriteFailure(status);
 }
 
-void CSnapshotFlow::loadSnapshot() {
+void SnapshotFlow::loadSnapshot() {
     if (!context_.document.idle() || context_.document.isOpen()) return;
     const QString file = context_.ui.openFileName(&context_.view, kSnapshotLoadCaption, kSnapshotLoadFilter);
     if (!file.isEmpty()) loadSnapshotFile(file);
 }
 
-void CSnapshotFlow::loadSnapshotFile(const QString& file) {
+void SnapshotFlow::loadSnapshotFile(const QString& file) {
     Document& document = context_.document;
-    CRecoveryView& view = context_.view;
+    RecoveryView& view = context_.view;
     UiServices& ui = context_.ui;
     if (!document.idle() || document.isOpen()) return;
     stopRequested_ = false;
     reader_ = SnapshotReader();
     if (!reader_.open(pathFromUtf16(file.toStdU16String())).ok()) {
-        ui.messageBox(&view, kSnapshotOpenFailedText, MB_OK | MB_ICONINFORMATION);
+        ui.messageBox(&view, kSnapshotOpenFailedText, MessageStyle{Buttons::Ok, Icon::Information});
         return;
     }
     document.clearCatalogue();
@@ -120,7 +120,7 @@ void CSnapshotFlow::loadSnapshotFile(const QString& file) {
     if (reader_.readLine(line)) backup = parseSnapshotPathLine(line);
     if (!backup) {
         reader_ = SnapshotReader();
-        ui.messageBox(&view, kSnapshotOpenFailedText, MB_OK | MB_ICONINFORMATION);
+        ui.messageBox(&view, kSnapshotOpenFailedText, MessageStyle{Buttons::Ok, Icon::Information});
         return;
     }
     catalogue.setBackupFilePath(*backup);
@@ -161,7 +161,7 @@ void CSnapshotFlow::loadSnapshotFile(const QString& file) {
     bridge_.start();
 }
 
-void CSnapshotFlow::readRows(std::optional<std::u16string> firstRow) {
+void SnapshotFlow::readRows(std::optional<std::u16string> firstRow) {
     std::vector<std::u16string> batch;
     if (firstRow) batch.push_back(std::move(*firstRow));
     std::u16string line;
@@ -177,9 +177,9 @@ void CSnapshotFlow::readRows(std::optional<std::u16string> firstRow) {
     loadQueue_.finish({});
 }
 
-void CSnapshotFlow::stopLoad() {
+void SnapshotFlow::stopLoad() {
     if (!loading()) return;
-    if (context_.ui.messageBox(&context_.view, kStopRepairingText, MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+    if (context_.ui.messageBox(&context_.view, kStopRepairingText, MessageStyle{Buttons::YesNo, Icon::Exclamation}) != Answer::Yes) return;
     // The load may have ended while the question was up.
     if (!loading()) return;
     context_.view.showStopButton(false);
@@ -187,7 +187,7 @@ void CSnapshotFlow::stopLoad() {
     stopRequested_ = true;
 }
 
-void CSnapshotFlow::drain(JobBridge::Clock::time_point deadline) {
+void SnapshotFlow::drain(JobBridge::Clock::time_point deadline) {
     if (saving()) {
         if (const auto status = saveQueue_.takeOutcome()) finishSave(*status);
         return;
@@ -207,12 +207,12 @@ void CSnapshotFlow::drain(JobBridge::Clock::time_point deadline) {
     if (loadQueue_.takeOutcome()) finishLoad();
 }
 
-void CSnapshotFlow::finishLoad() {
+void SnapshotFlow::finishLoad() {
     bridge_.stop();
     joinWorker();
     reader_ = SnapshotReader();
     Document& document = context_.document;
-    CRecoveryView& view = context_.view;
+    RecoveryView& view = context_.view;
     document.setActivity(Activity::Idle);
     view.setProgressIndeterminate(false);
     document.catalogue().markAllAfterLoad();
@@ -220,7 +220,7 @@ void CSnapshotFlow::finishLoad() {
     view.showStopButton(false);
     view.showProgressBar(false);
     if (document.catalogue().table().empty()) {
-        context_.ui.messageBox(&view, kNoDataFoundText, MB_OK | MB_ICONINFORMATION);
+        context_.ui.messageBox(&view, kNoDataFoundText, MessageStyle{Buttons::Ok, Icon::Information});
         document.close();
         return;
     }
@@ -231,7 +231,7 @@ void CSnapshotFlow::finishLoad() {
     view.showSaveButton(true);
 }
 
-void CSnapshotFlow::settle() {
+void SnapshotFlow::settle() {
     if (saving()) {
         joinWorker();
         finishSave(saveQueue_.takeOutcome().value_or(Status()));

@@ -35,12 +35,12 @@ inline const QString kSnapshotOpenFailedText =
 inline const QString kSelectMovedBackupCaption = QStringLiteral("Select BKF file ...");
 inline const QString kSnapshotWriteFailedText = QStringLiteral("The recovery snapshot could not be saved.\r\n");
 
-class CSnapshotFlow : public QObject {
+class SnapshotFlow : public QObject {
     Q_OBJECT
   public:
-    explicit CSnapshotFlow(FlowContext context);
+    explicit SnapshotFlow(FlowContext context);
     // Stops a load and waits for the worker of a save or load.
-    ~CSnapshotFlow() override;
+    ~SnapshotFlow() override;
 
     bool saving() const;
     bool loading() const;

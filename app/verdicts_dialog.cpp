@@ -22,10 +22,10 @@ QString verdictText(const EntryReport& report) {
     return {};
 }
 
-CVerdictsDialog::CVerdictsDialog(const QString& title, const QString& summary, const std::vector<EntryReport>& reports,
+VerdictsDialog::VerdictsDialog(const QString& title, const QString& summary, const std::vector<EntryReport>& reports,
                                  QWidget* parent)
     : QDialog(parent) {
-    setObjectName(QStringLiteral("CVerdictsDialog"));
+    setObjectName(QStringLiteral("VerdictsDialog"));
     setWindowTitle(title);
     setFont(dialogFont());
     auto* layout = new QVBoxLayout(this);
@@ -51,14 +51,14 @@ CVerdictsDialog::CVerdictsDialog(const QString& title, const QString& summary, c
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     QPushButton* copy = buttons->addButton(QStringLiteral("&Copy List"), QDialogButtonBox::ActionRole);
     copy->setObjectName(QStringLiteral("verdicts-copy"));
-    connect(copy, &QPushButton::clicked, this, &CVerdictsDialog::copyList);
+    connect(copy, &QPushButton::clicked, this, &VerdictsDialog::copyList);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
     resize(dluSize(360, 220));
 }
 
-QString CVerdictsDialog::listText() const { return list_->toPlainText(); }
+QString VerdictsDialog::listText() const { return list_->toPlainText(); }
 
-void CVerdictsDialog::copyList() const { QApplication::clipboard()->setText(listText()); }
+void VerdictsDialog::copyList() const { QApplication::clipboard()->setText(listText()); }
 
 }  // namespace bkf::gui

@@ -13,10 +13,10 @@ class QPlainTextEdit;
 
 namespace bkf::gui {
 
-class CVerdictsDialog : public QDialog {
+class VerdictsDialog : public QDialog {
     Q_OBJECT
   public:
-    CVerdictsDialog(const QString& title, const QString& summary, const std::vector<bkf::EntryReport>& reports,
+    VerdictsDialog(const QString& title, const QString& summary, const std::vector<bkf::EntryReport>& reports,
                     QWidget* parent = nullptr);
     // The list as shown (and copied).
     QString listText() const;

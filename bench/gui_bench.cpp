@@ -43,13 +43,13 @@ namespace {
 class QuietUi final : public gui::UiServices {
   public:
     QString openAnswer;
-    int messageBox(QWidget*, const QString&, unsigned) override { return gui::IDOK; }
+    gui::Answer messageBox(QWidget*, const QString&, gui::MessageStyle) override { return gui::Answer::Ok; }
     QString openFileName(QWidget*, const QString&, const QString&) override { return openAnswer; }
     QString saveFileName(QWidget*, const QString&, const QString&) override { return {}; }
     QString folderName(QWidget*, const QString&, const QString&) override { return {}; }
     int popupMenu(QWidget*, const QPoint&, const QList<gui::MenuItem>&) override { return 0; }
     int runDialog(QDialog& dialog) override {
-        if (auto* rename = qobject_cast<gui::CRenameFolderDialog*>(&dialog)) {
+        if (auto* rename = qobject_cast<gui::RenameFolderDialog*>(&dialog)) {
             rename->nameEdit()->setText(QStringLiteral("Renamed"));
             return QDialog::Accepted;
         }
@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
     QuietUi ui;
     gui::FrameOptions options;
     options.logPath = scratch / "gui_bench.log";
-    gui::CMainFrame frame(ui, options);
+    gui::MainFrame frame(ui, options);
     frame.resize(1280, 800);
     frame.show();
     QApplication::processEvents();
@@ -196,7 +196,7 @@ int main(int argc, char** argv) {
     std::printf("%-52s %8lld ms  target <= 100  %s\n", "load: longest gap between two timer ticks",
                 static_cast<long long>(meter.longest()), meter.longest() <= 100 ? "ok" : "MISSED");
 
-    gui::CCatalogueViews& views = frame.view()->views();
+    gui::CatalogueViews& views = frame.view()->views();
     Catalogue& catalogue = frame.view()->catalogue();
     const NodeId set = catalogue.tree().firstChild(catalogue.tree().root());
     const NodeId big = catalogue.tree().findChild(set, u"Big");

@@ -4,14 +4,14 @@
 
 namespace bkf::gui {
 
-CAxImage::CAxImage(QWidget* parent) : QWidget(parent) {}
+AxImage::AxImage(QWidget* parent) : QWidget(parent) {}
 
-void CAxImage::setPicture(const QPixmap& picture) {
+void AxImage::setPicture(const QPixmap& picture) {
     picture_ = picture;
     update();
 }
 
-void CAxImage::paintEvent(QPaintEvent*) {
+void AxImage::paintEvent(QPaintEvent*) {
     if (picture_.isNull()) return;
     QPainter p(this);
     p.drawPixmap(0, 0, picture_);

@@ -7,10 +7,10 @@
 
 namespace bkf::gui {
 
-class CAxImage : public QWidget {
+class AxImage : public QWidget {
     Q_OBJECT
   public:
-    explicit CAxImage(QWidget* parent = nullptr);
+    explicit AxImage(QWidget* parent = nullptr);
     void setPicture(const QPixmap& picture);
     void clear() { setPicture(QPixmap()); }
     bool hasPicture() const { return !picture_.isNull(); }

@@ -23,11 +23,11 @@ QPoint eventPos(const QMouseEvent* event) {
 
 }  // namespace
 
-// ---- CFolderTreeView
+// ---- FolderTreeView
 
-CFolderTreeView::CFolderTreeView(CCatalogueViews& views, QWidget* parent) : QTreeView(parent), views_(views) {}
+FolderTreeView::FolderTreeView(CatalogueViews& views, QWidget* parent) : QTreeView(parent), views_(views) {}
 
-void CFolderTreeView::mousePressEvent(QMouseEvent* event) {
+void FolderTreeView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) {
         QTreeView::mousePressEvent(event);
         return;
@@ -37,11 +37,11 @@ void CFolderTreeView::mousePressEvent(QMouseEvent* event) {
 }
 
 // A second click comes as a double click: it does what a click does.
-void CFolderTreeView::mouseDoubleClickEvent(QMouseEvent* event) {
+void FolderTreeView::mouseDoubleClickEvent(QMouseEvent* event) {
     mousePressEvent(event);
 }
 
-void CFolderTreeView::mouseReleaseEvent(QMouseEvent* event) {
+void FolderTreeView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton) {
         event->accept();  // the press did everything (no expand on release)
         return;
@@ -49,7 +49,7 @@ void CFolderTreeView::mouseReleaseEvent(QMouseEvent* event) {
     QTreeView::mouseReleaseEvent(event);
 }
 
-void CFolderTreeView::mouseMoveEvent(QMouseEvent* event) {
+void FolderTreeView::mouseMoveEvent(QMouseEvent* event) {
     // Dragging with a button down does not move the selection.
     if (event->buttons() & (Qt::LeftButton | Qt::RightButton)) {
         event->accept();
@@ -58,7 +58,7 @@ void CFolderTreeView::mouseMoveEvent(QMouseEvent* event) {
     QTreeView::mouseMoveEvent(event);
 }
 
-void CFolderTreeView::keyPressEvent(QKeyEvent* event) {
+void FolderTreeView::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
         views_.treeSpace();
         event->accept();
@@ -67,7 +67,7 @@ void CFolderTreeView::keyPressEvent(QKeyEvent* event) {
     QTreeView::keyPressEvent(event);
 }
 
-void CFolderTreeView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const {
+void FolderTreeView::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const {
     QTreeView::drawBranches(painter, rect, index);
     const int indent = indentation();
     if (indent <= 0) return;
@@ -98,17 +98,17 @@ void CFolderTreeView::drawBranches(QPainter* painter, const QRect& rect, const Q
     painter->restore();
 }
 
-bool CFolderTreeView::focusNextPrevChild(bool next) {
+bool FolderTreeView::focusNextPrevChild(bool next) {
     if (!next) return QTreeView::focusNextPrevChild(next);
     views_.folderList()->setFocus(Qt::TabFocusReason);
     return true;
 }
 
-// ---- CFolderListView
+// ---- FolderListView
 
-CFolderListView::CFolderListView(CCatalogueViews& views, QWidget* parent) : QTreeView(parent), views_(views) {}
+FolderListView::FolderListView(CatalogueViews& views, QWidget* parent) : QTreeView(parent), views_(views) {}
 
-void CFolderListView::mousePressEvent(QMouseEvent* event) {
+void FolderListView::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         views_.listRightClick(eventPos(event));
         event->accept();
@@ -121,7 +121,7 @@ void CFolderListView::mousePressEvent(QMouseEvent* event) {
     QTreeView::mousePressEvent(event);  // a click beside the box selects as usual
 }
 
-void CFolderListView::mouseDoubleClickEvent(QMouseEvent* event) {
+void FolderListView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         views_.listDoubleClick(eventPos(event));
         event->accept();
@@ -130,7 +130,7 @@ void CFolderListView::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeView::mouseDoubleClickEvent(event);
 }
 
-void CFolderListView::keyPressEvent(QKeyEvent* event) {
+void FolderListView::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
         switch (event->key()) {
             case Qt::Key_Space:
@@ -150,7 +150,7 @@ void CFolderListView::keyPressEvent(QKeyEvent* event) {
 }
 
 // Grid lines: below each row and at the right edge of each column.
-void CFolderListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+void FolderListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     QTreeView::drawRow(painter, option, index);
     painter->save();
     painter->setPen(QColor(216, 216, 216));
@@ -164,18 +164,18 @@ void CFolderListView::drawRow(QPainter* painter, const QStyleOptionViewItem& opt
     painter->restore();
 }
 
-bool CFolderListView::focusNextPrevChild(bool next) {
+bool FolderListView::focusNextPrevChild(bool next) {
     if (!next) return QTreeView::focusNextPrevChild(next);
     views_.folderTree()->setFocus(Qt::TabFocusReason);
     return true;
 }
 
-// ---- CCataloguePaneView
+// ---- CataloguePaneView
 
-CCataloguePaneView::CCataloguePaneView(CCatalogueViews& views, QWidget* parent)
+CataloguePaneView::CataloguePaneView(CatalogueViews& views, QWidget* parent)
     : QTableView(parent), views_(views) {}
 
-void CCataloguePaneView::mousePressEvent(QMouseEvent* event) {
+void CataloguePaneView::mousePressEvent(QMouseEvent* event) {
     const bool right = event->button() == Qt::RightButton;
     if ((right || event->button() == Qt::LeftButton) && views_.paneClick(eventPos(event), right)) {
         event->accept();
@@ -184,7 +184,7 @@ void CCataloguePaneView::mousePressEvent(QMouseEvent* event) {
     QTableView::mousePressEvent(event);  // a left click beside the box selects as usual
 }
 
-void CCataloguePaneView::mouseDoubleClickEvent(QMouseEvent* event) {
+void CataloguePaneView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         views_.paneDoubleClick(eventPos(event));
         event->accept();
@@ -193,7 +193,7 @@ void CCataloguePaneView::mouseDoubleClickEvent(QMouseEvent* event) {
     QTableView::mouseDoubleClickEvent(event);
 }
 
-void CCataloguePaneView::keyPressEvent(QKeyEvent* event) {
+void CataloguePaneView::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
         views_.paneSpace();
         event->accept();
@@ -202,14 +202,14 @@ void CCataloguePaneView::keyPressEvent(QKeyEvent* event) {
     QTableView::keyPressEvent(event);
 }
 
-// ---- CCatalogueViews
+// ---- CatalogueViews
 
-CCatalogueViews::CCatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent)
+CatalogueViews::CatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent)
     : QObject(parent), catalogue_(catalogue), ui_(ui) {
     auto* delegate = new CheckBoxDelegate(this);
 
     treeModel_ = new CatalogueTreeModel(catalogue_, this);
-    tree_ = new CFolderTreeView(*this, parent);
+    tree_ = new FolderTreeView(*this, parent);
     tree_->setObjectName(QStringLiteral("4101"));
     tree_->setHeaderHidden(true);
     tree_->setUniformRowHeights(true);
@@ -231,7 +231,7 @@ CCatalogueViews::CCatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWid
     });
 
     listModel_ = new FolderContentsModel(catalogue_, this);
-    list_ = new CFolderListView(*this, parent);
+    list_ = new FolderListView(*this, parent);
     list_->setObjectName(QStringLiteral("61487"));
     list_->setItemDelegate(delegate);
     list_->setModel(listModel_);
@@ -253,11 +253,11 @@ CCatalogueViews::CCatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWid
     const int dateWidth = std::max(120, list_->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 24);
     const int widths[] = {200, 150, 100, dateWidth, dateWidth};
     for (int c = 0; c < FolderContentsModel::kColumnCount; ++c) list_->setColumnWidth(c, widths[c]);
-    connect(heading, &QHeaderView::sectionClicked, this, &CCatalogueViews::listHeadingClicked);
+    connect(heading, &QHeaderView::sectionClicked, this, &CatalogueViews::listHeadingClicked);
     list_->hide();
 
     paneModel_ = new CatalogueTableModel(catalogue_, this);
-    pane_ = new CCataloguePaneView(*this, parent);
+    pane_ = new CataloguePaneView(*this, parent);
     pane_->setObjectName(QStringLiteral("1"));
     pane_->setItemDelegate(delegate);
     pane_->setModel(paneModel_);
@@ -277,7 +277,7 @@ CCatalogueViews::CCatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWid
     pane_->hide();
 }
 
-CCatalogueViews::~CCatalogueViews() {
+CatalogueViews::~CatalogueViews() {
     // The views go before their models.
     delete pane_;
     delete list_;
@@ -286,7 +286,7 @@ CCatalogueViews::~CCatalogueViews() {
 
 // ---- keeping in line
 
-void CCatalogueViews::catalogueAppended() {
+void CatalogueViews::catalogueAppended() {
     paneModel_->syncRows();
     const std::size_t before = treeModel_->knownNodes();
     treeModel_->syncNodes();
@@ -297,7 +297,7 @@ void CCatalogueViews::catalogueAppended() {
     }
 }
 
-void CCatalogueViews::reload() {
+void CatalogueViews::reload() {
     listModel_->clear();
     paneModel_->reload();
     treeModel_->reload();
@@ -307,38 +307,38 @@ void CCatalogueViews::reload() {
     }
 }
 
-void CCatalogueViews::marksChanged() {
+void CatalogueViews::marksChanged() {
     tree_->viewport()->update();
     listModel_->marksChanged();
     paneModel_->marksChanged();
 }
 
-void CCatalogueViews::showFolder(bkf::NodeId node) {
+void CatalogueViews::showFolder(bkf::NodeId node) {
     listModel_->showFolder(node);
 }
 
-bkf::NodeId CCatalogueViews::selectedNode() const {
+bkf::NodeId CatalogueViews::selectedNode() const {
     return treeModel_->nodeOf(tree_->currentIndex());
 }
 
-void CCatalogueViews::selectNode(bkf::NodeId node) {
+void CatalogueViews::selectNode(bkf::NodeId node) {
     const QModelIndex i = treeModel_->indexOf(node);
     if (!i.isValid()) return;
     tree_->scrollTo(i);  // expands its parents
     tree_->setCurrentIndex(i);
 }
 
-void CCatalogueViews::busyMessage(const QString& text) {
-    ui_.messageBox(parent() ? static_cast<QWidget*>(parent()) : nullptr, text, MB_OK | MB_ICONQUESTION);
+void CatalogueViews::busyMessage(const QString& text) {
+    ui_.messageBox(parent() ? static_cast<QWidget*>(parent()) : nullptr, text, MessageStyle{Buttons::Ok, Icon::Question});
 }
 
-bool CCatalogueViews::onCheckBox(const QAbstractItemView& view, const QModelIndex& index, const QPoint& pos) const {
+bool CatalogueViews::onCheckBox(const QAbstractItemView& view, const QModelIndex& index, const QPoint& pos) const {
     return index.isValid() && index.column() == 0 && CheckBoxDelegate::checkBoxRect(view, index).contains(pos);
 }
 
 // ---- the folder tree
 
-void CCatalogueViews::treeButtonDown(const QPoint& pos, bool rightButton) {
+void CatalogueViews::treeButtonDown(const QPoint& pos, bool rightButton) {
     const QModelIndex at = tree_->indexAt(pos);
     if (!at.isValid()) return;
     const bkf::NodeId node = treeModel_->nodeOf(at);
@@ -366,7 +366,7 @@ void CCatalogueViews::treeButtonDown(const QPoint& pos, bool rightButton) {
     if (chosen == ID_TREE_RENAME_FOLDER) renameFolder(node);
 }
 
-void CCatalogueViews::treeSpace() {
+void CatalogueViews::treeSpace() {
     const bkf::NodeId node = selectedNode();
     if (node == bkf::kNoNode) return;
     if (busy()) {
@@ -376,7 +376,7 @@ void CCatalogueViews::treeSpace() {
     toggleNode(node);
 }
 
-void CCatalogueViews::toggleNode(bkf::NodeId node) {
+void CatalogueViews::toggleNode(bkf::NodeId node) {
     if (listModel_->shownFolder() != node) showFolder(node);
     const bool check = catalogue_.tree().mark(node) != bkf::FolderMark::Checked;
     catalogue_.setFolderMark(node, check);
@@ -386,19 +386,19 @@ void CCatalogueViews::toggleNode(bkf::NodeId node) {
 
 // ---- the folder-contents list
 
-bool CCatalogueViews::listClick(const QPoint& pos) {
+bool CatalogueViews::listClick(const QPoint& pos) {
     const QModelIndex at = list_->indexAt(pos);
     if (!onCheckBox(*list_, at, pos)) return false;
     toggleListRow(at.row());
     return true;
 }
 
-void CCatalogueViews::listSpace() {
+void CatalogueViews::listSpace() {
     const QModelIndex current = list_->currentIndex();
     if (current.isValid()) toggleListRow(current.row());
 }
 
-void CCatalogueViews::toggleListRow(int row) {
+void CatalogueViews::toggleListRow(int row) {
     if (row < 0 || row >= listModel_->rowCount()) return;
     const FolderContentsModel::Row x = listModel_->row(row);
     if (x.kind == FolderContentsModel::RowKind::Parent) return;
@@ -417,7 +417,7 @@ void CCatalogueViews::toggleListRow(int row) {
     marksChanged();
 }
 
-void CCatalogueViews::alignShownFolder() {
+void CatalogueViews::alignShownFolder() {
     const bkf::NodeId shown = listModel_->shownFolder();
     if (shown == bkf::kNoNode) return;
     bkf::CatalogueTree& tree = catalogue_.tree();
@@ -452,7 +452,7 @@ void CCatalogueViews::alignShownFolder() {
     catalogue_.refreshAncestorMarks(shown);
 }
 
-void CCatalogueViews::listDoubleClick(const QPoint& pos) {
+void CatalogueViews::listDoubleClick(const QPoint& pos) {
     const QModelIndex at = list_->indexAt(pos);
     if (!at.isValid()) return;
     if (onCheckBox(*list_, at, pos)) {
@@ -468,7 +468,7 @@ void CCatalogueViews::listDoubleClick(const QPoint& pos) {
         emit openRowRequested(listModel_->row(at.row()).id);
 }
 
-void CCatalogueViews::listRightClick(const QPoint& pos) {
+void CatalogueViews::listRightClick(const QPoint& pos) {
     const QModelIndex at = list_->indexAt(pos);
     if (!at.isValid()) return;
     if (busy()) {
@@ -489,7 +489,7 @@ void CCatalogueViews::listRightClick(const QPoint& pos) {
     if (chosen == ID_LIST_OPEN_FILE && file) emit openRowRequested(clicked.id);
 }
 
-void CCatalogueViews::listEnter() {
+void CatalogueViews::listEnter() {
     const QModelIndex current = list_->currentIndex();
     if (!current.isValid()) return;
     switch (listModel_->row(current.row()).kind) {
@@ -505,7 +505,7 @@ void CCatalogueViews::listEnter() {
     list_->setFocus(Qt::OtherFocusReason);
 }
 
-void CCatalogueViews::goToParentFolder() {
+void CatalogueViews::goToParentFolder() {
     const bkf::NodeId shown = listModel_->shownFolder();
     if (shown == bkf::kNoNode) return;
     const bkf::NodeId parent = catalogue_.tree().parent(shown);
@@ -514,19 +514,19 @@ void CCatalogueViews::goToParentFolder() {
     selectFirstListRow();
 }
 
-void CCatalogueViews::openFolderRow(int row) {
+void CatalogueViews::openFolderRow(int row) {
     selectNode(listModel_->row(row).id);
     selectFirstListRow();
 }
 
-void CCatalogueViews::selectFirstListRow() {
+void CatalogueViews::selectFirstListRow() {
     if (listModel_->rowCount() == 0) return;
     list_->setCurrentIndex(listModel_->index(0, 0));
     list_->scrollToTop();
     list_->viewport()->update();
 }
 
-void CCatalogueViews::listHeadingClicked(int column) {
+void CatalogueViews::listHeadingClicked(int column) {
     if (column == sortColumn_)
         sortOrder_ = sortOrder_ == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     else {
@@ -540,7 +540,7 @@ void CCatalogueViews::listHeadingClicked(int column) {
 
 // ---- the catalogue pane
 
-bool CCatalogueViews::paneClick(const QPoint& pos, bool rightButton) {
+bool CatalogueViews::paneClick(const QPoint& pos, bool rightButton) {
     const QModelIndex at = pane_->indexAt(pos);
     if (!at.isValid()) return rightButton;
     const auto row = static_cast<bkf::RowIndex>(at.row());
@@ -561,7 +561,7 @@ bool CCatalogueViews::paneClick(const QPoint& pos, bool rightButton) {
     return true;
 }
 
-void CCatalogueViews::paneSpace() {
+void CatalogueViews::paneSpace() {
     const QModelIndex current = pane_->currentIndex();
     if (!current.isValid()) return;
     if (busy()) {
@@ -571,29 +571,29 @@ void CCatalogueViews::paneSpace() {
     toggleEntry(static_cast<bkf::RowIndex>(current.row()));
 }
 
-void CCatalogueViews::toggleEntry(bkf::RowIndex row) {
+void CatalogueViews::toggleEntry(bkf::RowIndex row) {
     catalogue_.markEntry(row, !catalogue_.table().checked(row));
     marksChanged();
 }
 
-void CCatalogueViews::paneDoubleClick(const QPoint& pos) {
+void CatalogueViews::paneDoubleClick(const QPoint& pos) {
     paneClick(pos, false);  // on a box it toggles; beside it nothing happens
 }
 
 // ---- rename
 
-void CCatalogueViews::renameFolder(bkf::NodeId node) {
+void CatalogueViews::renameFolder(bkf::NodeId node) {
     if (node == bkf::kNoNode || node >= catalogue_.tree().nodeCount()) return;
-    CRenameFolderDialog dialog(tree_->window());
+    RenameFolderDialog dialog(tree_->window());
     if (ui_.runDialog(dialog) != QDialog::Accepted) return;
     const QString name = dialog.folderName();
     if (name.isEmpty()) return;
     if (catalogue_.tree().parent(node) == bkf::kNoNode) {
-        ui_.messageBox(tree_, kTopFolderRenameText, MB_OK | MB_ICONINFORMATION);
+        ui_.messageBox(tree_, kTopFolderRenameText, MessageStyle{Buttons::Ok, Icon::Information});
         return;
     }
     if (name.contains(QLatin1Char('\\'))) {
-        ui_.messageBox(tree_, kBackslashRenameText, MB_OK | MB_ICONINFORMATION);
+        ui_.messageBox(tree_, kBackslashRenameText, MessageStyle{Buttons::Ok, Icon::Information});
         return;
     }
     catalogue_.renameFolder(node, name.toStdU16String());

@@ -27,7 +27,7 @@ namespace bkf::gui {
 
 class CatalogueTableModel;
 class CatalogueTreeModel;
-class CCatalogueViews;
+class CatalogueViews;
 class FolderContentsModel;
 class UiServices;
 
@@ -50,12 +50,12 @@ enum ViewCommand : int {
     ID_PANE_OPEN_FILE = 32008,
 };
 
-// The folder tree: the mouse buttons and keys go to CCatalogueViews; the
+// The folder tree: the mouse buttons and keys go to CatalogueViews; the
 // tree's own click handling does not run.
-class CFolderTreeView : public QTreeView {
+class FolderTreeView : public QTreeView {
     Q_OBJECT
   public:
-    CFolderTreeView(CCatalogueViews& views, QWidget* parent);
+    FolderTreeView(CatalogueViews& views, QWidget* parent);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -68,14 +68,14 @@ class CFolderTreeView : public QTreeView {
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
 
   private:
-    CCatalogueViews& views_;
+    CatalogueViews& views_;
 };
 
 // The folder-contents list, a report list of five columns.
-class CFolderListView : public QTreeView {
+class FolderListView : public QTreeView {
     Q_OBJECT
   public:
-    CFolderListView(CCatalogueViews& views, QWidget* parent);
+    FolderListView(CatalogueViews& views, QWidget* parent);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -85,14 +85,14 @@ class CFolderListView : public QTreeView {
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
   private:
-    CCatalogueViews& views_;
+    CatalogueViews& views_;
 };
 
 // The catalogue pane.
-class CCataloguePaneView : public QTableView {
+class CataloguePaneView : public QTableView {
     Q_OBJECT
   public:
-    CCataloguePaneView(CCatalogueViews& views, QWidget* parent);
+    CataloguePaneView(CatalogueViews& views, QWidget* parent);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -101,19 +101,19 @@ class CCataloguePaneView : public QTableView {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    CCatalogueViews& views_;
+    CatalogueViews& views_;
 };
 
-class CCatalogueViews : public QObject {
+class CatalogueViews : public QObject {
     Q_OBJECT
   public:
     // The views are created hidden as children of `parent`.
-    CCatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent);
-    ~CCatalogueViews() override;
+    CatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent);
+    ~CatalogueViews() override;
 
-    CFolderTreeView* folderTree() const { return tree_; }
-    CFolderListView* folderList() const { return list_; }
-    CCataloguePaneView* cataloguePane() const { return pane_; }
+    FolderTreeView* folderTree() const { return tree_; }
+    FolderListView* folderList() const { return list_; }
+    CataloguePaneView* cataloguePane() const { return pane_; }
     CatalogueTreeModel& treeModel() const { return *treeModel_; }
     FolderContentsModel& listModel() const { return *listModel_; }
     CatalogueTableModel& paneModel() const { return *paneModel_; }
@@ -188,9 +188,9 @@ class CCatalogueViews : public QObject {
     CatalogueTreeModel* treeModel_ = nullptr;
     FolderContentsModel* listModel_ = nullptr;
     CatalogueTableModel* paneModel_ = nullptr;
-    CFolderTreeView* tree_ = nullptr;
-    CFolderListView* list_ = nullptr;
-    CCataloguePaneView* pane_ = nullptr;
+    FolderTreeView* tree_ = nullptr;
+    FolderListView* list_ = nullptr;
+    CataloguePaneView* pane_ = nullptr;
     int sortColumn_ = -1;
     Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
 };

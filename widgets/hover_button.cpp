@@ -5,27 +5,27 @@
 
 namespace bkf::gui {
 
-CHoverButton::CHoverButton(QWidget* parent) : QAbstractButton(parent) {
+HoverButton::HoverButton(QWidget* parent) : QAbstractButton(parent) {
     setAttribute(Qt::WA_Hover);
     setFocusPolicy(Qt::TabFocus);
 }
 
-void CHoverButton::setImages(const QPixmap& hover, const QPixmap& normal) {
+void HoverButton::setImages(const QPixmap& hover, const QPixmap& normal) {
     hover_ = hover;
     normal_ = normal;
     updateGeometry();
     update();
 }
 
-QSize CHoverButton::sizeHint() const {
+QSize HoverButton::sizeHint() const {
     return normal_.isNull() ? QSize(77, 38) : normal_.deviceIndependentSize().toSize();
 }
 
-bool CHoverButton::showsHoverImage() const {
+bool HoverButton::showsHoverImage() const {
     return over_ || isDown();
 }
 
-void CHoverButton::paintEvent(QPaintEvent*) {
+void HoverButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QPixmap& image = showsHoverImage() ? hover_ : normal_;
     if (!image.isNull()) p.drawPixmap(0, 0, image);
@@ -35,13 +35,13 @@ void CHoverButton::paintEvent(QPaintEvent*) {
     }
 }
 
-void CHoverButton::enterEvent(QEnterEvent* event) {
+void HoverButton::enterEvent(QEnterEvent* event) {
     over_ = true;
     update();
     QAbstractButton::enterEvent(event);
 }
 
-void CHoverButton::leaveEvent(QEvent* event) {
+void HoverButton::leaveEvent(QEvent* event) {
     over_ = false;
     update();
     QAbstractButton::leaveEvent(event);

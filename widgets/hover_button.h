@@ -7,10 +7,10 @@
 
 namespace bkf::gui {
 
-class CHoverButton : public QAbstractButton {
+class HoverButton : public QAbstractButton {
     Q_OBJECT
   public:
-    explicit CHoverButton(QWidget* parent = nullptr);
+    explicit HoverButton(QWidget* parent = nullptr);
 
     void setImages(const QPixmap& hover, const QPixmap& normal);
     QSize sizeHint() const override;

@@ -43,8 +43,8 @@ QString idName(int id) {
     return QString::number(id);
 }
 
-CHoverButton* imageButton(QWidget* parent, int id, const QString& hover, const QString& normal) {
-    auto* b = new CHoverButton(parent);
+HoverButton* imageButton(QWidget* parent, int id, const QString& hover, const QString& normal) {
+    auto* b = new HoverButton(parent);
     b->setObjectName(idName(id));
     b->setImages(QPixmap(hover), QPixmap(normal));
     b->setToolTip(kAddFilesTip);
@@ -53,40 +53,40 @@ CHoverButton* imageButton(QWidget* parent, int id, const QString& hover, const Q
 
 }  // namespace
 
-CRecoveryView::CRecoveryView(Document& document, UiServices& ui, QWidget* parent)
+RecoveryView::RecoveryView(Document& document, UiServices& ui, QWidget* parent)
     : QWidget(parent), document_(document), ui_(ui) {
     initResources();
-    setObjectName(QStringLiteral("CRecoveryView"));
+    setObjectName(QStringLiteral("RecoveryView"));
     createControls();
     connect(&document_, &Document::openChanged, this,
             [this](bool open) { open ? showResultsPage() : showSelectionPage(); });
-    connect(&document_, &Document::catalogueCleared, this, &CRecoveryView::reloadCatalogue);
+    connect(&document_, &Document::catalogueCleared, this, &RecoveryView::reloadCatalogue);
     showSelectionPage();
     layoutControls();
 }
 
-CRecoveryView::~CRecoveryView() {
+RecoveryView::~RecoveryView() {
     // The views and their models go before the catalogue does.
     delete views_;
 }
 
-bkf::Catalogue& CRecoveryView::catalogue() {
+bkf::Catalogue& RecoveryView::catalogue() {
     return document_.catalogue();
 }
 
-CatalogueTableModel& CRecoveryView::catalogueModel() {
+CatalogueTableModel& RecoveryView::catalogueModel() {
     return views_->paneModel();
 }
 
-CatalogueTreeModel& CRecoveryView::treeModel() {
+CatalogueTreeModel& RecoveryView::treeModel() {
     return views_->treeModel();
 }
 
-bool CRecoveryView::viewsBusy() const {
+bool RecoveryView::viewsBusy() const {
     return document_.filling();
 }
 
-void CRecoveryView::createControls() {
+void RecoveryView::createControls() {
     const QFont arial = pixelFont(QStringLiteral("Arial"), 16);
 
     prompt_ = new QLabel(kPromptText, this);
@@ -102,19 +102,19 @@ void CRecoveryView::createControls() {
 
     browse_ = new QPushButton(QStringLiteral("&Browse..."), this);
     browse_->setObjectName(idName(IDC_BROWSE));
-    connect(browse_, &QPushButton::clicked, this, &CRecoveryView::onBrowseBackupFile);
+    connect(browse_, &QPushButton::clicked, this, &RecoveryView::onBrowseBackupFile);
 
     next_ = imageButton(this, IDC_NEXT, QStringLiteral(":/images/next_hover.png"),
                         QStringLiteral(":/images/next.png"));
-    connect(next_, &CHoverButton::clicked, this, &CRecoveryView::onRecover);
+    connect(next_, &HoverButton::clicked, this, &RecoveryView::onRecover);
 
-    views_ = new CCatalogueViews(document_.catalogue(), ui_, this);
+    views_ = new CatalogueViews(document_.catalogue(), ui_, this);
     views_->setBusyTest([this] { return viewsBusy(); });
-    connect(views_, &CCatalogueViews::saveFilesRequested, this, &CRecoveryView::onSaveFiles);
-    connect(views_, &CCatalogueViews::saveRowRequested, this, &CRecoveryView::saveRowRequested);
-    connect(views_, &CCatalogueViews::openRowRequested, this, &CRecoveryView::openRowRequested);
+    connect(views_, &CatalogueViews::saveFilesRequested, this, &RecoveryView::onSaveFiles);
+    connect(views_, &CatalogueViews::saveRowRequested, this, &RecoveryView::saveRowRequested);
+    connect(views_, &CatalogueViews::openRowRequested, this, &RecoveryView::openRowRequested);
 
-    captionBand_ = new CAxImage(this);
+    captionBand_ = new AxImage(this);
     captionBand_->setObjectName(idName(IDC_CAPTION_BAND));
 
     searchingText_ =
@@ -148,12 +148,12 @@ void CRecoveryView::createControls() {
                                                       stop_, back_, save_})
         w->setAccessibleDescription(controlDescription(w->objectName().section(QLatin1Char('-'), 0, 0).toInt()));
 
-    connect(stop_, &CHoverButton::clicked, this, &CRecoveryView::onStopRecovery);
-    connect(back_, &CHoverButton::clicked, this, &CRecoveryView::onBack);
-    connect(save_, &CHoverButton::clicked, this, &CRecoveryView::onSaveFiles);
+    connect(stop_, &HoverButton::clicked, this, &RecoveryView::onStopRecovery);
+    connect(back_, &HoverButton::clicked, this, &RecoveryView::onBack);
+    connect(save_, &HoverButton::clicked, this, &RecoveryView::onSaveFiles);
 }
 
-void CRecoveryView::layoutControls() {
+void RecoveryView::layoutControls() {
     const int cx = width();
     const int cy = height();
     const int a = (cy + 100) / 2;
@@ -202,14 +202,14 @@ QString droppedFile(const QMimeData* data) {
 
 }  // namespace
 
-void CRecoveryView::dragEnterEvent(QDragEnterEvent* event) {
+void RecoveryView::dragEnterEvent(QDragEnterEvent* event) {
     if (page_ == 1 && !droppedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
     else
         event->ignore();
 }
 
-void CRecoveryView::dropEvent(QDropEvent* event) {
+void RecoveryView::dropEvent(QDropEvent* event) {
     const QString path = droppedFile(event->mimeData());
     if (page_ != 1 || path.isEmpty()) {
         event->ignore();
@@ -219,25 +219,25 @@ void CRecoveryView::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
 }
 
-void CRecoveryView::resizeEvent(QResizeEvent* event) {
+void RecoveryView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutControls();
 }
 
-void CRecoveryView::paintEvent(QPaintEvent*) {
+void RecoveryView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), viewBackground());
 }
 
-QString CRecoveryView::backupFilePath() const {
+QString RecoveryView::backupFilePath() const {
     return pathEdit_->text();
 }
 
-void CRecoveryView::setBackupFilePath(const QString& path) {
+void RecoveryView::setBackupFilePath(const QString& path) {
     pathEdit_->setText(path);
 }
 
-void CRecoveryView::showResultsPage() {
+void RecoveryView::showResultsPage() {
     prompt_->hide();
     pathEdit_->hide();
     browse_->hide();
@@ -252,7 +252,7 @@ void CRecoveryView::showResultsPage() {
     emit pageChanged(page_);
 }
 
-void CRecoveryView::showSelectionPage() {
+void RecoveryView::showSelectionPage() {
     for (QWidget* w : std::initializer_list<QWidget*>{views_->cataloguePane(), views_->folderList(), views_->folderTree(),
                                                       next_, save_, back_, stop_})
         w->hide();
@@ -272,69 +272,69 @@ void CRecoveryView::showSelectionPage() {
     if (changed) emit pageChanged(page_);
 }
 
-void CRecoveryView::setProgress(int percent) {
+void RecoveryView::setProgress(int percent) {
     progressBar_->setValue(std::clamp(percent, 0, 100));
 }
-void CRecoveryView::setProgressText(const QString& text) {
+void RecoveryView::setProgressText(const QString& text) {
     progressText_->setText(text);
 }
-void CRecoveryView::setFoundFilesText(const QString& text) {
+void RecoveryView::setFoundFilesText(const QString& text) {
     foundFilesText_->setText(text);
 }
-void CRecoveryView::setSearchingVisible(bool visible) {
+void RecoveryView::setSearchingVisible(bool visible) {
     searchingText_->setVisible(visible);
 }
 
-void CRecoveryView::setSearchingText(const QString& text) {
+void RecoveryView::setSearchingText(const QString& text) {
     if (!text.isEmpty()) searchingText_->setText(text);
     searchingText_->setVisible(!text.isEmpty());
 }
 
-void CRecoveryView::showStopButton(bool shown) {
+void RecoveryView::showStopButton(bool shown) {
     stop_->setVisible(shown);
 }
-void CRecoveryView::showProgressBar(bool shown) {
+void RecoveryView::showProgressBar(bool shown) {
     progressBar_->setVisible(shown);
 }
-void CRecoveryView::setProgressIndeterminate(bool on) {
+void RecoveryView::setProgressIndeterminate(bool on) {
     progressBar_->setRange(0, on ? 0 : 100);
 }
-void CRecoveryView::showBackButton(bool shown) {
+void RecoveryView::showBackButton(bool shown) {
     back_->setVisible(shown);
 }
-void CRecoveryView::showSaveButton(bool shown) {
+void RecoveryView::showSaveButton(bool shown) {
     save_->setVisible(shown);
 }
 
-void CRecoveryView::catalogueAppended() {
+void RecoveryView::catalogueAppended() {
     views_->catalogueAppended();
 }
 
-void CRecoveryView::reloadCatalogue() {
+void RecoveryView::reloadCatalogue() {
     views_->reload();
 }
 
-void CRecoveryView::onRecover() {
+void RecoveryView::onRecover() {
     if (!document_.isOpen())
         emit recoverRequested();
     else if (!document_.filling())
         emit saveFilesRequested();
 }
 
-void CRecoveryView::onBrowseBackupFile() {
+void RecoveryView::onBrowseBackupFile() {
     const QString path = ui_.openFileName(this, kBrowseCaption, kBackupFilter);
     if (!path.isEmpty()) pathEdit_->setText(path);
 }
 
-void CRecoveryView::onBack() {
+void RecoveryView::onBack() {
     if (document_.isOpen()) document_.close();
 }
 
-void CRecoveryView::onStopRecovery() {
+void RecoveryView::onStopRecovery() {
     emit stopRequested();
 }
 
-void CRecoveryView::onSaveFiles() {
+void RecoveryView::onSaveFiles() {
     emit saveFilesRequested();
 }
 

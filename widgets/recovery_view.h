@@ -27,19 +27,19 @@ class QPushButton;
 
 namespace bkf::gui {
 
-class CAxImage;
-class CCatalogueViews;
-class CHoverButton;
+class AxImage;
+class CatalogueViews;
+class HoverButton;
 class CatalogueTableModel;
 class CatalogueTreeModel;
 class Document;
 class UiServices;
 
-class CRecoveryView : public QWidget {
+class RecoveryView : public QWidget {
     Q_OBJECT
   public:
-    CRecoveryView(Document& document, UiServices& ui, QWidget* parent = nullptr);
-    ~CRecoveryView() override;
+    RecoveryView(Document& document, UiServices& ui, QWidget* parent = nullptr);
+    ~RecoveryView() override;
 
     // 1 = file-selection page, 2 = results page (the document is open).
     int pageNumber() const { return page_; }
@@ -49,7 +49,7 @@ class CRecoveryView : public QWidget {
     CatalogueTableModel& catalogueModel();
     CatalogueTreeModel& treeModel();
     // The folder tree, the folder-contents list and the catalogue pane.
-    CCatalogueViews& views() { return *views_; }
+    CatalogueViews& views() { return *views_; }
     // The views are busy (they refuse mark changes) while a scan or a load
     // fills the catalogue, until it has applied its last batches.
     bool viewsBusy() const;
@@ -122,21 +122,21 @@ class CRecoveryView : public QWidget {
 
     Document& document_;
     UiServices& ui_;
-    CCatalogueViews* views_ = nullptr;
+    CatalogueViews* views_ = nullptr;
     int page_ = 1;
 
     QLabel* prompt_ = nullptr;
     QLineEdit* pathEdit_ = nullptr;
     QPushButton* browse_ = nullptr;
-    CHoverButton* next_ = nullptr;
-    CAxImage* captionBand_ = nullptr;
+    HoverButton* next_ = nullptr;
+    AxImage* captionBand_ = nullptr;
     QLabel* searchingText_ = nullptr;
     QLabel* progressText_ = nullptr;
     QLabel* foundFilesText_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
-    CHoverButton* stop_ = nullptr;
-    CHoverButton* back_ = nullptr;
-    CHoverButton* save_ = nullptr;
+    HoverButton* stop_ = nullptr;
+    HoverButton* back_ = nullptr;
+    HoverButton* save_ = nullptr;
 };
 
 // The view's background, RGB(255, 255, 153).

@@ -9,7 +9,7 @@
 namespace bkf::gui {
 
 // Layout 214 x 65 dialog units.
-CRenameFolderDialog::CRenameFolderDialog(QWidget* parent) : QDialog(parent) {
+RenameFolderDialog::RenameFolderDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("RenameFolderDialog"));
     setWindowTitle(QStringLiteral("Rename folder"));
     setFixedSize(dluSize(214, 65));
@@ -38,7 +38,7 @@ CRenameFolderDialog::CRenameFolderDialog(QWidget* parent) : QDialog(parent) {
     edit_->setFocus();
 }
 
-QString CRenameFolderDialog::folderName() const {
+QString RenameFolderDialog::folderName() const {
     return edit_->text();
 }
 

@@ -9,12 +9,12 @@ class QLineEdit;
 
 namespace bkf::gui {
 
-class CRenameFolderDialog : public QDialog {
+class RenameFolderDialog : public QDialog {
     Q_OBJECT
   public:
     enum ControlId : int { IDC_NAME_EDIT = 1005, IDC_OK = 1, IDC_CANCEL = 2 };
 
-    explicit CRenameFolderDialog(QWidget* parent = nullptr);
+    explicit RenameFolderDialog(QWidget* parent = nullptr);
 
     QLineEdit* nameEdit() const { return edit_; }
     QString folderName() const;

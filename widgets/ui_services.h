@@ -13,20 +13,17 @@ class QWidget;
 
 namespace bkf::gui {
 
-// Message-box style bits: buttons in the low nibble, icon in the next.
-enum MessageStyle : unsigned {
-    MB_OK = 0x00,
-    MB_OKCANCEL = 0x01,
-    MB_YESNOCANCEL = 0x03,
-    MB_YESNO = 0x04,
-    MB_ICONSTOP = 0x10,
-    MB_ICONQUESTION = 0x20,
-    MB_ICONEXCLAMATION = 0x30,
-    MB_ICONINFORMATION = 0x40,
+// The buttons and the icon of a message box.
+enum class Buttons { Ok, OkCancel, YesNoCancel, YesNo };
+enum class Icon { None, Stop, Question, Exclamation, Information };
+struct MessageStyle {
+    Buttons buttons = Buttons::Ok;
+    Icon icon = Icon::None;
+    bool operator==(const MessageStyle&) const = default;
 };
 
-// The answers: the standard identifiers of the pressed button.
-enum DialogAnswer : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+// The pressed button.
+enum class Answer { Ok, Cancel, Yes, No };
 
 // One line of a pop-up menu: a command id and its text; id 0 is a separator.
 struct MenuItem {
@@ -40,9 +37,10 @@ class UiServices {
     virtual ~UiServices() = default;
 
     // Shows `text` (plain, or Qt rich text) with the caption "Ormilo Tarvik
-    // BKF" and the buttons and icon of `style`; returns the pressed button's
-    // identifier. `owner` null: the active window owns it.
-    virtual int messageBox(QWidget* owner, const QString& text, unsigned style) = 0;
+    // BKF" and the buttons and icon of `style`; returns the pressed button (a
+    // box closed without one gives the answer that changes nothing: Ok for
+    // an Ok box, No for Yes/No, else Cancel). `owner` null: the active window owns it.
+    virtual Answer messageBox(QWidget* owner, const QString& text, MessageStyle style) = 0;
 
     // File dialogs. `filter` is in the "Text|pattern|Text|pattern||" form.
     // They return the chosen path, or an empty text on Cancel. The save

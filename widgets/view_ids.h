@@ -9,7 +9,7 @@ namespace bkf::gui {
 
 // Controls of the main view. The progress bar and Stop share 61452, and the
 // two texts of 61485 share their id: objectNames carry a suffix for the
-// second of each pair (see CRecoveryView).
+// second of each pair (see RecoveryView).
 enum ControlId : int {
     IDC_PATH_EDIT = 61447,
     IDC_BROWSE = 61448,

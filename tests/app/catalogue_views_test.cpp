@@ -57,7 +57,7 @@ class CatalogueViewsTest : public WindowTest {
         view().catalogue().addFolderPath(path);
     }
 
-    CCatalogueViews& views() { return view().views(); }
+    CatalogueViews& views() { return view().views(); }
     Catalogue& catalogue() { return view().catalogue(); }
     const CatalogueTree& tree() { return view().catalogue().tree(); }
     FolderContentsModel& list() { return views().listModel(); }
@@ -326,7 +326,7 @@ TEST_F(CatalogueViewsTest, HeadingClicksSortAsCaseInsensitiveTextAndKeepTheParen
 
 TEST_F(CatalogueViewsTest, EnterDoubleClickAndTabNavigateBetweenFoldersAndViews) {
     views().selectNode(data());
-    CFolderListView* listView = views().folderList();
+    FolderListView* listView = views().folderList();
     listView->setFocus();
     listView->setCurrentIndex(list().index(listRow("Sub"), 0));
     QTest::keyClick(listView, Qt::Key_Return);
@@ -369,7 +369,7 @@ TEST_F(CatalogueViewsTest, WhileBusyCheckBoxesRefuseWithTheirMessages) {
 
     clickTree(treeBox(data()));
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_EQ(ui_.messages[0], (ShownMessage{kBusySelectText, MB_OK | MB_ICONQUESTION}));
+    EXPECT_EQ(ui_.messages[0], (ShownMessage{kBusySelectText, MessageStyle{Buttons::Ok, Icon::Question}}));
     EXPECT_EQ(views().folderTree()->isExpanded(dataIndex), !expanded) << "the node opens or closes instead";
     views().selectNode(data());
     views().folderTree()->setFocus();
@@ -426,8 +426,8 @@ TEST_F(CatalogueViewsTest, ThePaneTogglesOneEntryInRedAndTheFoldersFollow) {
 }
 
 TEST_F(CatalogueViewsTest, PopupMenusOfferTheirCommandsAndRunThem) {
-    QSignalSpy saveAll(&views(), &CCatalogueViews::saveFilesRequested);
-    QSignalSpy saveRow(&views(), &CCatalogueViews::saveRowRequested);
+    QSignalSpy saveAll(&views(), &CatalogueViews::saveFilesRequested);
+    QSignalSpy saveRow(&views(), &CatalogueViews::saveRowRequested);
 
     ui_.menuAnswers = {ID_TREE_SAVE_FILES};
     clickTree(treeLabel(data()), Qt::RightButton);
@@ -461,7 +461,7 @@ TEST_F(CatalogueViewsTest, PopupMenusOfferTheirCommandsAndRunThem) {
 TEST_F(CatalogueViewsTest, RenameFolderRelabelsTheNodeAndThePathsBelowIt) {
     QString typed = QStringLiteral("Old");
     ui_.onDialog = [&](QDialog& d) {
-        auto* dialog = qobject_cast<CRenameFolderDialog*>(&d);
+        auto* dialog = qobject_cast<RenameFolderDialog*>(&d);
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Rename folder"));
         EXPECT_TRUE(dialog->nameEdit()->text().isEmpty()) << "it opens empty";
@@ -496,7 +496,7 @@ TEST_F(CatalogueViewsTest, RenameFolderRelabelsTheNodeAndThePathsBelowIt) {
     views().renameFolder(folder);
     EXPECT_EQ(tree().label(folder), u"Old");
     ui_.onDialog = [&](QDialog& d) {
-        static_cast<CRenameFolderDialog&>(d).nameEdit()->setText(typed);
+        static_cast<RenameFolderDialog&>(d).nameEdit()->setText(typed);
         d.accept();
     };
     typed = QStringLiteral("X");

@@ -67,9 +67,9 @@ TEST(CommandLineFile, ASnapshotNamedAtTheStartIsLoadedWithoutAskingForIt) {
     options.frame.logPath = dir.filePath(QStringLiteral("OrmBkf.log")).toStdU16String();
     options.frame.startFolder = dir.path();
     takeFileArgument(options, snapshot);
-    COrmiloApp app(ui, options);
+    OrmiloApp app(ui, options);
     ASSERT_TRUE(app.initInstance());
-    CMainFrame& frame = *app.mainFrame();
+    MainFrame& frame = *app.mainFrame();
     QElapsedTimer clock;
     clock.start();
     while (frame.snapshotFlow().busy() && clock.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);

@@ -28,7 +28,7 @@ class FolderSettingDialogTest : public WindowTest {
 
     // Opens the dialog (not modal, so the test can drive it), types `prefix`,
     // sets the box and presses OK.
-    void pressOk(CFolderSettingDialog& dialog, const QString& prefix, bool generateLog) {
+    void pressOk(FolderSettingDialog& dialog, const QString& prefix, bool generateLog) {
         dialog.show();
         dialog.prefixEdit()->setText(prefix);
         dialog.generateLogBox()->setChecked(generateLog);
@@ -44,7 +44,7 @@ class FolderSettingDialogTest : public WindowTest {
 TEST_F(FolderSettingDialogTest, OpensWithTheFrameSettingsInTheLayoutProportions) {
     frame_->setFolderPrefix(QStringLiteral("Old"));
     frame_->setGenerateLog(true);
-    CFolderSettingDialog dialog(*frame_, ui_);
+    FolderSettingDialog dialog(*frame_, ui_);
 
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Folder Setting"));
     EXPECT_EQ(dialog.size(), dluSize(244, 106));
@@ -76,11 +76,11 @@ TEST_F(FolderSettingDialogTest, RefusesEveryIllegalCharacterAndKeepsTheTextAsTyp
     for (const QString& prefix : refused) {
         SCOPED_TRACE(prefix.toStdString());
         ui_.messages.clear();
-        CFolderSettingDialog dialog(*frame_, ui_);
+        FolderSettingDialog dialog(*frame_, ui_);
         pressOk(dialog, prefix, true);
 
         ASSERT_EQ(ui_.messages.size(), 1u);
-        EXPECT_EQ(ui_.messages[0], (ShownMessage{kIllegalPrefix, 0x40}));
+        EXPECT_EQ(ui_.messages[0], (ShownMessage{kIllegalPrefix, MessageStyle{Buttons::Ok, Icon::Information}}));
         EXPECT_TRUE(dialog.isVisible()) << "the dialog stays open";
         EXPECT_NE(dialog.result(), QDialog::Accepted);
         EXPECT_EQ(dialog.prefixEdit()->text(), prefix);
@@ -90,7 +90,7 @@ TEST_F(FolderSettingDialogTest, RefusesEveryIllegalCharacterAndKeepsTheTextAsTyp
 
     // The search off the grid is on until the box is cleared.
     {
-        CFolderSettingDialog offGrid(*frame_, ui_);
+        FolderSettingDialog offGrid(*frame_, ui_);
         auto* box = offGrid.findChild<QCheckBox*>(QStringLiteral("scan-off-grid"));
         ASSERT_NE(box, nullptr);
         EXPECT_TRUE(box->isChecked());
@@ -101,7 +101,7 @@ TEST_F(FolderSettingDialogTest, RefusesEveryIllegalCharacterAndKeepsTheTextAsTyp
     }
 
     // Corrected in the same dialog, the prefix is then taken.
-    CFolderSettingDialog dialog(*frame_, ui_);
+    FolderSettingDialog dialog(*frame_, ui_);
     pressOk(dialog, QStringLiteral("my'set"), false);
     dialog.prefixEdit()->setText(QStringLiteral("myset"));
     button(dialog, "1")->click();
@@ -111,7 +111,7 @@ TEST_F(FolderSettingDialogTest, RefusesEveryIllegalCharacterAndKeepsTheTextAsTyp
 
 TEST_F(FolderSettingDialogTest, OkStoresThePrefixEvenEmptyAndGenerateLogFromTheBox) {
     {
-        CFolderSettingDialog dialog(*frame_, ui_);
+        FolderSettingDialog dialog(*frame_, ui_);
         pressOk(dialog, QString(), true);
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
         EXPECT_FALSE(dialog.isVisible());
@@ -119,7 +119,7 @@ TEST_F(FolderSettingDialogTest, OkStoresThePrefixEvenEmptyAndGenerateLogFromTheB
         EXPECT_TRUE(frame_->generateLog());
     }
     {
-        CFolderSettingDialog dialog(*frame_, ui_);
+        FolderSettingDialog dialog(*frame_, ui_);
         EXPECT_EQ(dialog.prefixEdit()->text(), QString()) << "opens with the stored prefix";
         EXPECT_TRUE(dialog.generateLogBox()->isChecked());
         pressOk(dialog, QStringLiteral("Rec2"), false);
@@ -132,7 +132,7 @@ TEST_F(FolderSettingDialogTest, OkStoresThePrefixEvenEmptyAndGenerateLogFromTheB
 
 TEST_F(FolderSettingDialogTest, CancelAndTheCloseBoxChangeNothing) {
     {
-        CFolderSettingDialog dialog(*frame_, ui_);
+        FolderSettingDialog dialog(*frame_, ui_);
         dialog.show();
         dialog.prefixEdit()->setText(QStringLiteral("Other"));
         dialog.generateLogBox()->setChecked(true);
@@ -141,7 +141,7 @@ TEST_F(FolderSettingDialogTest, CancelAndTheCloseBoxChangeNothing) {
         EXPECT_FALSE(dialog.isVisible());
     }
     {
-        CFolderSettingDialog dialog(*frame_, ui_);
+        FolderSettingDialog dialog(*frame_, ui_);
         dialog.show();
         dialog.prefixEdit()->setText(QStringLiteral("b:d"));
         dialog.generateLogBox()->setChecked(true);
@@ -156,7 +156,7 @@ TEST_F(FolderSettingDialogTest, SettingsCommandRunsTheDialogModallyOnTheFrame) {
     int runs = 0;
     ui_.onDialog = [&](QDialog& dialog) {
         ++runs;
-        auto* settings = qobject_cast<CFolderSettingDialog*>(&dialog);
+        auto* settings = qobject_cast<FolderSettingDialog*>(&dialog);
         ASSERT_NE(settings, nullptr);
         EXPECT_EQ(settings->parentWidget(), frame_.get());
         settings->prefixEdit()->setText(QStringLiteral("Saved"));

@@ -35,11 +35,11 @@ class MainFrameTest : public ::testing::Test {
         QSettings(kOrganisation, kProductName).clear();
         frame_ = makeFrame();
     }
-    std::unique_ptr<CMainFrame> makeFrame() {
+    std::unique_ptr<MainFrame> makeFrame() {
         FrameOptions options;
         options.logPath = dir_.filePath(QStringLiteral("OrmBkf.log")).toStdU16String();
         options.startFolder = dir_.path();
-        auto frame = std::make_unique<CMainFrame>(ui_, options);
+        auto frame = std::make_unique<MainFrame>(ui_, options);
         frame->resize(1024, 700);
         frame->show();
         return frame;
@@ -48,7 +48,7 @@ class MainFrameTest : public ::testing::Test {
 
     QTemporaryDir dir_;
     RecordingUiServices ui_;
-    std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<MainFrame> frame_;
 };
 
 struct MenuItem {
@@ -133,7 +133,7 @@ TEST_F(MainFrameTest, ToolbarStatusBarAndLogoStrip) {
     EXPECT_LT(status->findChild<QLabel*>("indicator-caps")->x(),
               status->findChild<QLabel*>("indicator-scroll")->x());
 
-    auto* logo = frame_->findChild<CHoverButton*>(QStringLiteral("1002"));
+    auto* logo = frame_->findChild<HoverButton*>(QStringLiteral("1002"));
     ASSERT_NE(logo, nullptr);
     EXPECT_EQ(logo->toolTip(), QStringLiteral("Visit Software Homepage"));
     EXPECT_EQ(logo->cursor().shape(), Qt::PointingHandCursor);
@@ -146,13 +146,13 @@ TEST_F(MainFrameTest, ToolbarStatusBarAndLogoStrip) {
 
 // Which commands pass their guards on which page, with and without a scan.
 TEST_F(MainFrameTest, CommandGuardsFollowThePageAndTheRunningScan) {
-    CRecoveryView* view = frame_->view();
-    QSignalSpy saveSnapshot(frame_.get(), &CMainFrame::saveSnapshotRequested);
-    QSignalSpy loadSnapshot(frame_.get(), &CMainFrame::loadSnapshotRequested);
-    QSignalSpy search(frame_.get(), &CMainFrame::searchRequested);
-    QSignalSpy settings(frame_.get(), &CMainFrame::settingsRequested);
-    QSignalSpy recover(view, &CRecoveryView::recoverRequested);
-    QSignalSpy saveFiles(view, &CRecoveryView::saveFilesRequested);
+    RecoveryView* view = frame_->view();
+    QSignalSpy saveSnapshot(frame_.get(), &MainFrame::saveSnapshotRequested);
+    QSignalSpy loadSnapshot(frame_.get(), &MainFrame::loadSnapshotRequested);
+    QSignalSpy search(frame_.get(), &MainFrame::searchRequested);
+    QSignalSpy settings(frame_.get(), &MainFrame::settingsRequested);
+    QSignalSpy recover(view, &RecoveryView::recoverRequested);
+    QSignalSpy saveFiles(view, &RecoveryView::saveFilesRequested);
 
     // File-selection page: snapshot save and search do nothing at all.
     trigger(ID_SAVE_SNAPSHOT);
@@ -172,7 +172,7 @@ TEST_F(MainFrameTest, CommandGuardsFollowThePageAndTheRunningScan) {
     view->document().setActivity(Activity::Scanning);
     trigger(ID_SAVE_SNAPSHOT);
     trigger(ID_SEARCH_FILES);
-    const ShownMessage stop{QStringLiteral("Please stop scanning process"), 0x30};
+    const ShownMessage stop{QStringLiteral("Please stop scanning process"), MessageStyle{Buttons::Ok, Icon::Exclamation}};
     EXPECT_EQ(ui_.messages, (std::vector<ShownMessage>{stop, stop}));
     trigger(ID_LOAD_SNAPSHOT);
     trigger(ID_RECOVER);
@@ -189,7 +189,7 @@ TEST_F(MainFrameTest, CommandGuardsFollowThePageAndTheRunningScan) {
     EXPECT_EQ(search.count(), 1);
     EXPECT_EQ(saveFiles.count(), 1) << "Recover on the results page is the save";
     // The empty catalogue has nothing checked: the save says so.
-    const ShownMessage select{QStringLiteral("Please select file(s) to save "), 0x20};
+    const ShownMessage select{QStringLiteral("Please select file(s) to save "), MessageStyle{Buttons::Ok, Icon::Question}};
     EXPECT_EQ(ui_.messages, (std::vector<ShownMessage>{stop, stop, select}));
 }
 
@@ -201,7 +201,7 @@ TEST_F(MainFrameTest, HelpAboutAndLiveUpdate) {
         (ShownMessage{
             QStringLiteral(
                 "The help file not found on installed location \r\n please reinstall software"),
-            0x30}));
+            MessageStyle{Buttons::Ok, Icon::Exclamation}}));
     EXPECT_TRUE(ui_.openedUrls.empty());
 
     const QString helpFile = dir_.filePath(QStringLiteral("OrmiloTarvikBkf.chm"));
@@ -228,7 +228,7 @@ TEST_F(MainFrameTest, HelpAboutAndLiveUpdate) {
     ASSERT_EQ(ui_.messages.size(), 2u);
     EXPECT_TRUE(ui_.messages[1].text.contains(QStringLiteral("8.05.01")));
     EXPECT_TRUE(ui_.messages[1].text.contains(QStringLiteral("package manager")));
-    EXPECT_EQ(ui_.messages[1].style, 0x40u);
+    EXPECT_EQ(ui_.messages[1].style, (MessageStyle{Buttons::Ok, Icon::Information}));
 }
 
 TEST_F(MainFrameTest, ExitFromTheFileSelectionPageAsksOnceAndSavesTheBarLayout) {
@@ -236,10 +236,10 @@ TEST_F(MainFrameTest, ExitFromTheFileSelectionPageAsksOnceAndSavesTheBarLayout) 
     int snapshotSaves = 0;
     frame_->setExitHandler([&] { ++exits; });
     frame_->setExitSnapshotSave([&] { ++snapshotSaves; });
-    const ShownMessage reallyExit{QStringLiteral("Do you really want to exit?"), 0x24};
+    const ShownMessage reallyExit{QStringLiteral("Do you really want to exit?"), MessageStyle{Buttons::YesNo, Icon::Question}};
 
     frame_->findChild<QToolBar*>(QStringLiteral("Standard"))->hide();
-    ui_.answers = {IDNO};
+    ui_.answers = {Answer::No};
     EXPECT_FALSE(frame_->close());
     EXPECT_TRUE(frame_->isVisible());
     EXPECT_EQ(exits, 0);
@@ -251,12 +251,12 @@ TEST_F(MainFrameTest, ExitFromTheFileSelectionPageAsksOnceAndSavesTheBarLayout) 
                      .isEmpty());
     // ... and the next window comes up with it.
     {
-        std::unique_ptr<CMainFrame> next = makeFrame();
+        std::unique_ptr<MainFrame> next = makeFrame();
         EXPECT_FALSE(next->findChild<QToolBar*>(QStringLiteral("Standard"))->isVisible());
     }
 
     ui_.messages.clear();
-    ui_.answers = {IDYES};
+    ui_.answers = {Answer::Yes};
     frame_->commandAction(ID_APP_EXIT)->trigger();
     EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{reallyExit})
         << "no snapshot question from page 1";
@@ -276,10 +276,10 @@ TEST_F(MainFrameTest, ExitFromTheResultsPageOffersTheSnapshotEvenDuringAScan) {
     frame_->view()->document().open();
     frame_->view()->document().setActivity(Activity::Scanning);
     const std::vector<ShownMessage> bothQuestions = {
-        {QStringLiteral("Do you really want to exit?"), 0x24},
-        {QStringLiteral("Do you want to save recovery snapshot?"), 0x24}};
+        {QStringLiteral("Do you really want to exit?"), MessageStyle{Buttons::YesNo, Icon::Question}},
+        {QStringLiteral("Do you want to save recovery snapshot?"), MessageStyle{Buttons::YesNo, Icon::Question}}};
 
-    ui_.answers = {IDYES, IDNO};
+    ui_.answers = {Answer::Yes, Answer::No};
     EXPECT_TRUE(frame_->close());
     EXPECT_EQ(ui_.messages, bothQuestions);
     EXPECT_EQ(snapshotSaves, 0);
@@ -287,7 +287,7 @@ TEST_F(MainFrameTest, ExitFromTheResultsPageOffersTheSnapshotEvenDuringAScan) {
 
     frame_->show();
     ui_.messages.clear();
-    ui_.answers = {IDYES, IDYES};
+    ui_.answers = {Answer::Yes, Answer::Yes};
     EXPECT_TRUE(frame_->close());
     EXPECT_EQ(ui_.messages, bothQuestions);
     EXPECT_EQ(snapshotSaves, 1);

@@ -22,14 +22,14 @@ namespace {
 
 class OpenExportTest : public WindowTest {
   protected:
-    CCatalogueViews& views() { return view().views(); }
-    COpenFileFlow& opens() { return frame_->openFileFlow(); }
+    CatalogueViews& views() { return view().views(); }
+    OpenFileFlow& opens() { return frame_->openFileFlow(); }
 
     void rightClickPane(int row) {
         const QPoint at = views().cataloguePane()->visualRect(views().paneModel().index(row, 1)).center();
         QTest::mouseClick(views().cataloguePane()->viewport(), Qt::RightButton, {}, at);
     }
-    void waitForCopy(CBackgroundCopy& copy) {
+    void waitForCopy(BackgroundCopy& copy) {
         waitWhile([&] { return copy.running(); });
     }
     std::string openedBytes(std::size_t i) {
@@ -70,7 +70,7 @@ TEST_F(OpenExportTest, OpenSavesTheFileIntoThePrivateFolderAndHandsItToTheDeskto
     EXPECT_EQ(openedBytes(1), openedBytes(0));
 
     // The private folder goes when the program ends (a confirmed close).
-    ui_.answers = {IDYES, IDNO};
+    ui_.answers = {Answer::Yes, Answer::No};
     frame_->close();
     EXPECT_FALSE(QFileInfo::exists(folder));
 }
@@ -82,11 +82,11 @@ TEST_F(OpenExportTest, AFileTheBackupHoldsOnlyPartOfOpensAfterAWarning) {
     ASSERT_EQ(view().catalogue().table().rowCount(), 2u);
 
     ui_.menuAnswers = {ID_PANE_OPEN_FILE, ID_PANE_OPEN_FILE};
-    ui_.answers = {IDCANCEL, IDOK};
+    ui_.answers = {Answer::Cancel, Answer::Ok};
     rightClickPane(1);
     waitForCopy(opens().copy());
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_EQ(ui_.messages[0], (ShownMessage{kOpenTruncatedText.arg(1000).arg(90000), MB_OKCANCEL | MB_ICONEXCLAMATION}));
+    EXPECT_EQ(ui_.messages[0], (ShownMessage{kOpenTruncatedText.arg(1000).arg(90000), MessageStyle{Buttons::OkCancel, Icon::Exclamation}}));
     EXPECT_TRUE(ui_.openedUrls.empty()) << "cancelled at the warning";
     rightClickPane(1);
     waitForCopy(opens().copy());

@@ -16,7 +16,7 @@ namespace bkf::gui {
 
 struct ShownMessage {
     QString text;
-    unsigned style = 0;
+    MessageStyle style;
     bool operator==(const ShownMessage&) const = default;
 };
 
@@ -24,8 +24,8 @@ class RecordingUiServices final : public UiServices {
   public:
     std::vector<ShownMessage> messages;
     // Answers to message boxes, in order. When none is left an OK box gets
-    // IDOK and any other IDNO (the answer that changes nothing).
-    std::deque<int> answers;
+    // Ok and any other No (the answer that changes nothing).
+    std::deque<Answer> answers;
     std::deque<QString> fileAnswers;  // "" = Cancel
     QStringList fileCaptions;
     QStringList folderStarts;  // the start folder of each folder dialog
@@ -38,14 +38,14 @@ class RecordingUiServices final : public UiServices {
     // Called with each dialog before it is answered: Rejected, unless this accepts it.
     std::function<void(QDialog&)> onDialog;
 
-    int messageBox(QWidget*, const QString& text, unsigned style) override {
+    Answer messageBox(QWidget*, const QString& text, MessageStyle style) override {
         messages.push_back({text, style});
         if (!answers.empty()) {
-            const int answer = answers.front();
+            const Answer answer = answers.front();
             answers.pop_front();
             return answer;
         }
-        return (style & 0x0Fu) == MB_OK ? IDOK : IDNO;
+        return style.buttons == Buttons::Ok ? Answer::Ok : Answer::No;
     }
     QString openFileName(QWidget*, const QString& caption, const QString& filter) override {
         return fileAnswer(caption, filter);

@@ -86,7 +86,7 @@ TEST_F(RecoveryFlowTest, PathsThatCannotBeScanned) {
     view().setBackupFilePath(dir_.filePath(QStringLiteral("missing.bkf")));
     view().onRecover();
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Please select valid file by using Browse Button"), 0x30}));
+    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Please select valid file by using Browse Button"), MessageStyle{Buttons::Ok, Icon::Exclamation}}));
     EXPECT_EQ(view().pageNumber(), 1);
 
     // A folder exists, but cannot be opened as a backup.
@@ -100,7 +100,7 @@ TEST_F(RecoveryFlowTest, PathsThatCannotBeScanned) {
     zeros.write(QByteArray(100000, '\0'));
     zeros.close();
     recover(zeros.fileName());
-    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("No data found in backup file"), 0x40}));
+    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("No data found in backup file"), MessageStyle{Buttons::Ok, Icon::Information}}));
     EXPECT_EQ(view().pageNumber(), 1);
     EXPECT_FALSE(frame_->view()->document().filling()) << "the commands no longer ask to stop scanning";
 }
@@ -112,9 +112,9 @@ TEST_F(RecoveryFlowTest, StopAsksAndKeepsWhatWasFound) {
     view().setBackupFilePath(path);
     view().onRecover();
     // No: the scan runs on.
-    ui_.answers.push_back(IDNO);
+    ui_.answers.push_back(Answer::No);
     view().onStopRecovery();
-    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Do you really want to stop repairing process"), 0x34}));
+    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Do you really want to stop repairing process"), MessageStyle{Buttons::YesNo, Icon::Exclamation}}));
     EXPECT_TRUE(frame_->recoveryFlow().scanRunning());
     QElapsedTimer clock;
     clock.start();
@@ -127,10 +127,10 @@ TEST_F(RecoveryFlowTest, StopAsksAndKeepsWhatWasFound) {
     ui_.menuAnswers.push_back(ID_PANE_SAVE_FILE);
     QTest::mouseClick(pane->viewport(), Qt::RightButton, {},
                       pane->visualRect(view().views().paneModel().index(0, 1)).center());
-    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Please stop scanning process"), 0x30}));
+    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Please stop scanning process"), MessageStyle{Buttons::Ok, Icon::Exclamation}}));
     EXPECT_TRUE(ui_.fileCaptions.empty()) << "no folder is asked for";
     // Yes: it stops, and what was found is shown, checked.
-    ui_.answers.push_back(IDYES);
+    ui_.answers.push_back(Answer::Yes);
     view().onStopRecovery();
     EXPECT_FALSE(visible("61452")) << "Stop is hidden at once";
     EXPECT_FALSE(visible("61452-progress")) << "and the progress bar with it";
@@ -191,7 +191,7 @@ TEST_F(RecoveryFlowTest, GenerateLogSwitchedDuringAScanTakesEffectAtTheNextLine)
     EXPECT_EQ(logSize(), off) << "switched off: nothing more";
 
     ASSERT_TRUE(frame_->recoveryFlow().scanRunning()) << "the scan ended before the test did";
-    ui_.answers.push_back(IDYES);
+    ui_.answers.push_back(Answer::Yes);
     view().onStopRecovery();
     waitWhile([this] { return frame_->recoveryFlow().scanRunning(); });
 }

@@ -27,13 +27,13 @@
 namespace bkf::gui {
 namespace {
 
-QWidget* control(CRecoveryView& view, const char* name) {
+QWidget* control(RecoveryView& view, const char* name) {
     auto* w = view.findChild<QWidget*>(QLatin1String(name));
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
 
-QStringList visibleControls(CRecoveryView& view) {
+QStringList visibleControls(RecoveryView& view) {
     QStringList names;
     for (QWidget* w : view.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         if (w->isVisibleTo(&view)) names << w->objectName();
@@ -98,7 +98,7 @@ TEST(RecoveryView, ControlsTakeTheirPlacesOnEveryResizeInTheWideAndTheNarrowLayo
     };
     RecordingUiServices ui;
     Document document;
-    CRecoveryView view(document, ui);
+    RecoveryView view(document, ui);
     view.show();  // a hidden widget gets its resize events only when shown
     for (const LayoutCase& c : cases) {
         // Both pages: hidden controls are moved as well.
@@ -119,10 +119,10 @@ TEST(RecoveryView, ControlsTakeTheirPlacesOnEveryResizeInTheWideAndTheNarrowLayo
 TEST(RecoveryView, PagesSwitchBothWaysAndBackEmptiesTheResults) {
     RecordingUiServices ui;
     Document document;
-    CRecoveryView view(document, ui);
+    RecoveryView view(document, ui);
     view.resize(1000, 600);
     view.show();
-    QSignalSpy pages(&view, &CRecoveryView::pageChanged);
+    QSignalSpy pages(&view, &RecoveryView::pageChanged);
     const QStringList selectionPage = {"61447", "61448", "61449", "61484"};
     EXPECT_EQ(view.pageNumber(), 1);
     EXPECT_EQ(visibleControls(view), selectionPage);
@@ -132,7 +132,7 @@ TEST(RecoveryView, PagesSwitchBothWaysAndBackEmptiesTheResults) {
     EXPECT_EQ(view.pageNumber(), 2);
     EXPECT_EQ(visibleControls(view), (QStringList{"1", "4101", "61452", "61452-progress", "61483",
                                                   "61485", "61485-searching", "61487", "61501"}));
-    EXPECT_TRUE(view.findChild<CAxImage*>(QStringLiteral("61501"))->hasPicture());
+    EXPECT_TRUE(view.findChild<AxImage*>(QStringLiteral("61501"))->hasPicture());
 
     // What a scan leaves behind.
     addEntry(view.catalogue(), u"BKF\\Set\\docs\\a.txt", 10);
@@ -155,7 +155,7 @@ TEST(RecoveryView, PagesSwitchBothWaysAndBackEmptiesTheResults) {
     EXPECT_FALSE(control(view, "61485-searching")->isVisible());
 
     // Back runs only from the results page.
-    static_cast<CHoverButton*>(control(view, "61451"))->click();
+    static_cast<HoverButton*>(control(view, "61451"))->click();
     EXPECT_EQ(view.pageNumber(), 1);
     EXPECT_EQ(visibleControls(view), selectionPage);
     EXPECT_EQ(view.catalogue().table().rowCount(), 0u);
@@ -163,7 +163,7 @@ TEST(RecoveryView, PagesSwitchBothWaysAndBackEmptiesTheResults) {
     EXPECT_EQ(tree->model()->rowCount(), 0);
     EXPECT_EQ(bar->value(), 0);
     EXPECT_TRUE(static_cast<QLabel*>(control(view, "61483"))->text().isEmpty());
-    EXPECT_FALSE(view.findChild<CAxImage*>(QStringLiteral("61501"))->hasPicture());
+    EXPECT_FALSE(view.findChild<AxImage*>(QStringLiteral("61501"))->hasPicture());
     EXPECT_EQ(view.backupFilePath(), QStringLiteral("/data/backup.bkf"))
         << "the path field keeps its text";
     view.onBack();
@@ -174,7 +174,7 @@ TEST(RecoveryView, PagesSwitchBothWaysAndBackEmptiesTheResults) {
 TEST(RecoveryView, LooksOfTheFileSelectionPage) {
     RecordingUiServices ui;
     Document document;
-    CRecoveryView view(document, ui);
+    RecoveryView view(document, ui);
     view.resize(800, 500);
     const QImage shot = view.grab().toImage();
     EXPECT_EQ(QColor(shot.pixel(3, 3)), QColor(255, 255, 153));
@@ -187,7 +187,7 @@ TEST(RecoveryView, LooksOfTheFileSelectionPage) {
     EXPECT_EQ(control(view, "61485")->font().pixelSize(), 16);
 
     for (const char* name : {"61449", "61451", "61452", "61492"}) {
-        auto* button = static_cast<CHoverButton*>(control(view, name));
+        auto* button = static_cast<HoverButton*>(control(view, name));
         EXPECT_EQ(button->toolTip(), QStringLiteral("Add Files to repair")) << name;
         EXPECT_FALSE(button->showsHoverImage());
         QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
@@ -198,7 +198,7 @@ TEST(RecoveryView, LooksOfTheFileSelectionPage) {
         EXPECT_FALSE(button->showsHoverImage()) << name;
     }
     // The two pictures really differ.
-    auto* next = static_cast<CHoverButton*>(control(view, "61449"));
+    auto* next = static_cast<HoverButton*>(control(view, "61449"));
     const QImage normal = next->grab().toImage();
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(next, &enter);
@@ -208,7 +208,7 @@ TEST(RecoveryView, LooksOfTheFileSelectionPage) {
 TEST(RecoveryView, ScreenReadersGetEachControlsDescriptionString) {
     RecordingUiServices ui;
     Document document;
-    CRecoveryView view(document, ui);
+    RecoveryView view(document, ui);
     const struct {
         const char* name;
         const char* description;
@@ -226,8 +226,8 @@ TEST(RecoveryView, ScreenReadersGetEachControlsDescriptionString) {
 TEST(RecoveryView, BrowseFillsThePathFieldAndCancelKeepsIt) {
     RecordingUiServices ui;
     Document document;
-    CRecoveryView view(document, ui);
-    QSignalSpy recover(&view, &CRecoveryView::recoverRequested);
+    RecoveryView view(document, ui);
+    QSignalSpy recover(&view, &RecoveryView::recoverRequested);
     view.setBackupFilePath(QStringLiteral("old.bkf"));
     ui.fileAnswers = {QStringLiteral("/backups/new.bkf"), QString()};
     static_cast<QAbstractButton*>(control(view, "61448"))->click();
@@ -243,8 +243,8 @@ TEST(RecoveryView, BrowseFillsThePathFieldAndCancelKeepsIt) {
 TEST(RecoveryView, AFileDroppedOnTheFirstPageFillsThePathField) {
     RecordingUiServices ui;
     Document document;
-    CRecoveryView view(document, ui);
-    QSignalSpy recover(&view, &CRecoveryView::recoverRequested);
+    RecoveryView view(document, ui);
+    QSignalSpy recover(&view, &RecoveryView::recoverRequested);
     const auto drop = [&view](const QList<QUrl>& urls) {
         QMimeData data;
         data.setUrls(urls);

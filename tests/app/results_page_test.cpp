@@ -59,7 +59,7 @@ class ResultsPageTest : public WindowTest {
         return path;
     }
 
-    CCatalogueViews& views() { return view().views(); }
+    CatalogueViews& views() { return view().views(); }
     Catalogue& catalogue() { return view().catalogue(); }
     NodeId node(std::initializer_list<std::u16string_view> labels) {
         NodeId at = kNoNode;

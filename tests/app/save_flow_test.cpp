@@ -40,7 +40,7 @@ class SaveFlowTest : public WindowTest {
         WindowTest::SetUp();
         ASSERT_TRUE(dest_.isValid());
     }
-    CSaveFlow& flow() { return frame_->saveFlow(); }
+    SaveFlow& flow() { return frame_->saveFlow(); }
 
     // A backup with `files` small files of random content (seed = index) and,
     // when `bigSize` is not 0, one more file "big.bin" of that many zeros.
@@ -91,7 +91,7 @@ TEST_F(SaveFlowTest, DamagedDataIsSavedAndListedWithItsVerdictAndVerifyFilesChec
     recover(backup);
     QStringList lists;
     ui_.onDialog = [&](QDialog& d) {
-        if (auto* verdicts = qobject_cast<CVerdictsDialog*>(&d)) lists << verdicts->listText();
+        if (auto* verdicts = qobject_cast<VerdictsDialog*>(&d)) lists << verdicts->listText();
     };
     ui_.fileAnswers.push_back(dest_.path());
     flow().saveFiles();
@@ -116,7 +116,7 @@ TEST_F(SaveFlowTest, NothingCheckedShowsTheMessageAndWritesNothing) {
     ui_.fileAnswers.push_back(dest_.path());
     view().onSaveFiles();
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_EQ(ui_.messages[0], (ShownMessage{QStringLiteral("Please select file(s) to save "), 0x20u}));
+    EXPECT_EQ(ui_.messages[0], (ShownMessage{QStringLiteral("Please select file(s) to save "), MessageStyle{Buttons::Ok, Icon::Question}}));
     EXPECT_FALSE(flow().saving());
     EXPECT_EQ(ui_.fileAnswers.size(), 1u) << "the folder dialog must not be asked";
     EXPECT_TRUE(fs::is_empty(destPath()));
@@ -177,7 +177,7 @@ TEST_F(SaveFlowTest, AllCheckedWritesEveryFileWithItsContentAndSaysSo) {
 
     ASSERT_EQ(ui_.messages.size(), 1u);
     const ShownMessage& summary = ui_.messages[0];
-    EXPECT_EQ(summary.style, MB_OK | MB_ICONINFORMATION);
+    EXPECT_EQ(summary.style, (MessageStyle{Buttons::Ok, Icon::Information}));
     EXPECT_TRUE(summary.text.contains(QStringLiteral("Saved: 5 file(s)"))) << summary.text.toStdString();
     EXPECT_TRUE(summary.text.contains(QStringLiteral("Failed: 0 file(s)"))) << summary.text.toStdString();
     EXPECT_TRUE(summary.text.contains(QString::fromStdU16String(root.u16string()))) << summary.text.toStdString();
@@ -203,7 +203,7 @@ TEST_F(SaveFlowTest, TheSavingWindowHasItsControlsAndCancelRemovesTheFileBeingWr
     ui_.fileAnswers.push_back(dest_.path());
     view().onSaveFiles();
     ASSERT_TRUE(flow().saving());
-    CSavingDialog* dialog = flow().savingDialog();
+    SavingDialog* dialog = flow().savingDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Saving Files.."));
     EXPECT_EQ(dialog->size(), dluSize(321, 164));

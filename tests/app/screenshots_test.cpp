@@ -45,7 +45,7 @@ QString shotPath(const QString& name) {
     return QStringLiteral(BKF_SCREENSHOT_DIR "/") + name + QStringLiteral(".png");
 }
 
-void fillSampleResults(CRecoveryView& view) {
+void fillSampleResults(RecoveryView& view) {
     view.setBackupFilePath(QStringLiteral("/srv/backups/weekly.bkf"));
     view.document().open();
     bkf::Catalogue& c = view.catalogue();
@@ -80,7 +80,7 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
     FrameOptions options;
     options.logPath = dir.filePath(QStringLiteral("OrmBkf.log")).toStdU16String();
     options.startFolder = dir.path();
-    CMainFrame frame(ui, options);
+    MainFrame frame(ui, options);
     frame.setWindowTitle(kProductName);
     frame.show();
 
@@ -105,7 +105,7 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
 
     // While a scan runs: Stop, the progress bar and both texts.
     frame.resize(1280, 800);
-    CRecoveryView& v = *frame.view();
+    RecoveryView& v = *frame.view();
     v.showBackButton(false);
     v.showSaveButton(false);
     v.showStopButton(true);
@@ -128,7 +128,7 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
     // The results page at work: a folder shown in the list, some files
     // unchecked (a partial folder, default-coloured rows), the list sorted.
     frame.resize(1280, 800);
-    CCatalogueViews& views = frame.view()->views();
+    CatalogueViews& views = frame.view()->views();
     bkf::Catalogue& c = frame.view()->catalogue();
     const NodeId set1 = c.tree().firstChild(c.tree().root());
     const NodeId documents = c.tree().firstChild(set1);
@@ -173,16 +173,16 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
         dialog.hide();
     };
     {
-        CFolderSettingDialog settings(frame, ui);
+        FolderSettingDialog settings(frame, ui);
         dialogShot(settings, "dialog-folder-setting", dluSize(244, 106));
     }
     {
-        CRenameFolderDialog rename(&frame);
+        RenameFolderDialog rename(&frame);
         rename.nameEdit()->setText(QStringLiteral("Old Documents"));
         dialogShot(rename, "dialog-rename-folder", dluSize(214, 65));
     }
     {
-        CSearchDialog search(c, ui, &frame);
+        SearchDialog search(c, ui, &frame);
         search.show();
         search.onSearch();
         QElapsedTimer clock;
@@ -192,13 +192,13 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
         dialogShot(search, "dialog-search-files", dluSize(422, 201));
     }
     {
-        CSavingDialog saving(&frame);
+        SavingDialog saving(&frame);
         saving.setCurrentFile(QStringLiteral("BKF\\Set 1 (C:)\\Documents\\budget.xls"));
         saving.setBytes(6 * 1024 * 1024, 10 * 1024 * 1024);
         dialogShot(saving, "dialog-saving-files", dluSize(321, 164));
     }
 
-    CAboutDlg about(&frame);
+    AboutDialog about(&frame);
     about.show();
     QApplication::processEvents();
     const QImage aboutShot = about.grab().toImage();
@@ -209,11 +209,11 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
     const struct {
         const char* name;
         QString text;
-        unsigned style;
+        MessageStyle style;
     } boxes[] = {
-        {"message-exit", kReallyExitText, MB_YESNO | MB_ICONQUESTION},
-        {"message-another-instance", kAnotherInstanceText, MB_OK | MB_ICONEXCLAMATION},
-        {"message-help-missing", kHelpMissingText, MB_OK | MB_ICONEXCLAMATION},
+        {"message-exit", kReallyExitText, MessageStyle{Buttons::YesNo, Icon::Question}},
+        {"message-another-instance", kAnotherInstanceText, MessageStyle{Buttons::Ok, Icon::Exclamation}},
+        {"message-help-missing", kHelpMissingText, MessageStyle{Buttons::Ok, Icon::Exclamation}},
     };
     for (const auto& b : boxes) {
         const auto box = createMessageBox(nullptr, b.text, b.style);
@@ -246,7 +246,7 @@ TEST_F(ScreenshotsOfTheWindow, TheResultsPageAfterAScanOfTheSample) {
     const QImage shot = frame_->grab().toImage();
     EXPECT_TRUE(shot.save(shotPath(QStringLiteral("page2-after-scan-1280x800"))));
 
-    CCataloguePaneView& pane = *view().views().cataloguePane();
+    CataloguePaneView& pane = *view().views().cataloguePane();
     const QString japanese = QStringLiteral("BKF\\BACKUP SET 2(Weekly (full))\\Fotos\\\u65E5\u672C\u8A9E.txt");
     const QModelIndexList hits = view().views().paneModel().match(view().views().paneModel().index(0, 0),
                                                                   Qt::DisplayRole, japanese, 1, Qt::MatchExactly);
@@ -279,9 +279,9 @@ TEST(Screenshots, TheFirstStartUnMaximized) {
     options.lockFolder = dir.path();
     options.frame.logPath = dir.filePath(QStringLiteral("OrmBkf.log")).toStdU16String();
     options.frame.startFolder = dir.path();
-    COrmiloApp app(ui, options);
+    OrmiloApp app(ui, options);
     ASSERT_TRUE(app.initInstance());
-    CMainFrame& frame = *app.mainFrame();
+    MainFrame& frame = *app.mainFrame();
     frame.showNormal();
     QScreen& screen = *QGuiApplication::primaryScreen();
     const QRect expected = defaultNormalGeometry(screen.availableGeometry());

@@ -76,9 +76,9 @@ void fillCatalogue(bkf::Catalogue& catalogue, int count) {
 
 // Holds the search thread at the first match it reports until released, so
 // that a test can act while a search is certainly running.
-class GatedSearchDialog final : public CSearchDialog {
+class GatedSearchDialog final : public SearchDialog {
   public:
-    GatedSearchDialog(bkf::Catalogue& catalogue, UiServices& ui) : CSearchDialog(catalogue, ui) {
+    GatedSearchDialog(bkf::Catalogue& catalogue, UiServices& ui) : SearchDialog(catalogue, ui) {
         searchJob().setReportInterval(0ms);  // report every match at once
     }
     ~GatedSearchDialog() override {
@@ -94,7 +94,7 @@ class GatedSearchDialog final : public CSearchDialog {
     void searchBatch(std::vector<bkf::SearchMatch>&& matches,
                      const bkf::SearchProgress& progress) override {
         const bool hold = progress.matchCount > 0 && !held_.exchange(true);
-        CSearchDialog::searchBatch(std::move(matches), progress);
+        SearchDialog::searchBatch(std::move(matches), progress);
         if (hold) opened_.wait_for(10s);
     }
 
@@ -117,15 +117,15 @@ class SearchDialogTest : public ::testing::Test {
     static QString countText(Dialog& dialog) {
         return dialog.template findChild<QLabel*>(QStringLiteral("1025"))->text();
     }
-    static void search(CSearchDialog& dialog, const QString& pattern) {
+    static void search(SearchDialog& dialog, const QString& pattern) {
         dialog.findChild<QLineEdit*>(QStringLiteral("1005"))->setText(pattern);
-        button(dialog, CSearchDialog::IDC_SEARCH)->click();
+        button(dialog, SearchDialog::IDC_SEARCH)->click();
     }
-    static bool waitForEnd(CSearchDialog& dialog) {
+    static bool waitForEnd(SearchDialog& dialog) {
         return waitUntil([&] { return !dialog.searching(); });
     }
     // The list's rows as (path, type, size) texts.
-    static std::vector<std::array<QString, 3>> listed(CSearchDialog& dialog) {
+    static std::vector<std::array<QString, 3>> listed(SearchDialog& dialog) {
         const QAbstractItemModel& m = dialog.resultModel();
         std::vector<std::array<QString, 3>> rows;
         for (int r = 0; r < m.rowCount(); ++r)
@@ -143,9 +143,9 @@ class SearchDialogTest : public ::testing::Test {
                             q(t.cell(r, bkf::CatalogueColumn::Size))});
         return rows;
     }
-    static void expectIdle(CSearchDialog& dialog) {
-        EXPECT_TRUE(button(dialog, CSearchDialog::IDC_SEARCH)->isVisible());
-        EXPECT_FALSE(button(dialog, CSearchDialog::IDC_STOP)->isVisible());
+    static void expectIdle(SearchDialog& dialog) {
+        EXPECT_TRUE(button(dialog, SearchDialog::IDC_SEARCH)->isVisible());
+        EXPECT_FALSE(button(dialog, SearchDialog::IDC_STOP)->isVisible());
         EXPECT_FALSE(dialog.findChild<QProgressBar*>(QStringLiteral("1004"))->isVisible());
     }
 
@@ -155,7 +155,7 @@ class SearchDialogTest : public ::testing::Test {
 };
 
 TEST_F(SearchDialogTest, OpensIdleWithTheLayoutTextsAndColumns) {
-    CSearchDialog dialog(catalogue_, ui_);
+    SearchDialog dialog(catalogue_, ui_);
     dialog.show();
 
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Search Files.."));
@@ -167,9 +167,9 @@ TEST_F(SearchDialogTest, OpensIdleWithTheLayoutTextsAndColumns) {
               QStringLiteral("Total File Found :"));
     EXPECT_EQ(countText(dialog), QString());
 
-    QPushButton* searchButton = button(dialog, CSearchDialog::IDC_SEARCH);
-    QPushButton* stop = button(dialog, CSearchDialog::IDC_STOP);
-    QPushButton* ok = button(dialog, CSearchDialog::IDC_CLOSE);
+    QPushButton* searchButton = button(dialog, SearchDialog::IDC_SEARCH);
+    QPushButton* stop = button(dialog, SearchDialog::IDC_STOP);
+    QPushButton* ok = button(dialog, SearchDialog::IDC_CLOSE);
     ASSERT_TRUE(searchButton && stop && ok);
     EXPECT_EQ(searchButton->text(), QStringLiteral("&Search"));
     EXPECT_TRUE(searchButton->isDefault());
@@ -200,14 +200,14 @@ TEST_F(SearchDialogTest, OpensIdleWithTheLayoutTextsAndColumns) {
 
 TEST_F(SearchDialogTest, ListsWhatTheCatalogueSearchFindsInTableOrderWithTypeAndSize) {
     fillCatalogue(catalogue_, 3000);
-    CSearchDialog dialog(catalogue_, ui_);
+    SearchDialog dialog(catalogue_, ui_);
     dialog.show();
 
     search(dialog, QStringLiteral("*.txt"));
     // The button returns at once; the results arrive through the timer.
     EXPECT_TRUE(dialog.searching());
-    EXPECT_FALSE(button(dialog, CSearchDialog::IDC_SEARCH)->isVisible());
-    EXPECT_TRUE(button(dialog, CSearchDialog::IDC_STOP)->isVisible());
+    EXPECT_FALSE(button(dialog, SearchDialog::IDC_SEARCH)->isVisible());
+    EXPECT_TRUE(button(dialog, SearchDialog::IDC_STOP)->isVisible());
     EXPECT_TRUE(dialog.findChild<QProgressBar*>(QStringLiteral("1004"))->isVisible());
     ASSERT_TRUE(waitForEnd(dialog));
 
@@ -238,7 +238,7 @@ TEST_F(SearchDialogTest, ListsWhatTheCatalogueSearchFindsInTableOrderWithTypeAnd
 }
 
 TEST_F(SearchDialogTest, AnEmptyCatalogueEndsAtOnceWithZero) {
-    CSearchDialog dialog(catalogue_, ui_);
+    SearchDialog dialog(catalogue_, ui_);
     dialog.show();
     search(dialog, QStringLiteral("*.*"));
     ASSERT_TRUE(waitUntil([&] { return !dialog.searching(); }, 1000));
@@ -256,7 +256,7 @@ TEST_F(SearchDialogTest, StopKeepsTheRowsFoundSoFar) {
     search(dialog, QStringLiteral("*.txt"));
     ASSERT_TRUE(waitUntil([&] { return dialog.resultModel().rowCount() > 0; }));
     EXPECT_TRUE(dialog.searching());
-    button(dialog, CSearchDialog::IDC_STOP)->click();
+    button(dialog, SearchDialog::IDC_STOP)->click();
     dialog.release();
     ASSERT_TRUE(waitForEnd(dialog));
 
@@ -277,17 +277,17 @@ TEST_F(SearchDialogTest, ClosingIsRefusedWhileSearchingAndAllowedAfter) {
     search(dialog, QStringLiteral("*.txt"));
     ASSERT_TRUE(waitUntil([&] { return dialog.resultModel().rowCount() > 0; }));
 
-    button(dialog, CSearchDialog::IDC_CLOSE)->click();
+    button(dialog, SearchDialog::IDC_CLOSE)->click();
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_FALSE(dialog.close()) << "the close box";
     EXPECT_TRUE(dialog.isVisible());
     ASSERT_EQ(ui_.messages.size(), 3u);
-    for (const ShownMessage& m : ui_.messages) EXPECT_EQ(m, (ShownMessage{kStopFirst, 0x30}));
+    for (const ShownMessage& m : ui_.messages) EXPECT_EQ(m, (ShownMessage{kStopFirst, MessageStyle{Buttons::Ok, Icon::Exclamation}}));
 
     dialog.release();
     ASSERT_TRUE(waitForEnd(dialog));
     EXPECT_EQ(dialog.resultModel().rowCount(), 500) << "the search ran to its end";
-    button(dialog, CSearchDialog::IDC_CLOSE)->click();
+    button(dialog, SearchDialog::IDC_CLOSE)->click();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_EQ(ui_.messages.size(), 3u);
@@ -299,13 +299,13 @@ TEST_F(SearchDialogTest, SearchCommandRunsTheDialogOnTheViewCatalogue) {
     FrameOptions options;
     options.logPath = dir.filePath(QStringLiteral("OrmBkf.log")).toStdU16String();
     options.startFolder = dir.path();
-    CMainFrame frame(ui_, options);
+    MainFrame frame(ui_, options);
     fillCatalogue(frame.view()->catalogue(), 60);
     frame.view()->document().open();
 
     QString count;
     ui_.onDialog = [&](QDialog& dialog) {
-        auto* searchDialog = qobject_cast<CSearchDialog*>(&dialog);
+        auto* searchDialog = qobject_cast<SearchDialog*>(&dialog);
         ASSERT_NE(searchDialog, nullptr);
         searchDialog->show();
         search(*searchDialog, QStringLiteral("*.doc"));

@@ -63,30 +63,32 @@ TEST(QtShellLookup, TypeAndIconComeFromTheExtensionOfTheLastComponent) {
 
 TEST(QtUiServices, MessageBoxesFollowTheirStyleAndFiltersConvert) {
     struct Case {
-        unsigned style;
+        MessageStyle style;
         QMessageBox::Icon icon;
         QMessageBox::StandardButtons buttons;
     };
     const Case cases[] = {
-        {0x30, QMessageBox::Warning, QMessageBox::Ok},
-        {0x40, QMessageBox::Information, QMessageBox::Ok},
-        {0x20, QMessageBox::Question, QMessageBox::Ok},
-        {0x24, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No},
-        {0x34, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No},
-        {0x44, QMessageBox::Information, QMessageBox::Yes | QMessageBox::No},
+        {{Buttons::Ok, Icon::Exclamation}, QMessageBox::Warning, QMessageBox::Ok},
+        {{Buttons::Ok, Icon::Information}, QMessageBox::Information, QMessageBox::Ok},
+        {{Buttons::Ok, Icon::Question}, QMessageBox::Question, QMessageBox::Ok},
+        {{Buttons::YesNo, Icon::Question}, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No},
+        {{Buttons::YesNo, Icon::Exclamation}, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No},
+        {{Buttons::OkCancel, Icon::Information}, QMessageBox::Information, QMessageBox::Ok | QMessageBox::Cancel},
     };
     for (const Case& c : cases) {
         const auto box =
             createMessageBox(nullptr, QStringLiteral("line one \r\n line two"), c.style);
         EXPECT_EQ(box->windowTitle(), QStringLiteral("Ormilo Tarvik BKF"));
-        EXPECT_EQ(box->icon(), c.icon) << c.style;
-        EXPECT_EQ(box->standardButtons(), c.buttons) << c.style;
+        EXPECT_EQ(box->icon(), c.icon);
+        EXPECT_EQ(box->standardButtons(), c.buttons);
         EXPECT_EQ(box->text(), QStringLiteral("line one \n line two"));
     }
-    EXPECT_EQ(answerOf(QMessageBox::Yes, 0x24), IDYES);
-    EXPECT_EQ(answerOf(QMessageBox::No, 0x24), IDNO);
-    EXPECT_EQ(answerOf(QMessageBox::Ok, 0x30), IDOK);
-    EXPECT_EQ(answerOf(QMessageBox::NoButton, 0x24), IDNO) << "closing a Yes/No box is No";
+    const MessageStyle yesNo{Buttons::YesNo, Icon::Question};
+    EXPECT_EQ(answerOf(QMessageBox::Yes, yesNo), Answer::Yes);
+    EXPECT_EQ(answerOf(QMessageBox::No, yesNo), Answer::No);
+    EXPECT_EQ(answerOf(QMessageBox::Ok, {Buttons::Ok, Icon::Exclamation}), Answer::Ok);
+    EXPECT_EQ(answerOf(QMessageBox::NoButton, yesNo), Answer::No) << "closing a Yes/No box is No";
+    EXPECT_EQ(answerOf(QMessageBox::NoButton, {Buttons::OkCancel, Icon::None}), Answer::Cancel);
 
     EXPECT_EQ(qtNameFilter(QStringLiteral("Backup Files(*.bkf)|*.bkf| All Files(*.*)|*.*||")),
               QStringLiteral("Backup Files(*.bkf);;All Files(*.*)"));

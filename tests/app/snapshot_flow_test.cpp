@@ -25,7 +25,7 @@ namespace {
 
 class SnapshotFlowTest : public WindowTest {
   protected:
-    CSnapshotFlow& flow() { return frame_->snapshotFlow(); }
+    SnapshotFlow& flow() { return frame_->snapshotFlow(); }
 
     QString writeBackup(const QString& name, int files) {
         return WindowTest::writeBackup(name, files, [](int i) { return 1000 + static_cast<std::uint64_t>(i); });
@@ -126,11 +126,11 @@ TEST_F(SnapshotFlowTest, TheNameGetsTheExtensionAndAnExistingFileIsReplacedOnlyO
         f.write("keep me");
     }
     // No: the dialog comes again; a Cancel there ends the save with nothing written.
-    ui_.answers = {IDNO};
+    ui_.answers = {Answer::No};
     ui_.fileCaptions.clear();
     ui_.fileAnswers.push_back(existing);
     saveFromMenu(QString());
-    const ShownMessage replace{QStringLiteral("File already exists.\r\nDo you want to replace it?"), 0x44};
+    const ShownMessage replace{QStringLiteral("File already exists.\r\nDo you want to replace it?"), MessageStyle{Buttons::YesNo, Icon::Information}};
     EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{replace});
     EXPECT_EQ(ui_.fileCaptions.size(), 2);
     QFile kept(existing);
@@ -139,14 +139,14 @@ TEST_F(SnapshotFlowTest, TheNameGetsTheExtensionAndAnExistingFileIsReplacedOnlyO
     kept.close();
 
     // No, then another name: that one is written.
-    ui_.answers = {IDNO};
+    ui_.answers = {Answer::No};
     ui_.fileAnswers.push_back(existing);
     saveFromMenu(file(QStringLiteral("other")));
     EXPECT_TRUE(QFileInfo::exists(file(QStringLiteral("other.ORMBKF"))));
 
     // Yes: replaced by a snapshot.
     ui_.messages.clear();
-    ui_.answers = {IDYES};
+    ui_.answers = {Answer::Yes};
     saveFromMenu(existing);
     EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{replace});
     EXPECT_TRUE(looksLikeSnapshot(existing.toStdU16String()));
@@ -157,21 +157,21 @@ TEST_F(SnapshotFlowTest, AWriteThatFailsIsReportedWithTheReasonFromMenuAndExit) 
     const QString target = file(QStringLiteral("no such folder/run"));
     saveFromMenu(target);
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_EQ(ui_.messages[0].style, 0x40u);
+    EXPECT_EQ(ui_.messages[0].style, (MessageStyle{Buttons::Ok, Icon::Information}));
     EXPECT_TRUE(ui_.messages[0].text.startsWith(kSnapshotWriteFailedText));
     EXPECT_GT(ui_.messages[0].text.size(), kSnapshotWriteFailedText.size()) << "the system's reason follows";
     EXPECT_TRUE(view().isEnabled());
 
     // The exit sequence writes on this thread: Yes to exit, Yes to the snapshot.
     ui_.messages.clear();
-    ui_.answers = {IDYES, IDYES};
+    ui_.answers = {Answer::Yes, Answer::Yes};
     ui_.fileAnswers = {target, file(QStringLiteral("at exit"))};
     frame_->close();
     ASSERT_EQ(ui_.messages.size(), 3u);
     EXPECT_TRUE(ui_.messages[2].text.startsWith(kSnapshotWriteFailedText));
     frame_->show();
     ui_.messages.clear();
-    ui_.answers = {IDYES, IDYES};
+    ui_.answers = {Answer::Yes, Answer::Yes};
     frame_->close();
     EXPECT_EQ(ui_.messages.size(), 2u) << "no failure this time";
     EXPECT_TRUE(looksLikeSnapshot(file(QStringLiteral("at exit.ORMBKF")).toStdU16String()));
@@ -179,7 +179,7 @@ TEST_F(SnapshotFlowTest, AWriteThatFailsIsReportedWithTheReasonFromMenuAndExit) 
 
 TEST_F(SnapshotFlowTest, FilesThatAreNotSnapshotsGiveTheOpenMessageAndStayOnTheFirstPage) {
     const ShownMessage problem{
-        QStringLiteral("Some problem occoured while opening file, make sure that file is not shared"), 0x40};
+        QStringLiteral("Some problem occoured while opening file, make sure that file is not shared"), MessageStyle{Buttons::Ok, Icon::Information}};
     // Cancel: nothing at all.
     load({QString()});
     EXPECT_TRUE(ui_.messages.empty());
@@ -236,7 +236,7 @@ TEST_F(SnapshotFlowTest, AMovedBackupFileIsAskedForAndItsPathUsed) {
 
 TEST_F(SnapshotFlowTest, ASnapshotWithoutRowsSaysNoDataAndReturnsToTheFirstPage) {
     const QString backup = writeBackup(QStringLiteral("b.bkf"), 1);
-    const ShownMessage noData{QStringLiteral("No data found in backup file"), 0x40};
+    const ShownMessage noData{QStringLiteral("No data found in backup file"), MessageStyle{Buttons::Ok, Icon::Information}};
     load({writeSnapshotText(QStringLiteral("empty.ORMBKF"),
                             {QStringLiteral("<") + backup + QStringLiteral(">"), QStringLiteral("<0>")})});
     EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{noData});
@@ -273,16 +273,16 @@ TEST_F(SnapshotFlowTest, StopDuringALoadKeepsTheRowsReadSoFar) {
     EXPECT_TRUE(visible("61452")) << "Stop";
     // Saving waits for the end of the load, and says so.
     frame_->saveFlow().saveFiles();
-    const ShownMessage stopFirst{QStringLiteral("Please stop scanning process"), 0x30};
+    const ShownMessage stopFirst{QStringLiteral("Please stop scanning process"), MessageStyle{Buttons::Ok, Icon::Exclamation}};
     EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{stopFirst});
     // Stop asks as during a scan; No lets the load go on.
-    const ShownMessage question{QStringLiteral("Do you really want to stop repairing process"), 0x34};
-    ui_.answers = {IDNO};
+    const ShownMessage question{QStringLiteral("Do you really want to stop repairing process"), MessageStyle{Buttons::YesNo, Icon::Exclamation}};
+    ui_.answers = {Answer::No};
     view().onStopRecovery();
     EXPECT_EQ(ui_.messages, (std::vector<ShownMessage>{stopFirst, question}));
     EXPECT_TRUE(flow().loading());
     EXPECT_TRUE(visible("61452"));
-    ui_.answers = {IDYES};
+    ui_.answers = {Answer::Yes};
     view().onStopRecovery();
     EXPECT_FALSE(visible("61452")) << "Yes hides Stop at once";
     EXPECT_FALSE(visible("61452-progress")) << "and the progress bar";

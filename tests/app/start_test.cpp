@@ -55,9 +55,9 @@ TEST(StartUp, FirstInstanceShowsTheMaximisedWindowAndASecondIsRefusedWithoutOne)
     forgetWindowPlacement();
     QTemporaryDir dir;
     RecordingUiServices firstUi;
-    COrmiloApp first(firstUi, optionsIn(dir));
+    OrmiloApp first(firstUi, optionsIn(dir));
     ASSERT_TRUE(first.initInstance());
-    CMainFrame* frame = first.mainFrame();
+    MainFrame* frame = first.mainFrame();
     ASSERT_NE(frame, nullptr);
     EXPECT_TRUE(frame->isVisible());
     EXPECT_TRUE(frame->windowState() & Qt::WindowMaximized);
@@ -68,20 +68,20 @@ TEST(StartUp, FirstInstanceShowsTheMaximisedWindowAndASecondIsRefusedWithoutOne)
     const int windowsBefore = visibleTopLevelWindows();
 
     RecordingUiServices secondUi;
-    COrmiloApp second(secondUi, optionsIn(dir));
+    OrmiloApp second(secondUi, optionsIn(dir));
     EXPECT_FALSE(second.initInstance());
     EXPECT_EQ(second.mainFrame(), nullptr);
     ASSERT_EQ(secondUi.messages.size(), 1u);
     EXPECT_EQ(secondUi.messages[0].text,
               QStringLiteral("Another Instance of Ormilo Tarvik BKF is running "));
-    EXPECT_EQ(secondUi.messages[0].style, 0x30u);
+    EXPECT_EQ(secondUi.messages[0].style, (MessageStyle{Buttons::Ok, Icon::Exclamation}));
     EXPECT_EQ(visibleTopLevelWindows(), windowsBefore);
     EXPECT_TRUE(frame->isVisible()) << "the running instance is not touched";
 
     // Once the first instance has gone, the next one starts.
     first.releaseInstance();
     RecordingUiServices thirdUi;
-    COrmiloApp third(thirdUi, optionsIn(dir));
+    OrmiloApp third(thirdUi, optionsIn(dir));
     EXPECT_TRUE(third.initInstance());
     EXPECT_TRUE(thirdUi.messages.empty());
 }
@@ -93,9 +93,9 @@ TEST(StartUp, TheWindowsNormalGeometryIsMostOfTheScreenAndTheLastOneIsKept) {
     const QRect chosen(available.left() + 40, available.top() + 30, 500, 400);
     RecordingUiServices ui;  // "Do you really want to exit?" is answered No: the placement is kept all the same
     {
-        COrmiloApp app(ui, optionsIn(dir));
+        OrmiloApp app(ui, optionsIn(dir));
         ASSERT_TRUE(app.initInstance());
-        CMainFrame& frame = *app.mainFrame();
+        MainFrame& frame = *app.mainFrame();
         EXPECT_TRUE(frame.isMaximized()) << "the first start";
         frame.showNormal();
         const QRect normal = settledGeometry(frame, defaultNormalGeometry(available));
@@ -108,9 +108,9 @@ TEST(StartUp, TheWindowsNormalGeometryIsMostOfTheScreenAndTheLastOneIsKept) {
         app.releaseInstance();
     }
     {
-        COrmiloApp app(ui, optionsIn(dir));
+        OrmiloApp app(ui, optionsIn(dir));
         ASSERT_TRUE(app.initInstance());
-        CMainFrame& frame = *app.mainFrame();
+        MainFrame& frame = *app.mainFrame();
         EXPECT_FALSE(frame.isMaximized()) << "left un-maximized, it starts so";
         EXPECT_EQ(settledGeometry(frame, chosen), chosen);
         frame.showMaximized();
@@ -119,9 +119,9 @@ TEST(StartUp, TheWindowsNormalGeometryIsMostOfTheScreenAndTheLastOneIsKept) {
         app.releaseInstance();
     }
     {
-        COrmiloApp app(ui, optionsIn(dir));
+        OrmiloApp app(ui, optionsIn(dir));
         ASSERT_TRUE(app.initInstance());
-        CMainFrame& frame = *app.mainFrame();
+        MainFrame& frame = *app.mainFrame();
         EXPECT_TRUE(frame.isMaximized());
         frame.showNormal();
         EXPECT_EQ(settledGeometry(frame, chosen), chosen) << "the normal geometry under the maximized window";
@@ -133,7 +133,7 @@ TEST(StartUp, TheWindowsNormalGeometryIsMostOfTheScreenAndTheLastOneIsKept) {
         settings.setValue(QStringLiteral("Window/NormalGeometry"), QRect(available.right() + 5000, 0, 600, 400));
         settings.setValue(QStringLiteral("Window/Maximized"), false);
     }
-    COrmiloApp app(ui, optionsIn(dir));
+    OrmiloApp app(ui, optionsIn(dir));
     ASSERT_TRUE(app.initInstance());
     EXPECT_EQ(settledGeometry(*app.mainFrame(), defaultNormalGeometry(available)), defaultNormalGeometry(available));
     app.releaseInstance();
@@ -145,7 +145,7 @@ TEST(StartUp, ABackupNamedOnTheCommandLineFillsThePathField) {
     RecordingUiServices ui;
     StartOptions options = optionsIn(dir);
     options.backupPath = dir.filePath(QStringLiteral("Monday.bkf"));
-    COrmiloApp app(ui, options);
+    OrmiloApp app(ui, options);
     ASSERT_TRUE(app.initInstance());
     EXPECT_EQ(app.mainFrame()->view()->backupFilePath(), options.backupPath);
     EXPECT_EQ(app.mainFrame()->view()->pageNumber(), 1) << "nothing starts by itself";
@@ -190,7 +190,7 @@ TEST(StartUp, FrameDeletesTheOldLogAndStartsWithItsDefaults) {
     FrameOptions options;
     options.logPath = log.toStdU16String();
     options.startFolder = dir.path();
-    CMainFrame frame(ui, options);
+    MainFrame frame(ui, options);
     EXPECT_FALSE(QFile::exists(log));
     EXPECT_EQ(frame.folderPrefix(), QStringLiteral("Rec"));
     EXPECT_FALSE(frame.generateLog());

@@ -28,7 +28,7 @@ class WindowTest : public ::testing::Test {
         FrameOptions options;
         options.logPath = logPath();
         options.startFolder = dir_.path();
-        frame_ = std::make_unique<CMainFrame>(ui_, options);
+        frame_ = std::make_unique<MainFrame>(ui_, options);
         if (showFrame_) {
             frame_->resize(1024, 700);
             frame_->show();
@@ -37,7 +37,7 @@ class WindowTest : public ::testing::Test {
 
     std::filesystem::path logPath() const { return dir_.filePath(QStringLiteral("OrmBkf.log")).toStdU16String(); }
     QString file(const QString& name) const { return dir_.filePath(name); }
-    CRecoveryView& view() { return *frame_->view(); }
+    RecoveryView& view() { return *frame_->view(); }
 
     // A backup of one set "Daily" holding `files` files file0.txt, file1.txt, ...
     // in Data\Sub, each of size(i) random bytes (seed i), then whatever `more`
@@ -86,7 +86,7 @@ class WindowTest : public ::testing::Test {
     bool showFrame_ = true;  // set false in a constructor for a frame never shown
     QTemporaryDir dir_;
     RecordingUiServices ui_;
-    std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<MainFrame> frame_;
     tools::Manifest manifest_;  // of the last backup written
 };
 
