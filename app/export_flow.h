@@ -18,7 +18,7 @@ class BackgroundCopy;
 
 inline const QString kExportCaption = QStringLiteral("Export to Archive");
 inline const QString kArchiveFilter = QStringLiteral(
-    "Tar Archive(*.tar)|*.tar|Zip Archive(*.zip)|*.zip|Pax Archive(*.pax)|*.pax|7-Zip Archive(*.7z)|*.7z||");
+    "Tar Archive(*.tar);;Zip Archive(*.zip);;Pax Archive(*.pax);;7-Zip Archive(*.7z)");
 
 class ExportFlow : public QObject {
     Q_OBJECT

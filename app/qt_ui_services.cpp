@@ -15,21 +15,6 @@ QString messageCaption() {
     return kProductName;
 }
 
-QString qtNameFilter(const QString& filter) {
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList out;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString text = parts[i].trimmed();
-        const QString pattern = parts[i + 1].trimmed();
-        if (text.isEmpty() && pattern.isEmpty()) continue;
-        if (text.contains(QLatin1Char('(') + pattern + QLatin1Char(')')))
-            out << text;
-        else
-            out << text + QStringLiteral(" (") + pattern + QLatin1Char(')');
-    }
-    return out.join(QStringLiteral(";;"));
-}
-
 namespace {
 
 QWidget* ownerOrActive(QWidget* owner) {
@@ -83,13 +68,13 @@ Answer QtUiServices::messageBox(QWidget* owner, const QString& text, MessageStyl
 }
 
 QString QtUiServices::openFileName(QWidget* owner, const QString& caption, const QString& filter) {
-    return QFileDialog::getOpenFileName(owner, caption, QString(), qtNameFilter(filter));
+    return QFileDialog::getOpenFileName(owner, caption, QString(), filter);
 }
 
 QString QtUiServices::saveFileName(QWidget* owner, const QString& caption, const QString& filter) {
     // The caller asks about an existing file itself, for the name it will
     // really write (an extension may still be added): the dialog does not.
-    return QFileDialog::getSaveFileName(owner, caption, QString(), qtNameFilter(filter), nullptr,
+    return QFileDialog::getSaveFileName(owner, caption, QString(), filter, nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 

@@ -24,11 +24,11 @@
 namespace bkf::gui {
 
 // The texts of the snapshot dialogs and messages.
-inline const QString kSnapshotSaveFilter = QStringLiteral("Tarvik SnapShot File(.ORMBKF)|*.ORMBKF||");
+inline const QString kSnapshotSaveFilter = QStringLiteral("Tarvik SnapShot File(.ORMBKF) (*.ORMBKF)");
 inline const QString kSnapshotLoadCaption =
     QStringLiteral("Please select the Saved recovery information file ...");
 inline const QString kSnapshotLoadFilter =
-    QStringLiteral("Tarvik SnapShot File(*.ORMBKF)|*.ORMBKF| All Files(*.*)|*.*||");
+    QStringLiteral("Tarvik SnapShot File(*.ORMBKF);;All Files(*.*)");
 inline const QString kSnapshotReplaceText = QStringLiteral("File already exists.\r\nDo you want to replace it?");
 inline const QString kSnapshotOpenFailedText =
     QStringLiteral("Some problem occoured while opening file, make sure that file is not shared");

@@ -42,7 +42,7 @@ class UiServices {
     // an Ok box, No for Yes/No, else Cancel). `owner` null: the active window owns it.
     virtual Answer messageBox(QWidget* owner, const QString& text, MessageStyle style) = 0;
 
-    // File dialogs. `filter` is in the "Text|pattern|Text|pattern||" form.
+    // File dialogs. `filter` is a Qt name filter ("Backup Files(*.bkf);;All Files(*.*)").
     // They return the chosen path, or an empty text on Cancel. The save
     // dialog never asks about replacing a file: its callers do.
     virtual QString openFileName(QWidget* owner, const QString& caption, const QString& filter) = 0;
@@ -60,11 +60,6 @@ class UiServices {
     // Opens a document or web address with the system's handler.
     virtual bool openUrl(const QUrl& url) = 0;
 };
-
-// "Backup Files(*.bkf)|*.bkf| All Files(*.*)|*.*||" as a Qt name filter:
-// "Backup Files(*.bkf);;All Files(*.*)". A description without its pattern in
-// brackets gets it appended: "Snapshot|*.ORMBKF||" -> "Snapshot (*.ORMBKF)".
-QString qtNameFilter(const QString& filter);
 
 // The caption of every message box.
 QString messageCaption();

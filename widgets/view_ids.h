@@ -50,7 +50,7 @@ inline const QString kAddFilesTip = QStringLiteral("Add Files to repair");
 inline const QString kPromptText = QStringLiteral("Please select the file to repair");
 inline const QString kBrowseCaption = QStringLiteral("Select BKF file for recovery...");
 inline const QString kBackupFilter =
-    QStringLiteral("Backup Files(*.bkf)|*.bkf| All Files(*.*)|*.*||");
+    QStringLiteral("Backup Files(*.bkf);;All Files(*.*)");
 
 // The texts of a scan and a load in progress.
 inline const QString kSearchingText = QStringLiteral("Searching file, please wait...");

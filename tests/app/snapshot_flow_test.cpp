@@ -80,7 +80,7 @@ TEST_F(SnapshotFlowTest, ASavedSnapshotLoadsBackTheSameCatalogueAllChecked) {
     saveFromMenu(file(QStringLiteral("run")));
     EXPECT_TRUE(ui_.messages.empty());
     EXPECT_EQ(ui_.fileCaptions, QStringList{QString()});
-    EXPECT_EQ(ui_.fileFilters, QStringList{QStringLiteral("Tarvik SnapShot File(.ORMBKF)|*.ORMBKF||")});
+    EXPECT_EQ(ui_.fileFilters, QStringList{QStringLiteral("Tarvik SnapShot File(.ORMBKF) (*.ORMBKF)")});
     EXPECT_TRUE(view().isEnabled()) << "the view takes input again after the write";
     ASSERT_TRUE(QFileInfo::exists(file(QStringLiteral("run.ORMBKF"))));
     EXPECT_EQ(table.checkedCount(), 10u) << "a save changes nothing";
@@ -94,7 +94,7 @@ TEST_F(SnapshotFlowTest, ASavedSnapshotLoadsBackTheSameCatalogueAllChecked) {
     EXPECT_TRUE(ui_.messages.empty());
     EXPECT_EQ(ui_.fileCaptions, QStringList{QStringLiteral("Please select the Saved recovery information file ...")});
     EXPECT_EQ(ui_.fileFilters,
-              QStringList{QStringLiteral("Tarvik SnapShot File(*.ORMBKF)|*.ORMBKF| All Files(*.*)|*.*||")});
+              QStringList{QStringLiteral("Tarvik SnapShot File(*.ORMBKF);;All Files(*.*)")});
     EXPECT_EQ(view().pageNumber(), 2);
     EXPECT_EQ(cellsOf(view().catalogue().table()), before);
     EXPECT_EQ(view().catalogue().table().checkedCount(), 12u);
@@ -211,7 +211,7 @@ TEST_F(SnapshotFlowTest, AMovedBackupFileIsAskedForAndItsPathUsed) {
     // Cancel on "Select BKF file ...": the load ends on the first page.
     load({snapshot, QString()});
     EXPECT_EQ(ui_.fileCaptions, (QStringList{kSnapshotLoadCaption, QStringLiteral("Select BKF file ...")}));
-    EXPECT_EQ(ui_.fileFilters.back(), QStringLiteral("Backup Files(*.bkf)|*.bkf| All Files(*.*)|*.*||"));
+    EXPECT_EQ(ui_.fileFilters.back(), QStringLiteral("Backup Files(*.bkf);;All Files(*.*)"));
     EXPECT_TRUE(ui_.messages.empty());
     EXPECT_EQ(view().pageNumber(), 1);
     EXPECT_EQ(view().catalogue().table().rowCount(), 0u);
