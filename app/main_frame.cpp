@@ -95,7 +95,7 @@ MainFrame::MainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
     bkf::deleteOldLog(settings_.logPath);
 
     logo_ = new HoverButton(this);
-    logo_->setObjectName(QString::number(IDC_LOGO_BUTTON));
+    setControlId(logo_, IDC_LOGO_BUTTON);
     const QPixmap logo(QStringLiteral(":/images/logo.png"));
     logo_->setImages(logo, logo);
     logo_->setToolTip(kVisitHomePageTip);

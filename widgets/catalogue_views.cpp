@@ -1,4 +1,5 @@
 #include "widgets/catalogue_views.h"
+#include "widgets/view_ids.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -210,7 +211,7 @@ CatalogueViews::CatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWidge
 
     treeModel_ = new CatalogueTreeModel(catalogue_, this);
     tree_ = new FolderTreeView(*this, parent);
-    tree_->setObjectName(QStringLiteral("4101"));
+    setControlId(tree_, IDC_FOLDER_TREE);
     tree_->setHeaderHidden(true);
     tree_->setUniformRowHeights(true);
     tree_->setItemDelegate(delegate);
@@ -232,7 +233,7 @@ CatalogueViews::CatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWidge
 
     listModel_ = new FolderContentsModel(catalogue_, this);
     list_ = new FolderListView(*this, parent);
-    list_->setObjectName(QStringLiteral("61487"));
+    setControlId(list_, IDC_FOLDER_LIST);
     list_->setItemDelegate(delegate);
     list_->setModel(listModel_);
     list_->setRootIsDecorated(false);
@@ -258,7 +259,7 @@ CatalogueViews::CatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWidge
 
     paneModel_ = new CatalogueTableModel(catalogue_, this);
     pane_ = new CataloguePaneView(*this, parent);
-    pane_->setObjectName(QStringLiteral("1"));
+    setControlId(pane_, IDC_CATALOGUE);
     pane_->setItemDelegate(delegate);
     pane_->setModel(paneModel_);
     pane_->setSelectionBehavior(QAbstractItemView::SelectRows);

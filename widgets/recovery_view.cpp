@@ -39,13 +39,9 @@ QFont pixelFont(const QString& family, int pixels) {
     return f;
 }
 
-QString idName(int id) {
-    return QString::number(id);
-}
-
 HoverButton* imageButton(QWidget* parent, int id, const QString& hover, const QString& normal) {
     auto* b = new HoverButton(parent);
-    b->setObjectName(idName(id));
+    setControlId(b, id);
     b->setImages(QPixmap(hover), QPixmap(normal));
     b->setToolTip(kAddFilesTip);
     return b;
@@ -90,18 +86,18 @@ void RecoveryView::createControls() {
     const QFont arial = pixelFont(QStringLiteral("Arial"), 16);
 
     prompt_ = new QLabel(kPromptText, this);
-    prompt_->setObjectName(idName(IDC_PROMPT));
+    setControlId(prompt_, IDC_PROMPT);
     prompt_->setFont(arial);
 
     pathEdit_ = new QLineEdit(this);
-    pathEdit_->setObjectName(idName(IDC_PATH_EDIT));
+    setControlId(pathEdit_, IDC_PATH_EDIT);
     pathEdit_->setFont(pixelFont(QStringLiteral("Ms Sans Serif"), 16));
     // A dropped file goes to the view, which puts its path here.
     pathEdit_->setAcceptDrops(false);
     setAcceptDrops(true);
 
     browse_ = new QPushButton(QStringLiteral("&Browse..."), this);
-    browse_->setObjectName(idName(IDC_BROWSE));
+    setControlId(browse_, IDC_BROWSE);
     connect(browse_, &QPushButton::clicked, this, &RecoveryView::onBrowseBackupFile);
 
     next_ = imageButton(this, IDC_NEXT, QStringLiteral(":/images/next_hover.png"),
@@ -115,23 +111,23 @@ void RecoveryView::createControls() {
     connect(views_, &CatalogueViews::openRowRequested, this, &RecoveryView::openRowRequested);
 
     captionBand_ = new AxImage(this);
-    captionBand_->setObjectName(idName(IDC_CAPTION_BAND));
+    setControlId(captionBand_, IDC_CAPTION_BAND);
 
     searchingText_ =
         new QLabel(kSearchingText, this);
-    searchingText_->setObjectName(idName(IDC_PROGRESS_TEXT) + QStringLiteral("-searching"));
+    setControlId(searchingText_, IDC_PROGRESS_TEXT, kSearchingTextName);
     searchingText_->setFont(arial);
 
     progressText_ = new QLabel(this);
-    progressText_->setObjectName(idName(IDC_PROGRESS_TEXT));
+    setControlId(progressText_, IDC_PROGRESS_TEXT);
     progressText_->setFont(arial);
 
     foundFilesText_ = new QLabel(this);
-    foundFilesText_->setObjectName(idName(IDC_FOUND_FILES));
+    setControlId(foundFilesText_, IDC_FOUND_FILES);
     foundFilesText_->setFont(arial);
 
     progressBar_ = new QProgressBar(this);
-    progressBar_->setObjectName(idName(IDC_STOP) + QStringLiteral("-progress"));
+    setControlId(progressBar_, IDC_STOP, kProgressBarName);
     progressBar_->setRange(0, 100);
     progressBar_->setTextVisible(false);
 
@@ -146,7 +142,7 @@ void RecoveryView::createControls() {
     for (QWidget* w : std::initializer_list<QWidget*>{prompt_, pathEdit_, browse_, next_, views_->folderList(),
                                                       captionBand_, searchingText_, progressText_, foundFilesText_,
                                                       stop_, back_, save_})
-        w->setAccessibleDescription(controlDescription(w->objectName().section(QLatin1Char('-'), 0, 0).toInt()));
+        w->setAccessibleDescription(controlDescription(w->property("controlId").toInt()));
 
     connect(stop_, &HoverButton::clicked, this, &RecoveryView::onStopRecovery);
     connect(back_, &HoverButton::clicked, this, &RecoveryView::onBack);

@@ -27,6 +27,37 @@ enum ControlId : int {
     IDC_LOGO_BUTTON = 1002,
 };
 
+// The objectName of each control: a word. The id itself is data: the
+// control's "controlId" property, and its description string below.
+inline QString controlName(int id) {
+    switch (id) {
+        case IDC_PATH_EDIT: return QStringLiteral("pathEdit");
+        case IDC_BROWSE: return QStringLiteral("browse");
+        case IDC_NEXT: return QStringLiteral("next");
+        case IDC_BACK: return QStringLiteral("back");
+        case IDC_STOP: return QStringLiteral("stop");
+        case IDC_FOUND_FILES: return QStringLiteral("foundFiles");
+        case IDC_PROMPT: return QStringLiteral("prompt");
+        case IDC_PROGRESS_TEXT: return QStringLiteral("progressText");
+        case IDC_FOLDER_LIST: return QStringLiteral("folderList");
+        case IDC_SAVE: return QStringLiteral("save");
+        case IDC_CAPTION_BAND: return QStringLiteral("captionBand");
+        case IDC_FOLDER_TREE: return QStringLiteral("folderTree");
+        case IDC_CATALOGUE: return QStringLiteral("cataloguePane");
+        case IDC_LOGO_BUTTON: return QStringLiteral("logo");
+        default: return QString::number(id);
+    }
+}
+// The second control of a shared id has a name of its own.
+inline const QString kProgressBarName = QStringLiteral("progressBar");
+inline const QString kSearchingTextName = QStringLiteral("searchingText");
+
+// Names a control after its id and keeps the id with it.
+inline void setControlId(QObject* control, int id, const QString& name = {}) {
+    control->setObjectName(name.isEmpty() ? controlName(id) : name);
+    control->setProperty("controlId", id);
+}
+
 // The description string of each control id, given to the control as its
 // accessible description; an empty text for an id without one.
 inline QString controlDescription(int id) {

@@ -133,7 +133,7 @@ TEST_F(MainFrameTest, ToolbarStatusBarAndLogoStrip) {
     EXPECT_LT(status->findChild<QLabel*>("indicator-caps")->x(),
               status->findChild<QLabel*>("indicator-scroll")->x());
 
-    auto* logo = frame_->findChild<HoverButton*>(QStringLiteral("1002"));
+    auto* logo = frame_->findChild<HoverButton*>(QStringLiteral("logo"));
     ASSERT_NE(logo, nullptr);
     EXPECT_EQ(logo->toolTip(), QStringLiteral("Visit Software Homepage"));
     EXPECT_EQ(logo->cursor().shape(), Qt::PointingHandCursor);

@@ -33,6 +33,11 @@ QWidget* control(RecoveryView& view, const char* name) {
     return w;
 }
 
+QStringList sorted(QStringList names) {
+    names.sort();
+    return names;
+}
+
 QStringList visibleControls(RecoveryView& view) {
     QStringList names;
     for (QWidget* w : view.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
@@ -61,40 +66,40 @@ TEST(RecoveryView, ControlsTakeTheirPlacesOnEveryResizeInTheWideAndTheNarrowLayo
     const std::vector<LayoutCase> cases = {
         {"1000 x 600: a = 350, m = 300, h = 500",
          {1000, 600},
-         {{"61484", {200, 258, 550, 24}},
-          {"61447", {200, 288, 550, 24}},
-          {"61448", {755, 288, 60, 24}},
-          {"61449", {898, 551, 92, 39}},
-          {"4101", {10, 20, 290, 330}},
-          {"61487", {300, 20, 680, 330}},
-          {"61501", {10, 350, 970, 20}},
-          {"1", {10, 370, 970, 180}},
-          {"61485-searching", {20, 556, 280, 20}},
-          {"61485", {720, 556, 280, 20}},
-          {"61483", {720, 581, 280, 15}},
-          {"61452-progress", {20, 576, 570, 15}},
-          {"61452", {610, 559, 80, 39}},
-          {"61451", {806, 559, 77, 39}},
-          {"61492", {898, 559, 77, 39}}}},
+         {{"prompt", {200, 258, 550, 24}},
+          {"pathEdit", {200, 288, 550, 24}},
+          {"browse", {755, 288, 60, 24}},
+          {"next", {898, 551, 92, 39}},
+          {"folderTree", {10, 20, 290, 330}},
+          {"folderList", {300, 20, 680, 330}},
+          {"captionBand", {10, 350, 970, 20}},
+          {"cataloguePane", {10, 370, 970, 180}},
+          {"searchingText", {20, 556, 280, 20}},
+          {"progressText", {720, 556, 280, 20}},
+          {"foundFiles", {720, 581, 280, 15}},
+          {"progressBar", {20, 576, 570, 15}},
+          {"stop", {610, 559, 80, 39}},
+          {"back", {806, 559, 77, 39}},
+          {"save", {898, 559, 77, 39}}}},
         {"602 wide is the narrowest wide layout (h = 301)",
          {602, 500},
-         {{"61484", {1, 208, 550, 24}},
-          {"61447", {1, 238, 550, 24}},
-          {"61448", {556, 238, 60, 24}}}},
+         {{"prompt", {1, 208, 550, 24}},
+          {"pathEdit", {1, 238, 550, 24}},
+          {"browse", {556, 238, 60, 24}}}},
         {"601 wide has h = 300: the left-edge layout",
          {601, 500},
-         {{"61484", {20, 208, 511, 24}},
-          {"61447", {20, 238, 511, 24}},
-          {"61448", {536, 238, 45, 24}}}},
+         {{"prompt", {20, 208, 511, 24}},
+          {"pathEdit", {20, 238, 511, 24}},
+          {"browse", {536, 238, 45, 24}}}},
         {"560 x 700",
          {560, 700},
-         {{"61484", {20, 308, 470, 24}},
-          {"61447", {20, 338, 470, 24}},
-          {"61448", {495, 338, 45, 24}},
-          {"61449", {458, 651, 92, 39}},
-          {"4101", {10, 20, 290, 380}},
-          {"61487", {300, 20, 240, 380}},
-          {"1", {10, 420, 530, 230}}}},
+         {{"prompt", {20, 308, 470, 24}},
+          {"pathEdit", {20, 338, 470, 24}},
+          {"browse", {495, 338, 45, 24}},
+          {"next", {458, 651, 92, 39}},
+          {"folderTree", {10, 20, 290, 380}},
+          {"folderList", {300, 20, 240, 380}},
+          {"cataloguePane", {10, 420, 530, 230}}}},
     };
     RecordingUiServices ui;
     Document document;
@@ -123,16 +128,16 @@ TEST(RecoveryView, PagesSwitchBothWaysAndBackEmptiesTheResults) {
     view.resize(1000, 600);
     view.show();
     QSignalSpy pages(&view, &RecoveryView::pageChanged);
-    const QStringList selectionPage = {"61447", "61448", "61449", "61484"};
+    const QStringList selectionPage = {"pathEdit", "browse", "next", "prompt"};
     EXPECT_EQ(view.pageNumber(), 1);
-    EXPECT_EQ(visibleControls(view), selectionPage);
+    EXPECT_EQ(visibleControls(view), sorted(selectionPage));
 
     view.setBackupFilePath(QStringLiteral("/data/backup.bkf"));
     view.document().open();
     EXPECT_EQ(view.pageNumber(), 2);
-    EXPECT_EQ(visibleControls(view), (QStringList{"1", "4101", "61452", "61452-progress", "61483",
-                                                  "61485", "61485-searching", "61487", "61501"}));
-    EXPECT_TRUE(view.findChild<AxImage*>(QStringLiteral("61501"))->hasPicture());
+    EXPECT_EQ(visibleControls(view), sorted(QStringList{"cataloguePane", "folderTree", "stop", "progressBar", "foundFiles",
+                                                  "progressText", "searchingText", "folderList", "captionBand"}));
+    EXPECT_TRUE(view.findChild<AxImage*>(QStringLiteral("captionBand"))->hasPicture());
 
     // What a scan leaves behind.
     addEntry(view.catalogue(), u"BKF\\Set\\docs\\a.txt", 10);
@@ -145,25 +150,25 @@ TEST(RecoveryView, PagesSwitchBothWaysAndBackEmptiesTheResults) {
     view.showStopButton(false);
     view.showBackButton(true);
     view.showSaveButton(true);
-    auto* pane = view.findChild<QTableView*>(QStringLiteral("1"));
-    auto* tree = view.findChild<QTreeView*>(QStringLiteral("4101"));
-    auto* bar = view.findChild<QProgressBar*>(QStringLiteral("61452-progress"));
+    auto* pane = view.findChild<QTableView*>(QStringLiteral("cataloguePane"));
+    auto* tree = view.findChild<QTreeView*>(QStringLiteral("folderTree"));
+    auto* bar = view.findChild<QProgressBar*>(QStringLiteral("progressBar"));
     EXPECT_EQ(pane->model()->rowCount(), 2);
     EXPECT_EQ(tree->model()->rowCount(), 1);
     EXPECT_EQ(bar->value(), 100);
-    EXPECT_TRUE(control(view, "61451")->isVisible());
-    EXPECT_FALSE(control(view, "61485-searching")->isVisible());
+    EXPECT_TRUE(control(view, "back")->isVisible());
+    EXPECT_FALSE(control(view, "searchingText")->isVisible());
 
     // Back runs only from the results page.
-    static_cast<HoverButton*>(control(view, "61451"))->click();
+    static_cast<HoverButton*>(control(view, "back"))->click();
     EXPECT_EQ(view.pageNumber(), 1);
-    EXPECT_EQ(visibleControls(view), selectionPage);
+    EXPECT_EQ(visibleControls(view), sorted(selectionPage));
     EXPECT_EQ(view.catalogue().table().rowCount(), 0u);
     EXPECT_EQ(pane->model()->rowCount(), 0);
     EXPECT_EQ(tree->model()->rowCount(), 0);
     EXPECT_EQ(bar->value(), 0);
-    EXPECT_TRUE(static_cast<QLabel*>(control(view, "61483"))->text().isEmpty());
-    EXPECT_FALSE(view.findChild<AxImage*>(QStringLiteral("61501"))->hasPicture());
+    EXPECT_TRUE(static_cast<QLabel*>(control(view, "foundFiles"))->text().isEmpty());
+    EXPECT_FALSE(view.findChild<AxImage*>(QStringLiteral("captionBand"))->hasPicture());
     EXPECT_EQ(view.backupFilePath(), QStringLiteral("/data/backup.bkf"))
         << "the path field keeps its text";
     view.onBack();
@@ -179,14 +184,14 @@ TEST(RecoveryView, LooksOfTheFileSelectionPage) {
     const QImage shot = view.grab().toImage();
     EXPECT_EQ(QColor(shot.pixel(3, 3)), QColor(255, 255, 153));
 
-    auto* prompt = static_cast<QLabel*>(control(view, "61484"));
+    auto* prompt = static_cast<QLabel*>(control(view, "prompt"));
     EXPECT_EQ(prompt->text(), QStringLiteral("Please select the file to repair"));
     EXPECT_EQ(prompt->font().family(), QStringLiteral("Arial"));
     EXPECT_EQ(prompt->font().pixelSize(), 16);
-    EXPECT_EQ(control(view, "61447")->font().pixelSize(), 16);
-    EXPECT_EQ(control(view, "61485")->font().pixelSize(), 16);
+    EXPECT_EQ(control(view, "pathEdit")->font().pixelSize(), 16);
+    EXPECT_EQ(control(view, "progressText")->font().pixelSize(), 16);
 
-    for (const char* name : {"61449", "61451", "61452", "61492"}) {
+    for (const char* name : {"next", "back", "stop", "save"}) {
         auto* button = static_cast<HoverButton*>(control(view, name));
         EXPECT_EQ(button->toolTip(), QStringLiteral("Add Files to repair")) << name;
         EXPECT_FALSE(button->showsHoverImage());
@@ -198,7 +203,7 @@ TEST(RecoveryView, LooksOfTheFileSelectionPage) {
         EXPECT_FALSE(button->showsHoverImage()) << name;
     }
     // The two pictures really differ.
-    auto* next = static_cast<HoverButton*>(control(view, "61449"));
+    auto* next = static_cast<HoverButton*>(control(view, "next"));
     const QImage normal = next->grab().toImage();
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(next, &enter);
@@ -213,13 +218,13 @@ TEST(RecoveryView, ScreenReadersGetEachControlsDescriptionString) {
         const char* name;
         const char* description;
     } cases[] = {
-        {"61447", "file browsw"}, {"61448", "browse file"},     {"61449", "button next"}, {"61451", "back button"},
-        {"61452", "stop button"}, {"61483", "status"},          {"61484", "static caption"}, {"61485", "pro"},
-        {"61485-searching", "pro"}, {"61487", "list"},          {"61492", "save btn"},     {"61501", "caption"},
+        {"pathEdit", "file browsw"}, {"browse", "browse file"},     {"next", "button next"}, {"back", "back button"},
+        {"stop", "stop button"}, {"foundFiles", "status"},          {"prompt", "static caption"}, {"progressText", "pro"},
+        {"searchingText", "pro"}, {"folderList", "list"},          {"save", "save btn"},     {"captionBand", "caption"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(control(view, c.name)->accessibleDescription(), QLatin1String(c.description)) << c.name;
-    EXPECT_NE(control(view, "61452-progress")->accessibleDescription(), QStringLiteral("stop button"))
+    EXPECT_NE(control(view, "progressBar")->accessibleDescription(), QStringLiteral("stop button"))
         << "the progress bar shares Stop's id, not its description";
 }
 
@@ -230,9 +235,9 @@ TEST(RecoveryView, BrowseFillsThePathFieldAndCancelKeepsIt) {
     QSignalSpy recover(&view, &RecoveryView::recoverRequested);
     view.setBackupFilePath(QStringLiteral("old.bkf"));
     ui.fileAnswers = {QStringLiteral("/backups/new.bkf"), QString()};
-    static_cast<QAbstractButton*>(control(view, "61448"))->click();
+    static_cast<QAbstractButton*>(control(view, "browse"))->click();
     EXPECT_EQ(view.backupFilePath(), QStringLiteral("/backups/new.bkf"));
-    static_cast<QAbstractButton*>(control(view, "61448"))->click();
+    static_cast<QAbstractButton*>(control(view, "browse"))->click();
     EXPECT_EQ(view.backupFilePath(), QStringLiteral("/backups/new.bkf"));
     EXPECT_EQ(ui.fileCaptions,
               (QStringList{"Select BKF file for recovery...", "Select BKF file for recovery..."}));

@@ -104,10 +104,10 @@ TEST_F(SnapshotFlowTest, ASavedSnapshotLoadsBackTheSameCatalogueAllChecked) {
     EXPECT_TRUE(tree.expanded(tree.root()));
     EXPECT_EQ(view().catalogue().backupFilePath(), backup.toStdU16String());
     EXPECT_TRUE(view().backupFilePath().isEmpty()) << "the field changes only for a moved backup";
-    EXPECT_TRUE(visible("61451")) << "Back";
-    EXPECT_TRUE(visible("61492")) << "Save";
-    EXPECT_FALSE(visible("61452")) << "Stop";
-    EXPECT_FALSE(visible("61452-progress"));
+    EXPECT_TRUE(visible("back")) << "Back";
+    EXPECT_TRUE(visible("save")) << "Save";
+    EXPECT_FALSE(visible("stop")) << "Stop";
+    EXPECT_FALSE(visible("progressBar"));
     EXPECT_FALSE(view().document().filling());
 }
 
@@ -241,7 +241,7 @@ TEST_F(SnapshotFlowTest, ASnapshotWithoutRowsSaysNoDataAndReturnsToTheFirstPage)
                             {QStringLiteral("<") + backup + QStringLiteral(">"), QStringLiteral("<0>")})});
     EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{noData});
     EXPECT_EQ(view().pageNumber(), 1);
-    EXPECT_FALSE(visible("61452")) << "Stop";
+    EXPECT_FALSE(visible("stop")) << "Stop";
 
     // A count that disagrees with the lines only scales the progress bar.
     ui_.messages.clear();
@@ -270,7 +270,7 @@ TEST_F(SnapshotFlowTest, StopDuringALoadKeepsTheRowsReadSoFar) {
     frame_->onLoadSnapshot();
     ASSERT_TRUE(flow().loading());
     EXPECT_TRUE(view().document().filling()) << "commands that read the catalogue wait";
-    EXPECT_TRUE(visible("61452")) << "Stop";
+    EXPECT_TRUE(visible("stop")) << "Stop";
     // Saving waits for the end of the load, and says so.
     frame_->saveFlow().saveFiles();
     const ShownMessage stopFirst{QStringLiteral("Please stop scanning process"), MessageStyle{Buttons::Ok, Icon::Exclamation}};
@@ -281,11 +281,11 @@ TEST_F(SnapshotFlowTest, StopDuringALoadKeepsTheRowsReadSoFar) {
     view().onStopRecovery();
     EXPECT_EQ(ui_.messages, (std::vector<ShownMessage>{stopFirst, question}));
     EXPECT_TRUE(flow().loading());
-    EXPECT_TRUE(visible("61452"));
+    EXPECT_TRUE(visible("stop"));
     ui_.answers = {Answer::Yes};
     view().onStopRecovery();
-    EXPECT_FALSE(visible("61452")) << "Yes hides Stop at once";
-    EXPECT_FALSE(visible("61452-progress")) << "and the progress bar";
+    EXPECT_FALSE(visible("stop")) << "Yes hides Stop at once";
+    EXPECT_FALSE(visible("progressBar")) << "and the progress bar";
     waitWhile([this] { return flow().busy(); });
     const std::size_t rows = view().catalogue().table().rowCount();
     EXPECT_LT(rows, static_cast<std::size_t>(kRows));
