@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include "widgets/view_ids.h"
 #include "app/app_ids.h"
 #include "widgets/resources_init.h"
 
@@ -18,7 +19,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setFixedSize(360, 335);
 
     auto* text = new QLabel(this);
-    text->setObjectName(QStringLiteral("1008"));
+    setControlId(text, 1008, QStringLiteral("aboutText"));
     text->setAlignment(Qt::AlignCenter);
     text->setWordWrap(true);
     text->setText(kProductName + QStringLiteral("\nVersion ") + kProductVersion +
@@ -27,7 +28,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     text->setGeometry(42, 156, 270, 125);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("1"));
+    setControlId(ok, 1, QStringLiteral("ok"));
     ok->setDefault(true);
     ok->setGeometry(141, 296, 75, 23);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

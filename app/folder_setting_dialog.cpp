@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "widgets/view_ids.h"
 #include "app/dialog_background.h"
 #include "widgets/dialog_units.h"
 #include "app/main_frame.h"
@@ -15,10 +16,6 @@
 namespace bkf::gui {
 
 namespace {
-
-QString idName(int id) {
-    return QString::number(id);
-}
 
 // The texts of the check box and of its label both begin with five blanks.
 const QString kGenerateLogText = QStringLiteral("     Generate Log");
@@ -35,24 +32,24 @@ FolderSettingDialog::FolderSettingDialog(MainFrame& frame, UiServices& ui)
     setFont(dialogFont());
 
     auto* label = new QLabel(QStringLiteral("Folder name prefix"), this);
-    label->setObjectName(idName(IDC_PREFIX_LABEL));
+    setControlId(label, IDC_PREFIX_LABEL, QStringLiteral("prefixLabel"));
     label->setGeometry(labelRect(23, 27, 63, 13, 100));
 
     prefixEdit_ = new QLineEdit(frame.folderPrefix(), this);
-    prefixEdit_->setObjectName(idName(IDC_PREFIX_EDIT));
+    setControlId(prefixEdit_, IDC_PREFIX_EDIT, QStringLiteral("prefixEdit"));
     prefixEdit_->setGeometry(dluRect(100, 25, 112, 15));
 
     // The box is only its square (grown by 4 px so the style's indicator is
     // not clipped); the text beside it is a separate label that does not
     // react to clicks.
     generateLog_ = new QCheckBox(this);
-    generateLog_->setObjectName(idName(IDC_GENERATE_LOG));
+    setControlId(generateLog_, IDC_GENERATE_LOG, QStringLiteral("generateLog"));
     generateLog_->setAccessibleName(kGenerateLogText.trimmed());
     generateLog_->setChecked(frame.generateLog());
     generateLog_->setGeometry(dluRect(23, 55, 8, 8).adjusted(0, 0, 4, 4));
 
     auto* logLabel = new QLabel(kGenerateLogText, this);
-    logLabel->setObjectName(idName(IDC_GENERATE_LOG_LABEL));
+    setControlId(logLabel, IDC_GENERATE_LOG_LABEL, QStringLiteral("generateLogLabel"));
     logLabel->setGeometry(dluRect(36, 55, 146, 13));
 
     // Blocks moved off the 512-byte grid by inserted or lost bytes are looked
@@ -67,13 +64,13 @@ FolderSettingDialog::FolderSettingDialog(MainFrame& frame, UiServices& ui)
     offGridLabel->setGeometry(dluRect(36, 68, 200, 13));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(idName(IDC_OK));
+    setControlId(ok, IDC_OK, QStringLiteral("ok"));
     ok->setDefault(true);
     ok->setGeometry(dluRect(59, 85, 50, 14));
     connect(ok, &QPushButton::clicked, this, &FolderSettingDialog::onFolderSettingOk);
 
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName(idName(IDC_CANCEL));
+    setControlId(cancel, IDC_CANCEL, QStringLiteral("cancel"));
     cancel->setAutoDefault(false);
     cancel->setGeometry(dluRect(130, 85, 50, 14));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

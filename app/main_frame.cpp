@@ -216,7 +216,7 @@ void MainFrame::createToolBar() {
 
 void MainFrame::createStatusBar() {
     QStatusBar* bar = statusBar();
-    bar->setObjectName(QStringLiteral("59393"));
+    setControlId(bar, 59393, QStringLiteral("statusBar"));
     auto indicator = [bar](const QString& text, const QString& name) {
         auto* label = new QLabel(text, bar);
         label->setObjectName(name);

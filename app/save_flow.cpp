@@ -4,6 +4,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "widgets/view_ids.h"
 #include "app/app_ids.h"
 #include "widgets/dialog_units.h"
 #include "widgets/document.h"
@@ -39,25 +40,25 @@ SavingDialog::SavingDialog(QWidget* parent, const QString& title, const QString&
     setFont(dialogFont());
 
     text_ = new QLabel(this);
-    text_->setObjectName(QString::number(IDC_SAVING_TEXT));
+    setControlId(text_, IDC_SAVING_TEXT, QStringLiteral("currentFile"));
     text_->setGeometry(dluRect(17, 14, 286, 64));
     text_->setWordWrap(true);
     text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     progress_ = new QProgressBar(this);
-    progress_->setObjectName(QString::number(IDC_SAVING_PROGRESS));
+    setControlId(progress_, IDC_SAVING_PROGRESS, QStringLiteral("progress"));
     progress_->setGeometry(dluRect(17, 103, 286, 11));
     progress_->setRange(0, kProgressSteps);
     progress_->setValue(0);
     progress_->setTextVisible(false);
 
     cancel_ = new QPushButton(stopText, this);
-    cancel_->setObjectName(QStringLiteral("2"));
+    setControlId(cancel_, 2, QStringLiteral("cancel"));
     cancel_->setGeometry(dluRect(135, 143, 50, 14));
     connect(cancel_, &QPushButton::clicked, this, &SavingDialog::reject);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("1"));
+    setControlId(ok, 1, QStringLiteral("ok"));
     ok->setDefault(true);
     ok->hide();
 }

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <utility>
 
+#include "widgets/view_ids.h"
 #include "app/dialog_background.h"
 #include "widgets/dialog_units.h"
 #include "widgets/qt_text.h"
@@ -19,9 +20,6 @@ namespace bkf::gui {
 
 namespace {
 
-QString idName(int id) {
-    return QString::number(id);
-}
 
 // Result list columns and their widths in pixels.
 struct ColumnInfo {
@@ -109,13 +107,13 @@ SearchDialog::SearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget* p
     setFont(dialogFont());
 
     auto* close = new QPushButton(kSearchOkButtonText, this);
-    close->setObjectName(idName(IDC_CLOSE));
+    setControlId(close, IDC_CLOSE, QStringLiteral("close"));
     close->setAutoDefault(false);
     close->setGeometry(dluRect(184, 181, 50, 14));
     connect(close, &QPushButton::clicked, this, &SearchDialog::reject);
 
     list_ = new QTreeView(this);
-    list_->setObjectName(idName(IDC_RESULT_LIST));
+    setControlId(list_, IDC_RESULT_LIST, QStringLiteral("resultList"));
     list_->setRootIsDecorated(false);
     list_->setItemsExpandable(false);
     list_->setUniformRowHeights(true);
@@ -130,35 +128,35 @@ SearchDialog::SearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget* p
     list_->setGeometry(dluRect(20, 42, 376, 103));
 
     auto* stringLabel = new QLabel(kSearchStringLabel, this);
-    stringLabel->setObjectName(idName(IDC_STRING_LABEL));
+    setControlId(stringLabel, IDC_STRING_LABEL, QStringLiteral("stringLabel"));
     stringLabel->setGeometry(labelRect(26, 20, 43, 10, 79));
 
     edit_ = new QLineEdit(kInitialSearchPattern, this);
-    edit_->setObjectName(idName(IDC_SEARCH_EDIT));
+    setControlId(edit_, IDC_SEARCH_EDIT, QStringLiteral("searchEdit"));
     edit_->setGeometry(dluRect(79, 18, 216, 12));
 
     search_ = new QPushButton(kSearchButtonText, this);
-    search_->setObjectName(idName(IDC_SEARCH));
+    setControlId(search_, IDC_SEARCH, QStringLiteral("search"));
     search_->setDefault(true);
     search_->setGeometry(dluRect(328, 17, 64, 15));
     connect(search_, &QPushButton::clicked, this, &SearchDialog::onSearch);
 
     progress_ = new QProgressBar(this);
-    progress_->setObjectName(idName(IDC_PROGRESS));
+    setControlId(progress_, IDC_PROGRESS, QStringLiteral("progress"));
     progress_->setRange(0, 100);
     progress_->setTextVisible(false);
     progress_->setGeometry(dluRect(23, 165, 372, 9));
 
     auto* totalLabel = new QLabel(kSearchTotalLabel, this);
-    totalLabel->setObjectName(idName(IDC_TOTAL_LABEL));
+    setControlId(totalLabel, IDC_TOTAL_LABEL, QStringLiteral("totalLabel"));
     totalLabel->setGeometry(labelRect(24, 151, 66, 11, 91));
 
     count_ = new QLabel(this);
-    count_->setObjectName(idName(IDC_COUNT));
+    setControlId(count_, IDC_COUNT, QStringLiteral("count"));
     count_->setGeometry(dluRect(91, 151, 81, 9));
 
     stop_ = new QPushButton(kSearchStopButtonText, this);
-    stop_->setObjectName(idName(IDC_STOP));
+    setControlId(stop_, IDC_STOP, QStringLiteral("stop"));
     stop_->setAutoDefault(false);
     stop_->setGeometry(search_->geometry());
     connect(stop_, &QPushButton::clicked, this, &SearchDialog::onStopSearch);

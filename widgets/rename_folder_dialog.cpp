@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "widgets/view_ids.h"
 #include "widgets/dialog_units.h"
 
 namespace bkf::gui {
@@ -19,18 +20,18 @@ RenameFolderDialog::RenameFolderDialog(QWidget* parent) : QDialog(parent) {
     label->setGeometry(labelRect(7, 8, 47, 13, 60));
 
     edit_ = new QLineEdit(this);
-    edit_->setObjectName(QString::number(IDC_NAME_EDIT));
+    setControlId(edit_, IDC_NAME_EDIT, QStringLiteral("nameEdit"));
     edit_->setGeometry(dluRect(60, 7, 147, 15));
     label->setBuddy(edit_);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QString::number(IDC_OK));
+    setControlId(ok, IDC_OK, QStringLiteral("ok"));
     ok->setDefault(true);
     ok->setGeometry(dluRect(49, 44, 50, 14));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName(QString::number(IDC_CANCEL));
+    setControlId(cancel, IDC_CANCEL, QStringLiteral("cancel"));
     cancel->setAutoDefault(false);
     cancel->setGeometry(dluRect(112, 44, 50, 14));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -32,7 +32,7 @@ class FolderSettingDialogTest : public WindowTest {
         dialog.show();
         dialog.prefixEdit()->setText(prefix);
         dialog.generateLogBox()->setChecked(generateLog);
-        button(dialog, "1")->click();
+        button(dialog, "ok")->click();
     }
     static QPushButton* button(QDialog& dialog, const char* id) {
         auto* b = dialog.findChild<QPushButton*>(QString::fromLatin1(id));
@@ -48,23 +48,23 @@ TEST_F(FolderSettingDialogTest, OpensWithTheFrameSettingsInTheLayoutProportions)
 
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Folder Setting"));
     EXPECT_EQ(dialog.size(), dluSize(244, 106));
-    EXPECT_EQ(dialog.prefixEdit()->objectName(), QStringLiteral("1005"));
+    EXPECT_EQ(dialog.prefixEdit()->property("controlId").toInt(), 1005);
     EXPECT_EQ(dialog.prefixEdit()->text(), QStringLiteral("Old"));
-    EXPECT_EQ(dialog.generateLogBox()->objectName(), QStringLiteral("1021"));
+    EXPECT_EQ(dialog.generateLogBox()->property("controlId").toInt(), 1021);
     EXPECT_TRUE(dialog.generateLogBox()->isChecked());
 
-    auto* label = dialog.findChild<QLabel*>(QStringLiteral("1009"));
+    auto* label = dialog.findChild<QLabel*>(QStringLiteral("prefixLabel"));
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->text(), QStringLiteral("Folder name prefix"));
-    auto* logLabel = dialog.findChild<QLabel*>(QStringLiteral("1022"));
+    auto* logLabel = dialog.findChild<QLabel*>(QStringLiteral("generateLogLabel"));
     ASSERT_NE(logLabel, nullptr);
     EXPECT_EQ(logLabel->text().trimmed(), QStringLiteral("Generate Log"));
-    EXPECT_EQ(button(dialog, "1")->text(), QStringLiteral("OK"));
-    EXPECT_TRUE(button(dialog, "1")->isDefault());
-    EXPECT_EQ(button(dialog, "2")->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(button(dialog, "ok")->text(), QStringLiteral("OK"));
+    EXPECT_TRUE(button(dialog, "ok")->isDefault());
+    EXPECT_EQ(button(dialog, "cancel")->text(), QStringLiteral("Cancel"));
     // The edit sits right of its label, the buttons below the check box.
     EXPECT_GT(dialog.prefixEdit()->x(), label->geometry().right());
-    EXPECT_GT(button(dialog, "1")->y(), dialog.generateLogBox()->geometry().bottom());
+    EXPECT_GT(button(dialog, "ok")->y(), dialog.generateLogBox()->geometry().bottom());
 }
 
 TEST_F(FolderSettingDialogTest, RefusesEveryIllegalCharacterAndKeepsTheTextAsTyped) {
@@ -104,7 +104,7 @@ TEST_F(FolderSettingDialogTest, RefusesEveryIllegalCharacterAndKeepsTheTextAsTyp
     FolderSettingDialog dialog(*frame_, ui_);
     pressOk(dialog, QStringLiteral("my'set"), false);
     dialog.prefixEdit()->setText(QStringLiteral("myset"));
-    button(dialog, "1")->click();
+    button(dialog, "ok")->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(frame_->folderPrefix(), QStringLiteral("myset"));
 }
@@ -136,7 +136,7 @@ TEST_F(FolderSettingDialogTest, CancelAndTheCloseBoxChangeNothing) {
         dialog.show();
         dialog.prefixEdit()->setText(QStringLiteral("Other"));
         dialog.generateLogBox()->setChecked(true);
-        button(dialog, "2")->click();
+        button(dialog, "cancel")->click();
         EXPECT_EQ(dialog.result(), QDialog::Rejected);
         EXPECT_FALSE(dialog.isVisible());
     }
@@ -161,7 +161,7 @@ TEST_F(FolderSettingDialogTest, SettingsCommandRunsTheDialogModallyOnTheFrame) {
         EXPECT_EQ(settings->parentWidget(), frame_.get());
         settings->prefixEdit()->setText(QStringLiteral("Saved"));
         settings->generateLogBox()->setChecked(true);
-        button(dialog, "1")->click();
+        button(dialog, "ok")->click();
     };
     frame_->commandAction(ID_SETTINGS)->trigger();
     EXPECT_EQ(runs, 1);

@@ -215,7 +215,7 @@ TEST_F(MainFrameTest, HelpAboutAndLiveUpdate) {
 
     QString aboutText;
     ui_.onDialog = [&](QDialog& dialog) {
-        if (auto* text = dialog.findChild<QLabel*>(QStringLiteral("1008")))
+        if (auto* text = dialog.findChild<QLabel*>(QStringLiteral("aboutText")))
             aboutText = text->text();
     };
     trigger(ID_ABOUT);

@@ -207,10 +207,10 @@ TEST_F(SaveFlowTest, TheSavingWindowHasItsControlsAndCancelRemovesTheFileBeingWr
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Saving Files.."));
     EXPECT_EQ(dialog->size(), dluSize(321, 164));
-    auto* text = dialog->findChild<QLabel*>(QStringLiteral("1007"));
-    auto* bar = dialog->findChild<QProgressBar*>(QStringLiteral("1004"));
-    auto* cancel = dialog->findChild<QPushButton*>(QStringLiteral("2"));
-    auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("1"));
+    auto* text = dialog->findChild<QLabel*>(QStringLiteral("currentFile"));
+    auto* bar = dialog->findChild<QProgressBar*>(QStringLiteral("progress"));
+    auto* cancel = dialog->findChild<QPushButton*>(QStringLiteral("cancel"));
+    auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("ok"));
     ASSERT_TRUE(text && bar && cancel && ok);
     EXPECT_EQ(text->geometry(), dluRect(17, 14, 286, 64));
     EXPECT_EQ(bar->geometry(), dluRect(17, 103, 286, 11));

@@ -111,14 +111,17 @@ class SearchDialogTest : public ::testing::Test {
 
     template <class Dialog>
     static QPushButton* button(Dialog& dialog, int id) {
-        return dialog.template findChild<QPushButton*>(QString::number(id));
+        // Controls keep their ids as data.
+        for (QPushButton* b : dialog.template findChildren<QPushButton*>())
+            if (b->property("controlId").toInt() == id) return b;
+        return nullptr;
     }
     template <class Dialog>
     static QString countText(Dialog& dialog) {
-        return dialog.template findChild<QLabel*>(QStringLiteral("1025"))->text();
+        return dialog.template findChild<QLabel*>(QStringLiteral("count"))->text();
     }
     static void search(SearchDialog& dialog, const QString& pattern) {
-        dialog.findChild<QLineEdit*>(QStringLiteral("1005"))->setText(pattern);
+        dialog.findChild<QLineEdit*>(QStringLiteral("searchEdit"))->setText(pattern);
         button(dialog, SearchDialog::IDC_SEARCH)->click();
     }
     static bool waitForEnd(SearchDialog& dialog) {
@@ -146,7 +149,7 @@ class SearchDialogTest : public ::testing::Test {
     static void expectIdle(SearchDialog& dialog) {
         EXPECT_TRUE(button(dialog, SearchDialog::IDC_SEARCH)->isVisible());
         EXPECT_FALSE(button(dialog, SearchDialog::IDC_STOP)->isVisible());
-        EXPECT_FALSE(dialog.findChild<QProgressBar*>(QStringLiteral("1004"))->isVisible());
+        EXPECT_FALSE(dialog.findChild<QProgressBar*>(QStringLiteral("progress"))->isVisible());
     }
 
     QtShellLookup shell_;
@@ -160,10 +163,10 @@ TEST_F(SearchDialogTest, OpensIdleWithTheLayoutTextsAndColumns) {
 
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Search Files.."));
     EXPECT_EQ(dialog.size(), dluSize(422, 201));
-    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("1005"))->text(), QStringLiteral("*.*"));
-    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("1012"))->text(),
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("searchEdit"))->text(), QStringLiteral("*.*"));
+    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("stringLabel"))->text(),
               QStringLiteral("Enter String : "));
-    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("1009"))->text(),
+    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("totalLabel"))->text(),
               QStringLiteral("Total File Found :"));
     EXPECT_EQ(countText(dialog), QString());
 
@@ -178,7 +181,7 @@ TEST_F(SearchDialogTest, OpensIdleWithTheLayoutTextsAndColumns) {
     EXPECT_EQ(ok->text(), QStringLiteral("&OK"));
     expectIdle(dialog);
 
-    auto* list = dialog.findChild<QTreeView*>(QStringLiteral("1001"));
+    auto* list = dialog.findChild<QTreeView*>(QStringLiteral("resultList"));
     ASSERT_NE(list, nullptr);
     const QStringList titles = {QStringLiteral("File Name"), QStringLiteral("File Type"),
                                 QStringLiteral("File Size")};
@@ -190,11 +193,11 @@ TEST_F(SearchDialogTest, OpensIdleWithTheLayoutTextsAndColumns) {
     }
     // Controls in the order of the layout: label, edit, button across the top;
     // list; count line; progress; OK at the bottom.
-    EXPECT_LT(dialog.findChild<QLineEdit*>(QStringLiteral("1005"))->geometry().right(),
+    EXPECT_LT(dialog.findChild<QLineEdit*>(QStringLiteral("searchEdit"))->geometry().right(),
               searchButton->x());
     EXPECT_LT(searchButton->geometry().bottom(), list->y());
-    EXPECT_LT(list->geometry().bottom(), dialog.findChild<QLabel*>(QStringLiteral("1009"))->y());
-    EXPECT_LT(dialog.findChild<QProgressBar*>(QStringLiteral("1004"))->geometry().bottom(),
+    EXPECT_LT(list->geometry().bottom(), dialog.findChild<QLabel*>(QStringLiteral("totalLabel"))->y());
+    EXPECT_LT(dialog.findChild<QProgressBar*>(QStringLiteral("progress"))->geometry().bottom(),
               ok->y());
 }
 
@@ -208,7 +211,7 @@ TEST_F(SearchDialogTest, ListsWhatTheCatalogueSearchFindsInTableOrderWithTypeAnd
     EXPECT_TRUE(dialog.searching());
     EXPECT_FALSE(button(dialog, SearchDialog::IDC_SEARCH)->isVisible());
     EXPECT_TRUE(button(dialog, SearchDialog::IDC_STOP)->isVisible());
-    EXPECT_TRUE(dialog.findChild<QProgressBar*>(QStringLiteral("1004"))->isVisible());
+    EXPECT_TRUE(dialog.findChild<QProgressBar*>(QStringLiteral("progress"))->isVisible());
     ASSERT_TRUE(waitForEnd(dialog));
 
     const auto want = expected(QStringLiteral("*.txt"));
