@@ -7,7 +7,10 @@
 namespace bkf::gui {
 
 BackgroundCopy::BackgroundCopy(Document& document, QObject* parent)
-    : QObject(parent), document_(document), bridge_([this](JobBridge::Clock::time_point deadline) { drain(deadline); }) {}
+    : QObject(parent), document_(document), bridge_([this](JobBridge::Clock::time_point deadline) {
+          drain(deadline);
+          return false;
+      }) {}
 
 BackgroundCopy::~BackgroundCopy() {
     cancel_ = true;

@@ -4,11 +4,11 @@ namespace bkf::gui {
 
 JobBridge::JobBridge(Drain drain, QObject* parent) : QObject(parent), drain_(std::move(drain)) {
     timer_.setInterval(kInterval);
-    connect(&timer_, &QTimer::timeout, this, &JobBridge::drainNow);
+    connect(&timer_, &QTimer::timeout, this, &JobBridge::tick);
 }
 
 void JobBridge::start() {
-    timer_.start();
+    timer_.start(kInterval);
 }
 
 void JobBridge::stop() {
@@ -17,6 +17,12 @@ void JobBridge::stop() {
 
 void JobBridge::drainNow() {
     drain_(Clock::now() + kBudget);
+}
+
+void JobBridge::tick() {
+    const bool more = drain_(Clock::now() + kBudget);
+    // The drain may have ended the job (and stopped the timer).
+    if (timer_.isActive()) timer_.setInterval(more ? std::chrono::milliseconds(0) : kInterval);
 }
 
 }  // namespace bkf::gui

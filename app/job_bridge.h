@@ -1,8 +1,10 @@
 // The window's side of a background job: while the job runs, a timer on the
-// user-interface thread calls `drain` a few times a second, and each call
-// may work for a bounded time only (it gets the deadline), so the window
-// keeps answering however fast a worker produces. The worker hands its
-// results over through a bkf::BatchQueue; `drain` takes from it.
+// user-interface thread calls `drain`, and each call may work for a bounded
+// time only (it gets the deadline), so the window keeps answering however
+// fast a worker produces. The worker hands its results over through a
+// bkf::BatchQueue; `drain` takes from it and says whether more is waiting:
+// then the next call comes as soon as the window has handled its own
+// events, else after the interval.
 #pragma once
 
 #include <QObject>
@@ -16,7 +18,7 @@ class JobBridge : public QObject {
     Q_OBJECT
   public:
     using Clock = std::chrono::steady_clock;
-    using Drain = std::function<void(Clock::time_point deadline)>;
+    using Drain = std::function<bool(Clock::time_point deadline)>;
 
     // How often the queue is drained, and for how long at most each time.
     static constexpr std::chrono::milliseconds kInterval{50};
@@ -31,6 +33,8 @@ class JobBridge : public QObject {
     void drainNow();
 
   private:
+    void tick();
+
     QTimer timer_;
     Drain drain_;
 };

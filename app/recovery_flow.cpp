@@ -20,7 +20,10 @@ const QString kSelectValidFile = QStringLiteral("Please select valid file by usi
 }  // namespace
 
 RecoveryFlow::RecoveryFlow(FlowContext context)
-    : context_(context), bridge_([this](JobBridge::Clock::time_point deadline) { drain(deadline); }) {
+    : context_(context), bridge_([this](JobBridge::Clock::time_point deadline) {
+          drain(deadline);
+          return queue_.hasBatches();
+      }) {
     connect(&context_.view, &RecoveryView::recoverRequested, this, &RecoveryFlow::startRecovery);
     connect(&context_.view, &RecoveryView::stopRequested, this, &RecoveryFlow::stopRecovery);
 }

@@ -137,7 +137,10 @@ QString verifySummaryText(const ExtractSummary& summary) {
 // ---- SaveFlow
 
 SaveFlow::SaveFlow(FlowContext context)
-    : context_(context), bridge_([this](JobBridge::Clock::time_point deadline) { drain(deadline); }) {
+    : context_(context), bridge_([this](JobBridge::Clock::time_point deadline) {
+          drain(deadline);
+          return queue_.hasBatches();
+      }) {
     connect(&context_.view, &RecoveryView::saveFilesRequested, this, &SaveFlow::saveFiles);
     connect(&context_.view, &RecoveryView::saveRowRequested, this, &SaveFlow::saveRow);
 }

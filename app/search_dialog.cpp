@@ -99,7 +99,10 @@ void SearchResultModel::clear() {
 // Layout 422 x 201 dialog units; controls in the order of the layout.
 SearchDialog::SearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent)
     : QDialog(parent), catalogue_(catalogue), ui_(ui), model_(catalogue.shell()),
-      bridge_([this](JobBridge::Clock::time_point deadline) { drainQueue(deadline); }),
+      bridge_([this](JobBridge::Clock::time_point deadline) {
+          drainQueue(deadline);
+          return queue_.hasBatches();
+      }),
       job_(*this) {
     setObjectName(QStringLiteral("SearchDialog"));
     setWindowTitle(kSearchDialogCaption);

@@ -23,7 +23,10 @@ constexpr std::size_t kMaxWaitingBatches = 32;
 
 SnapshotFlow::SnapshotFlow(FlowContext context)
     : context_(context),
-      bridge_([this](JobBridge::Clock::time_point deadline) { drain(deadline); }),
+      bridge_([this](JobBridge::Clock::time_point deadline) {
+          drain(deadline);
+          return loadQueue_.hasBatches();
+      }),
       loadQueue_(kMaxWaitingBatches) {
     connect(&context_.view, &RecoveryView::stopRequested, this, &SnapshotFlow::stopLoad);
 }

@@ -72,6 +72,11 @@ public:
         if (!batches_.empty()) return std::nullopt;
         return std::exchange(outcome_, std::nullopt);
     }
+    // Whether batches are waiting.
+    bool hasBatches() {
+        std::lock_guard lock(mutex_);
+        return !batches_.empty();
+    }
     // Waits up to `timeout` until a batch or the outcome is there; true when one is.
     bool waitForWork(std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
