@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <map>
 
@@ -583,7 +584,7 @@ TEST(Scan, TheHolesOfASparseBackupAreNotReadAndChangeNothing) {
     }
     const std::string bytes = test::readFileBytes(path);
     std::vector<std::string> logs;
-    std::vector<std::vector<std::u16string>> found;
+    std::vector<std::vector<std::array<std::u16string, kCatalogueColumnCount>>> found;  // every cell of every entry
     for (const bool fromFile : {true, false}) {
         OpenedBackup opened = openBackupFile(path, BackupAccess::Shared);
         ASSERT_NE(opened.source, nullptr);
@@ -601,7 +602,8 @@ TEST(Scan, TheHolesOfASparseBackupAreNotReadAndChangeNothing) {
             ASSERT_EQ(scanBackupFile(source, sink, running, &session), kScanComplete);
         }
         logs.push_back(test::readFileBytes(log));
-        found.push_back(paths(catalogue));
+        found.emplace_back();
+        for (RowIndex r = 0; r < catalogue.table().rowCount(); ++r) found.back().push_back(catalogue.table().entry(r).cells);
     }
     EXPECT_EQ(found[0], found[1]);
     EXPECT_EQ(found[0].size(), 4u);
