@@ -96,7 +96,9 @@ bool Catalogue::renameFolder(NodeId node, std::u16string_view newName) {
     const NodeId parent = tree_.parent(node);
     if (parent == kNoNode) return false;
     const std::u16string base = tree_.pathFromTop(parent);
-    std::u16string oldPrefix = base + tree_.label(node) + u'\\';
+    std::u16string oldPrefix = base;
+    oldPrefix += tree_.label(node);
+    oldPrefix += u'\\';
     std::u16string newPrefix = base;
     newPrefix += newName;
     newPrefix += u'\\';

@@ -32,7 +32,7 @@ NodeId nodeAt(const Catalogue& c, std::initializer_list<std::u16string_view> lab
 std::vector<std::u16string> childLabels(const CatalogueTree& t, NodeId n) {
     std::vector<std::u16string> labels;
     for (NodeId c = n == kNoNode ? t.root() : t.firstChild(n); c != kNoNode; c = t.nextSibling(c)) {
-        labels.push_back(t.label(c));
+        labels.emplace_back(t.label(c));
     }
     return labels;
 }

@@ -86,7 +86,7 @@ TEST(Scan, AHealthyBackupIsCataloguedAsWritten) {
     // The tree, in the order the paths were first met.
     const auto& t = r->catalogue.tree();
     std::vector<std::u16string> sets;
-    for (NodeId n = t.firstChild(t.root()); n != kNoNode; n = t.nextSibling(n)) sets.push_back(t.label(n));
+    for (NodeId n = t.firstChild(t.root()); n != kNoNode; n = t.nextSibling(n)) sets.emplace_back(t.label(n));
     EXPECT_EQ(sets, (std::vector<std::u16string>{u"BACKUP SET 1(Daily)", u"BACKUP SET 2(Weekly \u65E5\u672C)"}));
     EXPECT_EQ(paths(r->catalogue).front(), u"BKF\\BACKUP SET 1(Daily)\\Data\\Sub\\report.txt");
     // Every whole chunk was reported; the final partial one is not.
