@@ -32,9 +32,13 @@ public:
         const std::size_t old = bytes_.size();
         bytes_.resize(old + 2 * text.size());
         char* out = bytes_.data() + old;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            out[2 * i] = static_cast<char>(text[i] & 0xFF);
-            out[2 * i + 1] = static_cast<char>(text[i] >> 8);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, text.data(), 2 * text.size());
+        } else {
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                out[2 * i] = static_cast<char>(text[i] & 0xFF);
+                out[2 * i + 1] = static_cast<char>(text[i] >> 8);
+            }
         }
     }
     void endLine() {

@@ -1,5 +1,7 @@
 #include "save/output_naming.h"
 
+#include <cstdint>
+
 #include "catalogue/text.h"
 
 namespace bkf {
@@ -66,9 +68,28 @@ std::pair<std::u16string_view, std::u16string_view> splitExtension(std::u16strin
 
 }  // namespace
 
+namespace {
+
+// The characters a clean name lacks below U+0040, one bit each; the only one
+// above is "|". Every scanned name passes here: one look per code unit.
+constexpr std::uint64_t lowForbiddenBits() {
+    std::uint64_t bits = (std::uint64_t{1} << u'\r') | (std::uint64_t{1} << u'\n');
+    for (char16_t c : kForbiddenNameChars) {
+        if (c < 64) bits |= std::uint64_t{1} << c;
+    }
+    return bits;
+}
+constexpr std::uint64_t kLowForbidden = lowForbiddenBits();
+static_assert(kForbiddenNameChars.find_first_not_of(u"/*:?<>|") == std::u16string_view::npos,
+              "isCleanName knows every forbidden character above U+0040");
+
+}  // namespace
+
 bool isCleanName(std::u16string_view text) {
-    return text.find_first_of(kForbiddenNameChars) == std::u16string_view::npos &&
-           text.find_first_of(u"\r\n") == std::u16string_view::npos;
+    for (const char16_t c : text) {
+        if (c < 64 ? ((kLowForbidden >> c) & 1) != 0 : c == u'|') return false;
+    }
+    return true;
 }
 
 bool folderPrefixFits(std::u16string_view prefix) {
