@@ -16,7 +16,7 @@ class BatchingSink final : public ScanSink {
 public:
     BatchingSink(ScanObserver& observer, std::chrono::milliseconds interval)
         : observer_(observer), interval_(interval), last_(std::chrono::steady_clock::now()) {
-        events_.reserve(kInitialBatch);
+        events_.reserve(kMaxBatch);
     }
 
     void fileFound(const FoundFile& file) override {
@@ -44,11 +44,10 @@ public:
         if (events_.empty()) return;
         observer_.scanEvents(std::move(events_));
         events_ = {};
-        events_.reserve(kInitialBatch);
+        events_.reserve(kMaxBatch);
     }
 
 private:
-    static constexpr std::size_t kInitialBatch = 4096;
     // A batch is also passed on when it is this big, so that what is found
     // does not pile up while a slow observer catches up.
     static constexpr std::size_t kMaxBatch = 8192;
