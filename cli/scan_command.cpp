@@ -86,9 +86,7 @@ public:
     }
 
 private:
-    // Two batches waiting are enough to keep both threads busy; more would
-    // only hold found entries twice over.
-    static constexpr std::size_t kMaxQueued = 2;
+    static constexpr std::size_t kMaxQueued = 4;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable room_;
