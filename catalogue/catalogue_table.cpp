@@ -77,8 +77,8 @@ RowIndex CatalogueTable::append(std::u16string_view path, int icon, std::u16stri
                                 FileTime accessed, FileTime created) {
     const RowIndex index = appendRow(path, icon, typeName);
     Row& row = rows_[index];
-    row.size = size;
-    row.dataOffset = dataOffset;
+    setTypedNumber(index, 2, size);
+    setTypedNumber(index, 3, dataOffset);
     row.times = {fileTimeLow(modified), fileTimeHigh(modified), fileTimeLow(accessed),
                  fileTimeHigh(accessed), fileTimeLow(created), fileTimeHigh(created)};
     return index;
@@ -97,7 +97,11 @@ void CatalogueTable::setNumericCell(RowIndex index, int column, std::u16string_v
     Row& row = rows_[index];
     const auto bit = static_cast<std::uint8_t>(1u << (column - kFirstNumeric));
     std::int64_t value = 0;
-    const bool canonical = canonicalCellValue(column, text, value);
+    bool canonical = canonicalCellValue(column, text, value);
+    if (canonical && column <= 3 && !Int48::fits(value)) {
+        // Too wide for the row: kept as its text, read from there.
+        canonical = false;
+    }
     if (canonical) {
         if (row.rawCells & bit) rawText_.erase(rawKey(index, column));
         row.rawCells = static_cast<std::uint8_t>(row.rawCells & ~bit);
@@ -107,10 +111,29 @@ void CatalogueTable::setNumericCell(RowIndex index, int column, std::u16string_v
         row.rawCells = static_cast<std::uint8_t>(row.rawCells | bit);
     }
     switch (column) {
-        case 2: row.size = value; break;
-        case 3: row.dataOffset = value; break;
+        case 2: row.size.set(Int48::fits(value) ? value : 0); break;
+        case 3: row.dataOffset.set(Int48::fits(value) ? value : 0); break;
         default: row.times[static_cast<std::size_t>(column - 4)] = static_cast<std::uint32_t>(value);
     }
+}
+
+void CatalogueTable::setTypedNumber(RowIndex index, int column, std::int64_t value) {
+    Row& row = rows_[index];
+    Int48& field = column == 2 ? row.size : row.dataOffset;
+    if (Int48::fits(value)) {
+        field.set(value);
+        return;
+    }
+    // A size or offset beyond 47 bits (a damaged block can claim one) keeps its decimal text.
+    field.set(0);
+    rawText_[rawKey(index, column)] = decimalText(value);
+    row.rawCells = static_cast<std::uint8_t>(row.rawCells | (1u << (column - kFirstNumeric)));
+}
+
+std::int64_t CatalogueTable::wideNumber(RowIndex index, int column) const {
+    const Row& row = rows_[index];
+    if (row.rawCells & (1u << (column - kFirstNumeric))) return parseLeadingInt64(rawText_.at(rawKey(index, column)));
+    return (column == 2 ? row.size : row.dataOffset).get();
 }
 
 void CatalogueTable::appendCell(std::u16string& out, RowIndex index, CatalogueColumn column) const {
@@ -131,8 +154,8 @@ void CatalogueTable::appendCell(std::u16string& out, RowIndex index, CatalogueCo
     }
     std::int64_t value = 0;
     switch (c) {
-        case 2: value = row.size; break;
-        case 3: value = row.dataOffset; break;
+        case 2: value = row.size.get(); break;
+        case 3: value = row.dataOffset.get(); break;
         default: {
             const std::uint32_t bits = row.times[static_cast<std::size_t>(c - 4)];
             value = isHighHalf(c) ? std::int64_t{static_cast<std::int32_t>(bits)} : std::int64_t{bits};
@@ -208,8 +231,8 @@ void CatalogueTable::setFolderChecked(FolderId id, bool checked) {
     folder.checked = static_cast<std::uint32_t>(now);
 }
 
-std::int64_t CatalogueTable::size(RowIndex row) const { return rows_[row].size; }
-std::int64_t CatalogueTable::dataOffset(RowIndex row) const { return rows_[row].dataOffset; }
+std::int64_t CatalogueTable::size(RowIndex row) const { return wideNumber(row, 2); }
+std::int64_t CatalogueTable::dataOffset(RowIndex row) const { return wideNumber(row, 3); }
 
 FileTime CatalogueTable::timeOf(RowIndex index, int which) const {
     const Row& row = rows_[index];

@@ -141,10 +141,24 @@ public:
     std::size_t replaceFolderPrefix(std::u16string_view oldPrefix, std::u16string_view newPrefix);
 
 private:
-    // 56 bytes: there can be millions.
+    // A signed number of 48 bits in three 16-bit words, so that a row needs
+    // no 8-byte alignment. Sizes and offsets beyond it keep their text.
+    struct Int48 {
+        std::array<std::uint16_t, 3> words{};
+        static bool fits(std::int64_t v) { return v >= -(std::int64_t{1} << 47) && v < (std::int64_t{1} << 47); }
+        void set(std::int64_t v) {
+            const auto u = static_cast<std::uint64_t>(v);
+            words = {static_cast<std::uint16_t>(u), static_cast<std::uint16_t>(u >> 16), static_cast<std::uint16_t>(u >> 32)};
+        }
+        std::int64_t get() const {
+            const std::uint64_t u = std::uint64_t{words[0]} | (std::uint64_t{words[1]} << 16) | (std::uint64_t{words[2]} << 32);
+            return static_cast<std::int64_t>(u << 16) >> 16;
+        }
+    };
+    // 52 bytes: there can be millions.
     struct Row {
-        std::int64_t size = 0;
-        std::int64_t dataOffset = 0;
+        Int48 size;
+        Int48 dataOffset;
         std::array<std::uint32_t, 6> times{};  // modified, accessed, created: low, high each
         FolderId folder = 0;
         TextArena::Ref name = 0;
@@ -178,6 +192,9 @@ private:
     std::uint32_t internKind(std::uint32_t type, int icon);
     void storeName(Row& row, std::u16string_view name);
     void setNumericCell(RowIndex row, int column, std::u16string_view text);
+    // The size (column 2) or data offset (3) of a row: stored, or read from its text.
+    void setTypedNumber(RowIndex row, int column, std::int64_t value);
+    std::int64_t wideNumber(RowIndex row, int column) const;
     void moveRowToFolder(RowIndex row, FolderId to);
     // Makes room for one more row in the folder's run.
     void reserveRow(Folder& folder);
@@ -189,7 +206,7 @@ private:
         return (static_cast<std::uint64_t>(row) << 4) | static_cast<unsigned>(column);
     }
 
-    ChunkedVector<Row, 12> rows_;  // 4,096 rows (224 KiB) a chunk
+    ChunkedVector<Row, 12> rows_;  // 4,096 rows (208 KiB) a chunk
     TextArena names_;
     ChunkedVector<Folder, 12> folders_;
     TextArena folderTexts_;

@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include "catalogue/chunked_vector.h"
 #include "catalogue/id_index.h"
 #include "catalogue/text_arena.h"
 #include <vector>
@@ -92,7 +93,7 @@ private:
     }
     void rebuildChildIndex();
 
-    std::vector<Node> nodes_;
+    ChunkedVector<Node, 12> nodes_;  // grows without moving what it holds
     TextArena labels_;
     NodeId topFirst_ = kNoNode;
     NodeId topLast_ = kNoNode;

@@ -86,7 +86,9 @@ public:
     }
 
 private:
-    static constexpr std::size_t kMaxQueued = 4;
+    // Two batches waiting keep both threads busy; more would only hold
+    // found entries in memory twice over when the catalogue falls behind.
+    static constexpr std::size_t kMaxQueued = 2;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable room_;
