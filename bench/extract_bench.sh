@@ -75,7 +75,7 @@ row "2 GiB verify time / cat > /dev/null time" "$(echo "$t_verify / $t_null" | b
 if command -v strace >/dev/null; then
   rm -rf "$dest"/Rec*
   strace -f -e trace=pread64 -o "$scratch/bench-x.trace" "$tarvik" extract "$backup" "$dest" >/dev/null 2>&1 || true
-  read_bytes=$(grep -o '= [0-9]*$' "$scratch/bench-x.trace" | awk '{s += $2} END {print s + 0}')
+  read_bytes=$(grep -o '= [0-9]*$' "$scratch/bench-x.trace" | awk '{s += $2} END {printf "%.0f", s}')
   size=$(stat -c %s "$backup")
   printf 'extract read %s bytes of a %s-byte backup\n' "$read_bytes" "$size"
   row "2 GiB extraction: bytes read / backup size" "$(echo "$read_bytes / $size" | bc -l)" "x" "<=" 1
