@@ -30,12 +30,25 @@ namespace {
 class CatalogueFiller final : public ScanObserver {
 public:
     void scanEvents(std::vector<ScanEvent>&& events) override {
+        // Copied into one piece and the events left where they are: the scan
+        // reuses them for its next batch, so that finding a file allocates
+        // nothing, and a batch waiting holds its paths in one string.
+        Batch batch;
+        std::size_t units = 0;
+        for (const ScanEvent& e : events) units += e.file.path.size();
+        batch.paths.reserve(units);
+        batch.items.reserve(events.size());
+        for (const ScanEvent& e : events) {
+            batch.items.push_back({e.file.size, e.file.dataOffset, e.file.modified, e.file.accessed, e.file.created,
+                                   batch.paths.size(), e.file.path.size(), e.isFolder});
+            batch.paths += e.file.path;
+        }
         {
             // The scan waits when the catalogue falls behind, so found
             // entries never pile up in memory.
             std::unique_lock lock(mutex_);
             room_.wait(lock, [&] { return batches_.size() < kMaxQueued; });
-            batches_.push_back(std::move(events));
+            batches_.push_back(std::move(batch));
         }
         wake_.notify_one();
     }
@@ -55,7 +68,7 @@ public:
     // Applies the batches that have arrived, waiting up to `wait` for one.
     // Returns false once the scan has finished and everything is applied.
     bool apply(Catalogue& catalogue, std::chrono::milliseconds wait) {
-        std::deque<std::vector<ScanEvent>> ready;
+        std::deque<Batch> ready;
         bool finished = false;
         {
             std::unique_lock lock(mutex_);
@@ -64,13 +77,11 @@ public:
             finished = finished_;
         }
         room_.notify_all();
-        for (const auto& batch : ready) {
-            for (const ScanEvent& e : batch) {
-                if (!e.isFolder) {
-                    catalogue.appendEntry(e.file.path, e.file.size, e.file.dataOffset, e.file.modified,
-                                          e.file.accessed, e.file.created);
-                }
-                catalogue.addFolderPath(e.file.path);
+        for (const Batch& batch : ready) {
+            for (const Item& e : batch.items) {
+                const std::u16string_view path = std::u16string_view(batch.paths).substr(e.pathStart, e.pathLength);
+                if (!e.isFolder) catalogue.appendEntry(path, e.size, e.dataOffset, e.modified, e.accessed, e.created);
+                catalogue.addFolderPath(path);
             }
         }
         return !(finished && ready.empty());
@@ -86,13 +97,27 @@ public:
     }
 
 private:
+    struct Item {
+        std::int64_t size;
+        std::int64_t dataOffset;
+        FileTime modified;
+        FileTime accessed;
+        FileTime created;
+        std::size_t pathStart;
+        std::size_t pathLength;
+        bool isFolder;
+    };
+    struct Batch {
+        std::vector<Item> items;
+        std::u16string paths;
+    };
     // Two batches waiting keep both threads busy; more would only hold
     // found entries in memory twice over when the catalogue falls behind.
     static constexpr std::size_t kMaxQueued = 2;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable room_;
-    std::deque<std::vector<ScanEvent>> batches_;
+    std::deque<Batch> batches_;
     ScanProgress progress_;
     ScanOutcome outcome_;
     bool finished_ = false;

@@ -86,6 +86,8 @@ public:
     virtual void scanStatus(std::u16string_view text) { (void)text; }
     // Found files and folder paths, in file order: for a file, append the
     // entry and add its display path to the tree; for a folder, add its path.
+    // The observer may take the vector or leave it: what it leaves is
+    // overwritten by the next batch, which reuses its storage.
     virtual void scanEvents(std::vector<ScanEvent>&& events) = 0;
     // A few times a second, and once at the end of the main pass.
     virtual void scanProgress(const ScanProgress& progress) { (void)progress; }
