@@ -24,7 +24,7 @@ namespace {
 constexpr std::size_t kNameLimit = 261;  // names of 261 code units or more are refused
 constexpr std::size_t kSetNameSizeLimit = 261;  // set names of 261 bytes or more are not taken
 constexpr std::size_t kReadBlock = 32 * mtf::kChunkSize;  // bytes fetched per read request
-constexpr std::size_t kReadBuffers = 2;                    // the block examined and the one read ahead
+constexpr std::size_t kReadBuffers = 3;                    // blocks read ahead of the examination
 const std::array<std::uint8_t, mtf::kChunkSize> kZeros{};  // a chunk of a hole, for the tap
 
 // Hands out the file's chunks in order. A second thread reads the file in
