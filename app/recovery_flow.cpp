@@ -95,7 +95,7 @@ void RecoveryFlow::stopRecovery() {
 void RecoveryFlow::drain(JobBridge::Clock::time_point deadline) {
     if (!scanRunning()) return;
     CatalogueBuilder builder(context_.document.catalogue());
-    const std::size_t applied = queue_.drainUntil(deadline, [&](const std::vector<ScanEvent>& batch) {
+    const std::size_t applied = queue_.drainUntil(deadline, [&](const FoundBatch& batch) {
         if (!full_.ok()) return;
         full_ = builder.add(batch);
         if (!full_.ok()) job_->stopScan();

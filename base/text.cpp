@@ -167,6 +167,16 @@ std::string terminalText(std::string_view utf8) {
 
 void appendTsvCell(std::string& out, std::u16string_view cell) {
     for (std::size_t i = 0; i < cell.size(); ++i) {
+        // A run of printable ASCII other than "%" (most of every cell) is copied in one go.
+        std::size_t run = i;
+        while (run < cell.size() && cell[run] >= 0x20 && cell[run] < 0x7F && cell[run] != u'%') ++run;
+        if (run > i) {
+            const std::size_t old = out.size();
+            out.resize(old + (run - i));
+            for (std::size_t k = i; k < run; ++k) out[old + (k - i)] = static_cast<char>(cell[k]);
+            i = run;
+            if (i == cell.size()) break;
+        }
         const char16_t c = cell[i];
         if (c == u'%' || c < 0x20 || c == 0x7F) {
             appendHexByte(out, "%", c);
@@ -285,20 +295,27 @@ std::int64_t parseLeadingInt64(std::u16string_view text) {
 
 bool parseCanonicalInt64(std::u16string_view text, std::int64_t& value) {
     // Canonical: "0", or an optional '-' then a digit 1-9 and more digits, in range.
+    // Eight cells of every snapshot row pass here: digits are read directly.
     if (text.empty() || text.size() > 20) return false;
-    char buf[24];
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c > 0x7F) return false;
-        buf[i] = static_cast<char>(c);
+    const bool negative = text[0] == u'-';
+    std::size_t i = negative ? 1 : 0;
+    if (i == text.size()) return false;
+    if (text[i] == u'0') {
+        if (negative || text.size() != 1) return false;
+        value = 0;
+        return true;
     }
-    const char* first = buf;
-    const char* last = buf + text.size();
-    if (*first == '-' && (text.size() == 1 || buf[1] == '0')) return false;
-    if (*first == '0' && text.size() > 1) return false;
-    if (*first != '-' && (*first < '0' || *first > '9')) return false;
-    const auto r = std::from_chars(first, last, value);
-    return r.ec == std::errc() && r.ptr == last;
+    std::uint64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const unsigned digit = static_cast<unsigned>(text[i]) - u'0';
+        if (digit > 9) return false;
+        if (magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) return false;
+        magnitude = magnitude * 10 + digit;
+    }
+    constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    if (magnitude > kMax + (negative ? 1 : 0)) return false;
+    value = negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+    return true;
 }
 
 }  // namespace bkf

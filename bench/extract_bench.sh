@@ -85,9 +85,9 @@ t_extract=$(best "rm -rf '$dest'/Rec*" "$tarvik" extract "$backup" "$dest")
 rm -rf "$dest"/Rec*
 t_null=$(best ":" sh -c "cat '$backup' > /dev/null")
 t_verify=$(best ":" "$tarvik" verify "$backup")
-printf 'cat > one file: %.3f s   extract: %.3f s   cat > /dev/null: %.3f s   verify: %.3f s\n' \
+printf 'baseline cat > one file: %.3f s   extract: %.3f s   baseline cat > /dev/null: %.3f s   verify: %.3f s\n' \
   "$t_cat" "$t_extract" "$t_null" "$t_verify"
-row "2 GiB extraction time / cat time" "$(echo "$t_extract / $t_cat" | bc -l)" "x" "<=" 1.5
+row "2 GiB extraction time / cat time" "$(echo "$t_extract / $t_cat" | bc -l)" "x" "<=" 1.15
 row "2 GiB verify time / cat > /dev/null time" "$(echo "$t_verify / $t_null" | bc -l)" "x" "<=" 1.2
 
 if [ -d "$shm" ]; then
@@ -98,6 +98,19 @@ if [ -d "$shm" ]; then
   rm -f "$out.tar"
   printf 'cat > %s: %.3f s   export to tar there: %.3f s\n' "$shm" "$t_cat_shm" "$t_export"
   row "2 GiB export to tar time / cat time (both into $shm)" "$(echo "$t_export / $t_cat_shm" | bc -l)" "x" "<=" 1.5
+fi
+# The backup's bytes read by the extraction: the sum of what the positioned
+# reads of the backup returned (strace, when installed; -y names each read's
+# file, so the loader's reads of the program are left out), against its size.
+if command -v strace >/dev/null; then
+  rm -rf "$dest"/Rec*
+  strace -f -y -e trace=pread64 -o "$scratch/bench-x.trace" "$tarvik" extract "$backup" "$dest" >/dev/null 2>&1 || true
+  read_bytes=$(grep -F "<$(realpath "$backup")>" "$scratch/bench-x.trace" | grep -o '= [0-9]*$' |
+    awk '{s += $2} END {printf "%.0f", s}')
+  size=$(stat -c %s "$backup")
+  printf 'extract read %s bytes of a %s-byte backup\n' "$read_bytes" "$size"
+  row "2 GiB extraction: bytes read / backup size" "$(echo "$read_bytes / $size" | bc -l)" "x" "<=" 1
+  rm -f "$scratch/bench-x.trace"
 fi
 rm -rf "$dest" "$backup"
 
@@ -134,5 +147,5 @@ fi
 rm -f "$small"
 t_list=$(best ":" "$tarvik" list "$snapshot")
 t_search=$(best ":" "$tarvik" search "$snapshot" '*.txt')
-printf 'list: %.3f s   search *.txt: %.3f s\n' "$t_list" "$t_search"
+printf 'baseline list: %.3f s   search *.txt: %.3f s\n' "$t_list" "$t_search"
 row "search *.txt time / list time (1M-entry snapshot)" "$(echo "$t_search / $t_list" | bc -l)" "x" "<=" 1.5

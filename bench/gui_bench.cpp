@@ -8,12 +8,15 @@
 //    100,000 files, the rest in folders of 1,000), with its longest gap; then
 //    on that catalogue: showing the big folder, checking and unchecking it,
 //    sorting its list by each column, and renaming it.
+// 3. Where that load's time goes on the user-interface thread: the rows
+//    parsed into the catalogue and the views told, a batch at a time.
 // Usage: gui_bench [FILES] [SCRATCH_FOLDER]
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
 #include <functional>
+#include <vector>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +35,7 @@
 #include "tools/backup_writer.h"
 #include "tools/sink.h"
 #include "widgets/catalogue_models.h"
+#include "widgets/document.h"
 #include "widgets/recovery_view.h"
 
 using namespace bkf;
@@ -124,6 +128,53 @@ void writeBenchSnapshot(const std::filesystem::path& file, std::size_t files) {
     writeSnapshot(file, c.table(), u"/nowhere/bench.bkf");
 }
 
+// Where the window's time goes in a snapshot load: the calls the load makes
+// on the user-interface thread, made here one after another on the same
+// snapshot, in batches of the load's size, without the timer between them.
+void explainLoad(gui::RecoveryView& view, const std::filesystem::path& snapshot) {
+    constexpr std::size_t kBatch = 2048;  // lines a batch, as the window's load reads them
+    view.onBack();
+    view.document().clearCatalogue();
+    view.document().open();
+    Catalogue& catalogue = view.catalogue();
+    SnapshotReader reader;
+    if (!reader.open(snapshot).ok()) return;
+    std::u16string line;
+    reader.readLine(line);
+    reader.readLine(line);
+    std::vector<double> parse, append;
+    std::vector<std::u16string> batch;
+    QElapsedTimer readClock;
+    double readMs = 0;
+    for (bool more = true; more;) {
+        readClock.start();
+        batch.clear();
+        while (batch.size() < kBatch && (more = reader.readLine(line))) batch.push_back(line);
+        readMs += static_cast<double>(readClock.nsecsElapsed()) / 1e6;
+        if (batch.empty()) break;
+        QElapsedTimer parseClock;
+        parseClock.start();
+        for (const std::u16string& l : batch) parseSnapshotRow(l, catalogue);
+        parse.push_back(static_cast<double>(parseClock.nsecsElapsed()) / 1e6);
+        append.push_back(timed([&] { view.catalogueAppended(); }));
+    }
+    const double mark = timed([&] { catalogue.markAllAfterLoad(); });
+    const double reload = timed([&] { view.reloadCatalogue(); });
+    auto summary = [](const char* what, std::vector<double> ms) {
+        double total = 0;
+        for (double v : ms) total += v;
+        std::sort(ms.begin(), ms.end());
+        std::printf("  %-46s median %6.2f ms  max %6.2f ms  all %7.1f ms (%zu batches)\n", what, ms[ms.size() / 2],
+                    ms.back(), total, ms.size());
+    };
+    std::printf("where a load's time goes on the window's thread (batches of %zu rows):\n", kBatch);
+    std::printf("  %-46s %7.1f ms (a worker's work in the window)\n", "reading the lines", readMs);
+    summary("parseSnapshotRow for a batch", parse);
+    summary("catalogueAppended and painting after a batch", append);
+    std::printf("  %-46s %7.1f ms\n", "markAllAfterLoad at the end", mark);
+    std::printf("  %-46s %7.1f ms\n", "reloadCatalogue at the end", reload);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -191,10 +242,10 @@ int main(int argc, char** argv) {
     while (frame.snapshotFlow().busy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     const qint64 loaded = meter.elapsed();
     meter.stop();
-    std::printf("%-52s %8lld ms  target < 5000  %s (%d rows)\n", "snapshot load into the window", static_cast<long long>(loaded),
-                loaded < 5000 ? "ok" : "MISSED", frame.view()->catalogueModel().rowCount());
-    std::printf("%-52s %8lld ms  target <= 100  %s\n", "load: longest gap between two timer ticks",
-                static_cast<long long>(meter.longest()), meter.longest() <= 100 ? "ok" : "MISSED");
+    std::printf("%-52s %8lld ms  target < 2000  %s (%d rows)\n", "snapshot load into the window", static_cast<long long>(loaded),
+                loaded < 2000 ? "ok" : "MISSED", frame.view()->catalogueModel().rowCount());
+    std::printf("%-52s %8lld ms  target <= 50   %s\n", "load: longest gap between two timer ticks",
+                static_cast<long long>(meter.longest()), meter.longest() <= 50 ? "ok" : "MISSED");
 
     gui::CatalogueViews& views = frame.view()->views();
     Catalogue& catalogue = frame.view()->catalogue();
@@ -222,6 +273,7 @@ int main(int argc, char** argv) {
     report("show a folder of 1,000 files", timed([&] { views.selectNode(catalogue.tree().firstChild(treeNode)); }), 100);
     views.selectNode(treeNode);
     report("uncheck a folder of 900,000 files below it", timed([&] { views.treeSpace(); }), 100);
+    explainLoad(*frame.view(), snapshot);
     std::filesystem::remove(snapshot);
     return 0;
 }

@@ -45,7 +45,7 @@ t_scan=$(best "$tarvik" scan "$big" -o "$scratch/bench-big.ORMBKF")
 t_slots=$(best "$tarvik" scan --aligned-only "$big" -o "$scratch/bench-big.ORMBKF")
 t_log=$(best "$tarvik" scan "$big" -o "$scratch/bench-big.ORMBKF" --log "$scratch/bench-big.log")
 rm -f "$scratch/bench-big.log"
-printf 'cat: %.3f s   scan -o: %.3f s   slots only: %.3f s   scan -o --log: %.3f s\n' "$t_cat" "$t_scan" "$t_slots" "$t_log"
+printf 'baseline cat: %.3f s   scan -o: %.3f s   slots only: %.3f s   scan -o --log: %.3f s\n' "$t_cat" "$t_scan" "$t_slots" "$t_log"
 row "2 GiB scan time / cat time" "$(echo "$t_scan / $t_cat" | bc -l)" "x" "<=" 1.25
 row "2 GiB scan kept to the slots / cat time" "$(echo "$t_slots / $t_cat" | bc -l)" "x" "<=" 1.25
 row "2 GiB scan with --log / without" "$(echo "$t_log / $t_scan" | bc -l)" "x" "<=" 3
@@ -61,10 +61,11 @@ t_slots=$(best "$tarvik" scan --aligned-only "$small" -o "$scratch/bench-small.O
 rss_kb=$(/usr/bin/time -f %M "$tarvik" scan "$small" -o "$scratch/bench-small.ORMBKF" 2>&1 >/dev/null | tail -1)
 base_kb=$(/usr/bin/time -f %M "$tarvik" --version 2>&1 >/dev/null | tail -1)
 t_list=$(best sh -c "'$tarvik' list '$scratch/bench-small.ORMBKF' --format tsv > /dev/null")
-printf 'cat: %.3f s   scan -o: %.3f s   list snapshot: %.3f s   peak memory: %d KiB\n' "$t_cat" "$t_scan" "$t_list" "$rss_kb"
-row "1M files: entries per second beyond reading the file" "$(echo "1000000 / ($t_scan - $t_cat)" | bc -l)" "entries/s" ">=" 500000
-row "1M files, kept to the slots: entries per second beyond reading" "$(echo "1000000 / ($t_slots - $t_cat)" | bc -l)" "entries/s" ">=" 500000
-row "1M files: peak resident memory per entry" "$(echo "($rss_kb - $base_kb) * 1024 / 1000000" | bc -l)" "bytes" "<=" 300
+printf 'baseline cat: %.3f s   scan -o: %.3f s (%.2fx cat)   list snapshot: %.3f s   peak memory: %d KiB (%d KiB without a catalogue)\n' \
+  "$t_cat" "$t_scan" "$(echo "$t_scan / $t_cat" | bc -l)" "$t_list" "$rss_kb" "$base_kb"
+row "1M files: entries per second beyond reading the file" "$(echo "1000000 / ($t_scan - $t_cat)" | bc -l)" "entries/s" ">=" 1000000
+row "1M files, kept to the slots: entries per second beyond reading" "$(echo "1000000 / ($t_slots - $t_cat)" | bc -l)" "entries/s" ">=" 1000000
+row "1M files: peak resident memory per entry" "$(echo "($rss_kb - $base_kb) * 1024 / 1000000" | bc -l)" "bytes" "<=" 150
 row "1M files: scan time / snapshot listing time" "$(echo "$t_scan / $t_list" | bc -l)" "x" ">=" 5
 
 # A backup larger than a 32-bit address space: 20 GiB of holes, then one file.
@@ -75,6 +76,11 @@ rm -f "$scratch/bench-sparse.mkbkf"
 start=$(date +%s.%N)
 last=$("$tarvik" list "$sparse" --format tsv 2>/dev/null | tail -1 | cut -f1,3,4)
 end=$(date +%s.%N)
-printf 'a 20 GiB sparse backup scanned; its last entry: %s\n' "$last"
-row "20 GiB sparse backup (its holes are not read): scan time" "$(echo "$end - $start" | bc -l)" "s" "<" 2
+t_sparse=$(echo "$end - $start" | bc -l)
+start=$(date +%s.%N)
+cat "$sparse" > /dev/null
+end=$(date +%s.%N)
+printf 'a 20 GiB sparse backup scanned in %.3f s (baseline cat, which reads the holes: %.3f s); its last entry: %s\n' \
+  "$t_sparse" "$(echo "$end - $start" | bc -l)" "$last"
+row "20 GiB sparse backup (its holes are not read): scan time" "$t_sparse" "s" "<" 2
 rm -f "$sparse"

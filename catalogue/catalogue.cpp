@@ -6,13 +6,16 @@ Catalogue::Catalogue(ShellLookup& shell) : shell_(&shell) {}
 
 RowIndex Catalogue::appendEntry(std::u16string_view path, std::int64_t size, std::int64_t dataOffset,
                                 FileTime modified, FileTime accessed, FileTime created) {
-    return table_.append(path, shell_->shellFileIcon(path), shell_->shellTypeName(path), size,
+    // The shell looks at the last component only: handing it just that spares it the path.
+    const std::u16string_view name = lastPathComponent(path);
+    return table_.append(path, shell_->shellFileIcon(name), shell_->shellTypeName(name), size,
                          dataOffset, modified, accessed, created);
 }
 
 RowIndex Catalogue::appendEntryText(std::u16string_view path,
                                     std::span<const std::u16string_view, kNumericCellCount> cells) {
-    return table_.appendText(path, shell_->shellFileIcon(path), shell_->shellTypeName(path), cells);
+    const std::u16string_view name = lastPathComponent(path);
+    return table_.appendText(path, shell_->shellFileIcon(name), shell_->shellTypeName(name), cells);
 }
 
 void Catalogue::clear() {
@@ -96,7 +99,9 @@ bool Catalogue::renameFolder(NodeId node, std::u16string_view newName) {
     const NodeId parent = tree_.parent(node);
     if (parent == kNoNode) return false;
     const std::u16string base = tree_.pathFromTop(parent);
-    std::u16string oldPrefix = base + tree_.label(node) + u'\\';
+    std::u16string oldPrefix = base;
+    oldPrefix += tree_.label(node);
+    oldPrefix += u'\\';
     std::u16string newPrefix = base;
     newPrefix += newName;
     newPrefix += u'\\';

@@ -29,14 +29,15 @@ public:
         ++files_;
     }
     void addFolder(std::u16string_view treePath) { catalogue_.addFolderPath(treePath); }
-    Status add(std::span<const ScanEvent> events) {
+    Status add(const FoundBatch& batch) {
         try {
-            for (const ScanEvent& e : events) {
-                if (e.isFolder) {
-                    addFolder(e.file.path);
-                } else {
-                    addFile(e.file);
+            for (const FoundBatch::Item& e : batch.items) {
+                const std::u16string_view path = batch.path(e);
+                if (!e.isFolder) {
+                    catalogue_.appendEntry(path, e.size, e.dataOffset, e.modified, e.accessed, e.created);
+                    ++files_;
                 }
+                catalogue_.addFolderPath(path);
             }
         } catch (const std::length_error& e) {
             return Status::failure(std::string("the catalogue is full (") + e.what() + ")");

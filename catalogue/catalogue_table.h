@@ -27,6 +27,7 @@
 #include "catalogue/chunked_vector.h"
 #include "base/file_time.h"
 #include "catalogue/id_index.h"
+#include "catalogue/text_arena.h"
 
 namespace bkf {
 
@@ -90,8 +91,8 @@ public:
     // Replaces a cell's text. Setting the path moves the row to its new folder.
     void setCell(RowIndex row, CatalogueColumn column, std::u16string_view text);
 
-    int iconIndex(RowIndex row) const { return rows_[row].icon; }
-    void setIconIndex(RowIndex row, int icon) { rows_[row].icon = icon; }
+    int iconIndex(RowIndex row) const { return kinds_[rows_[row].kind].icon; }
+    void setIconIndex(RowIndex row, int icon);
 
     bool checked(RowIndex row) const { return rows_[row].checked != 0; }
     void setChecked(RowIndex row, bool checked);
@@ -117,9 +118,11 @@ public:
     FolderId folderOf(RowIndex row) const { return rows_[row].folder; }
     std::size_t folderSlots() const { return folders_.size(); }
     bool folderLive(FolderId id) const { return folders_[id].live; }
-    std::u16string_view folderText(FolderId id) const { return folders_[id].text; }
-    // Rows of one folder, in row order.
-    std::span<const RowIndex> folderRows(FolderId id) const { return folders_[id].rows; }
+    std::u16string_view folderText(FolderId id) const { return folderTexts_.view(folders_[id].text, folders_[id].textLength); }
+    // Rows of one folder, in row order (valid until the table changes).
+    std::span<const RowIndex> folderRows(FolderId id) const {
+        return {rowLists_.data() + folders_[id].rowsStart, folders_[id].rowCount};
+    }
     std::size_t folderCheckedCount(FolderId id) const { return folders_[id].checked; }
     std::optional<FolderId> findFolder(std::u16string_view text) const;
     void setFolderChecked(FolderId id, bool checked);
@@ -128,8 +131,7 @@ public:
     template <class F>
     void forEachFolderWithPrefix(std::u16string_view prefix, F&& f) const {
         for (FolderId id = 0; id < folders_.size(); ++id) {
-            const Folder& folder = folders_[id];
-            if (folder.live && std::u16string_view(folder.text).starts_with(prefix)) f(id);
+            if (folders_[id].live && folderText(id).starts_with(prefix)) f(id);
         }
     }
 
@@ -139,55 +141,86 @@ public:
     std::size_t replaceFolderPrefix(std::u16string_view oldPrefix, std::u16string_view newPrefix);
 
 private:
+    // A signed number of 48 bits in three 16-bit words, so that a row needs
+    // no 8-byte alignment. Sizes and offsets beyond it keep their text.
+    struct Int48 {
+        std::array<std::uint16_t, 3> words{};
+        static bool fits(std::int64_t v) { return v >= -(std::int64_t{1} << 47) && v < (std::int64_t{1} << 47); }
+        void set(std::int64_t v) {
+            const auto u = static_cast<std::uint64_t>(v);
+            words = {static_cast<std::uint16_t>(u), static_cast<std::uint16_t>(u >> 16), static_cast<std::uint16_t>(u >> 32)};
+        }
+        std::int64_t get() const {
+            const std::uint64_t u = std::uint64_t{words[0]} | (std::uint64_t{words[1]} << 16) | (std::uint64_t{words[2]} << 32);
+            return static_cast<std::int64_t>(u << 16) >> 16;
+        }
+    };
+    // 52 bytes: there can be millions.
     struct Row {
-        std::int64_t size = 0;
-        std::int64_t dataOffset = 0;
+        Int48 size;
+        Int48 dataOffset;
         std::array<std::uint32_t, 6> times{};  // modified, accessed, created: low, high each
         FolderId folder = 0;
-        std::uint32_t nameOffset = 0;  // in its chunk of the name store
-        std::uint32_t nameLength = 0;
-        std::uint16_t nameChunk = 0;
-        std::uint32_t type = 0;
-        std::int32_t icon = 0;
+        TextArena::Ref name = 0;
+        std::uint32_t kind = 0;  // type name and icon, in kinds_
+        std::uint16_t nameLength = 0;
         std::uint8_t rawCells = 0;  // bit c-2 set: cell c keeps its text in rawText_
         std::uint8_t checked = 0;
     };
+    // A folder's rows are a run of rowLists_, [rowsStart, rowsStart + rowCount),
+    // with room up to rowsStart + rowCapacity. The folder being filled
+    // usually owns the last run and grows in place; a run that must grow
+    // elsewhere moves to the end, and the runs are packed again when more
+    // than half of rowLists_ is left behind.
     struct Folder {
-        std::u16string text;
-        std::vector<RowIndex> rows;
+        TextArena::Ref text = 0;
+        std::uint32_t textLength = 0;
+        std::uint32_t rowsStart = 0;
+        std::uint32_t rowCount = 0;
+        std::uint32_t rowCapacity = 0;
         std::uint32_t checked = 0;
         bool live = true;
+    };
+    struct Kind {
+        std::uint32_t type = 0;
+        std::int32_t icon = 0;
     };
 
     RowIndex appendRow(std::u16string_view path, int icon, std::u16string_view typeName);
     FolderId internFolder(std::u16string_view text);
     std::uint32_t internType(std::u16string_view text);
+    std::uint32_t internKind(std::uint32_t type, int icon);
     void storeName(Row& row, std::u16string_view name);
     void setNumericCell(RowIndex row, int column, std::u16string_view text);
+    // The size (column 2) or data offset (3) of a row: stored, or read from its text.
+    void setTypedNumber(RowIndex row, int column, std::int64_t value);
+    std::int64_t wideNumber(RowIndex row, int column) const;
     void moveRowToFolder(RowIndex row, FolderId to);
+    // Makes room for one more row in the folder's run.
+    void reserveRow(Folder& folder);
+    // Moves the folder's rows to a new run of `capacity` at the end.
+    void relocateRows(Folder& folder, std::size_t capacity);
+    void packRowLists();
     FileTime timeOf(RowIndex row, int which) const;
     static std::uint64_t rawKey(RowIndex row, int column) {
         return (static_cast<std::uint64_t>(row) << 4) | static_cast<unsigned>(column);
     }
 
-    // Names are stored in chunks that are never moved; a chunk holds at
-    // least kNameChunkUnits code units, more when one name needs it.
-    static constexpr std::size_t kNameChunkUnits = std::size_t{1} << 16;
-    struct NameChunk {
-        std::unique_ptr<char16_t[]> units;
-        std::size_t used = 0;
-        std::size_t capacity = 0;
-    };
-
-    ChunkedVector<Row, 12> rows_;  // 4,096 rows (256 KiB) a chunk
-    std::vector<NameChunk> names_;
-    std::vector<Folder> folders_;
+    ChunkedVector<Row, 12> rows_;  // 4,096 rows (208 KiB) a chunk
+    TextArena names_;
+    ChunkedVector<Folder, 12> folders_;
+    TextArena folderTexts_;
+    std::vector<RowIndex> rowLists_;
+    std::size_t rowListsLeft_ = 0;  // units of rowLists_ no folder uses
     IdIndex folderIndex_;  // live folders by text
     FolderId lastFolder_ = 0;  // the folder of the last append, tried first
     bool haveLastFolder_ = false;
     std::vector<std::u16string> types_;
     std::unordered_map<std::u16string, std::uint32_t> typeIndex_;
     std::uint32_t lastType_ = 0;
+    std::vector<Kind> kinds_;
+    std::unordered_map<std::uint64_t, std::uint32_t> kindIndex_;
+    std::uint32_t lastKind_ = 0;
     std::unordered_map<std::uint64_t, std::u16string> rawText_;
     std::size_t checkedTotal_ = 0;
 };

@@ -10,7 +10,7 @@ std::uint64_t CatalogueTree::childKey(NodeId parent, std::u16string_view label) 
 
 void CatalogueTree::rebuildChildIndex() {
     children_.clear();
-    for (NodeId id = 0; id < nodes_.size(); ++id) children_.insert(childKey(nodes_[id].parent, nodes_[id].label), id);
+    for (NodeId id = 0; id < nodes_.size(); ++id) children_.insert(childKey(nodes_[id].parent, label(id)), id, keyOf());
 }
 
 NodeId CatalogueTree::findChild(NodeId parent, std::u16string_view label) const {
@@ -19,7 +19,7 @@ NodeId CatalogueTree::findChild(NodeId parent, std::u16string_view label) const 
     NodeId best = kNoNode;
     children_.forEach(childKey(parent, label), [&](NodeId id) {
         const Node& node = nodes_[id];
-        if (node.parent == parent && node.label == label && id < best) best = id;
+        if (node.parent == parent && id < best && this->label(id) == label) best = id;
         return false;
     });
     return best;
@@ -28,8 +28,10 @@ NodeId CatalogueTree::findChild(NodeId parent, std::u16string_view label) const 
 NodeId CatalogueTree::appendChild(NodeId parent, std::u16string_view label) {
     if (nodes_.size() >= kNoNode - 1) throw std::length_error("catalogue tree is full");
     const auto id = static_cast<NodeId>(nodes_.size());
+    if (label.size() > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("folder name too long");
     Node node;
-    node.label = std::u16string(label);
+    node.label = labels_.store(label);
+    node.labelLength = static_cast<std::uint32_t>(label.size());
     node.parent = parent;
     nodes_.push_back(std::move(node));
     NodeId& first = parent == kNoNode ? topFirst_ : nodes_[parent].firstChild;
@@ -40,12 +42,13 @@ NodeId CatalogueTree::appendChild(NodeId parent, std::u16string_view label) {
         nodes_[last].nextSibling = id;
     }
     last = id;
-    children_.insert(childKey(parent, label), id);
+    children_.insert(childKey(parent, label), id, keyOf());
     return id;
 }
 
 void CatalogueTree::setLabel(NodeId n, std::u16string_view label) {
-    nodes_[n].label = std::u16string(label);
+    nodes_[n].label = labels_.store(label);
+    nodes_[n].labelLength = static_cast<std::uint32_t>(label.size());
     rebuildChildIndex();
     ++version_;
 }
@@ -65,6 +68,7 @@ std::size_t CatalogueTree::depth(NodeId n) const {
 
 void CatalogueTree::clear() {
     nodes_.clear();
+    labels_.clear();
     children_.clear();
     topFirst_ = topLast_ = kNoNode;
     lastFolderPath_.clear();
@@ -111,7 +115,7 @@ std::u16string CatalogueTree::folderPathOf(NodeId n) const {
     for (NodeId at = n; nodes_[at].parent != kNoNode; at = nodes_[at].parent) chain.push_back(at);
     std::u16string out;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        out += nodes_[*it].label;
+        out += label(*it);
         out += u'\\';
     }
     return out;
@@ -122,7 +126,7 @@ std::u16string CatalogueTree::pathFromTop(NodeId n) const {
     for (NodeId at = n; at != kNoNode; at = nodes_[at].parent) chain.push_back(at);
     std::u16string out;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        out += nodes_[*it].label;
+        out += label(*it);
         out += u'\\';
     }
     return out;

@@ -8,7 +8,9 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include "catalogue/chunked_vector.h"
 #include "catalogue/id_index.h"
+#include "catalogue/text_arena.h"
 #include <vector>
 
 namespace bkf {
@@ -33,7 +35,7 @@ public:
     // Appends a node at the end of `parent`'s children (kNoNode: the top level).
     NodeId appendChild(NodeId parent, std::u16string_view label);
 
-    const std::u16string& label(NodeId n) const { return nodes_[n].label; }
+    std::u16string_view label(NodeId n) const { return labels_.view(nodes_[n].label, nodes_[n].labelLength); }
     void setLabel(NodeId n, std::u16string_view label);
     FolderMark mark(NodeId n) const { return nodes_[n].mark; }
     void setMark(NodeId n, FolderMark mark) { nodes_[n].mark = mark; }
@@ -75,7 +77,8 @@ public:
 
 private:
     struct Node {
-        std::u16string label;
+        TextArena::Ref label = 0;
+        std::uint32_t labelLength = 0;
         NodeId parent = kNoNode;
         NodeId firstChild = kNoNode;
         NodeId lastChild = kNoNode;
@@ -84,9 +87,14 @@ private:
         bool expanded = false;
     };
     static std::uint64_t childKey(NodeId parent, std::u16string_view label);
+    // The child key of a node, as the index asks for it.
+    auto keyOf() const {
+        return [this](NodeId id) { return childKey(nodes_[id].parent, label(id)); };
+    }
     void rebuildChildIndex();
 
-    std::vector<Node> nodes_;
+    ChunkedVector<Node, 12> nodes_;  // grows without moving what it holds
+    TextArena labels_;
     NodeId topFirst_ = kNoNode;
     NodeId topLast_ = kNoNode;
     // Children by (parent, label); several nodes may share a key.

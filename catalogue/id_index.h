@@ -49,8 +49,11 @@ public:
         }
     }
 
-    void insert(std::uint64_t hash, std::uint32_t id) {
-        if ((count_ + 1) * 4 > slots_.size() * 3) grow();
+    // `rehash(id)` gives the hash an id was inserted with: the index keeps
+    // only a tag of it, and asks again when it grows.
+    template <class Rehash>
+    void insert(std::uint64_t hash, std::uint32_t id, Rehash&& rehash) {
+        if ((count_ + 1) * 4 > slots_.size() * 3) grow(rehash);
         place(hash, id);
         ++count_;
     }
@@ -67,25 +70,25 @@ public:
 private:
     struct Slot {
         std::uint32_t id = kNone;
-        std::uint32_t tag = 0;    // high half of the hash: most misses end here
-        std::uint64_t hash = 0;   // kept for growing
+        std::uint32_t tag = 0;  // high half of the hash: most misses end here
     };
 
     void place(std::uint64_t hash, std::uint32_t id) {
         for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
             if (slots_[i].id == kNone) {
-                slots_[i] = Slot{id, static_cast<std::uint32_t>(hash >> 32), hash};
+                slots_[i] = Slot{id, static_cast<std::uint32_t>(hash >> 32)};
                 return;
             }
         }
     }
 
-    void grow() {
+    template <class Rehash>
+    void grow(Rehash& rehash) {
         std::vector<Slot> old = std::move(slots_);
         slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
         mask_ = slots_.size() - 1;
         for (const Slot& s : old) {
-            if (s.id != kNone) place(s.hash, s.id);
+            if (s.id != kNone) place(rehash(s.id), s.id);
         }
     }
 

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <cerrno>
+#include <mutex>
 #include <random>
 #include <system_error>
+#include <thread>
 
 #include "base/text.h"
 #include "engine/backup_file.h"
@@ -19,10 +23,18 @@ namespace {
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
 constexpr std::size_t kReadChunk = std::size_t{4} << 20;
 
-// Collects UTF-16 text as little-endian bytes and hands them to the stream in large pieces.
+// Collects UTF-16 text as little-endian bytes and hands them to the stream in
+// large pieces. A thread of its own writes each full piece while the next is
+// filled, so formatting the rows and the system's copying overlap; only that
+// thread touches the stream until finish().
 class Utf16LeSink {
 public:
-    explicit Utf16LeSink(std::ofstream& out) : out_(out) { bytes_.reserve(kWriteChunk + 4096); }
+    explicit Utf16LeSink(std::ofstream& out) : out_(out), writer_([this] { writeBehind(); }) {
+        bytes_.reserve(kWriteChunk + 4096);
+    }
+    ~Utf16LeSink() { finish(); }
+    Utf16LeSink(const Utf16LeSink&) = delete;
+    Utf16LeSink& operator=(const Utf16LeSink&) = delete;
 
     void put(char16_t c) {
         bytes_.push_back(static_cast<char>(c & 0xFF));
@@ -32,27 +44,79 @@ public:
         const std::size_t old = bytes_.size();
         bytes_.resize(old + 2 * text.size());
         char* out = bytes_.data() + old;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            out[2 * i] = static_cast<char>(text[i] & 0xFF);
-            out[2 * i + 1] = static_cast<char>(text[i] >> 8);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, text.data(), 2 * text.size());
+        } else {
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                out[2 * i] = static_cast<char>(text[i] & 0xFF);
+                out[2 * i + 1] = static_cast<char>(text[i] >> 8);
+            }
         }
     }
     void endLine() {
         put(u'\r');
         put(u'\n');
-        if (bytes_.size() >= kWriteChunk) flush();
+        flushIfFull();
     }
     void flushIfFull() {
-        if (bytes_.size() >= kWriteChunk) flush();
+        if (bytes_.size() >= kWriteChunk) handOver();
     }
-    void flush() {
-        out_.write(bytes_.data(), static_cast<std::streamsize>(bytes_.size()));
+    // Hands what was collected to the writer, which may still be writing the piece before.
+    void handOver() {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [&] { return !busy_; });
+        pending_.swap(bytes_);
         bytes_.clear();
+        busy_ = !pending_.empty();
+        if (busy_) wake_.notify_one();
     }
+    // Writes everything collected and ends the writer; the stream is the caller's again.
+    void finish() {
+        if (!writer_.joinable()) return;
+        handOver();
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_one();
+        writer_.join();
+    }
+    // Whether a write failed, and the system's error for it (0 when not known).
+    bool failed() const { return failed_.load(std::memory_order_relaxed); }
+    int error() const { return error_; }
 
 private:
+    void writeBehind() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return busy_ || quit_; });
+            if (!busy_) return;
+            lock.unlock();
+            if (!failed()) {
+                errno = 0;
+                out_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
+                if (!out_) {
+                    error_ = errno;
+                    failed_.store(true, std::memory_order_relaxed);
+                }
+            }
+            lock.lock();
+            busy_ = false;
+            idle_.notify_all();
+        }
+    }
+
     std::ofstream& out_;
-    std::string bytes_;
+    std::string bytes_;    // being filled by the caller
+    std::string pending_;  // being written
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    bool busy_ = false;
+    bool quit_ = false;
+    std::atomic<bool> failed_{false};
+    int error_ = 0;  // set by the writer before failed_, read after finish()
+    std::thread writer_;
 };
 
 // A short name, so that a target whose own name is as long as the file
@@ -180,14 +244,15 @@ Status writeSnapshot(const std::filesystem::path& requested, const CatalogueTabl
         line += u"\r\n";
         sink.put(line);
         sink.flushIfFull();
-        if (!out) break;
+        if (sink.failed()) break;
         if (progress && (row & 0xFFFF) == 0xFFFF) progress(row + 1);
     }
+    sink.finish();
+    const bool writeFailed = sink.failed();
     errno = 0;
-    sink.flush();
     out.close();
-    if (!out) {
-        const int error = errno;
+    if (writeFailed || !out) {
+        const int error = writeFailed ? sink.error() : errno;
         std::error_code ec;
         std::filesystem::remove(temp, ec);
         return ioFailure("cannot write", requested, error);

@@ -25,8 +25,9 @@ namespace {
 // The scan hands what it finds to the command's own thread, which builds the
 // catalogue while the worker goes on scanning: the two overlap on two cores,
 // and the catalogue is only ever touched by one thread. The scan waits when
-// the catalogue falls behind, so found entries never pile up in memory.
-constexpr std::size_t kMaxQueuedBatches = 4;
+// the catalogue falls behind: two batches waiting keep both threads busy;
+// more would only hold found entries in memory twice over.
+constexpr std::size_t kMaxQueuedBatches = 2;
 
 void showProgress(const ScanProgress& p, double seconds) {
     const double mb = static_cast<double>(p.scanned) / 1e6;

@@ -9,6 +9,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <winioctl.h>
 
 #include "engine/windows_path.h"
 
@@ -40,7 +41,7 @@ std::string lastErrorText() {
 
 class WindowsFileSource final : public ByteSource {
 public:
-    WindowsFileSource(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
+    WindowsFileSource(HANDLE file, std::uint64_t size, bool sparse) : file_(file), size_(size), sparse_(sparse) {}
     ~WindowsFileSource() override { CloseHandle(file_); }
 
     std::uint64_t size() const override { return size_; }
@@ -66,9 +67,31 @@ public:
         return result;
     }
 
+    // Only a sparse file has holes; the file system names its allocated
+    // ranges, and the first one at or after `offset` is where data goes on.
+    std::uint64_t nextData(std::uint64_t offset) override {
+        if (offset >= size_) return size_;
+        if (!sparse_) return offset;
+        FILE_ALLOCATED_RANGE_BUFFER query{};
+        query.FileOffset.QuadPart = static_cast<LONGLONG>(offset);
+        query.Length.QuadPart = static_cast<LONGLONG>(size_ - offset);
+        FILE_ALLOCATED_RANGE_BUFFER first{};
+        DWORD got = 0;
+        // ERROR_MORE_DATA only says that more ranges follow the first.
+        if (!DeviceIoControl(file_, FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof query, &first, sizeof first, &got,
+                             nullptr) &&
+            GetLastError() != ERROR_MORE_DATA) {
+            return offset;  // holes are not known here
+        }
+        if (got < sizeof first) return size_;  // no range allocated: a hole to the end
+        const auto start = static_cast<std::uint64_t>(std::max<LONGLONG>(first.FileOffset.QuadPart, 0));
+        return std::clamp(start, offset, size_);
+    }
+
 private:
     HANDLE file_;
     std::uint64_t size_;
+    bool sparse_;
 };
 
 }  // namespace
@@ -102,7 +125,9 @@ OpenedBackup openBackupFile(const std::filesystem::path& path, BackupAccess acce
         CloseHandle(file);
         return opened;
     }
-    opened.source = std::make_unique<WindowsFileSource>(file, static_cast<std::uint64_t>(size.QuadPart));
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool sparse = GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE);
+    opened.source = std::make_unique<WindowsFileSource>(file, static_cast<std::uint64_t>(size.QuadPart), sparse);
     return opened;
 }
 

@@ -45,8 +45,8 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 }
 
 // Decodes a name's bytes [offset, offset + size), already bounds-checked.
-std::u16string decodeName(const std::uint8_t* p, std::size_t size) {
-    std::u16string out;
+void decodeName(const std::uint8_t* p, std::size_t size, std::u16string& out) {
+    out.clear();
     const std::size_t units = size / 2;
     out.reserve(std::min(units, kTapeNameMaxUnits));
     for (std::size_t i = 0; i < units && out.size() < kTapeNameMaxUnits; ++i) {
@@ -60,7 +60,6 @@ std::u16string decodeName(const std::uint8_t* p, std::size_t size) {
     if (size % 2 == 1 && out.size() < kTapeNameMaxUnits && p[size - 1] != 0) {
         out.push_back(static_cast<char16_t>(p[size - 1]));
     }
-    return out;
 }
 
 }  // namespace
@@ -121,7 +120,16 @@ std::optional<TapeAddress> readTapeAddress(ByteSpan block, std::size_t fieldOffs
 std::optional<std::u16string> readTapeName(ByteSpan block, TapeAddress address) {
     const std::size_t end = std::size_t{address.offset} + address.size;
     if (end > block.size()) return std::nullopt;
-    return decodeName(block.data() + address.offset, address.size);
+    std::u16string name;
+    decodeName(block.data() + address.offset, address.size, name);
+    return name;
+}
+
+bool readTapeName(ByteSpan block, TapeAddress address, std::u16string& out) {
+    const std::size_t end = std::size_t{address.offset} + address.size;
+    if (end > block.size()) return false;
+    decodeName(block.data() + address.offset, address.size, out);
+    return true;
 }
 
 std::optional<std::u16string> readSetName(ByteSpan block) {

@@ -88,6 +88,8 @@ inline constexpr std::size_t kTapeNameMaxUnits = 255;
 // cut to 255 code units. nullopt when the name reaches past the bytes held.
 // The buffer is not changed.
 std::optional<std::u16string> readTapeName(ByteSpan block, TapeAddress address);
+// The same into `out`, whose storage is reused; false (and `out` unchanged) when not held.
+bool readTapeName(ByteSpan block, TapeAddress address, std::u16string& out);
 
 // The data set name of an SSET block (tape address at 64), read like a
 // directory name from its size bytes; a final code unit 0x0080 or 0x0010 is

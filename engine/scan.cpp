@@ -275,9 +275,9 @@ private:
         if (!stan) return false;
         const auto address = readTapeAddress(block, mtf::kFileNameSize);
         if (!address) return false;
-        auto read = readTapeName(block, *address);
-        if (!read || read->empty()) return false;
-        std::u16string_view name = *read;
+        // The name is decoded into storage kept from file to file: a scan meets millions.
+        if (!readTapeName(block, *address, name_) || name_.empty()) return false;
+        std::u16string_view name = name_;
         if (name.front() == u'\\') name.remove_prefix(1);
         if (name.empty() || !isCleanName(name) || name.size() >= kNameLimit) return false;
         // The identifier and the length (the stream header's first 16 bytes)
@@ -319,6 +319,7 @@ private:
     std::unordered_map<std::uint32_t, std::u16string> setFolders_;
     std::unordered_map<std::uint32_t, std::u16string> lostFolderOf_;
     FoundFile found_;
+    std::u16string name_;
 };
 
 bool stopped(const std::atomic<bool>& running) { return !running.load(std::memory_order_relaxed); }

@@ -8,6 +8,21 @@
 
 namespace bkf {
 
+FoundBatch FoundBatch::pack(const std::vector<ScanEvent>& events) {
+    FoundBatch batch;
+    std::size_t units = 0;
+    for (const ScanEvent& e : events) units += e.file.path.size();
+    batch.paths.reserve(units);
+    batch.items.reserve(events.size());
+    for (const ScanEvent& e : events) {
+        const FoundFile& f = e.file;
+        batch.items.push_back({f.size, f.dataOffset, f.modified, f.accessed, f.created, batch.paths.size(),
+                               f.path.size(), e.isFolder});
+        batch.paths += f.path;
+    }
+    return batch;
+}
+
 namespace {
 
 // Collects what the scan finds and passes it on in batches, by time, never
@@ -16,20 +31,24 @@ class BatchingSink final : public ScanSink {
 public:
     BatchingSink(ScanObserver& observer, std::chrono::milliseconds interval)
         : observer_(observer), interval_(interval), last_(std::chrono::steady_clock::now()) {
-        events_.reserve(kInitialBatch);
+        events_.reserve(kMaxBatch);
     }
 
     void fileFound(const FoundFile& file) override {
-        ScanEvent& event = events_.emplace_back();
+        ScanEvent& event = next();
+        event.isFolder = false;
         event.file = file;
         ++files_;
-        if (events_.size() >= kMaxBatch) flush();
+        if (used_ >= kMaxBatch) flush();
     }
     void folderFound(std::u16string_view treePath) override {
-        ScanEvent& event = events_.emplace_back();
+        ScanEvent& event = next();
         event.isFolder = true;
-        event.file.path.assign(treePath);
-        if (events_.size() >= kMaxBatch) flush();
+        FoundFile& f = event.file;
+        f.path.assign(treePath);
+        f.size = f.dataOffset = f.blockOffset = 0;
+        f.modified = f.accessed = f.created = 0;
+        if (used_ >= kMaxBatch) flush();
     }
     void chunkScanned(std::uint64_t scanned, std::uint64_t fileSize) override {
         progress_ = {scanned, fileSize, files_, progressPercent(scanned, fileSize)};
@@ -41,21 +60,32 @@ public:
         }
     }
     void flush() {
-        if (events_.empty()) return;
+        if (used_ == 0) return;
+        events_.resize(used_);
+        used_ = 0;
         observer_.scanEvents(std::move(events_));
-        events_ = {};
-        events_.reserve(kInitialBatch);
+        // Events the observer left in the vector lend their storage to the
+        // next batch: their paths are overwritten without a new allocation.
+        if (events_.capacity() < kMaxBatch) events_.reserve(kMaxBatch);
     }
 
 private:
-    static constexpr std::size_t kInitialBatch = 4096;
     // A batch is also passed on when it is this big, so that what is found
     // does not pile up while a slow observer catches up.
     static constexpr std::size_t kMaxBatch = 8192;
     ScanObserver& observer_;
     std::chrono::milliseconds interval_;
     std::chrono::steady_clock::time_point last_;
+    // The next event to be handed on. The event's slot is reused when an
+    // earlier batch left one there, or appended.
+    ScanEvent& next() {
+        if (used_ < events_.size()) return events_[used_++];
+        ++used_;
+        return events_.emplace_back();
+    }
+
     std::vector<ScanEvent> events_;
+    std::size_t used_ = 0;  // events of the batch being collected (the rest of events_ are spare)
     std::uint64_t files_ = 0;
     ScanProgress progress_;
 };

@@ -88,20 +88,46 @@ public:
     virtual void scanSearching(bool searching) { (void)searching; }
     // Found files and folder paths, in file order: for a file, append the
     // entry and add its display path to the tree; for a folder, add its path.
+    // The observer may take the vector or leave it: what it leaves is
+    // overwritten by the next batch, which reuses its storage.
     virtual void scanEvents(std::vector<ScanEvent>&& events) = 0;
     // A few times a second, and once at the end of the main pass.
     virtual void scanProgress(const ScanProgress& progress) { (void)progress; }
     virtual void scanFinished(const ScanOutcome& outcome) = 0;
 };
 
+// A batch of what a scan found, packed for the hand-over: the paths in one
+// string, so that a batch waiting costs one allocation, not one per path.
+struct FoundBatch {
+    struct Item {
+        std::int64_t size = 0;
+        std::int64_t dataOffset = 0;
+        FileTime modified = 0;
+        FileTime accessed = 0;
+        FileTime created = 0;
+        std::size_t pathStart = 0;
+        std::size_t pathLength = 0;
+        bool isFolder = false;
+    };
+    std::vector<Item> items;
+    std::u16string paths;
+
+    std::u16string_view path(const Item& item) const {
+        return std::u16string_view(paths).substr(item.pathStart, item.pathLength);
+    }
+    static FoundBatch pack(const std::vector<ScanEvent>& events);
+};
+
 // What a scan hands to the thread that owns the catalogue.
-using ScanQueue = BatchQueue<std::vector<ScanEvent>, ScanProgress, ScanOutcome>;
+using ScanQueue = BatchQueue<FoundBatch, ScanProgress, ScanOutcome>;
 
 // An observer that puts everything into a ScanQueue, for its owner to take.
+// The events are copied, packed, and left where they are: the scan reuses
+// them for its next batch, so that finding a file allocates nothing.
 class QueuedScanObserver final : public ScanObserver {
 public:
     explicit QueuedScanObserver(ScanQueue& queue) : queue_(queue) {}
-    void scanEvents(std::vector<ScanEvent>&& events) override { queue_.push(std::move(events)); }
+    void scanEvents(std::vector<ScanEvent>&& events) override { queue_.push(FoundBatch::pack(events)); }
     void scanProgress(const ScanProgress& progress) override { queue_.progress(progress); }
     void scanFinished(const ScanOutcome& outcome) override { queue_.finish(outcome); }
 

@@ -50,12 +50,24 @@ int shellIconForMimeType(const QString& mimeTypeName) {
 }
 
 const QtShellLookup::Answer& QtShellLookup::lookup(std::u16string_view name) {
-    const std::u16string_view last = bkf::lastPathComponent(name);
-    const QString ext =
-        QString::fromUtf16(bkf::fileExtension(last).data(), bkf::fileExtension(last).size())
-            .toLower();
-    const std::u16string key = ext.toStdU16String();
-    if (auto it = cache_.find(key); it != cache_.end()) return it->second;
+    const std::u16string_view rawExtension = bkf::fileExtension(name);
+    if (lastAnswer_ && rawExtension == lastExtension_) return *lastAnswer_;
+    lastExtension_.assign(rawExtension);
+    // The cache's key is the extension in lower case; ASCII needs no QString.
+    key_.clear();
+    for (const char16_t c : rawExtension) {
+        if (c >= 0x80) {
+            key_.clear();
+            break;
+        }
+        key_.push_back(c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c);
+    }
+    if (key_.size() != rawExtension.size()) {
+        key_ = QString::fromUtf16(rawExtension.data(), static_cast<qsizetype>(rawExtension.size())).toLower().toStdU16String();
+    }
+    if (auto it = cache_.find(key_); it != cache_.end()) return *(lastAnswer_ = &it->second);
+    const std::u16string key = key_;
+    const QString ext = QString::fromStdU16String(key);
 
     const QMimeDatabase db;
     // Only the extension counts, so ask about a stand-in name: the result is
@@ -66,7 +78,7 @@ const QtShellLookup::Answer& QtShellLookup::lookup(std::u16string_view name) {
     answer.icon = shellIconForMimeType(type.name());
     answer.typeName = type.comment().toStdU16String();
     if (answer.typeName.empty()) answer.typeName = u"File";
-    return cache_.emplace(key, std::move(answer)).first->second;
+    return *(lastAnswer_ = &cache_.emplace(key, std::move(answer)).first->second);
 }
 
 int QtShellLookup::shellFileIcon(std::u16string_view name) {

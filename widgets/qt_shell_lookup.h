@@ -49,6 +49,11 @@ class QtShellLookup final : public bkf::ShellLookup {
     // again and again.
     const Answer& lookup(std::u16string_view name);
     std::unordered_map<std::u16string, Answer> cache_;
+    // The extension asked about last, as it stood, and its answer: a scan or
+    // load asks twice a row, mostly about the extension of the row before.
+    std::u16string lastExtension_;
+    const Answer* lastAnswer_ = nullptr;
+    std::u16string key_;
 };
 
 }  // namespace bkf::gui

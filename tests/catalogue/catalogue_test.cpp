@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,7 +33,7 @@ NodeId nodeAt(const Catalogue& c, std::initializer_list<std::u16string_view> lab
 std::vector<std::u16string> childLabels(const CatalogueTree& t, NodeId n) {
     std::vector<std::u16string> labels;
     for (NodeId c = n == kNoNode ? t.root() : t.firstChild(n); c != kNoNode; c = t.nextSibling(c)) {
-        labels.push_back(t.label(c));
+        labels.emplace_back(t.label(c));
     }
     return labels;
 }
@@ -81,6 +82,41 @@ TEST(CatalogueTable, TextCellsComeBackExactly) {
     EXPECT_EQ(t.cell(0, CatalogueColumn::Size), u"42");
     EXPECT_EQ(t.cell(0, CatalogueColumn::CreatedHigh), u"0x10");
     EXPECT_EQ(t.created(0), makeFileTime(3, 0));
+}
+
+TEST(CatalogueTable, SizesAndOffsetsOfAnyWidthComeBackExactly) {
+    // Rows keep sizes and offsets in 48 bits; wider ones (a damaged block may
+    // claim any 64-bit length) must read back all the same, typed or as text.
+    struct Case {
+        const char* name;
+        std::int64_t value;
+    };
+    const Case cases[] = {
+        {"the largest that fits", (std::int64_t{1} << 47) - 1},
+        {"one beyond", std::int64_t{1} << 47},
+        {"the smallest that fits", -(std::int64_t{1} << 47)},
+        {"one below", -(std::int64_t{1} << 47) - 1},
+        {"the 64-bit maximum", std::numeric_limits<std::int64_t>::max()},
+        {"the 64-bit minimum", std::numeric_limits<std::int64_t>::min()},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        Catalogue c;
+        c.appendEntry(u"BKF\S\typed.bin", k.value, k.value, kTime, kTime, kTime);
+        const std::u16string text = decimalText(k.value);
+        const std::array<std::u16string_view, kNumericCellCount> cells = {text, text, u"1", u"2", u"3", u"4", u"5", u"6"};
+        c.appendEntryText(u"BKF\S\text.bin", cells);
+        for (RowIndex r = 0; r < 2; ++r) {
+            EXPECT_EQ(c.table().size(r), k.value);
+            EXPECT_EQ(c.table().dataOffset(r), k.value);
+            EXPECT_EQ(c.table().cell(r, CatalogueColumn::Size), text);
+            EXPECT_EQ(c.table().cell(r, CatalogueColumn::DataOffset), text);
+        }
+        c.table().setCell(1, CatalogueColumn::Size, u"12");
+        EXPECT_EQ(c.table().size(1), 12);
+        EXPECT_EQ(c.table().cell(1, CatalogueColumn::Size), u"12");
+        EXPECT_EQ(c.table().dataOffset(1), k.value);
+    }
 }
 
 TEST(CatalogueTree, AddFolderPathBuildsNodesInFirstSeenOrder) {

@@ -68,7 +68,7 @@ TEST(Snapshot, RoundTripKeepsCellsOrderAndTreeAndChecksEverything) {
     // The tree is rebuilt in the order of the lines.
     const auto& t = loaded.tree();
     std::vector<std::u16string> sets;
-    for (NodeId n = t.firstChild(t.root()); n != kNoNode; n = t.nextSibling(n)) sets.push_back(t.label(n));
+    for (NodeId n = t.firstChild(t.root()); n != kNoNode; n = t.nextSibling(n)) sets.emplace_back(t.label(n));
     EXPECT_EQ(sets, (std::vector<std::u16string>{u"BACKUP SET 2(\u65E5\u672C)", u"BACKUP SET 1(Daily)", u"BACKUP SET 0"}));
 
     // Written again, the file is the same byte for byte.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <map>
 
@@ -85,7 +86,7 @@ TEST(Scan, AHealthyBackupIsCataloguedAsWritten) {
     // The tree, in the order the paths were first met.
     const auto& t = r->catalogue.tree();
     std::vector<std::u16string> sets;
-    for (NodeId n = t.firstChild(t.root()); n != kNoNode; n = t.nextSibling(n)) sets.push_back(t.label(n));
+    for (NodeId n = t.firstChild(t.root()); n != kNoNode; n = t.nextSibling(n)) sets.emplace_back(t.label(n));
     EXPECT_EQ(sets, (std::vector<std::u16string>{u"BACKUP SET 1(Daily)", u"BACKUP SET 2(Weekly \u65E5\u672C)"}));
     EXPECT_EQ(paths(r->catalogue).front(), u"BKF\\BACKUP SET 1(Daily)\\Data\\Sub\\report.txt");
     // Every whole chunk was reported; the final partial one is not.
@@ -581,7 +582,7 @@ TEST(Scan, TheHolesOfASparseBackupAreNotReadAndChangeNothing) {
     }
     const std::string bytes = test::readFileBytes(path);
     std::vector<std::string> logs;
-    std::vector<std::vector<std::u16string>> found;
+    std::vector<std::vector<std::array<std::u16string, kCatalogueColumnCount>>> found;  // every cell of every entry
     for (const bool fromFile : {true, false}) {
         OpenedBackup opened = openBackupFile(path, BackupAccess::Shared);
         ASSERT_NE(opened.source, nullptr);
@@ -599,7 +600,8 @@ TEST(Scan, TheHolesOfASparseBackupAreNotReadAndChangeNothing) {
             ASSERT_EQ(scanBackupFile(source, sink, running, &session), ScanEnd::Complete);
         }
         logs.push_back(test::readFileBytes(log));
-        found.push_back(paths(catalogue));
+        found.emplace_back();
+        for (RowIndex r = 0; r < catalogue.table().rowCount(); ++r) found.back().push_back(catalogue.table().entry(r).cells);
     }
     EXPECT_EQ(found[0], found[1]);
     EXPECT_EQ(found[0].size(), 4u);

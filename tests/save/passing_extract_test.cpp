@@ -11,6 +11,7 @@
 #include "tests/fixtures/temp_dir.h"
 #include "tools/backup_writer.h"
 #include "tools/damage.h"
+#include "tools/damage_patterns.h"
 
 namespace bkf {
 namespace {
@@ -83,6 +84,68 @@ Saved savedInTheScan(const std::vector<std::uint8_t>& bytes, const fs::path& des
     scanBackupFile(source, sink, running, nullptr, nullptr, {.tap = &extractor});
     EXPECT_EQ(source.bytes.load(), bytes.size()) << "the backup is read once";
     return look(extractor.finish(false), recorder);
+}
+
+std::vector<std::uint8_t> sampleBackup() {
+    const std::string bytes = test::readFileBytes(fs::path(BKF_SAMPLES_DIR) / "sample.bkf");
+    return {bytes.begin(), bytes.end()};
+}
+
+// The same path more than once: in one folder, in a folder block met again
+// later, differing only in case, and a later copy of different length.
+std::vector<std::uint8_t> duplicatePaths() {
+    return test::buildBackup([](tools::BackupWriter& w) {
+               w.beginSet({.name = u"Dup"});
+               w.directory({.name = tools::folderName(u"A")});
+               w.file({.name = u"x.txt", .content = Content::text("first copy")});
+               w.file({.name = u"x.txt", .content = Content::random(70000, 3)});
+               w.file({.name = u"X.TXT", .content = Content::text("upper case")});
+               w.directory({.name = tools::folderName(u"B")});
+               w.file({.name = u"y.bin", .content = Content::random(900, 4)});
+               w.directory({.name = tools::folderName(u"A")});
+               w.file({.name = u"x.txt", .content = Content::text("")});
+               w.file({.name = u"y.bin", .content = Content::random(1200, 5)});
+           })
+        .bytes;
+}
+
+struct TreeCase {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+};
+
+std::vector<TreeCase> treeCases() {
+    std::vector<TreeCase> cases{{"the sample backup", sampleBackup()}, {"duplicate paths", duplicatePaths()}};
+    // Each damage pattern of the damage benchmark, on a backup of a few MB.
+    const tools::MixedBackup healthy = tools::makeMixedBackup(150, 42);
+    for (const tools::DamagePattern& p : tools::damagePatterns()) {
+        std::mt19937_64 rng(7919);
+        auto bytes = healthy.bytes;
+        auto manifest = healthy.manifest;
+        p.apply(bytes, manifest, rng);
+        cases.push_back({p.name, std::move(bytes)});
+    }
+    return cases;
+}
+
+TEST(PassingExtract, GivesTheSameTreeOnEveryKindOfBackup) {
+    test::TempDir dir;
+    int n = 0;
+    for (const TreeCase& c : treeCases()) {
+        SCOPED_TRACE(c.name);
+        const auto one = dir / ("one" + std::to_string(n)), two = dir / ("two" + std::to_string(n));
+        ++n;
+        fs::create_directories(one);
+        fs::create_directories(two);
+        const Saved after = savedAfterTheScan(c.bytes, two);
+        const Saved during = savedInTheScan(c.bytes, one);
+        EXPECT_FALSE(after.files.empty());
+        EXPECT_EQ(during.verdicts, after.verdicts);
+        EXPECT_EQ(during.files, after.files);
+        EXPECT_EQ(during.saved, after.saved);
+        EXPECT_EQ(during.failed, after.failed);
+        EXPECT_EQ(during.truncated, after.truncated);
+    }
 }
 
 TEST(PassingExtract, GivesTheTreeASaveAfterTheScanGives) {
