@@ -5,9 +5,9 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "widgets/view_ids.h"
 #include "app/app_ids.h"
 #include "widgets/resources_init.h"
+#include "widgets/view_ids.h"
 
 namespace bkf::gui {
 

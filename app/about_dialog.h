@@ -8,10 +8,10 @@ namespace bkf::gui {
 
 class AboutDialog : public QDialog {
     Q_OBJECT
-  public:
+public:
     explicit AboutDialog(QWidget* parent = nullptr);
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
 };
 

@@ -17,8 +17,7 @@ inline const QString kBarLayoutKey = QStringLiteral("CommandBars2");
 inline const QString kHomePage = QStringLiteral("https://ormilo.works/tarvik-bkf/");
 inline const QString kHelpFileName = QStringLiteral("OrmiloTarvikBkf.chm");
 // The single-instance lock is named after this.
-inline const QString kInstanceMutexName =
-    QStringLiteral("Global\\{719967F0-DCC6-49b5-9C61-DE91175C3187}");
+inline const QString kInstanceMutexName = QStringLiteral("Global\\{719967F0-DCC6-49b5-9C61-DE91175C3187}");
 
 // Commands.
 enum CommandId : int {
@@ -31,18 +30,16 @@ enum CommandId : int {
     ID_ABOUT = 61499,
     ID_HELP = 61500,
     ID_APP_EXIT = 57665,
-    ID_VERIFY_FILES = 32005,  // Tools > Verify Files: the checked files' bytes against their checksums
+    ID_VERIFY_FILES = 32005,    // Tools > Verify Files: the checked files' bytes against their checksums
     ID_EXPORT_ARCHIVE = 32006,  // File > Export to Archive: the checked files into one archive
 };
 
-inline const QString kAnotherInstanceText =
-    QStringLiteral("Another Instance of Ormilo Tarvik BKF is running ");
+inline const QString kAnotherInstanceText = QStringLiteral("Another Instance of Ormilo Tarvik BKF is running ");
 inline const QString kStopScanningText = QStringLiteral("Please stop scanning process");
 // Stop, during a scan and during a snapshot load alike.
 inline const QString kStopRepairingText = QStringLiteral("Do you really want to stop repairing process");
 inline const QString kReallyExitText = QStringLiteral("Do you really want to exit?");
-inline const QString kSaveSnapshotOnExitText =
-    QStringLiteral("Do you want to save recovery snapshot?");
+inline const QString kSaveSnapshotOnExitText = QStringLiteral("Do you want to save recovery snapshot?");
 inline const QString kHelpMissingText =
     QStringLiteral("The help file not found on installed location \r\n please reinstall software");
 inline const QString kReadyText = QStringLiteral("Ready");

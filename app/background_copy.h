@@ -25,7 +25,7 @@ class Document;
 
 class BackgroundCopy : public QObject, private bkf::ExtractObserver {
     Q_OBJECT
-  public:
+public:
     using Work = std::function<bkf::ExtractSummary(bkf::ExtractObserver&, const std::atomic<bool>& cancel)>;
     using Done = std::function<void(const bkf::ExtractSummary&)>;
 
@@ -40,7 +40,7 @@ class BackgroundCopy : public QObject, private bkf::ExtractObserver {
     void cancel();
     SavingDialog* dialog() const { return dialog_.get(); }
 
-  private:
+private:
     struct Nothing {};
     using Queue = bkf::BatchQueue<Nothing, bkf::ExtractProgress, bkf::ExtractSummary>;
 

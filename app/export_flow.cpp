@@ -5,13 +5,13 @@
 #include "app/app_ids.h"
 #include "app/background_copy.h"
 #include "app/save_flow.h"
-#include "widgets/document.h"
-#include "widgets/qt_text.h"
-#include "widgets/ui_services.h"
 #include "app/verdicts_dialog.h"
 #include "base/text.h"
 #include "engine/backup_file.h"
+#include "widgets/document.h"
+#include "widgets/qt_text.h"
 #include "widgets/recovery_view.h"
+#include "widgets/ui_services.h"
 #ifdef BKF_HAVE_ARCHIVE
 #include "archive/archive_export.h"
 #endif
@@ -26,8 +26,8 @@ QString exportSummaryText(const ExtractSummary& summary) {
     const QString nl = QStringLiteral("\r\n");
     QString text;
     if (!summary.status.ok()) {
-        text += QStringLiteral("The archive could not be written: ") + QString::fromStdString(summary.status.message()) +
-                nl;
+        text += QStringLiteral("The archive could not be written: ") +
+                QString::fromStdString(summary.status.message()) + nl;
     }
     if (summary.cancelled) text += QStringLiteral("The export was cancelled: no archive was kept.") + nl;
     text += QStringLiteral("Stored: %1 file(s): %2 verified, %3 checksum mismatch, %4 without checksum")
@@ -67,7 +67,8 @@ void ExportFlow::exportArchive() {
         return;
     }
 #ifndef BKF_HAVE_ARCHIVE
-    ui.messageBox(&view, QStringLiteral("Export to an archive is not available in this build."), MessageStyle{Buttons::Ok, Icon::Exclamation});
+    ui.messageBox(&view, QStringLiteral("Export to an archive is not available in this build."),
+                  MessageStyle{Buttons::Ok, Icon::Exclamation});
 #else
     Catalogue& catalogue = view.catalogue();
     const auto rows = rowsToSave(catalogue.table());
@@ -82,7 +83,8 @@ void ExportFlow::exportArchive() {
     const auto format = archiveFormatOf(out);
     const std::filesystem::path backupPath = pathFromUtf16(catalogue.backupFilePath());
     if (outputIsBackup(out, backupPath)) {
-        ui.messageBox(&view, QStringLiteral("The archive would be the backup file itself; the backup is never written to."),
+        ui.messageBox(&view,
+                      QStringLiteral("The archive would be the backup file itself; the backup is never written to."),
                       MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
@@ -95,14 +97,15 @@ void ExportFlow::exportArchive() {
     }
     OpenedBackup opened = openBackupFile(backupPath, BackupAccess::Shared);
     if (!opened.source) {
-        ui.messageBox(&view, QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.reason),
+        ui.messageBox(&view,
+                      QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.reason),
                       MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     std::shared_ptr<ByteSource> backup = std::move(opened.source);
-    auto items = std::make_shared<std::vector<ExtractItem>>(extractItems(catalogue.table(), *rows));
+    auto items = std::make_shared<std::vector<ExtractItem> >(extractItems(catalogue.table(), *rows));
     // Checked folders that hold nothing are kept as folders.
-    auto folders = std::make_shared<std::vector<std::u16string>>();
+    auto folders = std::make_shared<std::vector<std::u16string> >();
     const CatalogueTree& tree = catalogue.tree();
     for (NodeId n = 0; n < tree.nodeCount(); ++n) {
         if (tree.parent(n) == kNoNode || tree.firstChild(n) != kNoNode || !catalogue.rowsInFolder(n).empty()) continue;
@@ -118,7 +121,8 @@ void ExportFlow::exportArchive() {
             last_ = summary;
             UiServices& ui = context_.ui;
             if (summary.mismatched > 0 || summary.failed > 0) {
-                VerdictsDialog dialog(kExportCaption, exportSummaryText(summary), summary.problems, context_.view.window());
+                VerdictsDialog dialog(kExportCaption, exportSummaryText(summary), summary.problems,
+                                      context_.view.window());
                 ui.runDialog(dialog);
                 return;
             }

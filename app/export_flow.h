@@ -17,22 +17,22 @@ namespace bkf::gui {
 class BackgroundCopy;
 
 inline const QString kExportCaption = QStringLiteral("Export to Archive");
-inline const QString kArchiveFilter = QStringLiteral(
-    "Tar Archive(*.tar);;Zip Archive(*.zip);;Pax Archive(*.pax);;7-Zip Archive(*.7z)");
+inline const QString kArchiveFilter =
+    QStringLiteral("Tar Archive(*.tar);;Zip Archive(*.zip);;Pax Archive(*.pax);;7-Zip Archive(*.7z)");
 
 class ExportFlow : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit ExportFlow(FlowContext context);
     ~ExportFlow() override;
 
     BackgroundCopy& copy() const { return *copy_; }
     const std::optional<bkf::ExtractSummary>& lastSummary() const { return last_; }
 
-  public slots:
+public slots:
     void exportArchive();
 
-  private:
+private:
     FlowContext context_;
     std::unique_ptr<BackgroundCopy> copy_;
     std::optional<bkf::ExtractSummary> last_;

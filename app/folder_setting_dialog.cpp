@@ -5,13 +5,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "widgets/view_ids.h"
 #include "app/dialog_background.h"
-#include "widgets/dialog_units.h"
 #include "app/main_frame.h"
+#include "save/output_naming.h"
+#include "widgets/dialog_units.h"
 #include "widgets/qt_text.h"
 #include "widgets/ui_services.h"
-#include "save/output_naming.h"
+#include "widgets/view_ids.h"
 
 namespace bkf::gui {
 
@@ -24,8 +24,7 @@ const QString kOffGridText = QStringLiteral("     Find blocks off the 512-byte g
 }  // namespace
 
 // Layout 244 x 106 dialog units.
-FolderSettingDialog::FolderSettingDialog(MainFrame& frame, UiServices& ui)
-    : QDialog(&frame), frame_(frame), ui_(ui) {
+FolderSettingDialog::FolderSettingDialog(MainFrame& frame, UiServices& ui) : QDialog(&frame), frame_(frame), ui_(ui) {
     setObjectName(QStringLiteral("FolderSettingDialog"));
     setWindowTitle(QStringLiteral("Folder Setting"));
     setFixedSize(dluSize(244, 106));

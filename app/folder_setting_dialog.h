@@ -16,7 +16,7 @@ class UiServices;
 
 class FolderSettingDialog : public QDialog {
     Q_OBJECT
-  public:
+public:
     // Control ids (their objectNames).
     enum ControlId : int {
         IDC_PREFIX_LABEL = 1009,
@@ -33,16 +33,16 @@ class FolderSettingDialog : public QDialog {
     QLineEdit* prefixEdit() const { return prefixEdit_; }
     QCheckBox* generateLogBox() const { return generateLog_; }
 
-  public slots:
+public slots:
     // OK: refuses a prefix with an illegal character (the dialog stays open
     // with the text as typed), otherwise stores both settings and closes.
     void onFolderSettingOk();
 
-  protected:
+protected:
     // The dialog's own background artwork.
     void paintEvent(QPaintEvent* event) override;
 
-  private:
+private:
     MainFrame& frame_;
     UiServices& ui_;
     QLineEdit* prefixEdit_ = nullptr;

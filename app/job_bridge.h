@@ -16,7 +16,7 @@ namespace bkf::gui {
 
 class JobBridge : public QObject {
     Q_OBJECT
-  public:
+public:
     using Clock = std::chrono::steady_clock;
     using Drain = std::function<bool(Clock::time_point deadline)>;
 
@@ -32,7 +32,7 @@ class JobBridge : public QObject {
     // One drain now, with the usual budget (also when the timer is stopped).
     void drainNow();
 
-  private:
+private:
     void tick();
 
     QTimer timer_;

@@ -1,8 +1,8 @@
 #include "app/main_frame.h"
 
-#include "app/recovery_flow.h"
 #include "app/export_flow.h"
 #include "app/open_file_flow.h"
+#include "app/recovery_flow.h"
 #include "app/save_flow.h"
 #include "app/snapshot_flow.h"
 
@@ -24,15 +24,15 @@
 #include <algorithm>
 
 #include "app/about_dialog.h"
-#include "app/lock_keys.h"
 #include "app/app_ids.h"
 #include "app/folder_setting_dialog.h"
-#include "widgets/resources_init.h"
+#include "app/lock_keys.h"
 #include "app/search_dialog.h"
-#include "widgets/ui_services.h"
 #include "widgets/document.h"
 #include "widgets/hover_button.h"
 #include "widgets/recovery_view.h"
+#include "widgets/resources_init.h"
+#include "widgets/ui_services.h"
 
 namespace bkf::gui {
 
@@ -81,8 +81,7 @@ QRect defaultNormalGeometry(const QRect& available) {
 
 QString withTrailingSeparator(const QString& folder) {
     QString out = folder;
-    if (!out.endsWith(QLatin1Char('/')) && !out.endsWith(QLatin1Char('\\')))
-        out += QLatin1Char('/');
+    if (!out.endsWith(QLatin1Char('/')) && !out.endsWith(QLatin1Char('\\'))) out += QLatin1Char('/');
     return out;
 }
 
@@ -120,8 +119,7 @@ MainFrame::MainFrame(UiServices& ui, FrameOptions options, QWidget* parent)
     createToolBar();
     restoreBarLayout();
 
-    startFolder_ = withTrailingSeparator(options.startFolder.isEmpty() ? QDir::currentPath()
-                                                                       : options.startFolder);
+    startFolder_ = withTrailingSeparator(options.startFolder.isEmpty() ? QDir::currentPath() : options.startFolder);
 
     auto* help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, &MainFrame::onHelp);
@@ -165,10 +163,10 @@ void MainFrame::createActions() {
         }
         if (info.image) {
             QIcon icon;
-            icon.addPixmap(QPixmap(QStringLiteral(":/images/menu_") + QLatin1String(info.image) +
-                                   QStringLiteral(".png")));
-            icon.addPixmap(QPixmap(QStringLiteral(":/images/tb_") + QLatin1String(info.image) +
-                                   QStringLiteral(".png")));
+            icon.addPixmap(
+                QPixmap(QStringLiteral(":/images/menu_") + QLatin1String(info.image) + QStringLiteral(".png")));
+            icon.addPixmap(
+                QPixmap(QStringLiteral(":/images/tb_") + QLatin1String(info.image) + QStringLiteral(".png")));
             action->setIcon(icon);
         }
         const int id = info.id;
@@ -250,8 +248,7 @@ void MainFrame::updateLockIndicators() {
 bool MainFrame::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (!key->isAutoRepeat() && watched->isWidgetType() &&
-            static_cast<QWidget*>(watched)->window() == this) {
+        if (!key->isAutoRepeat() && watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
             if (const auto keys = systemLockKeys()) {
                 capsOn_ = keys->caps, numOn_ = keys->num, scrollOn_ = keys->scroll;
             } else {
@@ -392,13 +389,11 @@ void MainFrame::onVerifyFiles() {
 }
 
 void MainFrame::onLiveUpdate() {
-    ui_.messageBox(
-        this,
-        kProductName + QStringLiteral(" ") + kProductVersion +
-            QStringLiteral(
-                " is installed.\r\nUpdates come with the installer or the package manager "
-                "that installed it."),
-        MessageStyle{Buttons::Ok, Icon::Information});
+    ui_.messageBox(this,
+                   kProductName + QStringLiteral(" ") + kProductVersion +
+                       QStringLiteral(" is installed.\r\nUpdates come with the installer or the package manager "
+                                      "that installed it."),
+                   MessageStyle{Buttons::Ok, Icon::Information});
 }
 
 void MainFrame::onAbout() {

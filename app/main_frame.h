@@ -47,7 +47,7 @@ QRect defaultNormalGeometry(const QRect& available);
 
 class MainFrame : public QMainWindow {
     Q_OBJECT
-  public:
+public:
     explicit MainFrame(UiServices& ui, FrameOptions options = {}, QWidget* parent = nullptr);
     ~MainFrame() override;
 
@@ -93,7 +93,7 @@ class MainFrame : public QMainWindow {
     // installs the snapshot flow's; a test may put its own).
     void setExitSnapshotSave(std::function<void()> save) { exitSnapshotSave_ = std::move(save); }
 
-  public slots:
+public slots:
     void onCommand(int id);
     void onRecover();
     void onSaveSnapshot();
@@ -106,19 +106,19 @@ class MainFrame : public QMainWindow {
     void onHelp();
     void onVisitHomePage();
 
-  signals:
+signals:
     // Announced after their guards passed; the flows connect here.
     void saveSnapshotRequested();
     void loadSnapshotRequested();
     void settingsRequested();
     void searchRequested();
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     void createActions();
     void createMenus();
     void createToolBar();

@@ -5,12 +5,12 @@
 
 #include "app/app_ids.h"
 #include "app/background_copy.h"
-#include "widgets/document.h"
-#include "widgets/qt_text.h"
-#include "widgets/ui_services.h"
 #include "base/text.h"
 #include "engine/backup_file.h"
+#include "widgets/document.h"
+#include "widgets/qt_text.h"
 #include "widgets/recovery_view.h"
+#include "widgets/ui_services.h"
 
 namespace bkf::gui {
 
@@ -18,13 +18,13 @@ namespace {
 
 // Passes progress on and keeps the one entry's report.
 class KeepReport final : public ExtractObserver {
-  public:
+public:
     KeepReport(ExtractObserver& progress, std::shared_ptr<EntryReport> report)
         : progress_(progress), report_(std::move(report)) {}
     void extractProgress(const ExtractProgress& p) override { progress_.extractProgress(p); }
     void entryFinished(const EntryReport& r) override { *report_ = r; }
 
-  private:
+private:
     ExtractObserver& progress_;
     std::shared_ptr<EntryReport> report_;
 };
@@ -46,7 +46,9 @@ void OpenFileFlow::removeFiles() {
     folder_.reset();
 }
 
-QString OpenFileFlow::temporaryFolder() const { return folder_ ? folder_->path() : QString(); }
+QString OpenFileFlow::temporaryFolder() const {
+    return folder_ ? folder_->path() : QString();
+}
 
 void OpenFileFlow::openRow(RowIndex row) {
     RecoveryView& view = context_.view;
@@ -68,10 +70,9 @@ void OpenFileFlow::openRow(RowIndex row) {
     }
     OpenedBackup opened = openBackupFile(pathFromUtf16(catalogue.backupFilePath()), BackupAccess::Shared);
     if (!opened.source) {
-        context_.ui.messageBox(&view,
-                               QStringLiteral("The backup file could not be opened: ") +
-                                   QString::fromStdString(opened.reason),
-                               MessageStyle{Buttons::Ok, Icon::Exclamation});
+        context_.ui.messageBox(
+            &view, QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.reason),
+            MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
     std::shared_ptr<ByteSource> backup = std::move(opened.source);
@@ -104,7 +105,9 @@ void OpenFileFlow::openRow(RowIndex row) {
             } else if (r.checksum == ChecksumVerdict::Mismatch) {
                 warning = kOpenMismatchText;
             }
-            if (!warning.isEmpty() && ui.messageBox(owner, warning, MessageStyle{Buttons::OkCancel, Icon::Exclamation}) != Answer::Ok) return;
+            if (!warning.isEmpty() &&
+                ui.messageBox(owner, warning, MessageStyle{Buttons::OkCancel, Icon::Exclamation}) != Answer::Ok)
+                return;
             const QString file = QString::fromStdU16String(r.writtenAs.u16string());
             if (!ui.openUrl(QUrl::fromLocalFile(file))) {
                 ui.messageBox(owner, QStringLiteral("No program opened the file; it is kept as ") + file,

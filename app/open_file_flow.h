@@ -20,12 +20,12 @@ class BackgroundCopy;
 
 inline const QString kOpenMismatchText = QStringLiteral(
     "The file's checksum does not match: its data is damaged and may not open as it should.\r\nOpen it anyway?");
-inline const QString kOpenTruncatedText = QStringLiteral(
-    "The backup holds only part of this file (%1 of %2 bytes): the rest is missing.\r\nOpen it anyway?");
+inline const QString kOpenTruncatedText =
+    QStringLiteral("The backup holds only part of this file (%1 of %2 bytes): the rest is missing.\r\nOpen it anyway?");
 
 class OpenFileFlow : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit OpenFileFlow(FlowContext context);
     ~OpenFileFlow() override;
 
@@ -36,10 +36,10 @@ class OpenFileFlow : public QObject {
     // Stops an open under way and removes the private folder with everything in it.
     void removeFiles();
 
-  public slots:
+public slots:
     void openRow(bkf::RowIndex row);
 
-  private:
+private:
     FlowContext context_;
     std::unique_ptr<BackgroundCopy> copy_;
     std::unique_ptr<QTemporaryDir> folder_;

@@ -5,12 +5,12 @@
 #include <QIcon>
 
 #include "app/app_ids.h"
-#include "widgets/resources_init.h"
 #include "app/snapshot_flow.h"
-#include "widgets/ui_services.h"
-#include "catalogue/snapshot.h"
 #include "base/text.h"
+#include "catalogue/snapshot.h"
 #include "widgets/recovery_view.h"
+#include "widgets/resources_init.h"
+#include "widgets/ui_services.h"
 
 namespace bkf::gui {
 
@@ -18,8 +18,7 @@ QIcon applicationIcon() {
     initResources();
     QIcon icon;
     for (const char* size : {"16", "32", "48", "256"})
-        icon.addFile(QStringLiteral(":/images/app_") + QLatin1String(size) +
-                     QStringLiteral(".png"));
+        icon.addFile(QStringLiteral(":/images/app_") + QLatin1String(size) + QStringLiteral(".png"));
     return icon;
 }
 

@@ -29,7 +29,7 @@ void takeFileArgument(StartOptions& options, const QString& file);
 QIcon applicationIcon();
 
 class OrmiloApp {
-  public:
+public:
     OrmiloApp(UiServices& ui, StartOptions options = {});
     ~OrmiloApp();
 
@@ -42,7 +42,7 @@ class OrmiloApp {
     // Lets the next instance start (the lock is released).
     void releaseInstance();
 
-  private:
+private:
     UiServices& ui_;
     StartOptions options_;
     SingleInstance instance_;

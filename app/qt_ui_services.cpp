@@ -30,29 +30,49 @@ std::unique_ptr<QMessageBox> createMessageBox(QWidget* owner, const QString& tex
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     box->setText(shown);
     switch (style.icon) {
-        case Icon::Stop: box->setIcon(QMessageBox::Critical); break;
-        case Icon::Question: box->setIcon(QMessageBox::Question); break;
-        case Icon::Exclamation: box->setIcon(QMessageBox::Warning); break;
-        case Icon::Information: box->setIcon(QMessageBox::Information); break;
-        case Icon::None: box->setIcon(QMessageBox::NoIcon); break;
+        case Icon::Stop:
+            box->setIcon(QMessageBox::Critical);
+            break;
+        case Icon::Question:
+            box->setIcon(QMessageBox::Question);
+            break;
+        case Icon::Exclamation:
+            box->setIcon(QMessageBox::Warning);
+            break;
+        case Icon::Information:
+            box->setIcon(QMessageBox::Information);
+            break;
+        case Icon::None:
+            box->setIcon(QMessageBox::NoIcon);
+            break;
     }
     switch (style.buttons) {
-        case Buttons::OkCancel: box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case Buttons::OkCancel:
+            box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
         case Buttons::YesNoCancel:
             box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
-        case Buttons::YesNo: box->setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
-        case Buttons::Ok: box->setStandardButtons(QMessageBox::Ok); break;
+        case Buttons::YesNo:
+            box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
+        case Buttons::Ok:
+            box->setStandardButtons(QMessageBox::Ok);
+            break;
     }
     return box;
 }
 
 Answer answerOf(int standardButton, MessageStyle style) {
     switch (standardButton) {
-        case QMessageBox::Yes: return Answer::Yes;
-        case QMessageBox::No: return Answer::No;
-        case QMessageBox::Cancel: return Answer::Cancel;
-        case QMessageBox::Ok: return Answer::Ok;
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        case QMessageBox::Cancel:
+            return Answer::Cancel;
+        case QMessageBox::Ok:
+            return Answer::Ok;
         // Closed without a button (Esc, the close box).
         default:
             return style.buttons == Buttons::Ok ? Answer::Ok
@@ -74,8 +94,7 @@ QString QtUiServices::openFileName(QWidget* owner, const QString& caption, const
 QString QtUiServices::saveFileName(QWidget* owner, const QString& caption, const QString& filter) {
     // The caller asks about an existing file itself, for the name it will
     // really write (an extension may still be added): the dialog does not.
-    return QFileDialog::getSaveFileName(owner, caption, QString(), filter, nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getSaveFileName(owner, caption, QString(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 QString QtUiServices::folderName(QWidget* owner, const QString& caption, const QString& startFolder) {

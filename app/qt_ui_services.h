@@ -15,7 +15,7 @@ std::unique_ptr<QMessageBox> createMessageBox(QWidget* owner, const QString& tex
 Answer answerOf(int standardButton, MessageStyle style);
 
 class QtUiServices final : public UiServices {
-  public:
+public:
     Answer messageBox(QWidget* owner, const QString& text, MessageStyle style) override;
     QString openFileName(QWidget* owner, const QString& caption, const QString& filter) override;
     QString saveFileName(QWidget* owner, const QString& caption, const QString& filter) override;

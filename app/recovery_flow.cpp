@@ -84,7 +84,9 @@ void RecoveryFlow::startRecovery() {
 
 void RecoveryFlow::stopRecovery() {
     if (!scanRunning() || !job_) return;
-    if (context_.ui.messageBox(&context_.view, kStopRepairingText, MessageStyle{Buttons::YesNo, Icon::Exclamation}) != Answer::Yes) return;
+    if (context_.ui.messageBox(&context_.view, kStopRepairingText, MessageStyle{Buttons::YesNo, Icon::Exclamation}) !=
+        Answer::Yes)
+        return;
     // The scan may have ended while the question was up.
     if (!scanRunning() || !job_) return;
     context_.view.showStopButton(false);
@@ -134,7 +136,8 @@ void RecoveryFlow::finish(const ScanOutcome& outcome) {
             view.showSaveButton(true);
             if (!full_.ok()) {
                 context_.ui.messageBox(&view,
-                                       QStringLiteral("The scan was stopped: ") + QString::fromStdString(full_.message()) +
+                                       QStringLiteral("The scan was stopped: ") +
+                                           QString::fromStdString(full_.message()) +
                                            QStringLiteral(". The files found so far are listed."),
                                        MessageStyle{Buttons::Ok, Icon::Exclamation});
             }

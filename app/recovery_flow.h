@@ -16,20 +16,20 @@ namespace bkf::gui {
 
 class RecoveryFlow : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit RecoveryFlow(FlowContext context);
     // Stops a running scan and waits for its worker (it ends within one slot).
     ~RecoveryFlow() override;
 
     bool scanRunning() const;
 
-  public slots:
+public slots:
     // Next and File > Recover... on the file-selection page.
     void startRecovery();
     // The Stop button: the question, and on Yes the stop.
     void stopRecovery();
 
-  private:
+private:
     // Applies what the worker handed over, until `deadline`.
     void drain(JobBridge::Clock::time_point deadline);
     void finish(const bkf::ScanOutcome& outcome);

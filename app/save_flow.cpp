@@ -4,17 +4,17 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "widgets/view_ids.h"
 #include "app/app_ids.h"
+#include "app/verdicts_dialog.h"
+#include "base/text.h"
+#include "engine/backup_file.h"
+#include "engine/recovery_log.h"
 #include "widgets/dialog_units.h"
 #include "widgets/document.h"
 #include "widgets/qt_text.h"
-#include "widgets/ui_services.h"
-#include "app/verdicts_dialog.h"
-#include "engine/recovery_log.h"
-#include "base/text.h"
-#include "engine/backup_file.h"
 #include "widgets/recovery_view.h"
+#include "widgets/ui_services.h"
+#include "widgets/view_ids.h"
 
 namespace bkf::gui {
 
@@ -102,8 +102,8 @@ QString saveSummaryText(const ExtractSummary& summary) {
     QString text;
     const QString nl = QStringLiteral("\r\n");
     if (!summary.status.ok() && !summary.diskFull)
-        text += QStringLiteral("The files could not be saved: ") + QString::fromStdString(summary.status.message()) +
-                nl;
+        text +=
+            QStringLiteral("The files could not be saved: ") + QString::fromStdString(summary.status.message()) + nl;
     if (summary.diskFull) {
         text += QStringLiteral("The disk is full: the save stopped.");
         if (!summary.status.ok()) text += QStringLiteral(" ") + QString::fromStdString(summary.status.message());
@@ -130,7 +130,8 @@ QString saveSummaryText(const ExtractSummary& summary) {
 QString verifySummaryText(const ExtractSummary& summary) {
     const QString nl = QStringLiteral("\r\n");
     QString text;
-    if (summary.cancelled) text += QStringLiteral("The check was stopped: %1 file(s) not checked.").arg(summary.notReached) + nl;
+    if (summary.cancelled)
+        text += QStringLiteral("The check was stopped: %1 file(s) not checked.").arg(summary.notReached) + nl;
     return text + verdictCountsText(summary, QStringLiteral("%1 file(s) read whole"));
 }
 
@@ -200,10 +201,10 @@ bool SaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> s
     const Catalogue& catalogue = context_.document.catalogue();
     OpenedBackup opened = openBackupFile(pathFromUtf16(catalogue.backupFilePath()), BackupAccess::Shared);
     if (!opened.source) {
-        context_.ui.messageBox(&context_.view,
-                               QStringLiteral("The backup file could not be opened: ") +
-                                   QString::fromStdString(opened.reason),
-                               MessageStyle{Buttons::Ok, Icon::Exclamation});
+        context_.ui.messageBox(
+            &context_.view,
+            QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.reason),
+            MessageStyle{Buttons::Ok, Icon::Exclamation});
         return false;
     }
     backup_ = std::move(opened.source);
@@ -217,8 +218,9 @@ bool SaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> s
 
     // A check writes nothing: it is stopped rather than cancelled.
     QWidget* window = context_.view.window();
-    dialog_ = verifying_ ? std::make_unique<SavingDialog>(window, QStringLiteral("Verifying Files.."), QStringLiteral("Stop"))
-                         : std::make_unique<SavingDialog>(window);
+    dialog_ = verifying_
+                  ? std::make_unique<SavingDialog>(window, QStringLiteral("Verifying Files.."), QStringLiteral("Stop"))
+                  : std::make_unique<SavingDialog>(window);
     dialog_->setWindowModality(Qt::ApplicationModal);
     connect(dialog_.get(), &SavingDialog::cancelRequested, this, &SaveFlow::cancelSave);
     dialog_->show();

@@ -36,22 +36,22 @@ inline constexpr int IDC_SAVING_PROGRESS = 1004;
 // window stays until the save has ended.
 class SavingDialog : public QDialog {
     Q_OBJECT
-  public:
+public:
     explicit SavingDialog(QWidget* parent = nullptr, const QString& title = QStringLiteral("Saving Files.."),
-                           const QString& stopText = QStringLiteral("Cancel"));
+                          const QString& stopText = QStringLiteral("Cancel"));
 
     void setCurrentFile(const QString& displayPath);
     // Bytes done of the total (the bar is scaled, so any 64-bit total fits).
     void setBytes(std::uint64_t done, std::uint64_t total);
     QPushButton* cancelButton() const { return cancel_; }
 
-  public slots:
+public slots:
     void reject() override;
 
-  signals:
+signals:
     void cancelRequested();
 
-  private:
+private:
     QLabel* text_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* cancel_ = nullptr;
@@ -61,7 +61,7 @@ inline const QString kSelectFilesText = QStringLiteral("Please select file(s) to
 
 class SaveFlow : public QObject, private bkf::ExtractObserver {
     Q_OBJECT
-  public:
+public:
     explicit SaveFlow(FlowContext context);
     // Cancels a running save and waits for its worker.
     ~SaveFlow() override;
@@ -79,7 +79,7 @@ class SaveFlow : public QObject, private bkf::ExtractObserver {
     // The summary of the last save that ran to its end.
     const std::optional<bkf::ExtractSummary>& lastSummary() const { return last_; }
 
-  public slots:
+public slots:
     void saveFiles();
     // Saves only `row` (the catalogue pane's "Save File").
     void saveRow(RowIndex row);
@@ -88,7 +88,7 @@ class SaveFlow : public QObject, private bkf::ExtractObserver {
     void verifyFiles();
     void cancelSave();
 
-  private:
+private:
     // What the worker hands over: each checked entry's report (a check
     // lists them all), the latest progress, and the summary at the end.
     using Queue = bkf::BatchQueue<bkf::EntryReport, bkf::ExtractProgress, bkf::ExtractSummary>;

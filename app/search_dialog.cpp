@@ -9,17 +9,16 @@
 #include <iterator>
 #include <utility>
 
-#include "widgets/view_ids.h"
 #include "app/dialog_background.h"
+#include "catalogue/catalogue.h"
 #include "widgets/dialog_units.h"
 #include "widgets/qt_text.h"
 #include "widgets/ui_services.h"
-#include "catalogue/catalogue.h"
+#include "widgets/view_ids.h"
 
 namespace bkf::gui {
 
 namespace {
-
 
 // Result list columns and their widths in pixels.
 struct ColumnInfo {
@@ -73,9 +72,7 @@ QVariant SearchResultModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant SearchResultModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= kColumnCount)
-        return {};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= kColumnCount) return {};
     return QString::fromLatin1(kColumns[static_cast<std::size_t>(section)].title);
 }
 
@@ -83,8 +80,7 @@ void SearchResultModel::append(std::vector<bkf::SearchMatch>&& matches) {
     if (matches.empty()) return;
     const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(matches.size()) - 1);
-    matches_.insert(matches_.end(), std::make_move_iterator(matches.begin()),
-                    std::make_move_iterator(matches.end()));
+    matches_.insert(matches_.end(), std::make_move_iterator(matches.begin()), std::make_move_iterator(matches.end()));
     endInsertRows();
 }
 
@@ -98,7 +94,10 @@ void SearchResultModel::clear() {
 
 // Layout 422 x 201 dialog units; controls in the order of the layout.
 SearchDialog::SearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent)
-    : QDialog(parent), catalogue_(catalogue), ui_(ui), model_(catalogue.shell()),
+    : QDialog(parent),
+      catalogue_(catalogue),
+      ui_(ui),
+      model_(catalogue.shell()),
       bridge_([this](JobBridge::Clock::time_point deadline) {
           drainQueue(deadline);
           return queue_.hasBatches();
@@ -166,7 +165,6 @@ SearchDialog::SearchDialog(bkf::Catalogue& catalogue, UiServices& ui, QWidget* p
 
     showIdle();
     edit_->setFocus();
-
 }
 
 SearchDialog::~SearchDialog() {
@@ -213,8 +211,7 @@ void SearchDialog::reject() {
     QDialog::reject();
 }
 
-void SearchDialog::searchBatch(std::vector<bkf::SearchMatch>&& matches,
-                                const bkf::SearchProgress& progress) {
+void SearchDialog::searchBatch(std::vector<bkf::SearchMatch>&& matches, const bkf::SearchProgress& progress) {
     queue_.push(std::move(matches));
     queue_.progress(progress);
 }

@@ -16,8 +16,8 @@
 #include "app/job_bridge.h"
 #include "base/batch_queue.h"
 
-#include "widgets/qt_shell_lookup.h"
 #include "search/search_job.h"
+#include "widgets/qt_shell_lookup.h"
 
 class QLabel;
 class QLineEdit;
@@ -50,7 +50,7 @@ inline const QString kInitialSearchPattern = QStringLiteral("*.*");
 // names and icons are asked of the shell when a cell is shown.
 class SearchResultModel final : public QAbstractTableModel {
     Q_OBJECT
-  public:
+public:
     enum Column : int { NameColumn = 0, TypeColumn = 1, SizeColumn = 2, kColumnCount = 3 };
 
     explicit SearchResultModel(bkf::ShellLookup& shell, QObject* parent = nullptr);
@@ -62,11 +62,9 @@ class SearchResultModel final : public QAbstractTableModel {
 
     void append(std::vector<bkf::SearchMatch>&& matches);
     void clear();
-    const bkf::SearchMatch& matchAt(int row) const {
-        return matches_[static_cast<std::size_t>(row)];
-    }
+    const bkf::SearchMatch& matchAt(int row) const { return matches_[static_cast<std::size_t>(row)]; }
 
-  private:
+private:
     bkf::ShellLookup& shell_;
     std::vector<bkf::SearchMatch> matches_;
     mutable std::array<QIcon, kShellIconCount> icons_;
@@ -74,7 +72,7 @@ class SearchResultModel final : public QAbstractTableModel {
 
 class SearchDialog : public QDialog, public bkf::SearchObserver {
     Q_OBJECT
-  public:
+public:
     // Control ids (their objectNames).
     enum ControlId : int {
         IDC_CLOSE = 2,  // "&OK", with the cancel identity
@@ -98,25 +96,24 @@ class SearchDialog : public QDialog, public bkf::SearchObserver {
     SearchResultModel& resultModel() { return model_; }
     bkf::SearchJob& searchJob() { return job_; }
 
-  public slots:
+public slots:
     void onSearch();
     void onStopSearch();
     // "&OK", Esc and the close box: refused while a search runs.
     void reject() override;
 
-  signals:
+signals:
     // The end of a search has reached the dialog (the list is complete).
     void searchEnded();
 
-  protected:
+protected:
     // The search thread's reports: queued for the timer.
-    void searchBatch(std::vector<bkf::SearchMatch>&& matches,
-                     const bkf::SearchProgress& progress) override;
+    void searchBatch(std::vector<bkf::SearchMatch>&& matches, const bkf::SearchProgress& progress) override;
     void searchFinished(const bkf::SearchOutcome& outcome) override;
     // The dialog's own background artwork.
     void paintEvent(QPaintEvent* event) override;
 
-  private:
+private:
     using Queue = bkf::BatchQueue<std::vector<bkf::SearchMatch>, bkf::SearchProgress, bkf::SearchOutcome>;
 
     void drainQueue(JobBridge::Clock::time_point deadline);

@@ -14,13 +14,10 @@ namespace bkf::gui {
 QString instanceLockFileName(const QString& mutexName, const QString& userName) {
     QString name = mutexName;
     for (QChar& c : name)
-        if (c == QLatin1Char('\\') || c == QLatin1Char('/') || c == QLatin1Char(':'))
-            c = QLatin1Char('_');
+        if (c == QLatin1Char('\\') || c == QLatin1Char('/') || c == QLatin1Char(':')) c = QLatin1Char('_');
     QString user;
     for (const QChar c : userName)
-        if (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_') ||
-            c == QLatin1Char('.'))
-            user += c;
+        if (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_') || c == QLatin1Char('.')) user += c;
     if (!user.isEmpty()) name += QLatin1Char('-') + user;
     return name + QStringLiteral(".lock");
 }

@@ -15,7 +15,7 @@ namespace bkf::gui {
 QString instanceLockFileName(const QString& mutexName, const QString& userName);
 
 class SingleInstance {
-  public:
+public:
     // `folder` empty: the system's temporary folder.
     explicit SingleInstance(const QString& folder = QString());
     ~SingleInstance();
@@ -29,7 +29,7 @@ class SingleInstance {
     void release();
     QString lockPath() const { return path_; }
 
-  private:
+private:
     QString path_;
     std::unique_ptr<QLockFile> lock_;
 };

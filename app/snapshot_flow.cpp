@@ -56,7 +56,8 @@ std::optional<std::filesystem::path> SnapshotFlow::askSnapshotName() {
         if (chosen.isEmpty()) return std::nullopt;
         const std::u16string name = withSnapshotExtension(chosen.toStdU16String());
         if (QFileInfo::exists(qstr(name)) &&
-            ui.messageBox(&context_.view, kSnapshotReplaceText, MessageStyle{Buttons::YesNo, Icon::Information}) != Answer::Yes)
+            ui.messageBox(&context_.view, kSnapshotReplaceText, MessageStyle{Buttons::YesNo, Icon::Information}) !=
+                Answer::Yes)
             continue;
         return pathFromUtf16(name);
     }
@@ -182,7 +183,9 @@ void SnapshotFlow::readRows(std::optional<std::u16string> firstRow) {
 
 void SnapshotFlow::stopLoad() {
     if (!loading()) return;
-    if (context_.ui.messageBox(&context_.view, kStopRepairingText, MessageStyle{Buttons::YesNo, Icon::Exclamation}) != Answer::Yes) return;
+    if (context_.ui.messageBox(&context_.view, kStopRepairingText, MessageStyle{Buttons::YesNo, Icon::Exclamation}) !=
+        Answer::Yes)
+        return;
     // The load may have ended while the question was up.
     if (!loading()) return;
     context_.view.showStopButton(false);

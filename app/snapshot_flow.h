@@ -25,10 +25,8 @@ namespace bkf::gui {
 
 // The texts of the snapshot dialogs and messages.
 inline const QString kSnapshotSaveFilter = QStringLiteral("Tarvik SnapShot File(.ORMBKF) (*.ORMBKF)");
-inline const QString kSnapshotLoadCaption =
-    QStringLiteral("Please select the Saved recovery information file ...");
-inline const QString kSnapshotLoadFilter =
-    QStringLiteral("Tarvik SnapShot File(*.ORMBKF);;All Files(*.*)");
+inline const QString kSnapshotLoadCaption = QStringLiteral("Please select the Saved recovery information file ...");
+inline const QString kSnapshotLoadFilter = QStringLiteral("Tarvik SnapShot File(*.ORMBKF);;All Files(*.*)");
 inline const QString kSnapshotReplaceText = QStringLiteral("File already exists.\r\nDo you want to replace it?");
 inline const QString kSnapshotOpenFailedText =
     QStringLiteral("Some problem occoured while opening file, make sure that file is not shared");
@@ -37,7 +35,7 @@ inline const QString kSnapshotWriteFailedText = QStringLiteral("The recovery sna
 
 class SnapshotFlow : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit SnapshotFlow(FlowContext context);
     // Stops a load and waits for the worker of a save or load.
     ~SnapshotFlow() override;
@@ -46,7 +44,7 @@ class SnapshotFlow : public QObject {
     bool loading() const;
     bool busy() const { return saving() || loading(); }
 
-  public slots:
+public slots:
     // From the menu, after the frame's guard: the write runs on a worker
     // while the view takes no input.
     void saveSnapshot();
@@ -61,7 +59,7 @@ class SnapshotFlow : public QObject {
     // question, and on Yes Stop and the progress bar hidden, the reading ended.
     void stopLoad();
 
-  private:
+private:
     struct Nothing {};
     // Lines of the snapshot, read ahead by the worker (bounded: a large
     // snapshot is not held in memory twice); the outcome says the reading ended.

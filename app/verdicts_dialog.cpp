@@ -15,15 +15,18 @@ namespace bkf::gui {
 
 QString verdictText(const EntryReport& report) {
     switch (report.result) {
-        case EntryResult::Saved: return QString::fromLatin1(checksumVerdictText(report.checksum));
-        case EntryResult::Truncated: return QStringLiteral("truncated");
-        case EntryResult::Failed: return QStringLiteral("failed");
+        case EntryResult::Saved:
+            return QString::fromLatin1(checksumVerdictText(report.checksum));
+        case EntryResult::Truncated:
+            return QStringLiteral("truncated");
+        case EntryResult::Failed:
+            return QStringLiteral("failed");
     }
     return {};
 }
 
 VerdictsDialog::VerdictsDialog(const QString& title, const QString& summary, const std::vector<EntryReport>& reports,
-                                 QWidget* parent)
+                               QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("VerdictsDialog"));
     setWindowTitle(title);
@@ -57,8 +60,12 @@ VerdictsDialog::VerdictsDialog(const QString& title, const QString& summary, con
     resize(dluSize(360, 220));
 }
 
-QString VerdictsDialog::listText() const { return list_->toPlainText(); }
+QString VerdictsDialog::listText() const {
+    return list_->toPlainText();
+}
 
-void VerdictsDialog::copyList() const { QApplication::clipboard()->setText(listText()); }
+void VerdictsDialog::copyList() const {
+    QApplication::clipboard()->setText(listText());
+}
 
 }  // namespace bkf::gui

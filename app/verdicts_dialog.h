@@ -15,14 +15,14 @@ namespace bkf::gui {
 
 class VerdictsDialog : public QDialog {
     Q_OBJECT
-  public:
+public:
     VerdictsDialog(const QString& title, const QString& summary, const std::vector<bkf::EntryReport>& reports,
-                    QWidget* parent = nullptr);
+                   QWidget* parent = nullptr);
     // The list as shown (and copied).
     QString listText() const;
     void copyList() const;
 
-  private:
+private:
     QPlainTextEdit* list_ = nullptr;
 };
 

@@ -5,15 +5,15 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "base/file_time.h"
-#include "base/text.h"
 #include "base/status.h"
+#include "base/text.h"
 #include "engine/tape_format.h"
 #include "save/name_tree.h"
 #include "save/verify.h"
@@ -73,12 +73,16 @@ Status setFormat(struct archive* a, ArchiveFormat format) {
             // ustar headers, with pax records only where a name, size or time needs them.
             r = archive_write_set_format_pax_restricted(a);
             break;
-        case ArchiveFormat::Pax: r = archive_write_set_format_pax(a); break;
+        case ArchiveFormat::Pax:
+            r = archive_write_set_format_pax(a);
+            break;
         case ArchiveFormat::Zip:
             r = archive_write_set_format_zip(a);
             if (r == ARCHIVE_OK) r = archive_write_set_format_option(a, "zip", "hdrcharset", "UTF-8");
             break;
-        case ArchiveFormat::SevenZip: r = archive_write_set_format_7zip(a); break;
+        case ArchiveFormat::SevenZip:
+            r = archive_write_set_format_7zip(a);
+            break;
     }
     if (r != ARCHIVE_OK) return Status::failure(archiveError(a));
     // Large blocks; the last one is not padded out.
@@ -140,7 +144,9 @@ public:
         return Status{};
     }
 
-    struct archive* get() const { return archive_.get(); }
+    struct archive* get() const {
+        return archive_.get();
+    }
 
     // Ends the archive: kept under its name when `keep`, else removed.
     Status close(bool keep) {
@@ -155,11 +161,13 @@ public:
             std::error_code error;
             if (keep && status) {
                 if (std::filesystem::exists(target_, error)) {
-                    status = Status::failure(pathText(target_) + " appeared while the archive was written; it "
+                    status = Status::failure(pathText(target_) +
+                                             " appeared while the archive was written; it "
                                              "is left as it is");
                 } else {
                     std::filesystem::rename(temporary_, target_, error);
-                    if (error) status = Status::failure("cannot rename " + pathText(temporary_) + ": " + error.message());
+                    if (error)
+                        status = Status::failure("cannot rename " + pathText(temporary_) + ": " + error.message());
                 }
             }
             if (!keep || !status) std::filesystem::remove(temporary_, error);
@@ -192,9 +200,9 @@ struct Run {
     }
     std::uint64_t held(const ExtractItem& item) const {
         const auto offset = static_cast<std::uint64_t>(item.dataOffset);
-        return offset >= backupSize ? 0
-                                    : std::min<std::uint64_t>(static_cast<std::uint64_t>(item.size),
-                                                              backupSize - offset);
+        return offset >= backupSize
+                   ? 0
+                   : std::min<std::uint64_t>(static_cast<std::uint64_t>(item.size), backupSize - offset);
     }
 };
 
@@ -215,8 +223,9 @@ Stored copyInto(Run& run, std::uint64_t offset, std::uint64_t length, DataChecks
             got = read.bytes;
             if (read.failed || read.bytes < want) {
                 result = Stored::ReadFailed;
-                reason = (read.failed ? "cannot read the backup: " + read.reason : std::string("the backup ended early")) +
-                         " after " + std::to_string(done + read.bytes) + " bytes; the rest is stored as zeros";
+                reason =
+                    (read.failed ? "cannot read the backup: " + read.reason : std::string("the backup ended early")) +
+                    " after " + std::to_string(done + read.bytes) + " bytes; the rest is stored as zeros";
                 std::fill(run.buffer.begin() + static_cast<std::ptrdiff_t>(read.bytes), run.buffer.end(), 0);
                 got = want;
             }
@@ -256,10 +265,14 @@ std::optional<ArchiveFormat> archiveFormatOf(const std::filesystem::path& out) {
 
 const char* archiveFormatName(ArchiveFormat format) {
     switch (format) {
-        case ArchiveFormat::Tar: return "tar";
-        case ArchiveFormat::Pax: return "pax";
-        case ArchiveFormat::Zip: return "zip";
-        case ArchiveFormat::SevenZip: return "7z";
+        case ArchiveFormat::Tar:
+            return "tar";
+        case ArchiveFormat::Pax:
+            return "pax";
+        case ArchiveFormat::Zip:
+            return "zip";
+        case ArchiveFormat::SevenZip:
+            return "7z";
     }
     return "";
 }
@@ -320,8 +333,8 @@ struct ArchiveExporter::Impl {
             report.reason = std::move(*problem);
         } else {
             // (A stream header past the end of a shorter backup neither proves nor disproves the catalogue.)
-            headerSeen = headerSeen ||
-                         static_cast<std::uint64_t>(item.dataOffset) < run->backupSize + mtf::kStreamHeaderSize;
+            headerSeen =
+                headerSeen || static_cast<std::uint64_t>(item.dataOffset) < run->backupSize + mtf::kStreamHeaderSize;
             const NameTree::Id id = names.addFile(item.displayPath);
             const std::string path = names.pathOf(id);
             report.renamed = names.renamed(id);
@@ -439,7 +452,9 @@ void ArchiveExporter::setExpected(std::span<const ExtractItem> items) {
     }
 }
 
-bool ArchiveExporter::stopped() const { return impl_->stopped; }
+bool ArchiveExporter::stopped() const {
+    return impl_->stopped;
+}
 
 ExtractSummary ArchiveExporter::finish(std::span<const std::u16string> emptyFolders, bool cancelled) {
     return impl_->finish(emptyFolders, cancelled);

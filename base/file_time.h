@@ -9,8 +9,12 @@ namespace bkf {
 
 using FileTime = std::uint64_t;
 
-inline constexpr std::uint32_t fileTimeLow(FileTime t) { return static_cast<std::uint32_t>(t); }
-inline constexpr std::uint32_t fileTimeHigh(FileTime t) { return static_cast<std::uint32_t>(t >> 32); }
+inline constexpr std::uint32_t fileTimeLow(FileTime t) {
+    return static_cast<std::uint32_t>(t);
+}
+inline constexpr std::uint32_t fileTimeHigh(FileTime t) {
+    return static_cast<std::uint32_t>(t >> 32);
+}
 inline constexpr FileTime makeFileTime(std::uint32_t low, std::uint32_t high) {
     return (static_cast<FileTime>(high) << 32) | low;
 }

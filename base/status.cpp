@@ -4,6 +4,8 @@
 
 namespace bkf {
 
-std::string systemErrorText(int error) { return std::generic_category().message(error); }
+std::string systemErrorText(int error) {
+    return std::generic_category().message(error);
+}
 
 }  // namespace bkf

@@ -84,8 +84,7 @@ std::string utf16ToUtf8(std::u16string_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t cu = text[i];
-        if (cu >= 0xD800 && cu <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
+        if (cu >= 0xD800 && cu <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             cu = 0x10000 + ((cu - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
         } else if (cu >= 0xD800 && cu <= 0xDFFF) {
@@ -107,12 +106,18 @@ std::u16string pathToUtf16(const std::filesystem::path& path) {
     return std::u16string(wide.begin(), wide.end());
 }
 #else
-std::filesystem::path pathFromUtf16(std::u16string_view text) { return std::filesystem::path(utf16ToUtf8(text)); }
+std::filesystem::path pathFromUtf16(std::u16string_view text) {
+    return std::filesystem::path(utf16ToUtf8(text));
+}
 
-std::u16string pathToUtf16(const std::filesystem::path& path) { return utf8ToUtf16(path.native()); }
+std::u16string pathToUtf16(const std::filesystem::path& path) {
+    return utf8ToUtf16(path.native());
+}
 #endif
 
-std::string pathText(const std::filesystem::path& path) { return utf16ToUtf8(pathToUtf16(path)); }
+std::string pathText(const std::filesystem::path& path) {
+    return utf16ToUtf8(pathToUtf16(path));
+}
 
 namespace {
 
@@ -131,10 +136,14 @@ std::size_t utf8SequenceAt(std::string_view s, std::size_t i) {
     char32_t cp = 0;
     char32_t min = 0;
     if (c < 0x80) return 1;
-    if ((c & 0xE0) == 0xC0) n = 2, cp = c & 0x1F, min = 0x80;
-    else if ((c & 0xF0) == 0xE0) n = 3, cp = c & 0x0F, min = 0x800;
-    else if ((c & 0xF8) == 0xF0) n = 4, cp = c & 0x07, min = 0x10000;
-    else return 0;
+    if ((c & 0xE0) == 0xC0)
+        n = 2, cp = c & 0x1F, min = 0x80;
+    else if ((c & 0xF0) == 0xE0)
+        n = 3, cp = c & 0x0F, min = 0x800;
+    else if ((c & 0xF8) == 0xF0)
+        n = 4, cp = c & 0x07, min = 0x10000;
+    else
+        return 0;
     if (i + n > s.size()) return 0;
     for (std::size_t k = 1; k < n; ++k) {
         const auto cc = static_cast<unsigned char>(s[i + k]);
@@ -204,9 +213,7 @@ std::optional<std::u16string> parseTsvCell(std::string_view text) {
     };
     std::u16string out;
     std::size_t plain = 0;
-    auto flush = [&](std::size_t end) {
-        out += utf8ToUtf16(text.substr(plain, end - plain));
-    };
+    auto flush = [&](std::size_t end) { out += utf8ToUtf16(text.substr(plain, end - plain)); };
     for (std::size_t i = 0; i < text.size();) {
         if (text[i] == '\t' || text[i] == '\n') return std::nullopt;
         if (text[i] != '%') {
@@ -267,8 +274,8 @@ std::u16string decimalText(std::uint64_t value) {
 
 std::int64_t parseLeadingInt64(std::u16string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n' ||
-                               text[i] == u'\r' || text[i] == u'\v' || text[i] == u'\f')) {
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\n' || text[i] == u'\r' ||
+                               text[i] == u'\v' || text[i] == u'\f')) {
         ++i;
     }
     bool negative = false;

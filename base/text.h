@@ -49,8 +49,12 @@ std::u16string asciiToUtf16(std::string_view text);
 // Decimal text of a number, as the catalogue cells and the snapshot hold it.
 std::u16string decimalText(std::int64_t value);
 std::u16string decimalText(std::uint64_t value);
-inline std::u16string decimalText(std::int32_t value) { return decimalText(std::int64_t{value}); }
-inline std::u16string decimalText(std::uint32_t value) { return decimalText(std::uint64_t{value}); }
+inline std::u16string decimalText(std::int32_t value) {
+    return decimalText(std::int64_t{value});
+}
+inline std::u16string decimalText(std::uint32_t value) {
+    return decimalText(std::uint64_t{value});
+}
 
 // Writes the decimal digits of `value` to `out` (room for 20 units) and
 // returns the number written.

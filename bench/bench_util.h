@@ -15,9 +15,7 @@ namespace bkf::bench {
 class Stopwatch {
 public:
     Stopwatch() : start_(std::chrono::steady_clock::now()) {}
-    double seconds() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    }
+    double seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
 
 private:
     std::chrono::steady_clock::time_point start_;
@@ -38,8 +36,8 @@ inline std::size_t residentBytes() {
 // One result line: what, the figure, the target, and whether it is met.
 inline void report(const char* what, double value, const char* unit, double target, bool lowerIsBetter = true) {
     const bool met = lowerIsBetter ? value <= target : value >= target;
-    std::printf("%-58s %12.3f %-6s target %s %10.3f  %s\n", what, value, unit, lowerIsBetter ? "<=" : ">=",
-                target, met ? "ok" : "MISSED");
+    std::printf("%-58s %12.3f %-6s target %s %10.3f  %s\n", what, value, unit, lowerIsBetter ? "<=" : ">=", target,
+                met ? "ok" : "MISSED");
 }
 
 }  // namespace bkf::bench

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "bench/bench_util.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/snapshot.h"
-#include "base/text.h"
 
 using namespace bkf;
 using bkf::bench::report;
@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
         report("appendEntry + addFolderPath (s)", sw.seconds(), "s", 1.5);
     }
     const std::size_t after = residentBytes();
-    report("resident memory per entry (bytes)", static_cast<double>(after - before) / static_cast<double>(count), "B", 300);
+    report("resident memory per entry (bytes)", static_cast<double>(after - before) / static_cast<double>(count), "B",
+           300);
     paths.clear();
     paths.shrink_to_fit();
 

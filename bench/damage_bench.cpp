@@ -31,8 +31,8 @@
 #include "catalogue/catalogue.h"
 #include "engine/blocks.h"
 #include "engine/scan.h"
-#include "tools/backup_writer.h"
 #include "save/extract.h"
+#include "tools/backup_writer.h"
 #include "tools/damage.h"
 #include "tools/damage_patterns.h"
 
@@ -43,12 +43,14 @@ namespace {
 
 using Healthy = MixedBackup;
 
-Healthy makeBackup(std::size_t files, std::uint64_t seed) { return makeMixedBackup(files, seed); }
+Healthy makeBackup(std::size_t files, std::uint64_t seed) {
+    return makeMixedBackup(files, seed);
+}
 
 class Sink final : public ScanSink {
 public:
     std::map<std::int64_t, std::int64_t> sizeAt;  // data offset -> size
-    std::vector<std::int64_t> blocks;              // FILE block offsets
+    std::vector<std::int64_t> blocks;             // FILE block offsets
     void fileFound(const FoundFile& f) override {
         sizeAt[f.dataOffset] = f.size;
         blocks.push_back(f.blockOffset);
@@ -67,7 +69,6 @@ struct Count {
     std::size_t wrongVerified = 0;
     std::size_t falseMismatches = 0;
 };
-
 
 Count count(const std::vector<std::uint8_t>& bytes, const Manifest& manifest, bool offGrid,
             const Healthy* healthy = nullptr) {
@@ -115,13 +116,14 @@ Count count(const std::vector<std::uint8_t>& bytes, const Manifest& manifest, bo
         const bool verified = r.result == EntryResult::Saved && r.checksum == ChecksumVerdict::Verified;
         const bool mismatch = r.result == EntryResult::Saved && r.checksum == ChecksumVerdict::Mismatch;
         // Whether the checksum stream behind the data still holds what was written.
-        const std::uint64_t at = checksumStreamAt(static_cast<std::int64_t>(e.dataOffset), static_cast<std::int64_t>(e.size));
+        const std::uint64_t at =
+            checksumStreamAt(static_cast<std::int64_t>(e.dataOffset), static_cast<std::int64_t>(e.size));
         const std::uint64_t was =
             checksumStreamAt(static_cast<std::int64_t>(before.dataOffset), static_cast<std::int64_t>(before.size));
-        const bool survived = at + 26 <= bytes.size() &&
-                              std::equal(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                                         bytes.begin() + static_cast<std::ptrdiff_t>(at + 26),
-                                         healthy->bytes.begin() + static_cast<std::ptrdiff_t>(was));
+        const bool survived =
+            at + 26 <= bytes.size() && std::equal(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                                  bytes.begin() + static_cast<std::ptrdiff_t>(at + 26),
+                                                  healthy->bytes.begin() + static_cast<std::ptrdiff_t>(was));
         c.verified += verified ? 1 : 0;
         c.wrongVerified += verified && !right ? 1 : 0;
         c.falseMismatches += mismatch && right && survived ? 1 : 0;
@@ -157,7 +159,8 @@ Healthy lookAlikeBackup(std::size_t files) {
     std::mt19937_64 rng(11);
     w.beginSet({.name = u"Decoys"});
     for (std::size_t i = 0; i < files; ++i) {
-        if (i % 100 == 0) w.directory({.name = folderName(u"d" + std::u16string(1, static_cast<char16_t>(u'a' + i / 100 % 26)))});
+        if (i % 100 == 0)
+            w.directory({.name = folderName(u"d" + std::u16string(1, static_cast<char16_t>(u'a' + i / 100 % 26)))});
         std::vector<std::uint8_t> data(rng() % 8000);
         for (auto& byte : data) byte = static_cast<std::uint8_t>(rng());
         for (std::size_t at = rng() % 700; at + 512 <= data.size(); at += 300 + rng() % 900) {
@@ -191,11 +194,12 @@ int main(int argc, char** argv) {
             p.apply(bytes, manifest, rng);
             const Count c = count(bytes, manifest, true, &healthy);
             const Count slots = count(bytes, manifest, false);
-            const double share = c.eligible ? 100.0 * static_cast<double>(c.recovered) / static_cast<double>(c.eligible) : 100.0;
+            const double share =
+                c.eligible ? 100.0 * static_cast<double>(c.recovered) / static_cast<double>(c.eligible) : 100.0;
             const double slotShare =
                 c.eligible ? 100.0 * static_cast<double>(slots.recovered) / static_cast<double>(c.eligible) : 100.0;
-            allMet = allMet && c.recovered == c.eligible && c.hitCaught == c.hitWithChecksum &&
-                     c.wrongVerified == 0 && c.falseMismatches == 0;
+            allMet = allMet && c.recovered == c.eligible && c.hitCaught == c.hitWithChecksum && c.wrongVerified == 0 &&
+                     c.falseMismatches == 0;
             const std::string caught = std::to_string(c.hitCaught) + "/" + std::to_string(c.hitWithChecksum);
             std::printf("%-40s %4llu %9zu %10zu %7.2f%% %9zu %10.2f%% %9zu %11s %9zu %9zu\n", p.name,
                         static_cast<unsigned long long>(seed), c.eligible, c.recovered, share, c.phantoms, slotShare,
@@ -205,13 +209,15 @@ int main(int argc, char** argv) {
     const Healthy decoys = lookAlikeBackup(10000);
     const Count d = count(decoys.bytes, decoys.manifest, true);
     const Count dSlots = count(decoys.bytes, decoys.manifest, false);
-    std::printf("\nhealthy, 10,000 random files strewn with %zu block look-alikes (%.1f MB): %zu of %zu listed;\n"
-                "phantoms: %zu, of which %zu are look-alikes on the grid that the slots alone take too\n",
-                decoyCount, static_cast<double>(decoys.bytes.size()) / 1e6, d.recovered, d.eligible, d.phantoms,
-                dSlots.phantoms);
+    std::printf(
+        "\nhealthy, 10,000 random files strewn with %zu block look-alikes (%.1f MB): %zu of %zu listed;\n"
+        "phantoms: %zu, of which %zu are look-alikes on the grid that the slots alone take too\n",
+        decoyCount, static_cast<double>(decoys.bytes.size()) / 1e6, d.recovered, d.eligible, d.phantoms,
+        dSlots.phantoms);
     allMet = allMet && d.recovered == d.eligible && d.phantoms == dSlots.phantoms;
-    std::printf("\ntarget: 100%% of the eligible files on every pattern, every hit file with its checksum caught,\n"
-                "nothing wrongly verified or wrongly called damaged, no phantom added on the healthy backup: %s\n",
-                allMet ? "ok" : "MISSED");
+    std::printf(
+        "\ntarget: 100%% of the eligible files on every pattern, every hit file with its checksum caught,\n"
+        "nothing wrongly verified or wrongly called damaged, no phantom added on the healthy backup: %s\n",
+        allMet ? "ok" : "MISSED");
     return allMet ? 0 : 1;
 }

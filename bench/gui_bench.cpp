@@ -15,28 +15,28 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
-#include <functional>
-#include <vector>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 #include <QLineEdit>
 
 #include "app/main_frame.h"
 #include "app/recovery_flow.h"
-#include "widgets/rename_folder_dialog.h"
 #include "app/snapshot_flow.h"
-#include "widgets/ui_services.h"
 #include "catalogue/snapshot.h"
-#include "widgets/catalogue_views.h"
-#include "widgets/folder_contents_model.h"
 #include "tools/backup_writer.h"
 #include "tools/sink.h"
 #include "widgets/catalogue_models.h"
+#include "widgets/catalogue_views.h"
 #include "widgets/document.h"
+#include "widgets/folder_contents_model.h"
 #include "widgets/recovery_view.h"
+#include "widgets/rename_folder_dialog.h"
+#include "widgets/ui_services.h"
 
 using namespace bkf;
 
@@ -45,7 +45,7 @@ namespace {
 // Answers every question with OK and shows nothing; the open dialog gives
 // `openAnswer`, the rename dialog "Renamed".
 class QuietUi final : public gui::UiServices {
-  public:
+public:
     QString openAnswer;
     gui::Answer messageBox(QWidget*, const QString&, gui::MessageStyle) override { return gui::Answer::Ok; }
     QString openFileName(QWidget*, const QString&, const QString&) override { return openAnswer; }
@@ -64,7 +64,7 @@ class QuietUi final : public gui::UiServices {
 
 // The longest gap between two ticks of a 5 ms timer while it runs.
 class GapMeter {
-  public:
+public:
     GapMeter() {
         ticker_.setInterval(5);
         QObject::connect(&ticker_, &QTimer::timeout, [this] {
@@ -89,7 +89,7 @@ class GapMeter {
     qint64 longestAt() const { return longestAt_; }
     std::function<void(qint64)> onTick;
 
-  private:
+private:
     QElapsedTimer clock_;
     QTimer ticker_;
     qint64 last_ = 0, longest_ = 0, longestAt_ = 0;
@@ -122,8 +122,8 @@ void writeBenchSnapshot(const std::filesystem::path& file, std::size_t files) {
             path += u"Tree\\d" + QString::number((i - big) / 1000).toStdU16String() + u"\\";
         path += u"file" + QString::number((i * 7919) % files).toStdU16String() + (i % 3 ? u".txt" : u".jpg");
         const auto t = static_cast<FileTime>(128000000000000000ULL + (i * 104729 % 1000003) * 10000000ULL * 3600);
-        c.appendEntry(path, static_cast<std::int64_t>((i * 31) % 100000), 4096 + static_cast<std::int64_t>(i) * 1024, t, t,
-                      t);
+        c.appendEntry(path, static_cast<std::int64_t>((i * 31) % 100000), 4096 + static_cast<std::int64_t>(i) * 1024, t,
+                      t, t);
     }
     writeSnapshot(file, c.table(), u"/nowhere/bench.bkf");
 }
@@ -190,7 +190,8 @@ int main(int argc, char** argv) {
         tools::BackupWriter w(sink, options);
         for (std::size_t i = 0; i < files; ++i) {
             if (i % 250000 == 0) w.beginSet({.name = u"Set"});
-            if (i % 20 == 0) w.directory({.name = tools::folderName(u"folder" + QString::number(i / 20).toStdU16String())});
+            if (i % 20 == 0)
+                w.directory({.name = tools::folderName(u"folder" + QString::number(i / 20).toStdU16String())});
             tools::FileItem f;
             f.name = u"document" + QString::number(i).toStdU16String() + u".txt";
             f.content = tools::Content::random(64, i);
@@ -242,8 +243,9 @@ int main(int argc, char** argv) {
     while (frame.snapshotFlow().busy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     const qint64 loaded = meter.elapsed();
     meter.stop();
-    std::printf("%-52s %8lld ms  target < 2000  %s (%d rows)\n", "snapshot load into the window", static_cast<long long>(loaded),
-                loaded < 2000 ? "ok" : "MISSED", frame.view()->catalogueModel().rowCount());
+    std::printf("%-52s %8lld ms  target < 2000  %s (%d rows)\n", "snapshot load into the window",
+                static_cast<long long>(loaded), loaded < 2000 ? "ok" : "MISSED",
+                frame.view()->catalogueModel().rowCount());
     std::printf("%-52s %8lld ms  target <= 50   %s\n", "load: longest gap between two timer ticks",
                 static_cast<long long>(meter.longest()), meter.longest() <= 50 ? "ok" : "MISSED");
 
@@ -264,13 +266,15 @@ int main(int argc, char** argv) {
     views.folderList()->setCurrentIndex(views.listModel().index(5, 0));
     report("uncheck one file in that folder (space in the list)", timed([&] { views.listSpace(); }), 100);
     report("check it again", timed([&] { views.listSpace(); }), 100);
-    const char* sortNames[] = {"sort 100,000 rows by Name", "sort 100,000 rows by Type", "sort 100,000 rows by File Size",
-                               "sort 100,000 rows by Date Modified", "sort 100,000 rows by Date Created"};
+    const char* sortNames[] = {"sort 100,000 rows by Name", "sort 100,000 rows by Type",
+                               "sort 100,000 rows by File Size", "sort 100,000 rows by Date Modified",
+                               "sort 100,000 rows by Date Created"};
     for (int column = 0; column < 5; ++column)
         report(sortNames[column], timed([&] { views.listHeadingClicked(column); }), 500);
     report("reverse the sort by Date Created", timed([&] { views.listHeadingClicked(4); }), 500);
     report("rename the folder of 100,000 files", timed([&] { views.renameFolder(big); }), 100);
-    report("show a folder of 1,000 files", timed([&] { views.selectNode(catalogue.tree().firstChild(treeNode)); }), 100);
+    report("show a folder of 1,000 files", timed([&] { views.selectNode(catalogue.tree().firstChild(treeNode)); }),
+           100);
     views.selectNode(treeNode);
     report("uncheck a folder of 900,000 files below it", timed([&] { views.treeSpace(); }), 100);
     explainLoad(*frame.view(), snapshot);

@@ -45,8 +45,7 @@ int main(int argc, char** argv) {
     const double gib = argc > 1 ? std::atof(argv[1]) : 2.0;
     const std::uint64_t smallFiles = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1000000;
     std::random_device rd;
-    const auto file = std::filesystem::temp_directory_path() /
-                      ("bkf-writer-bench-" + std::to_string(rd()) + ".bkf");
+    const auto file = std::filesystem::temp_directory_path() / ("bkf-writer-bench-" + std::to_string(rd()) + ".bkf");
     try {
         t::GenerateOptions large;
         large.size = 1 << 20;
@@ -55,10 +54,11 @@ int main(int argc, char** argv) {
         large.dirs = 16;
         const Run big = writeBackup(file, large);
         const double limit = 30.0 * gib / 2.0;
-        std::printf("large files: %llu x 1 MiB, %.2f GiB written in %.2f s = %.0f MB/s (target: 2 GiB < 30 s, here < %.1f s) %s\n",
-                    static_cast<unsigned long long>(big.files), static_cast<double>(big.bytes) / (1 << 30),
-                    big.seconds, static_cast<double>(big.bytes) / 1e6 / big.seconds, limit,
-                    big.seconds < limit ? "ok" : "TOO SLOW");
+        std::printf(
+            "large files: %llu x 1 MiB, %.2f GiB written in %.2f s = %.0f MB/s (target: 2 GiB < 30 s, here < %.1f s) "
+            "%s\n",
+            static_cast<unsigned long long>(big.files), static_cast<double>(big.bytes) / (1 << 30), big.seconds,
+            static_cast<double>(big.bytes) / 1e6 / big.seconds, limit, big.seconds < limit ? "ok" : "TOO SLOW");
 
         t::GenerateOptions small;
         small.size = 200;

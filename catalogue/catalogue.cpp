@@ -4,12 +4,12 @@ namespace bkf {
 
 Catalogue::Catalogue(ShellLookup& shell) : shell_(&shell) {}
 
-RowIndex Catalogue::appendEntry(std::u16string_view path, std::int64_t size, std::int64_t dataOffset,
-                                FileTime modified, FileTime accessed, FileTime created) {
+RowIndex Catalogue::appendEntry(std::u16string_view path, std::int64_t size, std::int64_t dataOffset, FileTime modified,
+                                FileTime accessed, FileTime created) {
     // The shell looks at the last component only: handing it just that spares it the path.
     const std::u16string_view name = lastPathComponent(path);
-    return table_.append(path, shell_->shellFileIcon(name), shell_->shellTypeName(name), size,
-                         dataOffset, modified, accessed, created);
+    return table_.append(path, shell_->shellFileIcon(name), shell_->shellTypeName(name), size, dataOffset, modified,
+                         accessed, created);
 }
 
 RowIndex Catalogue::appendEntryText(std::u16string_view path,
@@ -32,8 +32,7 @@ std::u16string Catalogue::displayPrefixOf(NodeId node) const {
 void Catalogue::setFolderMark(NodeId node, bool checked) {
     const FolderMark mark = checked ? FolderMark::Checked : FolderMark::Unchecked;
     tree_.forEachInSubtree(node, [&](NodeId n) { tree_.setMark(n, mark); });
-    table_.forEachFolderWithPrefix(displayPrefixOf(node),
-                                   [&](FolderId id) { table_.setFolderChecked(id, checked); });
+    table_.forEachFolderWithPrefix(displayPrefixOf(node), [&](FolderId id) { table_.setFolderChecked(id, checked); });
 }
 
 Catalogue::Counts Catalogue::countsBelow(NodeId node) const {

@@ -42,11 +42,10 @@ public:
     void setBackupFilePath(std::u16string_view path) { backupFilePath_ = std::u16string(path); }
 
     // Appends a found file; the icon and type name come from the shell. New entries are unchecked.
-    RowIndex appendEntry(std::u16string_view path, std::int64_t size, std::int64_t dataOffset,
-                         FileTime modified, FileTime accessed, FileTime created);
+    RowIndex appendEntry(std::u16string_view path, std::int64_t size, std::int64_t dataOffset, FileTime modified,
+                         FileTime accessed, FileTime created);
     // Appends an entry whose cells 2..9 are texts kept as they are (a loaded snapshot).
-    RowIndex appendEntryText(std::u16string_view path,
-                             std::span<const std::u16string_view, kNumericCellCount> cells);
+    RowIndex appendEntryText(std::u16string_view path, std::span<const std::u16string_view, kNumericCellCount> cells);
     void addFolderPath(std::u16string_view path) { tree_.addFolderPath(path); }
 
     // Removes every row and node (the backup file path stays).

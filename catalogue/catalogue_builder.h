@@ -7,9 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
-#include <span>
 #include <string_view>
 
 #include "base/status.h"

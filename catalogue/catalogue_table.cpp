@@ -13,8 +13,12 @@ namespace {
 
 constexpr int kFirstNumeric = static_cast<int>(CatalogueColumn::Size);
 
-bool isLowHalf(int column) { return column >= 4 && (column % 2) == 0; }
-bool isHighHalf(int column) { return column >= 5 && (column % 2) == 1; }
+bool isLowHalf(int column) {
+    return column >= 4 && (column % 2) == 0;
+}
+bool isHighHalf(int column) {
+    return column >= 5 && (column % 2) == 1;
+}
 
 // Splits a path after its last backslash: folder text (with the backslash), name.
 std::pair<std::u16string_view, std::u16string_view> splitPath(std::u16string_view path) {
@@ -28,8 +32,7 @@ bool canonicalCellValue(int column, std::u16string_view text, std::int64_t& valu
     if (!parseCanonicalInt64(text, value)) return false;
     if (isLowHalf(column)) return value >= 0 && value <= std::numeric_limits<std::uint32_t>::max();
     if (isHighHalf(column)) {
-        return value >= std::numeric_limits<std::int32_t>::min() &&
-               value <= std::numeric_limits<std::int32_t>::max();
+        return value >= std::numeric_limits<std::int32_t>::min() && value <= std::numeric_limits<std::int32_t>::max();
     }
     return true;
 }
@@ -38,10 +41,14 @@ bool canonicalCellValue(int column, std::u16string_view text, std::int64_t& valu
 
 std::u16string_view catalogueColumnHeading(CatalogueColumn column) {
     switch (column) {
-        case CatalogueColumn::Path: return u"File Name";
-        case CatalogueColumn::TypeName: return u"File Type";
-        case CatalogueColumn::Size: return u"File Size";
-        default: return u"";
+        case CatalogueColumn::Path:
+            return u"File Name";
+        case CatalogueColumn::TypeName:
+            return u"File Type";
+        case CatalogueColumn::Size:
+            return u"File Size";
+        default:
+            return u"";
     }
 }
 
@@ -72,15 +79,14 @@ RowIndex CatalogueTable::appendRow(std::u16string_view path, int icon, std::u16s
     return index;
 }
 
-RowIndex CatalogueTable::append(std::u16string_view path, int icon, std::u16string_view typeName,
-                                std::int64_t size, std::int64_t dataOffset, FileTime modified,
-                                FileTime accessed, FileTime created) {
+RowIndex CatalogueTable::append(std::u16string_view path, int icon, std::u16string_view typeName, std::int64_t size,
+                                std::int64_t dataOffset, FileTime modified, FileTime accessed, FileTime created) {
     const RowIndex index = appendRow(path, icon, typeName);
     Row& row = rows_[index];
     setTypedNumber(index, 2, size);
     setTypedNumber(index, 3, dataOffset);
-    row.times = {fileTimeLow(modified), fileTimeHigh(modified), fileTimeLow(accessed),
-                 fileTimeHigh(accessed), fileTimeLow(created), fileTimeHigh(created)};
+    row.times = {fileTimeLow(modified),  fileTimeHigh(modified), fileTimeLow(accessed),
+                 fileTimeHigh(accessed), fileTimeLow(created),   fileTimeHigh(created)};
     return index;
 }
 
@@ -111,9 +117,14 @@ void CatalogueTable::setNumericCell(RowIndex index, int column, std::u16string_v
         row.rawCells = static_cast<std::uint8_t>(row.rawCells | bit);
     }
     switch (column) {
-        case 2: row.size.set(Int48::fits(value) ? value : 0); break;
-        case 3: row.dataOffset.set(Int48::fits(value) ? value : 0); break;
-        default: row.times[static_cast<std::size_t>(column - 4)] = static_cast<std::uint32_t>(value);
+        case 2:
+            row.size.set(Int48::fits(value) ? value : 0);
+            break;
+        case 3:
+            row.dataOffset.set(Int48::fits(value) ? value : 0);
+            break;
+        default:
+            row.times[static_cast<std::size_t>(column - 4)] = static_cast<std::uint32_t>(value);
     }
 }
 
@@ -154,8 +165,12 @@ void CatalogueTable::appendCell(std::u16string& out, RowIndex index, CatalogueCo
     }
     std::int64_t value = 0;
     switch (c) {
-        case 2: value = row.size.get(); break;
-        case 3: value = row.dataOffset.get(); break;
+        case 2:
+            value = row.size.get();
+            break;
+        case 3:
+            value = row.dataOffset.get();
+            break;
         default: {
             const std::uint32_t bits = row.times[static_cast<std::size_t>(c - 4)];
             value = isHighHalf(c) ? std::int64_t{static_cast<std::int32_t>(bits)} : std::int64_t{bits};
@@ -167,7 +182,8 @@ void CatalogueTable::appendCell(std::u16string& out, RowIndex index, CatalogueCo
 
 CatalogueEntry CatalogueTable::entry(RowIndex row) const {
     CatalogueEntry e;
-    for (int c = 0; c < kCatalogueColumnCount; ++c) appendCell(e.cells[static_cast<std::size_t>(c)], row, static_cast<CatalogueColumn>(c));
+    for (int c = 0; c < kCatalogueColumnCount; ++c)
+        appendCell(e.cells[static_cast<std::size_t>(c)], row, static_cast<CatalogueColumn>(c));
     e.icon = iconIndex(row);
     e.checked = checked(row);
     return e;
@@ -188,8 +204,11 @@ void CatalogueTable::setCell(RowIndex index, CatalogueColumn column, std::u16str
             storeName(rows_[index], name);
             break;
         }
-        case CatalogueColumn::TypeName: row.kind = internKind(internType(text), kinds_[row.kind].icon); break;
-        default: setNumericCell(index, static_cast<int>(column), text);
+        case CatalogueColumn::TypeName:
+            row.kind = internKind(internType(text), kinds_[row.kind].icon);
+            break;
+        default:
+            setNumericCell(index, static_cast<int>(column), text);
     }
 }
 
@@ -231,8 +250,12 @@ void CatalogueTable::setFolderChecked(FolderId id, bool checked) {
     folder.checked = static_cast<std::uint32_t>(now);
 }
 
-std::int64_t CatalogueTable::size(RowIndex row) const { return wideNumber(row, 2); }
-std::int64_t CatalogueTable::dataOffset(RowIndex row) const { return wideNumber(row, 3); }
+std::int64_t CatalogueTable::size(RowIndex row) const {
+    return wideNumber(row, 2);
+}
+std::int64_t CatalogueTable::dataOffset(RowIndex row) const {
+    return wideNumber(row, 3);
+}
 
 FileTime CatalogueTable::timeOf(RowIndex index, int which) const {
     const Row& row = rows_[index];
@@ -334,7 +357,8 @@ void CatalogueTable::storeName(Row& row, std::u16string_view name) {
 
 void CatalogueTable::reserveRow(Folder& folder) {
     if (folder.rowCount < folder.rowCapacity) return;
-    if (rowLists_.size() >= std::numeric_limits<std::uint32_t>::max()) throw std::length_error("catalogue table is full");
+    if (rowLists_.size() >= std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("catalogue table is full");
     if (folder.rowsStart + folder.rowCapacity == rowLists_.size()) {
         // The last run: it grows where it stands.
         rowLists_.push_back(0);
@@ -347,7 +371,8 @@ void CatalogueTable::reserveRow(Folder& folder) {
 void CatalogueTable::relocateRows(Folder& folder, std::size_t capacity) {
     const std::size_t start = rowLists_.size();
     rowLists_.resize(start + capacity);
-    std::copy_n(rowLists_.begin() + folder.rowsStart, folder.rowCount, rowLists_.begin() + static_cast<std::ptrdiff_t>(start));
+    std::copy_n(rowLists_.begin() + folder.rowsStart, folder.rowCount,
+                rowLists_.begin() + static_cast<std::ptrdiff_t>(start));
     rowListsLeft_ += folder.rowCapacity;
     folder.rowsStart = static_cast<std::uint32_t>(start);
     folder.rowCapacity = static_cast<std::uint32_t>(capacity);
@@ -389,8 +414,7 @@ void CatalogueTable::moveRowToFolder(RowIndex index, FolderId to) {
     row.folder = to;
 }
 
-std::size_t CatalogueTable::replaceFolderPrefix(std::u16string_view oldPrefix,
-                                                std::u16string_view newPrefix) {
+std::size_t CatalogueTable::replaceFolderPrefix(std::u16string_view oldPrefix, std::u16string_view newPrefix) {
     // Every path that begins with the old prefix changes at once, so all new
     // texts are computed before any is entered into the index.
     std::vector<std::pair<FolderId, std::u16string>> renamed;

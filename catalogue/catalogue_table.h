@@ -15,8 +15,8 @@
 #pragma once
 
 #include <array>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -24,8 +24,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "catalogue/chunked_vector.h"
 #include "base/file_time.h"
+#include "catalogue/chunked_vector.h"
 #include "catalogue/id_index.h"
 #include "catalogue/text_arena.h"
 
@@ -74,9 +74,8 @@ public:
 
     // Appends a row from typed values: the path, the shell's icon and type
     // name, and the numbers the scan found. Returns its index.
-    RowIndex append(std::u16string_view path, int icon, std::u16string_view typeName,
-                    std::int64_t size, std::int64_t dataOffset, FileTime modified, FileTime accessed,
-                    FileTime created);
+    RowIndex append(std::u16string_view path, int icon, std::u16string_view typeName, std::int64_t size,
+                    std::int64_t dataOffset, FileTime modified, FileTime accessed, FileTime created);
 
     // Appends a row whose cells 2..9 are given as texts, kept exactly.
     RowIndex appendText(std::u16string_view path, int icon, std::u16string_view typeName,
@@ -118,7 +117,9 @@ public:
     FolderId folderOf(RowIndex row) const { return rows_[row].folder; }
     std::size_t folderSlots() const { return folders_.size(); }
     bool folderLive(FolderId id) const { return folders_[id].live; }
-    std::u16string_view folderText(FolderId id) const { return folderTexts_.view(folders_[id].text, folders_[id].textLength); }
+    std::u16string_view folderText(FolderId id) const {
+        return folderTexts_.view(folders_[id].text, folders_[id].textLength);
+    }
     // Rows of one folder, in row order (valid until the table changes).
     std::span<const RowIndex> folderRows(FolderId id) const {
         return {rowLists_.data() + folders_[id].rowsStart, folders_[id].rowCount};
@@ -148,10 +149,12 @@ private:
         static bool fits(std::int64_t v) { return v >= -(std::int64_t{1} << 47) && v < (std::int64_t{1} << 47); }
         void set(std::int64_t v) {
             const auto u = static_cast<std::uint64_t>(v);
-            words = {static_cast<std::uint16_t>(u), static_cast<std::uint16_t>(u >> 16), static_cast<std::uint16_t>(u >> 32)};
+            words = {static_cast<std::uint16_t>(u), static_cast<std::uint16_t>(u >> 16),
+                     static_cast<std::uint16_t>(u >> 32)};
         }
         std::int64_t get() const {
-            const std::uint64_t u = std::uint64_t{words[0]} | (std::uint64_t{words[1]} << 16) | (std::uint64_t{words[2]} << 32);
+            const std::uint64_t u =
+                std::uint64_t{words[0]} | (std::uint64_t{words[1]} << 16) | (std::uint64_t{words[2]} << 32);
             return static_cast<std::int64_t>(u << 16) >> 16;
         }
     };
@@ -212,8 +215,8 @@ private:
     TextArena folderTexts_;
     std::vector<RowIndex> rowLists_;
     std::size_t rowListsLeft_ = 0;  // units of rowLists_ no folder uses
-    IdIndex folderIndex_;  // live folders by text
-    FolderId lastFolder_ = 0;  // the folder of the last append, tried first
+    IdIndex folderIndex_;           // live folders by text
+    FolderId lastFolder_ = 0;       // the folder of the last append, tried first
     bool haveLastFolder_ = false;
     std::vector<std::u16string> types_;
     std::unordered_map<std::u16string, std::uint32_t> typeIndex_;

@@ -8,10 +8,10 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 #include "catalogue/chunked_vector.h"
 #include "catalogue/id_index.h"
 #include "catalogue/text_arena.h"
-#include <vector>
 
 namespace bkf {
 

@@ -4,10 +4,10 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <cerrno>
 #include <mutex>
 #include <random>
 #include <system_error>
@@ -128,7 +128,9 @@ std::filesystem::path temporaryBeside(const std::filesystem::path& target) {
     return target.parent_path() / name;
 }
 
-std::string shown(const std::filesystem::path& file) { return utf16ToUtf8(pathToUtf16(file)); }
+std::string shown(const std::filesystem::path& file) {
+    return utf16ToUtf8(pathToUtf16(file));
+}
 
 // Where a snapshot written at `target` lands: a link is followed to the file
 // it points to, as editors do, so that the link itself stays.
@@ -145,12 +147,17 @@ std::optional<std::filesystem::path> followLinks(std::filesystem::path target) {
 
 const char* notRegularKind(std::filesystem::file_type type) {
     switch (type) {
-        case std::filesystem::file_type::directory: return "a folder";
+        case std::filesystem::file_type::directory:
+            return "a folder";
         case std::filesystem::file_type::block:
-        case std::filesystem::file_type::character: return "a device";
-        case std::filesystem::file_type::fifo: return "a FIFO";
-        case std::filesystem::file_type::socket: return "a socket";
-        default: return "not a regular file";
+        case std::filesystem::file_type::character:
+            return "a device";
+        case std::filesystem::file_type::fifo:
+            return "a FIFO";
+        case std::filesystem::file_type::socket:
+            return "a socket";
+        default:
+            return "not a regular file";
     }
 }
 
@@ -208,8 +215,7 @@ Status checkSnapshotTarget(const std::filesystem::path& target, std::u16string_v
 }
 
 Status writeSnapshot(const std::filesystem::path& requested, const CatalogueTable& table,
-                     std::u16string_view backupPath,
-                     const std::function<void(std::size_t)>& progress) {
+                     std::u16string_view backupPath, const std::function<void(std::size_t)>& progress) {
     std::filesystem::path target;
     if (Status problem = snapshotTargetProblem(requested, backupPath, target); !problem) return problem;
     const std::filesystem::path temp = temporaryBeside(target);
@@ -229,9 +235,9 @@ Status writeSnapshot(const std::filesystem::path& requested, const CatalogueTabl
     sink.endLine();
 
     static constexpr std::array<CatalogueColumn, 9> kColumns = {
-        CatalogueColumn::Path,        CatalogueColumn::Size,         CatalogueColumn::DataOffset,
-        CatalogueColumn::ModifiedLow, CatalogueColumn::ModifiedHigh, CatalogueColumn::AccessedLow,
-        CatalogueColumn::AccessedHigh, CatalogueColumn::CreatedLow,  CatalogueColumn::CreatedHigh};
+        CatalogueColumn::Path,         CatalogueColumn::Size,         CatalogueColumn::DataOffset,
+        CatalogueColumn::ModifiedLow,  CatalogueColumn::ModifiedHigh, CatalogueColumn::AccessedLow,
+        CatalogueColumn::AccessedHigh, CatalogueColumn::CreatedLow,   CatalogueColumn::CreatedHigh};
     std::u16string line;
     const auto rows = static_cast<RowIndex>(table.rowCount());
     for (RowIndex row = 0; row < rows; ++row) {
@@ -294,8 +300,9 @@ Status SnapshotReader::open(const std::filesystem::path& file) {
 bool SnapshotReader::fill() {
     // Keep an odd byte left over from the last read: code units may straddle reads.
     const std::size_t left = end_ - pos_;
-    if (left > 0) std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                            buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+    if (left > 0)
+        std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                  buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
     pos_ = 0;
     end_ = left;
     if (eof_ || !in_.is_open()) return false;
@@ -406,7 +413,6 @@ std::size_t snapshotFields(std::u16string_view line, std::span<std::u16string_vi
     return count;
 }
 
-
 namespace {
 
 // A number that leading-digit parsing reads whole: optional blanks, an
@@ -485,10 +491,17 @@ bool SnapshotRows::next(std::span<std::u16string_view, 9> fields) {
         }
         for (auto& f : fields) f = {};
         switch (classifySnapshotRow(line_, fields)) {
-            case SnapshotRowKind::Entry: ++rows_; return true;
-            case SnapshotRowKind::Blank: break;
-            case SnapshotRowKind::Unreadable: ++unreadable_; break;
-            case SnapshotRowKind::Refused: ++refused_; break;
+            case SnapshotRowKind::Entry:
+                ++rows_;
+                return true;
+            case SnapshotRowKind::Blank:
+                break;
+            case SnapshotRowKind::Unreadable:
+                ++unreadable_;
+                break;
+            case SnapshotRowKind::Refused:
+                ++refused_;
+                break;
         }
     }
 }
@@ -497,8 +510,8 @@ std::vector<std::string> snapshotRowProblems(std::size_t rows, std::size_t unrea
                                              std::optional<std::int64_t> declaredCount) {
     std::vector<std::string> problems;
     if (unreadable > 0) {
-        problems.push_back(std::to_string(unreadable) + (unreadable == 1 ? " row" : " rows") +
-                           " of the snapshot " + (unreadable == 1 ? "was" : "were") + " unreadable");
+        problems.push_back(std::to_string(unreadable) + (unreadable == 1 ? " row" : " rows") + " of the snapshot " +
+                           (unreadable == 1 ? "was" : "were") + " unreadable");
     }
     if (refused > 0) {
         problems.push_back(std::to_string(refused) + (refused == 1 ? " row" : " rows") + " of the snapshot " +
@@ -507,8 +520,8 @@ std::vector<std::string> snapshotRowProblems(std::size_t rows, std::size_t unrea
     }
     const std::uint64_t held = rows + unreadable + refused;
     if (declaredCount && (*declaredCount < 0 || static_cast<std::uint64_t>(*declaredCount) != held)) {
-        problems.push_back("warning: the snapshot declares " + std::to_string(*declaredCount) +
-                           " entries but holds " + std::to_string(held) + " rows");
+        problems.push_back("warning: the snapshot declares " + std::to_string(*declaredCount) + " entries but holds " +
+                           std::to_string(held) + " rows");
     }
     return problems;
 }
@@ -526,8 +539,7 @@ bool looksLikeSnapshot(const std::filesystem::path& file) {
     SnapshotReader reader;
     if (!reader.open(file)) return false;
     std::u16string line;
-    if (!reader.readLine(line) || line.empty() || line.front() != u'<' ||
-        !parseSnapshotPathLine(line)) {
+    if (!reader.readLine(line) || line.empty() || line.front() != u'<' || !parseSnapshotPathLine(line)) {
         return false;
     }
     return reader.readLine(line) && !line.empty() && line.front() == u'<';
@@ -542,8 +554,7 @@ bool snapshotHeader(std::u16string_view text, char16_t lineEnd) {
     if (end1 == std::u16string_view::npos) return false;
     std::u16string_view first = text.substr(0, end1);
     if (lineEnd == u'\n' && !first.empty() && first.back() == u'\r') first.remove_suffix(1);
-    if (first.size() < 2 || first.front() != u'<' || first.back() != u'>' ||
-        first.find(u'>') != first.size() - 1) {
+    if (first.size() < 2 || first.front() != u'<' || first.back() != u'>' || first.find(u'>') != first.size() - 1) {
         return false;
     }
     std::u16string_view second = text.substr(end1 + 1);
@@ -597,8 +608,7 @@ std::optional<int> snapshotProgressPercent(std::size_t rowsRead, std::int64_t de
     return static_cast<int>(std::min<std::uint64_t>(percent, 100));
 }
 
-SnapshotLoad loadSnapshotFile(const std::filesystem::path& file, Catalogue& catalogue,
-                              const std::atomic<bool>* stop,
+SnapshotLoad loadSnapshotFile(const std::filesystem::path& file, Catalogue& catalogue, const std::atomic<bool>* stop,
                               const std::function<void(std::size_t, std::optional<int>)>& progress) {
     SnapshotLoad result;
     SnapshotRows rows;

@@ -28,8 +28,8 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue/catalogue.h"
 #include "base/status.h"
+#include "catalogue/catalogue.h"
 
 namespace bkf {
 
@@ -56,8 +56,7 @@ Status checkSnapshotTarget(const std::filesystem::path& target, std::u16string_v
 // a FIFO, a socket), and a backup path that the first line cannot hold ("<",
 // ">" or a line end in it). The failure carries the system's reason.
 // `progress` (optional) gets rows written.
-Status writeSnapshot(const std::filesystem::path& target, const CatalogueTable& table,
-                     std::u16string_view backupPath,
+Status writeSnapshot(const std::filesystem::path& target, const CatalogueTable& table, std::u16string_view backupPath,
                      const std::function<void(std::size_t rowsWritten)>& progress = {});
 
 // Line-by-line reader of a snapshot file. Lines are split at LF; a CR before
@@ -166,9 +165,9 @@ bool looksLikeSnapshot(const std::filesystem::path& file);
 std::optional<std::string> snapshotLookalike(const std::filesystem::path& file);
 
 struct SnapshotLoad {
-    Status status;               // open or read failure
-    bool stopped = false;        // the stop flag ended it early
-    std::u16string backupPath;   // from line 1
+    Status status;                   // open or read failure
+    bool stopped = false;            // the stop flag ended it early
+    std::u16string backupPath;       // from line 1
     std::int64_t declaredCount = 0;  // from line 2 (0 when there is none)
     bool hasCountLine = false;
     std::size_t rows = 0;        // entry lines appended

@@ -20,8 +20,7 @@ namespace {
 std::string dateText(ByteSpan bytes) {
     const TapeDate d = decodeTapeDate(bytes);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
-                  d.minute, d.second);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour, d.minute, d.second);
     return buf;
 }
 
@@ -40,14 +39,12 @@ void describe(std::uint64_t position, ByteSpan block, std::size_t window) {
     switch (static_cast<TapeBlockId>(kind)) {
         case TapeBlockId::Sset: {
             const auto address = readTapeAddress(block, mtf::kSsetNameSize);
-            std::printf("  set name %s (%u bytes)", nameText(readSetName(block)).c_str(),
-                        address ? address->size : 0u);
+            std::printf("  set name %s (%u bytes)", nameText(readSetName(block)).c_str(), address ? address->size : 0u);
             break;
         }
         case TapeBlockId::Dirb: {
             const auto address = readTapeAddress(block, mtf::kDirbNameSize);
-            std::printf("  folder %s",
-                        nameText(address ? readTapeName(block, *address) : std::nullopt).c_str());
+            std::printf("  folder %s", nameText(address ? readTapeName(block, *address) : std::nullopt).c_str());
             break;
         }
         case TapeBlockId::File: {
@@ -65,7 +62,8 @@ void describe(std::uint64_t position, ByteSpan block, std::size_t window) {
             }
             break;
         }
-        default: break;
+        default:
+            break;
     }
     std::printf("\n");
 }
@@ -102,9 +100,8 @@ int runBlocks(const Args& args) {
         for (std::size_t slot = 0; slot + mtf::kSlotSize <= got; slot += mtf::kSlotSize) {
             const ByteSpan block(chunk.data() + slot, got - slot);
             const bool partial = got < mtf::kChunkSize;
-            const std::size_t window = partial || slot == mtf::kChunkSize - mtf::kSlotSize
-                                           ? mtf::kLastSlotStreamWindow
-                                           : mtf::kStreamWindow;
+            const std::size_t window =
+                partial || slot == mtf::kChunkSize - mtf::kSlotSize ? mtf::kLastSlotStreamWindow : mtf::kStreamWindow;
             if (identifyBlock(block) >= 0) ++found;
             describe(position + slot, block, window);
         }

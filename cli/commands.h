@@ -3,9 +3,9 @@
 // and returns the process exit status.
 #pragma once
 
-#include <filesystem>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,7 +18,7 @@ struct ScanOptions;
 struct EntryReport;
 struct ExtractProgress;
 struct ExtractSummary;
-}
+}  // namespace bkf
 
 namespace bkf::cli {
 

@@ -1,19 +1,19 @@
 // tarvik export SOURCE OUT [--match PATTERN]... [--format tar|pax|zip|7z]
 #include <atomic>
 #include <chrono>
+#include <cinttypes>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <future>
 #include <mutex>
-#include <cinttypes>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <thread>
 
+#include "base/text.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/snapshot.h"
-#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/terminal.h"
 #include "engine/backup_file.h"
@@ -31,7 +31,8 @@ std::vector<std::u16string> emptyFolders(const Catalogue& catalogue, const std::
     for (NodeId n = 0; n < tree.nodeCount(); ++n) {
         if (tree.parent(n) == kNoNode || tree.firstChild(n) != kNoNode || !catalogue.rowsInFolder(n).empty()) continue;
         std::u16string path = u"BKF\\" + tree.folderPathOf(n);
-        if (matchesAny(std::u16string_view(path).substr(0, path.size() - 1), patterns)) folders.push_back(std::move(path));
+        if (matchesAny(std::u16string_view(path).substr(0, path.size() - 1), patterns))
+            folders.push_back(std::move(path));
     }
     return folders;
 }
@@ -47,7 +48,8 @@ int runExportCommand(const Args&) {
 
 namespace {
 
-constexpr const char* kExportUsage = "usage: tarvik export SOURCE OUT|- [--match PATTERN]... [--format tar|pax|zip|7z]\n";
+constexpr const char* kExportUsage =
+    "usage: tarvik export SOURCE OUT|- [--match PATTERN]... [--format tar|pax|zip|7z]\n";
 
 // Each stored entry on standard output (unless the archive goes there), and
 // progress on a terminal.
@@ -252,8 +254,10 @@ int runExportCommand(const Args& args) {
         options.out = argumentPath(positional[1]);
         if (!format) format = archiveFormatOf(options.out);
         if (!format) {
-            std::fprintf(stderr, "tarvik: cannot tell the archive format from the name %s: give --format "
-                                 "tar|pax|zip|7z\n", errText(pathText(options.out)).c_str());
+            std::fprintf(stderr,
+                         "tarvik: cannot tell the archive format from the name %s: give --format "
+                         "tar|pax|zip|7z\n",
+                         errText(pathText(options.out)).c_str());
             return kExitUsage;
         }
         options.format = *format;

@@ -2,16 +2,16 @@
 // tarvik search SOURCE PATTERN
 #include <chrono>
 #include <cinttypes>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 
-#include "catalogue/catalogue.h"
 #include "base/text.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/snapshot.h"
 #include "cli/commands.h"
 #include "cli/terminal.h"
-#include "catalogue/snapshot.h"
 #include "engine/backup_file.h"
 #include "save/extract.h"
 #include "save/output_naming.h"
@@ -89,7 +89,8 @@ void printSaveSummary(const ExtractSummary& summary, const std::filesystem::path
 int extractInOnePass(const std::filesystem::path& source, const ExtractOptions& options,
                      const std::vector<std::u16string>& patterns) {
     ExtractPrinter printer(false);  // the scan shows its own progress
-    PassingExtractor extractor(options, [&](std::u16string_view path) { return matchesAny(path, patterns); }, &printer);
+    PassingExtractor extractor(
+        options, [&](std::u16string_view path) { return matchesAny(path, patterns); }, &printer);
     scanOptions().tap = &extractor;
     Catalogue catalogue;
     const SourceLoad load = loadSource(source, catalogue);
@@ -135,18 +136,20 @@ void showFileProgress(const ExtractProgress& p, std::chrono::steady_clock::time_
 
 const char* verdictWord(const EntryReport& report) {
     switch (report.result) {
-        case EntryResult::Saved: return checksumVerdictText(report.checksum);
-        case EntryResult::Truncated: return "truncated";
-        case EntryResult::Failed: return "failed";
+        case EntryResult::Saved:
+            return checksumVerdictText(report.checksum);
+        case EntryResult::Truncated:
+            return "truncated";
+        case EntryResult::Failed:
+            return "failed";
     }
     return "";
 }
 
 std::string verdictCounts(const ExtractSummary& s, const char* done) {
     return std::to_string(s.saved) + " " + done + ": " + std::to_string(s.verified) + " verified, " +
-           std::to_string(s.mismatched) + " checksum mismatch, " + std::to_string(s.unchecked) +
-           " without checksum; " + std::to_string(s.truncated) + " truncated; " + std::to_string(s.failed) +
-           " failed";
+           std::to_string(s.mismatched) + " checksum mismatch, " + std::to_string(s.unchecked) + " without checksum; " +
+           std::to_string(s.truncated) + " truncated; " + std::to_string(s.failed) + " failed";
 }
 
 bool allVerdictsGood(const ExtractSummary& s) {
@@ -219,8 +222,9 @@ int runExtractCommand(const Args& args) {
         return load.finish != kExitOk ? load.finish : kExitNothingFound;
     }
 
-    const std::filesystem::path backupPath =
-        backupArg ? *backupArg : fromSnapshot ? pathFromUtf16(catalogue.backupFilePath()) : source;
+    const std::filesystem::path backupPath = backupArg      ? *backupArg
+                                             : fromSnapshot ? pathFromUtf16(catalogue.backupFilePath())
+                                                            : source;
     if (!backupArg && fromSnapshot && refuseDestinationOverBackup(destination, backupPath)) return kExitUsage;
     OpenedBackup backup = openBackupFile(backupPath, BackupAccess::Shared);
     if (!backup.source) {

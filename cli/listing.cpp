@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
-#include "catalogue/snapshot.h"
 #include "base/text.h"
+#include "catalogue/snapshot.h"
 #include "cli/terminal.h"
 
 namespace bkf::cli {
@@ -95,8 +95,8 @@ void jsonString(Output& out, std::u16string_view s) {
         if (c == u'"' || c == u'\\') {
             out.put('\\');
             out.put(static_cast<char>(c));
-        } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF && !(c <= 0xDBFF && i + 1 < s.size() &&
-                                                                 s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF))) {
+        } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF &&
+                                !(c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF))) {
             // Control characters, and an unpaired surrogate kept as an escape.
             char esc[8];
             std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(c));
@@ -127,10 +127,14 @@ void printJsonString(std::u16string_view text, std::FILE* out) {
 }
 
 bool parseListFormat(std::string_view text, ListFormat& format) {
-    if (text == "text") format = ListFormat::Text;
-    else if (text == "tsv") format = ListFormat::Tsv;
-    else if (text == "json") format = ListFormat::Json;
-    else return false;
+    if (text == "text")
+        format = ListFormat::Text;
+    else if (text == "tsv")
+        format = ListFormat::Tsv;
+    else if (text == "json")
+        format = ListFormat::Json;
+    else
+        return false;
     return true;
 }
 

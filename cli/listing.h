@@ -26,8 +26,8 @@ std::string fileTimeText(FileTime time);
 void printCatalogue(const CatalogueTable& table, ListFormat format, std::FILE* out, bool terminal);
 
 struct SnapshotListing {
-    std::size_t rows = 0;        // entries printed
-    std::size_t unreadable = 0;  // rows skipped (unreadable, or refused as too long)
+    std::size_t rows = 0;               // entries printed
+    std::size_t unreadable = 0;         // rows skipped (unreadable, or refused as too long)
     std::vector<std::string> problems;  // what to tell about the skipped rows and the count
 };
 

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
 #include "cli/commands.h"
 #include "cli/terminal.h"
 #include "engine/scan.h"
-#include "base/status.h"
 
 namespace {
 
@@ -90,8 +90,8 @@ int run(const std::vector<std::string>& argv) {
     if (command == "verify") return bkf::cli::runVerifyCommand(rest);
     if (command == "export") return bkf::cli::runExportCommand(rest);
     if (command == "mount") return bkf::cli::runMountCommand(rest);
-    std::fprintf(stderr, "tarvik: unknown command '%.*s' (see tarvik --help)\n",
-                 static_cast<int>(command.size()), command.data());
+    std::fprintf(stderr, "tarvik: unknown command '%.*s' (see tarvik --help)\n", static_cast<int>(command.size()),
+                 command.data());
     return bkf::cli::kExitUsage;
 }
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/text.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/snapshot.h"
-#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/terminal.h"
 #include "engine/backup_file.h"
@@ -58,7 +58,8 @@ int runMountCommand(const Args& args) {
     options.mountpoint = argumentPath(positional[1]);
     std::error_code error;
     if (!std::filesystem::is_directory(options.mountpoint, error)) {
-        std::fprintf(stderr, "tarvik: the mount point %s is not a folder\n", errText(pathText(options.mountpoint)).c_str());
+        std::fprintf(stderr, "tarvik: the mount point %s is not a folder\n",
+                     errText(pathText(options.mountpoint)).c_str());
         return kExitUsage;
     }
     catchInterrupt();
@@ -78,15 +79,15 @@ int runMountCommand(const Args& args) {
     for (RowIndex r = 0; r < rows.size(); ++r) rows[r] = r;
     const auto items = extractItems(catalogue.table(), rows);
     const auto folders = emptyFolders(catalogue, {});
-    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
-        std::chrono::system_clock::now().time_since_epoch()).count();
+    const auto now =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     CatalogueFs fs(*backup.source, items, folders, now);
     options.fsName = "tarvik:" + backupPath.filename().string();
     const std::size_t files = items.size();
     const Status served = serveMount(fs, options, [&] {
         if (options.background) return;
-        std::fprintf(stderr, "tarvik: %zu files mounted read-only at %s; Ctrl-C or fusermount3 -u %s unmounts\n",
-                     files, errText(pathText(options.mountpoint)).c_str(), errText(pathText(options.mountpoint)).c_str());
+        std::fprintf(stderr, "tarvik: %zu files mounted read-only at %s; Ctrl-C or fusermount3 -u %s unmounts\n", files,
+                     errText(pathText(options.mountpoint)).c_str(), errText(pathText(options.mountpoint)).c_str());
     });
     if (!served) {
         std::fprintf(stderr, "tarvik: %s\n", errText(served.message()).c_str());

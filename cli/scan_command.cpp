@@ -8,15 +8,15 @@
 #include <string>
 #include <thread>
 
+#include "base/text.h"
 #include "catalogue/catalogue_builder.h"
 #include "catalogue/snapshot.h"
-#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/listing.h"
 #include "cli/terminal.h"
 #include "engine/backup_file.h"
-#include "engine/scan_job.h"
 #include "engine/recovery_log.h"
+#include "engine/scan_job.h"
 
 namespace bkf::cli {
 
@@ -149,7 +149,8 @@ ScanRun runScan(const std::filesystem::path& backup, Catalogue& catalogue,
             std::fprintf(stderr, "tarvik: %s\n", kNoDataFoundText);
             run.status = run.finish != kExitOk ? run.finish : kExitNothingFound;
             return run;
-        case ScanOutcome::Kind::Results: break;
+        case ScanOutcome::Kind::Results:
+            break;
     }
     catalogue.markAllAfterLoad();
     if (summary) {
@@ -267,8 +268,7 @@ int runListCommand(const Args& args) {
         const std::string_view a = args[i];
         if (a == "--format" && i + 1 < args.size()) {
             if (!parseListFormat(args[++i], format)) {
-                std::fprintf(stderr, "tarvik: unknown format '%s' (text, tsv or json)\n",
-                             errText(args[i]).c_str());
+                std::fprintf(stderr, "tarvik: unknown format '%s' (text, tsv or json)\n", errText(args[i]).c_str());
                 return kExitUsage;
             }
         } else if (!a.empty() && a[0] != '-' && !source) {
@@ -313,9 +313,9 @@ SourceLoad loadSource(const std::filesystem::path& source, Catalogue& catalogue)
             result.status = kExitCannotOpen;
             return result;
         }
-        for (const auto& problem : snapshotRowProblems(load.rows, load.unreadable, load.refused,
-                                                       load.hasCountLine ? std::optional(load.declaredCount)
-                                                                         : std::nullopt)) {
+        for (const auto& problem :
+             snapshotRowProblems(load.rows, load.unreadable, load.refused,
+                                 load.hasCountLine ? std::optional(load.declaredCount) : std::nullopt)) {
             std::fprintf(stderr, "tarvik: %s\n", problem.c_str());
         }
         if (load.unreadable > 0 || load.refused > 0) result.finish = kExitPartial;

@@ -1,12 +1,12 @@
 // tarvik search SOURCE PATTERN: the display paths that match, in table order,
 // one a line; their count on stderr.
-#include <cstdio>
 #include <array>
+#include <cstdio>
 #include <string>
 
+#include "base/text.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/snapshot.h"
-#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/terminal.h"
 #include "search/match_pattern.h"
@@ -61,8 +61,8 @@ int runSearchCommand(const Args& args) {
                 ++matches;
             }
         }
-        for (const auto& problem : snapshotRowProblems(rows.rows(), rows.unreadable(), rows.refused(),
-                                                       rows.declaredCount())) {
+        for (const auto& problem :
+             snapshotRowProblems(rows.rows(), rows.unreadable(), rows.refused(), rows.declaredCount())) {
             std::fprintf(stderr, "tarvik: %s\n", problem.c_str());
         }
         if (rows.unreadable() > 0 || rows.refused() > 0) finish = kExitPartial;

@@ -29,6 +29,8 @@ void writeOut(std::string_view bytes) {
     }
 }
 
-int outputError() { return firstOutputError; }
+int outputError() {
+    return firstOutputError;
+}
 
 }  // namespace bkf::cli

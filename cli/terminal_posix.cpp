@@ -1,6 +1,6 @@
 // POSIX side of the terminal and process helpers: isatty, sigaction.
-#include <csignal>
 #include <unistd.h>
+#include <csignal>
 
 #include "cli/terminal.h"
 
@@ -13,8 +13,12 @@ extern "C" void onInterrupt(int signal) {
 }
 }  // namespace
 
-bool stdoutIsTerminal() { return isatty(1) != 0; }
-bool stderrIsTerminal() { return isatty(2) != 0; }
+bool stdoutIsTerminal() {
+    return isatty(1) != 0;
+}
+bool stderrIsTerminal() {
+    return isatty(2) != 0;
+}
 
 void catchInterrupt() {
     struct sigaction action {};
@@ -25,15 +29,23 @@ void catchInterrupt() {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
-bool interrupted() { return interruptSignal != 0; }
+bool interrupted() {
+    return interruptSignal != 0;
+}
 
-int interruptStatus() { return 128 + (interruptSignal != 0 ? static_cast<int>(interruptSignal) : SIGINT); }
+int interruptStatus() {
+    return 128 + (interruptSignal != 0 ? static_cast<int>(interruptSignal) : SIGINT);
+}
 
-void defaultBrokenPipe() { std::signal(SIGPIPE, SIG_DFL); }
+void defaultBrokenPipe() {
+    std::signal(SIGPIPE, SIG_DFL);
+}
 
 void setUpConsole() {}
 
-std::vector<std::string> utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+std::vector<std::string> utf8Arguments(int argc, char** argv) {
+    return {argv, argv + argc};
+}
 
 std::filesystem::path argumentPath(std::string_view argument) {
     return std::filesystem::path(std::string(argument));

@@ -1,17 +1,17 @@
 // Windows side of the terminal and process helpers: the console's Ctrl-C and
 // Ctrl-Break through SetConsoleCtrlHandler, the arguments as UTF-16 from the
 // system (never the ANSI code page), UTF-8 text on the console.
+#include <fcntl.h>
+#include <io.h>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <io.h>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include "base/text.h"
 #include "cli/terminal.h"
@@ -41,12 +41,20 @@ void restoreConsoleCodePage() {
 
 }  // namespace
 
-bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
-bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool stdoutIsTerminal() {
+    return _isatty(_fileno(stdout)) != 0;
+}
+bool stderrIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
 
-void catchInterrupt() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+void catchInterrupt() {
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
 
-bool interrupted() { return interruptExit.load() != 0; }
+bool interrupted() {
+    return interruptExit.load() != 0;
+}
 
 int interruptStatus() {
     const int status = interruptExit.load();

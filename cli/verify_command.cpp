@@ -1,14 +1,14 @@
 // tarvik verify SOURCE [--match PATTERN]... [--format text|tsv|json]
 #include <chrono>
 #include <cinttypes>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 
+#include "base/text.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/snapshot.h"
-#include "base/text.h"
 #include "cli/commands.h"
 #include "cli/listing.h"
 #include "cli/terminal.h"

@@ -2,12 +2,12 @@
 // shared flock(2) for a scan, pread(2) for positioned reads.
 #include "engine/backup_file.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
 
 #include "base/status.h"
 

@@ -21,9 +21,9 @@ namespace {
 std::string lastErrorText() {
     const DWORD error = GetLastError();
     wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string message;
     if (n && text) {
         const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
@@ -98,8 +98,8 @@ private:
 
 OpenedBackup openBackupFile(const std::filesystem::path& path, BackupAccess access) {
     OpenedBackup opened;
-    const DWORD share = access == BackupAccess::Exclusive ? FILE_SHARE_READ
-                                                          : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD share =
+        access == BackupAccess::Exclusive ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const std::wstring name = longPath(path);
     // A folder opens only with backup semantics; say what it is instead.
     const DWORD attributes = GetFileAttributesW(name.c_str());

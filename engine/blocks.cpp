@@ -27,7 +27,9 @@ constexpr std::array<const char*, kTapeBlockIdCount> kIdNames = {
     "TSMP", "TFDD", "NACL", "NTQU", "CSUM", "STAN", "SPAD", "FEND", "NTOI",
 };
 
-bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int year, int month) {
     static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -93,14 +95,12 @@ TapeDate decodeTapeDate(ByteSpan bytes) {
 }
 
 FileTime tapeDateToFileTime(const TapeDate& d) {
-    if (d.year < 1601 || d.month < 1 || d.month > 12 || d.day < 1 ||
-        d.day > daysInMonth(d.year, d.month) || d.hour > 23 || d.minute > 59 || d.second > 59) {
+    if (d.year < 1601 || d.month < 1 || d.month > 12 || d.day < 1 || d.day > daysInMonth(d.year, d.month) ||
+        d.hour > 23 || d.minute > 59 || d.second > 59) {
         return 0;
     }
-    const std::int64_t days = daysFromCivil(d.year, static_cast<unsigned>(d.month),
-                                            static_cast<unsigned>(d.day));
-    const std::int64_t seconds = days * 86400 + d.hour * 3600 + d.minute * 60 + d.second +
-                                 kFileTimeUnixEpochSeconds;
+    const std::int64_t days = daysFromCivil(d.year, static_cast<unsigned>(d.month), static_cast<unsigned>(d.day));
+    const std::int64_t seconds = days * 86400 + d.hour * 3600 + d.minute * 60 + d.second + kFileTimeUnixEpochSeconds;
     return static_cast<FileTime>(seconds) * static_cast<FileTime>(kFileTimeTicksPerSecond);
 }
 
@@ -113,8 +113,7 @@ std::optional<TapeAddress> readTapeAddress(ByteSpan block, std::size_t fieldOffs
     if (fieldOffset > block.size() || block.size() - fieldOffset < mtf::kTapeAddressSize) {
         return std::nullopt;
     }
-    return TapeAddress{mtf::load16(block.data() + fieldOffset),
-                       mtf::load16(block.data() + fieldOffset + 2)};
+    return TapeAddress{mtf::load16(block.data() + fieldOffset), mtf::load16(block.data() + fieldOffset + 2)};
 }
 
 std::optional<std::u16string> readTapeName(ByteSpan block, TapeAddress address) {
@@ -166,7 +165,9 @@ bool headerChecksumHolds(ByteSpan block) {
 
 namespace {
 
-std::uint32_t idWord(const char* id) { return mtf::load32(reinterpret_cast<const std::uint8_t*>(id)); }
+std::uint32_t idWord(const char* id) {
+    return mtf::load32(reinterpret_cast<const std::uint8_t*>(id));
+}
 
 // The full test at one position; six bytes are held there.
 inline bool isDescriptorAt(const std::uint8_t* p) {
@@ -222,9 +223,8 @@ __attribute__((target("avx2"))) inline __m256i matchAvx2(const std::uint8_t* at)
     return _mm256_and_si256(first, second);
 }
 
-__attribute__((target("avx2"))) std::size_t findWithAvx2(const std::uint8_t* base, std::size_t p,
-                                                         std::size_t count, std::size_t size,
-                                                         std::vector<std::uint32_t>& out) {
+__attribute__((target("avx2"))) std::size_t findWithAvx2(const std::uint8_t* base, std::size_t p, std::size_t count,
+                                                         std::size_t size, std::vector<std::uint32_t>& out) {
     // Sixty-four positions a round, one test for all of them.
     while (p + 64 <= count && p + 70 <= size) {
         const __m256i low = matchAvx2(base + p), high = matchAvx2(base + p + 32);
@@ -252,7 +252,8 @@ __attribute__((target("avx512bw"))) std::size_t findWithAvx512(const std::uint8_
     while (p + 64 <= count && p + 70 <= size) {
         const __m512i a = _mm512_loadu_si512(base + p);
         const __m512i b = _mm512_loadu_si512(base + p + 1);
-        const std::uint64_t first = _mm512_cmpeq_epi8_mask(a, s) | _mm512_cmpeq_epi8_mask(_mm512_and_si512(a, notBit1), d);
+        const std::uint64_t first =
+            _mm512_cmpeq_epi8_mask(a, s) | _mm512_cmpeq_epi8_mask(_mm512_and_si512(a, notBit1), d);
         const std::uint64_t mask = first & (_mm512_cmpeq_epi8_mask(b, s) | _mm512_cmpeq_epi8_mask(b, i));
         if (mask != 0) testMask(base, p, mask, out);
         p += 64;

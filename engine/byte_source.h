@@ -3,8 +3,8 @@
 // at different places.
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -39,8 +39,7 @@ public:
 // A source over bytes held in memory (shared, never copied).
 class MemoryByteSource final : public ByteSource {
 public:
-    explicit MemoryByteSource(std::shared_ptr<const std::vector<std::uint8_t>> bytes)
-        : bytes_(std::move(bytes)) {}
+    explicit MemoryByteSource(std::shared_ptr<const std::vector<std::uint8_t>> bytes) : bytes_(std::move(bytes)) {}
     explicit MemoryByteSource(std::vector<std::uint8_t> bytes)
         : bytes_(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes))) {}
 

@@ -96,7 +96,9 @@ bool writeLogLine(const std::filesystem::path& log, std::u16string_view line) {
 RecoveryLog::RecoveryLog(std::filesystem::path log, const std::atomic<bool>* enabled)
     : path_(std::move(log)), enabled_(enabled) {}
 
-RecoveryLog::~RecoveryLog() { flush(); }
+RecoveryLog::~RecoveryLog() {
+    flush();
+}
 
 void RecoveryLog::write(std::u16string_view line) {
     if (enabled()) appendUtf16Le(pending_, line);
@@ -106,7 +108,8 @@ void RecoveryLog::write(LogCode code) {
     // The scan writes two codes for almost every 512 bytes it examines.
     static const auto kLines = [] {
         std::array<std::string, 14> lines;
-        for (int c = 1; c < 14; ++c) appendUtf16Le(lines[static_cast<std::size_t>(c)], logCodeLine(static_cast<LogCode>(c)));
+        for (int c = 1; c < 14; ++c)
+            appendUtf16Le(lines[static_cast<std::size_t>(c)], logCodeLine(static_cast<LogCode>(c)));
         return lines;
     }();
     if (!enabled()) return;

@@ -18,21 +18,21 @@ namespace bkf {
 
 // The stages a recovery logs, in the order a run writes them.
 enum class LogCode : int {
-    RecoveryStarted = 1,   // after the backup path line
-    PrepareStarted = 2,    // first step of the scan preparation
-    CatalogueEmptied = 3,  // tree and lists emptied, before the open
-    OpeningBackup = 4,     // before the backup file is opened
-    ScanStarted = 5,       // first step of the scan
-    ChunkLoop = 6,         // top of every pass of the chunk loop
-    ChunkRead = 7,         // after a whole chunk was read
-    SlotStart = 8,         // top of every slot of a whole chunk
-    SlotIdentified = 9,    // a slot of a whole chunk identified as anything but a tape header
-    SetFound = 10,         // an SSET in a whole chunk
-    FolderFound = 11,      // a DIRB
-    FileFound = 12,        // a FILE, before any further test
-    FileCatalogued = 13,   // a file's row stored, before its folders join the tree
-    OffGridBlock = 14,     // a set, folder or file block found off the 512-byte grid, with its offset
-    ChecksumMismatch = 15, // a saved file whose data does not match its checksum, with its display path
+    RecoveryStarted = 1,    // after the backup path line
+    PrepareStarted = 2,     // first step of the scan preparation
+    CatalogueEmptied = 3,   // tree and lists emptied, before the open
+    OpeningBackup = 4,      // before the backup file is opened
+    ScanStarted = 5,        // first step of the scan
+    ChunkLoop = 6,          // top of every pass of the chunk loop
+    ChunkRead = 7,          // after a whole chunk was read
+    SlotStart = 8,          // top of every slot of a whole chunk
+    SlotIdentified = 9,     // a slot of a whole chunk identified as anything but a tape header
+    SetFound = 10,          // an SSET in a whole chunk
+    FolderFound = 11,       // a DIRB
+    FileFound = 12,         // a FILE, before any further test
+    FileCatalogued = 13,    // a file's row stored, before its folders join the tree
+    OffGridBlock = 14,      // a set, folder or file block found off the 512-byte grid, with its offset
+    ChecksumMismatch = 15,  // a saved file whose data does not match its checksum, with its display path
 };
 
 // "SUCC " + four digits + "\r\n".

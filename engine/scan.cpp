@@ -3,27 +3,27 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "base/names.h"
 #include "base/text.h"
 #include "engine/blocks.h"
-#include "engine/tape_format.h"
 #include "engine/recovery_log.h"
+#include "engine/tape_format.h"
 
 namespace bkf {
 
 namespace {
 
-constexpr std::size_t kNameLimit = 261;  // names of 261 code units or more are refused
-constexpr std::size_t kSetNameSizeLimit = 261;  // set names of 261 bytes or more are not taken
-constexpr std::size_t kReadBlock = 32 * mtf::kChunkSize;  // bytes fetched per read request
+constexpr std::size_t kNameLimit = 261;                    // names of 261 code units or more are refused
+constexpr std::size_t kSetNameSizeLimit = 261;             // set names of 261 bytes or more are not taken
+constexpr std::size_t kReadBlock = 32 * mtf::kChunkSize;   // bytes fetched per read request
 constexpr std::size_t kReadBuffers = 3;                    // blocks read ahead of the examination
 const std::array<std::uint8_t, mtf::kChunkSize> kZeros{};  // a chunk of a hole, for the tap
 
@@ -117,9 +117,9 @@ private:
             // A block in a hole: zeros, of which only the first chunk may be
             // seen (behind the block before it).
             buffer.hole = source_.nextData(start) >= start + want;
-            const std::uint64_t errors =
-                buffer.hole ? (std::memset(buffer.bytes.data(), 0, std::min(want, mtf::kChunkSize)), 0)
-                            : fill(buffer.bytes.data(), start, want);
+            const std::uint64_t errors = buffer.hole
+                                             ? (std::memset(buffer.bytes.data(), 0, std::min(want, mtf::kChunkSize)), 0)
+                                             : fill(buffer.bytes.data(), start, want);
             {
                 std::lock_guard lock(mutex_);
                 readErrors_ += errors;
@@ -150,8 +150,8 @@ private:
     std::array<Buffer, kReadBuffers> buffers_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::uint64_t readUpTo_ = 0;   // blocks 0..readUpTo_-1 have been read
-    std::uint64_t consumed_ = 0;   // blocks 0..consumed_-1 are no longer needed
+    std::uint64_t readUpTo_ = 0;  // blocks 0..readUpTo_-1 have been read
+    std::uint64_t consumed_ = 0;  // blocks 0..consumed_-1 are no longer needed
     std::uint64_t current_ = kNone;
     std::uint64_t readErrors_ = 0;
     bool quit_ = false;
@@ -161,10 +161,10 @@ private:
 // How a block is looked at: where it stands decides its stream window and
 // how an SSET name is read.
 enum class Placement {
-    Slot,      // a slot of a whole chunk: 1,024-byte window (512 in the last slot)
+    Slot,  // a slot of a whole chunk: 1,024-byte window (512 in the last slot)
     LastSlot,
-    Partial,   // a slot of the final partial chunk: 512-byte window, names read like folders
-    OffGrid,   // checksummed, anywhere: 1,024-byte window, read as in a whole chunk
+    Partial,  // a slot of the final partial chunk: 512-byte window, names read like folders
+    OffGrid,  // checksummed, anywhere: 1,024-byte window, read as in a whole chunk
 };
 
 class Scanner {
@@ -182,13 +182,17 @@ public:
         // sink and the tap the found file is handed to) is a failure of the
         // scan, which its caller reports, never a block quietly lost.
         switch (static_cast<TapeBlockId>(kind)) {
-            case TapeBlockId::Sset: backupSet(block, where == Placement::Partial); return true;
-            case TapeBlockId::Dirb: return folder(block, quiet);
+            case TapeBlockId::Sset:
+                backupSet(block, where == Placement::Partial);
+                return true;
+            case TapeBlockId::Dirb:
+                return folder(block, quiet);
             case TapeBlockId::File: {
                 const bool narrow = where == Placement::LastSlot || where == Placement::Partial;
                 return file(block, position, narrow ? mtf::kLastSlotStreamWindow : mtf::kStreamWindow, quiet);
             }
-            default: break;
+            default:
+                break;
         }
         return false;
     }
@@ -322,7 +326,9 @@ private:
     std::u16string name_;
 };
 
-bool stopped(const std::atomic<bool>& running) { return !running.load(std::memory_order_relaxed); }
+bool stopped(const std::atomic<bool>& running) {
+    return !running.load(std::memory_order_relaxed);
+}
 
 // The blocks of one stretch of the file (a chunk, or the final partial
 // chunk) that stand off the slots examined there, in file order.
@@ -363,7 +369,8 @@ public:
     // all when its header checksum holds and more bytes (or a wider stream
     // window) than the slot had give it what it lacked.
     void secondLook(std::size_t slot, int kind) {
-        if (!enabled_ || (kind != static_cast<int>(TapeBlockId::File) && kind != static_cast<int>(TapeBlockId::Dirb))) return;
+        if (!enabled_ || (kind != static_cast<int>(TapeBlockId::File) && kind != static_cast<int>(TapeBlockId::Dirb)))
+            return;
         const ByteSpan block = window_.subspan(slot);
         if (!headerChecksumHolds(block)) return;
         if (scanner_.examine(block, position_ + slot, kind, Placement::OffGrid, true)) {
@@ -385,8 +392,8 @@ private:
 
 }  // namespace
 
-ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running,
-                   RecoveryLog* log, ScanStats* statsOut, ScanOptions options) {
+ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running, RecoveryLog* log,
+                       ScanStats* statsOut, ScanOptions options) {
     ScanStats localStats;
     ScanStats& stats = statsOut ? *statsOut : localStats;
     stats = {};
@@ -423,7 +430,8 @@ ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<boo
             const int kind = identifyBlock(block);
             if (kind != static_cast<int>(TapeBlockId::Tape)) scanner.log(LogCode::SlotIdentified);
             if (kind > 0) {
-                const Placement where = slot == mtf::kChunkSize - mtf::kSlotSize ? Placement::LastSlot : Placement::Slot;
+                const Placement where =
+                    slot == mtf::kChunkSize - mtf::kSlotSize ? Placement::LastSlot : Placement::Slot;
                 if (!scanner.examine(block, position + slot, kind, where)) offGrid.secondLook(slot, kind);
             }
             if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return ScanEnd::Stopped;
@@ -440,7 +448,8 @@ ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<boo
     if (rest > 0) {
         const auto window = reader.window(position, static_cast<std::size_t>(rest));
         if (reader.hole(position)) {
-            if (options.tap) options.tap->bytesScanned(position, std::span(kZeros).first(static_cast<std::size_t>(rest)));
+            if (options.tap)
+                options.tap->bytesScanned(position, std::span(kZeros).first(static_cast<std::size_t>(rest)));
         } else {
             // Only a rest of more than one slot has its whole slots examined.
             const std::size_t slotsEnd =

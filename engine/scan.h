@@ -19,8 +19,8 @@
 #pragma once
 
 #include <atomic>
-#include <span>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -58,13 +58,13 @@ public:
 };
 
 struct ScanStats {
-    std::uint64_t files = 0;        // entries catalogued
-    std::uint64_t sets = 0;         // backup sets counted
-    std::uint64_t folders = 0;      // folder blocks acted on
-    std::uint64_t lostFolders = 0;  // folder blocks renamed "lost dirN"
-    std::uint64_t bytesScanned = 0; // bytes of the file examined
-    std::uint64_t readErrors = 0;   // chunks that could not be read whole (examined zero-filled)
-    std::uint64_t offGridBlocks = 0; // blocks taken off the grid (or on it, past a slot's reach)
+    std::uint64_t files = 0;          // entries catalogued
+    std::uint64_t sets = 0;           // backup sets counted
+    std::uint64_t folders = 0;        // folder blocks acted on
+    std::uint64_t lostFolders = 0;    // folder blocks renamed "lost dirN"
+    std::uint64_t bytesScanned = 0;   // bytes of the file examined
+    std::uint64_t readErrors = 0;     // chunks that could not be read whole (examined zero-filled)
+    std::uint64_t offGridBlocks = 0;  // blocks taken off the grid (or on it, past a slot's reach)
 };
 
 // Sees every byte of the backup as the scan passes it, once, in order, and
@@ -97,8 +97,8 @@ enum class ScanEnd { Stopped, Complete };
 // handed on; ScanEnd::Complete when the whole file was examined. `log` (may be
 // null) receives the scan's codes. A read error is not reported: the chunk's
 // unreadable bytes are examined as zeros and the scan goes on.
-ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running,
-                   RecoveryLog* log = nullptr, ScanStats* stats = nullptr, ScanOptions options = {});
+ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running, RecoveryLog* log = nullptr,
+                       ScanStats* stats = nullptr, ScanOptions options = {});
 
 // scanned * 100 / size, 0..100.
 int progressPercent(std::uint64_t scanned, std::uint64_t fileSize);

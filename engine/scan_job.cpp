@@ -16,8 +16,8 @@ FoundBatch FoundBatch::pack(const std::vector<ScanEvent>& events) {
     batch.items.reserve(events.size());
     for (const ScanEvent& e : events) {
         const FoundFile& f = e.file;
-        batch.items.push_back({f.size, f.dataOffset, f.modified, f.accessed, f.created, batch.paths.size(),
-                               f.path.size(), e.isFolder});
+        batch.items.push_back(
+            {f.size, f.dataOffset, f.modified, f.accessed, f.created, batch.paths.size(), f.path.size(), e.isFolder});
         batch.paths += f.path;
     }
     return batch;

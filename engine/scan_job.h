@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "base/batch_queue.h"
-#include "engine/scan.h"
 #include "engine/recovery_log.h"
+#include "engine/scan.h"
 
 namespace bkf {
 
@@ -52,7 +52,7 @@ struct ScanOutcome {
     Kind kind = Kind::NothingFound;
     std::string reason;  // the system's reason when the file could not be opened
     bool stopped = false;
-    std::string failure;  // set when the scan itself failed (it ended early, keeping what was found)
+    std::string failure;            // set when the scan itself failed (it ended early, keeping what was found)
     std::vector<ByteRange> unread;  // bytes that could not be read (examined as zeros), in order
     ScanStats stats;
 };

@@ -4,6 +4,7 @@
 // follows a stream header is ever copied, and exactly that data. Every path
 // shown on a terminal carries no control character, and every path written
 // as a TSV cell reads back exactly.
+#include <unistd.h>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,11 +14,10 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
-#include "catalogue/snapshot.h"
 #include "base/text.h"
+#include "catalogue/snapshot.h"
 #include "engine/byte_source.h"
 #include "save/extract.h"
 #include "save/output_fs.h"

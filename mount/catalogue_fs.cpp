@@ -3,13 +3,13 @@
 
 #include <fuse_lowlevel.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/file_time.h"
 #include "base/text.h"
@@ -28,8 +28,7 @@ struct UnixTime {
 // A file time (0: none, which becomes `fallback`) as seconds and nanoseconds since 1970.
 UnixTime unixTime(FileTime t, std::int64_t fallback) {
     if (t == 0) return {fallback, 0};
-    return {static_cast<std::int64_t>(t / 10000000) - kFileTimeUnixEpochSeconds,
-            static_cast<long>(t % 10000000) * 100};
+    return {static_cast<std::int64_t>(t / 10000000) - kFileTimeUnixEpochSeconds, static_cast<long>(t % 10000000) * 100};
 }
 
 }  // namespace
@@ -173,11 +172,17 @@ namespace {
 // Nothing changes under a mount: the kernel may keep what it learns.
 constexpr double kCacheSeconds = 86400;
 
-CatalogueFs& fsOf(fuse_req_t req) { return *static_cast<CatalogueFs*>(fuse_req_userdata(req)); }
+CatalogueFs& fsOf(fuse_req_t req) {
+    return *static_cast<CatalogueFs*>(fuse_req_userdata(req));
+}
 
 // Inode numbers: the root is FUSE_ROOT_ID (1); node n is n + 1.
-CatalogueFs::Node nodeOf(fuse_ino_t ino) { return static_cast<CatalogueFs::Node>(ino - 1); }
-bool valid(CatalogueFs& fs, fuse_ino_t ino) { return ino >= 1 && ino - 1 < fs.nodeCount(); }
+CatalogueFs::Node nodeOf(fuse_ino_t ino) {
+    return static_cast<CatalogueFs::Node>(ino - 1);
+}
+bool valid(CatalogueFs& fs, fuse_ino_t ino) {
+    return ino >= 1 && ino - 1 < fs.nodeCount();
+}
 
 struct stat statOf(CatalogueFs& fs, CatalogueFs::Node n) {
     struct stat st {};
@@ -305,7 +310,6 @@ void doReaddir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file
     }
     fuse_reply_buf(req, buffer.data(), used);
 }
-
 
 struct ArgsGuard {
     fuse_args args = FUSE_ARGS_INIT(0, nullptr);

@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/byte_source.h"
 #include "base/status.h"
+#include "engine/byte_source.h"
 #include "save/extract.h"
 
 namespace bkf {
@@ -42,7 +42,7 @@ public:
 
     struct Attributes {
         bool folder = false;
-        std::uint64_t size = 0;  // as the catalogue gives it
+        std::uint64_t size = 0;                                // as the catalogue gives it
         std::int64_t modified = 0, accessed = 0, created = 0;  // seconds since 1970
         long modifiedNs = 0, accessedNs = 0, createdNs = 0;
         std::uint32_t links = 1;
@@ -78,7 +78,7 @@ private:
     struct Entry {
         std::string name;  // UTF-8
         std::uint32_t firstChild = 0, childCount = 0;
-        std::int64_t item = -1;  // index of the file's item; -1 for a folder
+        std::int64_t item = -1;   // index of the file's item; -1 for a folder
         std::int64_t newest = 0;  // a folder: the newest modification below it
     };
     ByteSource& backup_;

@@ -2,8 +2,8 @@
 
 #include <array>
 #include <chrono>
-#include <deque>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <unordered_map>
@@ -94,10 +94,13 @@ public:
         bool changed = false;
         const std::u16string base = safeName(displayName, &changed);
         std::unique_ptr<OutputFile> file;
-        const unsigned n = freeName(parent, base, name, [&](const std::u16string& candidate) {
-            file = dir.createFile(candidate, error);
-            return file != nullptr;
-        }, error);
+        const unsigned n = freeName(
+            parent, base, name,
+            [&](const std::u16string& candidate) {
+                file = dir.createFile(candidate, error);
+                return file != nullptr;
+            },
+            error);
         if (file) renamed = renamed || changed || n > 1;
         return file;
     }
@@ -134,10 +137,13 @@ private:
         bool changed = false;
         const std::u16string base = safeName(component, &changed);
         std::u16string name;
-        const unsigned n = freeName(parent, base, name, [&](const std::u16string& candidate) {
-            // Only checks that it can be made and opened; the chain opens it again.
-            return parentDir.makeDir(candidate, true, error) != nullptr;
-        }, error);
+        const unsigned n = freeName(
+            parent, base, name,
+            [&](const std::u16string& candidate) {
+                // Only checks that it can be made and opened; the chain opens it again.
+                return parentDir.makeDir(candidate, true, error) != nullptr;
+            },
+            error);
         if (n == 0) return std::nullopt;
         const auto id = static_cast<FolderId>(folders_.size());
         folders_.push_back({parent, name, folders_[parent].renamed || changed || n > 1});
@@ -219,13 +225,23 @@ void addToSummary(ExtractSummary& summary, const EntryReport& report) {
         case EntryResult::Saved:
             ++summary.saved;
             switch (report.checksum) {
-                case ChecksumVerdict::Verified: ++summary.verified; break;
-                case ChecksumVerdict::Mismatch: ++summary.mismatched; break;
-                case ChecksumVerdict::None: ++summary.unchecked; break;
+                case ChecksumVerdict::Verified:
+                    ++summary.verified;
+                    break;
+                case ChecksumVerdict::Mismatch:
+                    ++summary.mismatched;
+                    break;
+                case ChecksumVerdict::None:
+                    ++summary.unchecked;
+                    break;
             }
             break;
-        case EntryResult::Truncated: ++summary.truncated; break;
-        case EntryResult::Failed: ++summary.failed; break;
+        case EntryResult::Truncated:
+            ++summary.truncated;
+            break;
+        case EntryResult::Failed:
+            ++summary.failed;
+            break;
     }
     if (report.result != EntryResult::Saved || report.checksum == ChecksumVerdict::Mismatch) {
         summary.problems.push_back(report);
@@ -262,8 +278,8 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
     auto destination = openOutputRoot(options.destination, error);
     if (!destination) {
         ExtractSummary summary;
-        summary.status = Status::failure("cannot open the destination folder " + pathText(options.destination) +
-                                         ": " + error.reason);
+        summary.status = Status::failure("cannot open the destination folder " + pathText(options.destination) + ": " +
+                                         error.reason);
         summary.notReached = items.size();
         return summary;
     }
@@ -310,7 +326,9 @@ struct Run {
     // The data bytes of `item` the backup holds.
     std::uint64_t held(const ExtractItem& item) const {
         const auto offset = static_cast<std::uint64_t>(item.dataOffset);
-        return offset >= backupSize ? 0 : std::min<std::uint64_t>(static_cast<std::uint64_t>(item.size), backupSize - offset);
+        return offset >= backupSize
+                   ? 0
+                   : std::min<std::uint64_t>(static_cast<std::uint64_t>(item.size), backupSize - offset);
     }
 };
 
@@ -549,14 +567,14 @@ struct PassingExtractor::Impl {
         std::uint64_t header = 0;  // first byte of the STAN header
         std::uint64_t dataEnd = 0;
         std::uint64_t checksumAt = 0;
-        std::uint64_t next = 0;    // first byte not yet taken
+        std::uint64_t next = 0;  // first byte not yet taken
         std::array<std::uint8_t, 22> stan{};
         std::array<std::uint8_t, kChecksumStreamSize> csum{};
         DataChecksum sum;
         bool decided = false;
-        bool done = false;          // report final
+        bool done = false;  // report final
         std::unique_ptr<OutputFile> file;
-        std::u16string name;        // on disk, in its folder
+        std::u16string name;  // on disk, in its folder
         std::vector<std::uint8_t> early;
         FsError writeError;
     };
@@ -572,8 +590,7 @@ struct PassingExtractor::Impl {
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     bool fullDisk = false;
 
-    Impl(const ExtractOptions& o2, std::function<bool(std::u16string_view)> w, ExtractObserver* o,
-         std::atomic<bool>& s)
+    Impl(const ExtractOptions& o2, std::function<bool(std::u16string_view)> w, ExtractObserver* o, std::atomic<bool>& s)
         : observer(o), wanted(std::move(w)), stop(s), options(o2) {}
 
     // The output root, made at the first file (a save that finds nothing makes none).
@@ -670,7 +687,8 @@ struct PassingExtractor::Impl {
     void close(Pending& p, std::optional<std::uint64_t> fileSize) {
         const std::uint64_t dataStart = p.header + 22;
         const auto size = static_cast<std::uint64_t>(p.item.size);
-        const std::uint64_t held = fileSize ? (*fileSize > dataStart ? std::min(size, *fileSize - dataStart) : 0) : size;
+        const std::uint64_t held =
+            fileSize ? (*fileSize > dataStart ? std::min(size, *fileSize - dataStart) : 0) : size;
         FsError closed = p.writeError;
         if (closed.ok() && p.file) {
             p.file->setTimes(p.item.modified, p.item.accessed, p.item.created);
@@ -714,7 +732,9 @@ struct PassingExtractor::Impl {
     void take(std::uint64_t position, std::span<const std::uint8_t> bytes) {
         if (fullDisk) return;  // the scan is being stopped
         const std::uint64_t end = position + bytes.size();
-        const auto part = [&](std::uint64_t from, std::uint64_t to) { return bytes.subspan(from - position, to - from); };
+        const auto part = [&](std::uint64_t from, std::uint64_t to) {
+            return bytes.subspan(from - position, to - from);
+        };
         // The stream headers first, then the decisions in the order found.
         for (Pending& p : pending) {
             if (p.done || p.next >= end) continue;
@@ -740,8 +760,10 @@ struct PassingExtractor::Impl {
                 }
                 progress.bytesDone += data.size();
             }
-            const std::uint64_t csFrom = std::max(from, p.checksumAt), csTo = std::min(end, p.checksumAt + kChecksumStreamSize);
-            if (csFrom < csTo) std::memcpy(p.csum.data() + (csFrom - p.checksumAt), part(csFrom, csTo).data(), csTo - csFrom);
+            const std::uint64_t csFrom = std::max(from, p.checksumAt),
+                                csTo = std::min(end, p.checksumAt + kChecksumStreamSize);
+            if (csFrom < csTo)
+                std::memcpy(p.csum.data() + (csFrom - p.checksumAt), part(csFrom, csTo).data(), csTo - csFrom);
             p.next = std::min(end, p.checksumAt + kChecksumStreamSize);
             if (p.decided && p.next == p.checksumAt + kChecksumStreamSize) close(p, std::nullopt);
         }
@@ -760,8 +782,8 @@ struct PassingExtractor::Impl {
         }
         if (cancelled || fullDisk) {
             // What was found but not finished is not saved.
-            summary.notReached += static_cast<std::size_t>(
-                std::erase_if(pending, [](const Pending& p) { return !p.done; }));
+            summary.notReached +=
+                static_cast<std::size_t>(std::erase_if(pending, [](const Pending& p) { return !p.done; }));
             summary.cancelled = cancelled;
         }
         reportDone();
@@ -799,7 +821,9 @@ void PassingExtractor::bytesScanned(std::uint64_t position, std::span<const std:
     if (!impl_->pending.empty()) impl_->take(position, bytes);
 }
 
-void PassingExtractor::scanEnded(std::uint64_t fileSize) { impl_->ended(fileSize, false); }
+void PassingExtractor::scanEnded(std::uint64_t fileSize) {
+    impl_->ended(fileSize, false);
+}
 
 ExtractSummary PassingExtractor::finish(bool cancelled) {
     Impl& m = *impl_;

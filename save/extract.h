@@ -33,10 +33,10 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "catalogue/catalogue_table.h"
 #include "engine/byte_source.h"
 #include "engine/scan.h"
-#include "base/status.h"
 #include "save/verify.h"
 
 namespace bkf {
@@ -72,9 +72,9 @@ struct EntryReport {
     std::filesystem::path writtenAs;  // empty when nothing was written
     EntryResult result = EntryResult::Saved;
     ChecksumVerdict checksum = ChecksumVerdict::None;  // of a saved entry
-    std::uint64_t bytes = 0;          // bytes written
-    std::string reason;               // why it was truncated or failed
-    bool renamed = false;             // a name on the way had to change
+    std::uint64_t bytes = 0;                           // bytes written
+    std::string reason;                                // why it was truncated or failed
+    bool renamed = false;                              // a name on the way had to change
 };
 
 struct ExtractProgress {
@@ -101,10 +101,10 @@ struct ExtractOptions {
 struct ExtractSummary {
     Status status;  // a failure of the whole save (no output root, a full disk)
     std::filesystem::path root;
-    std::size_t saved = 0;       // verified + mismatched + unchecked
+    std::size_t saved = 0;  // verified + mismatched + unchecked
     std::size_t verified = 0;
     std::size_t mismatched = 0;
-    std::size_t unchecked = 0;   // saved without a checksum to check
+    std::size_t unchecked = 0;  // saved without a checksum to check
     std::size_t truncated = 0;
     std::size_t failed = 0;
     std::size_t renamed = 0;
@@ -113,7 +113,7 @@ struct ExtractSummary {
     double seconds = 0;
     bool cancelled = false;
     bool diskFull = false;
-    bool wrongBackup = false;  // the first entries' data is not where the catalogue says: the save stopped
+    bool wrongBackup = false;           // the first entries' data is not where the catalogue says: the save stopped
     std::vector<EntryReport> problems;  // every mismatched, truncated or failed entry
 };
 

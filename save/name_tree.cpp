@@ -28,7 +28,9 @@ std::u16string folded(std::u16string_view s) {
 
 }  // namespace
 
-NameTree::NameTree() { nodes_.push_back({u"", kNone, kNone, kNone, kNone, true, false}); }
+NameTree::NameTree() {
+    nodes_.push_back({u"", kNone, kNone, kNone, kNone, true, false});
+}
 
 NameTree::Id NameTree::append(Id parent, std::u16string name, bool folder, bool renamed) {
     const auto id = static_cast<Id>(nodes_.size());

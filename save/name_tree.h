@@ -65,8 +65,8 @@ private:
     std::u16string freeName(Id parent, const std::u16string& base, unsigned& number);
 
     std::vector<Node> nodes_;
-    std::unordered_map<std::u16string, Id> folders_;      // (parent, display component) -> folder
-    std::unordered_map<std::u16string, NameUse> names_;   // (parent, folded name) -> its use
+    std::unordered_map<std::u16string, Id> folders_;     // (parent, display component) -> folder
+    std::unordered_map<std::u16string, NameUse> names_;  // (parent, folded name) -> its use
 };
 
 }  // namespace bkf

@@ -17,10 +17,10 @@
 namespace bkf {
 
 struct FsError {
-    int code = 0;            // errno-style code, 0 for none
-    std::string reason;      // the system's text
-    bool exists = false;     // something of that name is already there (or is a link)
-    bool diskFull = false;   // no space left on the device (or quota exceeded)
+    int code = 0;           // errno-style code, 0 for none
+    std::string reason;     // the system's text
+    bool exists = false;    // something of that name is already there (or is a link)
+    bool diskFull = false;  // no space left on the device (or quota exceeded)
     bool ok() const { return code == 0 && reason.empty(); }
 };
 

@@ -2,14 +2,14 @@
 // created with O_EXCL, times with futimens.
 #include "save/output_fs.h"
 
-#include <cerrno>
-#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <optional>
 
-#include "base/text.h"
 #include "base/status.h"
+#include "base/text.h"
 
 namespace bkf {
 

@@ -23,9 +23,9 @@ FsError errorOf(DWORD code) {
     FsError e;
     e.code = static_cast<int>(code);
     wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (n && text) {
         const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
         e.reason.resize(static_cast<std::size_t>(bytes));
@@ -133,9 +133,7 @@ public:
         return std::make_unique<WindowsFile>(h);
     }
 
-    void removeFile(const std::u16string& name) override {
-        DeleteFileW((path_ / pathOf(name)).c_str());
-    }
+    void removeFile(const std::u16string& name) override { DeleteFileW((path_ / pathOf(name)).c_str()); }
 
     const std::filesystem::path& path() const override { return shown_; }
 

@@ -6,25 +6,37 @@ namespace bkf {
 
 namespace {
 
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
-char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
+char16_t upper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+}
 
 // UTF-8 length of UTF-16 text without unpaired surrogates.
 std::size_t utf8Length(std::u16string_view s) {
     std::size_t n = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char16_t c = s[i];
-        if (c < 0x80) n += 1;
-        else if (c < 0x800) n += 2;
-        else if (isHighSurrogate(c)) n += 4, ++i;
-        else n += 3;
+        if (c < 0x80)
+            n += 1;
+        else if (c < 0x800)
+            n += 2;
+        else if (isHighSurrogate(c))
+            n += 4, ++i;
+        else
+            n += 3;
     }
     return n;
 }
 
-bool fits(std::u16string_view s) { return s.size() <= kMaxNameUnits && utf8Length(s) <= kMaxNameBytes; }
+bool fits(std::u16string_view s) {
+    return s.size() <= kMaxNameUnits && utf8Length(s) <= kMaxNameBytes;
+}
 
 // The longest start of `stem` that fits with `tail` after it, never
 // splitting a surrogate pair: one pass, whatever the length.

@@ -28,9 +28,8 @@ bool folderPrefixFits(std::u16string_view prefix);
 
 // The platform's reserved device names, in this order (23 names).
 inline constexpr std::array<std::u16string_view, 23> kReservedDeviceNames = {
-    u"CLOCK$", u"AUX",  u"CON",  u"NUL",  u"PRN",  u"COM1", u"COM2", u"COM3",
-    u"COM4",   u"COM5", u"COM6", u"COM7", u"COM8", u"COM9", u"LPT1", u"LPT2",
-    u"LPT3",   u"LPT4", u"LPT5", u"LPT6", u"LPT7", u"LPT8", u"LPT9"};
+    u"CLOCK$", u"AUX",  u"CON",  u"NUL",  u"PRN",  u"COM1", u"COM2", u"COM3", u"COM4", u"COM5", u"COM6", u"COM7",
+    u"COM8",   u"COM9", u"LPT1", u"LPT2", u"LPT3", u"LPT4", u"LPT5", u"LPT6", u"LPT7", u"LPT8", u"LPT9"};
 
 // Whether a name is a reserved device name, in any letter case and with any
 // extension ("con", "Aux.txt", "LPT1.tar.gz").

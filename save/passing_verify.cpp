@@ -22,7 +22,8 @@ void PassingVerifier::fileFound(const FoundFile& file) {
     report.displayPath = file.path;
     if (file.size < 0 || file.dataOffset < static_cast<std::int64_t>(kHeader)) {
         report.result = EntryResult::Failed;
-        report.reason = file.size < 0 ? "the catalogue gives no valid size and data position for it" : kWrongPlaceReason;
+        report.reason =
+            file.size < 0 ? "the catalogue gives no valid size and data position for it" : kWrongPlaceReason;
         reports_.push_back(std::move(report));
         return;
     }

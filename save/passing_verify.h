@@ -33,10 +33,10 @@ private:
     // padding to the next 4-byte boundary and its checksum stream.
     struct Open {
         std::size_t report = 0;
-        std::uint64_t header = 0;    // first byte of the STAN header
+        std::uint64_t header = 0;  // first byte of the STAN header
         std::uint64_t dataEnd = 0;
         std::uint64_t checksumAt = 0;
-        std::uint64_t next = 0;      // the first byte not yet taken
+        std::uint64_t next = 0;  // the first byte not yet taken
         std::array<std::uint8_t, 22> stan{};
         std::array<std::uint8_t, kChecksumStreamSize> csum{};
         DataChecksum sum;

@@ -9,9 +9,12 @@ namespace bkf {
 
 const char* checksumVerdictText(ChecksumVerdict verdict) {
     switch (verdict) {
-        case ChecksumVerdict::Verified: return "verified";
-        case ChecksumVerdict::Mismatch: return "checksum mismatch";
-        case ChecksumVerdict::None: return "no checksum";
+        case ChecksumVerdict::Verified:
+            return "verified";
+        case ChecksumVerdict::Mismatch:
+            return "checksum mismatch";
+        case ChecksumVerdict::None:
+            return "no checksum";
     }
     return "";
 }
@@ -88,7 +91,7 @@ ChecksumVerdict checksumVerdictOf(std::span<const std::uint8_t> stream, std::uin
         return ChecksumVerdict::None;
     }
     return mtf::load32(stream.data() + mtf::kStreamHeaderSize) == computed ? ChecksumVerdict::Verified
-                                                                          : ChecksumVerdict::Mismatch;
+                                                                           : ChecksumVerdict::Mismatch;
 }
 
 ChecksumVerdict checkDataChecksum(ByteSource& backup, std::int64_t dataOffset, std::int64_t size,

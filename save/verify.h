@@ -2,10 +2,9 @@
 //
 // A file's data follows its STAN stream header (22 bytes) at once. Behind the
 // data, at the next 4-byte boundary (counted from the STAN header, which
-// stands on one), a backup made by Windows puts a CSUM stream: its own 22-byte header, then the 32-bit XOR of the data's
-// little-endian 32-bit words (a last partial word padded with zero bytes).
-// Each stream header carries a 16-bit checksum at byte 20: the XOR of its
-// first ten little-endian 16-bit words.
+// stands on one), a backup made by Windows puts a CSUM stream: its own 22-byte header, then the 32-bit XOR of the
+// data's little-endian 32-bit words (a last partial word padded with zero bytes). Each stream header carries a 16-bit
+// checksum at byte 20: the XOR of its first ten little-endian 16-bit words.
 //
 // The checksum is worked out from the bytes a save reads anyway; checking it
 // costs one more small read behind the data.
@@ -51,10 +50,10 @@ public:
     std::uint32_t value() const;
 
 private:
-    std::uint64_t wide_ = 0;   // XOR of whole 8-byte groups (word-aligned)
-    std::uint32_t narrow_ = 0; // XOR of single words
+    std::uint64_t wide_ = 0;    // XOR of whole 8-byte groups (word-aligned)
+    std::uint32_t narrow_ = 0;  // XOR of single words
     std::uint32_t partial_ = 0;
-    unsigned phase_ = 0;       // bytes of the current word taken (0..3)
+    unsigned phase_ = 0;  // bytes of the current word taken (0..3)
 };
 
 // The checksum stream: its 22-byte header and the 4-byte value.

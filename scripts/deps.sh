@@ -9,7 +9,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev
+  cmake ninja-build g++ clang libclang-rt-14-dev clang-format
   libgtest-dev
   qt6-base-dev xvfb xauth fonts-dejavu-core
   fonts-wqy-microhei

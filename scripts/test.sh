@@ -15,8 +15,9 @@ export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run" XDG_CONFIG_HOME="$scr
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME"
 chmod 700 "$XDG_RUNTIME_DIR"
 
-echo "== layers"
+echo "== layers and formatting"
 bash scripts/check_layers.sh
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 echo "== normal build (g++)"
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ >/dev/null

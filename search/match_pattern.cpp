@@ -9,7 +9,9 @@ namespace {
 
 constexpr std::size_t npos = std::u16string_view::npos;
 
-bool isWildcard(char16_t c) { return c == u'*' || c == u'?'; }
+bool isWildcard(char16_t c) {
+    return c == u'*' || c == u'?';
+}
 
 }  // namespace
 

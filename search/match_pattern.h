@@ -23,8 +23,7 @@ struct MatchStopFlags {
     const std::atomic<bool>* stop = nullptr;
 
     bool raised() const noexcept {
-        return (closing && closing->load(std::memory_order_relaxed)) ||
-               (stop && stop->load(std::memory_order_relaxed));
+        return (closing && closing->load(std::memory_order_relaxed)) || (stop && stop->load(std::memory_order_relaxed));
     }
 };
 

@@ -11,8 +11,7 @@ namespace {
 // raised; onRow(row, path, matched) follows each. One path buffer serves
 // every row. Returns the number of rows examined.
 template <class OnRow>
-std::size_t searchRows(const CatalogueTable& table, std::u16string_view pattern, MatchStopFlags flags,
-                       OnRow&& onRow) {
+std::size_t searchRows(const CatalogueTable& table, std::u16string_view pattern, MatchStopFlags flags, OnRow&& onRow) {
     const std::size_t n = table.rowCount();
     std::u16string path;
     std::size_t i = 0;
@@ -83,20 +82,21 @@ void SearchJob::run(const CatalogueTable& table, std::u16string pattern) {
     };
 
     const MatchStopFlags flags{&closing_, &stop_};
-    const std::size_t examined = searchRows(table, pattern, flags, [&](RowIndex row, std::u16string_view path, bool matched) {
-        progress.percent = static_cast<int>(std::uint64_t{row} * 100 / n);
-        if (matched) {
-            SearchMatch& match = pending.emplace_back();
-            match.row = row;
-            match.path.assign(path);
-            table.appendCell(match.sizeText, row, CatalogueColumn::Size);
-            ++progress.matchCount;
-        }
-        if (matched || row % kClockRows == 0) {
-            const Clock::time_point now = Clock::now();
-            if (now - last >= interval_) report(now);
-        }
-    });
+    const std::size_t examined =
+        searchRows(table, pattern, flags, [&](RowIndex row, std::u16string_view path, bool matched) {
+            progress.percent = static_cast<int>(std::uint64_t{row} * 100 / n);
+            if (matched) {
+                SearchMatch& match = pending.emplace_back();
+                match.row = row;
+                match.path.assign(path);
+                table.appendCell(match.sizeText, row, CatalogueColumn::Size);
+                ++progress.matchCount;
+            }
+            if (matched || row % kClockRows == 0) {
+                const Clock::time_point now = Clock::now();
+                if (now - last >= interval_) report(now);
+            }
+        });
     report(Clock::now());
 
     SearchOutcome outcome;

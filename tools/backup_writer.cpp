@@ -15,7 +15,7 @@ namespace {
 namespace m = bkf::mtf;
 
 constexpr std::size_t kPieceSize = std::size_t{1} << 20;
-constexpr std::uint8_t kOsIdNt = 14;       // written by NT backups
+constexpr std::uint8_t kOsIdNt = 14;  // written by NT backups
 constexpr std::uint8_t kOsVersionNt = 1;
 constexpr std::uint8_t kStringTypeUnicode = 2;
 constexpr std::uint32_t kMediaFamilyId = 0x4B42544F;  // "OTBK"
@@ -76,17 +76,14 @@ std::u16string folderName(std::u16string_view path) {
     return out;
 }
 
-BackupWriter::BackupWriter(ByteSink& sink, WriterOptions options)
-    : sink_(sink), options_(std::move(options)) {
+BackupWriter::BackupWriter(ByteSink& sink, WriterOptions options) : sink_(sink), options_(std::move(options)) {
     if (options_.blockSize != 512 && options_.blockSize != 1024) {
-        throw std::invalid_argument("block size must be 512 or 1024, not " +
-                                    std::to_string(options_.blockSize));
+        throw std::invalid_argument("block size must be 512 or 1024, not " + std::to_string(options_.blockSize));
     }
     if (options_.writeTape) writeTape();
 }
 
-std::vector<std::uint8_t> BackupWriter::beginBlock(TapeBlockId kind, std::size_t fixedSize,
-                                                   std::uint32_t attributes,
+std::vector<std::uint8_t> BackupWriter::beginBlock(TapeBlockId kind, std::size_t fixedSize, std::uint32_t attributes,
                                                    std::uint64_t displayableSize) {
     std::vector<std::uint8_t> block(fixedSize, 0);
     std::memcpy(block.data() + m::kBlockType, tapeBlockIdName(kind), 4);
@@ -100,8 +97,7 @@ std::vector<std::uint8_t> BackupWriter::beginBlock(TapeBlockId kind, std::size_t
 }
 
 std::uint16_t BackupWriter::putName(std::vector<std::uint8_t>& block, std::size_t addressField,
-                                    std::u16string_view units,
-                                    std::optional<std::uint16_t> sizeField) {
+                                    std::u16string_view units, std::optional<std::uint16_t> sizeField) {
     // Names start on an even offset, as the code units they hold are 16-bit.
     if (block.size() % 2 != 0) block.push_back(0);
     const std::size_t offset = block.size();
@@ -122,8 +118,7 @@ std::uint16_t BackupWriter::putName(std::vector<std::uint8_t>& block, std::size_
 std::uint64_t BackupWriter::placeBlock(std::optional<unsigned> slot) {
     if (finished_) throw std::logic_error("backup already finished");
     const std::uint64_t here = sink_.position();
-    std::uint64_t target = roundUp(pendingPad_ ? here + m::kStreamHeaderSize : here,
-                                   options_.blockSize);
+    std::uint64_t target = roundUp(pendingPad_ ? here + m::kStreamHeaderSize : here, options_.blockSize);
     if (slot) {
         if (*slot >= m::kSlotsPerChunk) {
             throw std::invalid_argument("slot " + std::to_string(*slot) + " is not 0..127");
@@ -142,8 +137,8 @@ std::uint64_t BackupWriter::placeBlock(std::optional<unsigned> slot) {
     return target;
 }
 
-void BackupWriter::emitHeaderAndOpenChain(std::vector<std::uint8_t>& block, TapeBlockId kind,
-                                          std::uint32_t attributes, std::uint64_t offset) {
+void BackupWriter::emitHeaderAndOpenChain(std::vector<std::uint8_t>& block, TapeBlockId kind, std::uint32_t attributes,
+                                          std::uint64_t offset) {
     const std::size_t firstEvent = roundUp(block.size(), m::kStreamAlignment);
     if (firstEvent > 0xFFFF) throw std::invalid_argument("block header larger than 64 KiB");
     block.resize(firstEvent, 0);
@@ -154,8 +149,7 @@ void BackupWriter::emitHeaderAndOpenChain(std::vector<std::uint8_t>& block, Tape
     blocks_.push_back({offset, kind, attributes});
 }
 
-void BackupWriter::writeStreamHeader(const char* id, std::uint64_t length,
-                                     std::uint16_t mediaAttributes) {
+void BackupWriter::writeStreamHeader(const char* id, std::uint64_t length, std::uint16_t mediaAttributes) {
     std::vector<std::uint8_t> h(m::kStreamHeaderSize, 0);
     std::memcpy(h.data() + m::kStreamId, id, 4);
     put16(h, m::kStreamMediaAttributes, mediaAttributes);
@@ -165,8 +159,7 @@ void BackupWriter::writeStreamHeader(const char* id, std::uint64_t length,
 }
 
 void BackupWriter::padToStreamBoundary() {
-    sink_.skipZeros((m::kStreamAlignment - sink_.position() % m::kStreamAlignment) %
-                    m::kStreamAlignment);
+    sink_.skipZeros((m::kStreamAlignment - sink_.position() % m::kStreamAlignment) % m::kStreamAlignment);
 }
 
 void BackupWriter::writeTape() {
@@ -240,8 +233,7 @@ void BackupWriter::directory(const DirItem& item) {
     record({TapeBlockId::Dirb, at, item.name, size, nameOffset, (item.attributes & 0xFFFF) != 0});
 }
 
-void BackupWriter::writeData(const Content& content, ContentHasher& hasher,
-                             std::uint32_t& checksum) {
+void BackupWriter::writeData(const Content& content, ContentHasher& hasher, std::uint32_t& checksum) {
     const std::uint64_t size = content.size();
     switch (content.kind()) {
         case Content::Kind::Zeros:
@@ -286,15 +278,13 @@ const ManifestEntry& BackupWriter::file(const FileItem& item) {
     if (item.streamDistance) {
         const std::uint64_t d = *item.streamDistance;
         if (d % m::kStreamAlignment != 0) {
-            throw std::invalid_argument("stream distance " + std::to_string(d) +
-                                        " is not a multiple of 4");
+            throw std::invalid_argument("stream distance " + std::to_string(d) + " is not a multiple of 4");
         }
         hasNacl = d != firstEvent;
         if (d >= firstEvent + m::kStreamHeaderSize) {
             naclBytes = d - firstEvent - m::kStreamHeaderSize;
         } else if (hasNacl) {
-            throw std::invalid_argument("stream distance " + std::to_string(d) +
-                                        " impossible: the streams start at " +
+            throw std::invalid_argument("stream distance " + std::to_string(d) + " impossible: the streams start at " +
                                         std::to_string(firstEvent) + " and a NACL takes 22 bytes");
         }
     }
@@ -357,8 +347,7 @@ void BackupWriter::record(NamingEvent event) {
     chunkEvents_.push_back(std::move(event));
 }
 
-void BackupWriter::apply(const NamingEvent& e, CatalogueNaming& naming,
-                         std::optional<std::uint64_t> fileSize) {
+void BackupWriter::apply(const NamingEvent& e, CatalogueNaming& naming, std::optional<std::uint64_t> fileSize) {
     const ScanView view = ScanView::of(e.position, fileSize);
     switch (e.kind) {
         case TapeBlockId::Sset:

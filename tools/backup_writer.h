@@ -38,9 +38,9 @@ struct WriterOptions {
 };
 
 struct SetItem {
-    std::u16string name;                    // code units written (no NUL added)
+    std::u16string name;                                   // code units written (no NUL added)
     std::optional<std::uint16_t> nameSize = std::nullopt;  // the size field; default 2 * name.size()
-    std::uint32_t attributes = 0;           // low 16 bits non-zero: the block is not recognised
+    std::uint32_t attributes = 0;                          // low 16 bits non-zero: the block is not recognised
     FileTime written = kDefaultTime;
     bool volume = true;      // follow with a VOLB block
     bool rootFolder = true;  // then with the DIRB of the root folder
@@ -49,7 +49,7 @@ struct SetItem {
 };
 
 struct DirItem {
-    std::u16string name;  // code units written: "Data" NUL "Sub" NUL; see folderName()
+    std::u16string name;                                   // code units written: "Data" NUL "Sub" NUL; see folderName()
     std::optional<std::uint16_t> nameSize = std::nullopt;  // default 2 * name.size()
     std::uint32_t attributes = 0;
     FileTime modified = kDefaultTime;
@@ -62,7 +62,7 @@ struct DirItem {
 std::u16string folderName(std::u16string_view path);
 
 struct FileItem {
-    std::u16string name;                    // code units written, as given
+    std::u16string name;                                   // code units written, as given
     std::optional<std::uint16_t> nameSize = std::nullopt;  // default 2 * name.size()
     Content content;
     FileTime modified = kDefaultTime;
@@ -110,16 +110,16 @@ public:
     std::uint64_t position() const { return sink_.position(); }
 
 private:
-    std::vector<std::uint8_t> beginBlock(TapeBlockId kind, std::size_t fixedSize,
-                                         std::uint32_t attributes, std::uint64_t displayableSize);
+    std::vector<std::uint8_t> beginBlock(TapeBlockId kind, std::size_t fixedSize, std::uint32_t attributes,
+                                         std::uint64_t displayableSize);
     std::uint64_t placeBlock(std::optional<unsigned> slot);
-    void emitHeaderAndOpenChain(std::vector<std::uint8_t>& block, TapeBlockId kind,
-                                std::uint32_t attributes, std::uint64_t offset);
+    void emitHeaderAndOpenChain(std::vector<std::uint8_t>& block, TapeBlockId kind, std::uint32_t attributes,
+                                std::uint64_t offset);
     void writeStreamHeader(const char* id, std::uint64_t length, std::uint16_t mediaAttributes = 0);
     void padToStreamBoundary();
     void writeData(const Content& content, ContentHasher& hasher, std::uint32_t& checksum);
-    std::uint16_t putName(std::vector<std::uint8_t>& block, std::size_t addressField,
-                          std::u16string_view units, std::optional<std::uint16_t> sizeField);
+    std::uint16_t putName(std::vector<std::uint8_t>& block, std::size_t addressField, std::u16string_view units,
+                          std::optional<std::uint16_t> sizeField);
     void writeTape();
 
     // What the scanner's naming depends on, kept for the blocks of the current
@@ -131,13 +131,12 @@ private:
         std::u16string units;
         std::uint16_t sizeField = 0;
         std::uint16_t nameOffset = 0;
-        bool hidden = false;           // attributes keep the block from being recognised
-        std::uint64_t streamAt = 0;    // FILE: the STAN header
-        std::uint64_t entry = 0;       // FILE: its number among the files written
+        bool hidden = false;         // attributes keep the block from being recognised
+        std::uint64_t streamAt = 0;  // FILE: the STAN header
+        std::uint64_t entry = 0;     // FILE: its number among the files written
     };
     void record(NamingEvent event);
-    void apply(const NamingEvent& event, CatalogueNaming& naming,
-               std::optional<std::uint64_t> fileSize);
+    void apply(const NamingEvent& event, CatalogueNaming& naming, std::optional<std::uint64_t> fileSize);
     ManifestEntry* entryFor(std::uint64_t number);
 
     ByteSink& sink_;

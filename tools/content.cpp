@@ -61,8 +61,7 @@ std::uint64_t hashZeros(std::uint64_t count) {
     return h.value();
 }
 
-std::uint64_t hashFileRange(const std::filesystem::path& file, std::uint64_t offset,
-                            std::uint64_t length) {
+std::uint64_t hashFileRange(const std::filesystem::path& file, std::uint64_t offset, std::uint64_t length) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error("cannot open " + file.string());
     in.seekg(static_cast<std::streamoff>(offset));
@@ -72,8 +71,7 @@ std::uint64_t hashFileRange(const std::filesystem::path& file, std::uint64_t off
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size()));
         in.read(buffer.data(), static_cast<std::streamsize>(want));
         if (static_cast<std::size_t>(in.gcount()) != want) {
-            throw std::runtime_error("cannot read " + file.string() + " up to byte " +
-                                     std::to_string(offset + length));
+            throw std::runtime_error("cannot read " + file.string() + " up to byte " + std::to_string(offset + length));
         }
         h.update(buffer.data(), want);
         length -= want;

@@ -37,8 +37,7 @@ std::uint64_t hashBytes(std::string_view bytes);
 std::uint64_t hashZeros(std::uint64_t count);
 // Hash of `length` bytes of a file from `offset`, read in large pieces.
 // Throws std::runtime_error when the file cannot be read that far.
-std::uint64_t hashFileRange(const std::filesystem::path& file, std::uint64_t offset,
-                            std::uint64_t length);
+std::uint64_t hashFileRange(const std::filesystem::path& file, std::uint64_t offset, std::uint64_t length);
 
 // The pseudo-random byte stream of a seed: byte i is byte (i % 8) (least
 // significant first) of randomWord(seed, i / 8). Any part of it can be made

@@ -18,8 +18,7 @@ bool overlaps(std::uint64_t aStart, std::uint64_t aEnd, std::uint64_t bStart, st
 }
 
 bool allZero(const std::vector<char>& bytes, std::size_t n) {
-    return std::all_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n),
-                       [](char c) { return c == 0; });
+    return std::all_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), [](char c) { return c == 0; });
 }
 
 void checkRange(const Damage& d, std::uint64_t size) {
@@ -36,8 +35,7 @@ void checkRange(const Damage& d, std::uint64_t size) {
         return false;
     }();
     if (!fits) {
-        throw std::out_of_range(describe(d) + " reaches past the end (" + std::to_string(size) +
-                                " bytes)");
+        throw std::out_of_range(describe(d) + " reaches past the end (" + std::to_string(size) + " bytes)");
     }
 }
 
@@ -286,7 +284,9 @@ void applyDamage(Manifest& manifest, const Damage& d, std::uint64_t sizeBefore) 
     updateManifest(manifest, d, sizeBefore);
 }
 
-void applyDamage(Manifest& manifest, const Damage& d) { updateManifest(manifest, d, std::nullopt); }
+void applyDamage(Manifest& manifest, const Damage& d) {
+    updateManifest(manifest, d, std::nullopt);
+}
 
 std::vector<std::uint8_t> addCrBeforeLf(const std::vector<std::uint8_t>& bytes, Manifest& manifest) {
     std::vector<std::uint64_t> lf;  // positions of the LF bytes
@@ -319,7 +319,8 @@ std::vector<std::uint8_t> rearrange(const std::vector<std::uint8_t>& bytes, cons
     out.reserve(bytes.size());
     std::vector<std::uint64_t> placedAt;  // where each piece now begins
     for (const Piece& p : pieces) {
-        if (p.offset > bytes.size() || p.length > bytes.size() - p.offset) throw std::out_of_range("piece past the end");
+        if (p.offset > bytes.size() || p.length > bytes.size() - p.offset)
+            throw std::out_of_range("piece past the end");
         placedAt.push_back(out.size());
         out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(p.offset),
                    bytes.begin() + static_cast<std::ptrdiff_t>(p.offset + p.length));
@@ -341,7 +342,8 @@ std::vector<std::uint8_t> rearrange(const std::vector<std::uint8_t>& bytes, cons
     for (ManifestEntry& e : manifest) {
         if (e.dataOffset > bytes.size()) continue;
         if (!whole(e.blockOffset, e.dataOffset)) e.notes |= kNoteBlockDamaged;
-        if (!whole(e.dataOffset, std::min<std::uint64_t>(e.dataOffset + e.size, bytes.size()))) e.notes |= kNoteDataDamaged;
+        if (!whole(e.dataOffset, std::min<std::uint64_t>(e.dataOffset + e.size, bytes.size())))
+            e.notes |= kNoteDataDamaged;
         const std::uint64_t distance = e.dataOffset - e.blockOffset;
         e.blockOffset = newPosition(e.blockOffset);
         e.dataOffset = e.blockOffset + distance;

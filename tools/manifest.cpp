@@ -77,11 +77,13 @@ std::u16string pathFromTsv(std::string_view text, std::size_t line) {
         if (text[i] != '%') continue;
         out += utf8ToUtf16(text.substr(start, i - start));
         if (i + 1 < text.size() && text[i + 1] == 'u') {
-            if (i + 6 > text.size()) throw std::runtime_error("manifest line " + std::to_string(line) + ": bad escape in path");
+            if (i + 6 > text.size())
+                throw std::runtime_error("manifest line " + std::to_string(line) + ": bad escape in path");
             out.push_back(static_cast<char16_t>(hexValue(text.substr(i + 2, 4), line)));
             i += 5;
         } else {
-            if (i + 3 > text.size()) throw std::runtime_error("manifest line " + std::to_string(line) + ": bad escape in path");
+            if (i + 3 > text.size())
+                throw std::runtime_error("manifest line " + std::to_string(line) + ": bad escape in path");
             out.push_back(static_cast<char16_t>(hexValue(text.substr(i + 1, 2), line)));
             i += 2;
         }
@@ -106,8 +108,8 @@ std::uint64_t number(std::string_view cell, int base, std::size_t line, const ch
     std::uint64_t value = 0;
     const auto [end, ec] = std::from_chars(cell.data(), cell.data() + cell.size(), value, base);
     if (cell.empty() || ec != std::errc{} || end != cell.data() + cell.size()) {
-        throw std::runtime_error("manifest line " + std::to_string(line) + ": bad " + column +
-                                 " '" + std::string(cell) + "'");
+        throw std::runtime_error("manifest line " + std::to_string(line) + ": bad " + column + " '" +
+                                 std::string(cell) + "'");
     }
     return value;
 }
@@ -130,8 +132,7 @@ std::uint32_t parseNoteWords(std::string_view words) {
     std::size_t start = 0;
     while (start <= words.size()) {
         const std::size_t space = words.find(' ', start);
-        const std::string_view word =
-            words.substr(start, space == std::string_view::npos ? space : space - start);
+        const std::string_view word = words.substr(start, space == std::string_view::npos ? space : space - start);
         bool known = false;
         for (const auto& [bit, name] : kNoteNames) {
             if (word == name) notes |= bit, known = true;
@@ -148,10 +149,9 @@ void writeManifestTsv(std::ostream& out, const Manifest& manifest) {
     char hash[20];
     for (const ManifestEntry& e : manifest) {
         std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(e.hash));
-        out << pathToTsv(e.displayPath) << '\t' << e.size << '\t' << e.dataOffset << '\t'
-            << e.modified << '\t' << e.created << '\t' << e.accessed << '\t' << hash << '\t'
-            << (e.expected() ? 1 : 0) << '\t' << (e.intact() ? 1 : 0) << '\t' << e.blockOffset
-            << '\t' << noteWords(e.notes) << '\n';
+        out << pathToTsv(e.displayPath) << '\t' << e.size << '\t' << e.dataOffset << '\t' << e.modified << '\t'
+            << e.created << '\t' << e.accessed << '\t' << hash << '\t' << (e.expected() ? 1 : 0) << '\t'
+            << (e.intact() ? 1 : 0) << '\t' << e.blockOffset << '\t' << noteWords(e.notes) << '\n';
     }
 }
 
@@ -192,8 +192,7 @@ Manifest readManifestTsv(std::istream& in) {
         e.notes = parseNoteWords(cells[10]);
         // The two flag columns are there for people and grep; they must agree.
         if (cells[7] != (e.expected() ? "1" : "0") || cells[8] != (e.intact() ? "1" : "0")) {
-            throw std::runtime_error("manifest line " + std::to_string(lineNumber) +
-                                     ": flags disagree with the notes");
+            throw std::runtime_error("manifest line " + std::to_string(lineNumber) + ": flags disagree with the notes");
         }
         manifest.push_back(std::move(e));
     }
@@ -208,8 +207,8 @@ Manifest readManifestTsv(const std::filesystem::path& file) {
 }
 
 bool isForbiddenNameChar(char16_t c) {
-    return c == u'/' || c == u'|' || c == u'*' || c == u':' || c == u'?' || c == u'<' ||
-           c == u'>' || c == u'\r' || c == u'\n';
+    return c == u'/' || c == u'|' || c == u'*' || c == u':' || c == u'?' || c == u'<' || c == u'>' || c == u'\r' ||
+           c == u'\n';
 }
 
 ScanView ScanView::of(std::uint64_t blockOffset, std::optional<std::uint64_t> fileSize) {
@@ -220,8 +219,7 @@ ScanView ScanView::of(std::uint64_t blockOffset, std::optional<std::uint64_t> fi
     if (!fileSize || *fileSize - chunkStart >= mtf::kChunkSize) {
         v.room = mtf::kChunkSize - slot;
         v.examined = slot % mtf::kSlotSize == 0;
-        v.streamWindow = slot == mtf::kChunkSize - mtf::kSlotSize ? mtf::kLastSlotStreamWindow
-                                                                   : mtf::kStreamWindow;
+        v.streamWindow = slot == mtf::kChunkSize - mtf::kSlotSize ? mtf::kLastSlotStreamWindow : mtf::kStreamWindow;
         return v;
     }
     const std::uint64_t rest = *fileSize - chunkStart;
@@ -262,8 +260,8 @@ std::u16string CatalogueNaming::decode(std::u16string_view units, std::uint16_t 
     return out;
 }
 
-void CatalogueNaming::onSet(std::u16string_view units, std::uint16_t sizeField,
-                            std::uint64_t nameOffset, const ScanView& view) {
+void CatalogueNaming::onSet(std::u16string_view units, std::uint16_t sizeField, std::uint64_t nameOffset,
+                            const ScanView& view) {
     if (!view.examined || sizeField >= kLongSetNameBytes) return;
     // A name reaching past the chunk reads as empty; the set still counts.
     std::u16string name;
@@ -288,8 +286,8 @@ void CatalogueNaming::onSet(std::u16string_view units, std::uint16_t sizeField,
     setLabel_ = u"BACKUP SET " + asciiToUtf16(std::to_string(setCount_)) + u"(" + name + u")";
 }
 
-void CatalogueNaming::onDirectory(std::u16string_view units, std::uint16_t sizeField,
-                                  std::uint64_t nameOffset, const ScanView& view) {
+void CatalogueNaming::onDirectory(std::u16string_view units, std::uint16_t sizeField, std::uint64_t nameOffset,
+                                  const ScanView& view) {
     if (!view.examined || nameOffset + sizeField > view.room) return;
     std::u16string name = decode(units, sizeField);
     // The limit applies to the name as read, which is already cut to 255 units.
@@ -305,9 +303,8 @@ void CatalogueNaming::onDirectory(std::u16string_view units, std::uint16_t sizeF
     folder_ = std::move(name);
 }
 
-std::u16string CatalogueNaming::fileName(std::u16string_view units, std::uint16_t sizeField,
-                                         std::uint64_t nameOffset, const ScanView& view,
-                                         bool& accepted) const {
+std::u16string CatalogueNaming::fileName(std::u16string_view units, std::uint16_t sizeField, std::uint64_t nameOffset,
+                                         const ScanView& view, bool& accepted) const {
     std::u16string name = decode(units, sizeField);
     if (!name.empty() && name.front() == u'\\') name.erase(0, 1);
     // The limit applies to the name as read, which is already cut to 255 units.

@@ -17,14 +17,14 @@ namespace bkf::tools {
 
 // Why a file will not be catalogued, or will not come back as written.
 enum ManifestNote : std::uint32_t {
-    kNoteNameRejected = 1u << 0,     // name empty, with / | * : ? < >, or 261+ code units
-    kNoteAttributes = 1u << 1,       // block attributes make the FILE block unrecognisable
-    kNoteStreamOutOfReach = 1u << 2, // STAN header not within its slot's search window (or chunk)
-    kNoteBlockDamaged = 1u << 3,     // damage reached the FILE block or its STAN header
-    kNoteMisaligned = 1u << 4,       // moved off the 512-byte grid by an insert or delete
-    kNoteCut = 1u << 5,              // the file was truncated before its STAN header ended
-    kNoteDataDamaged = 1u << 6,      // damage reached the data: the hash will not match
-    kNoteStreamBeyond = 1u << 7,     // STAN header 1,024 bytes or more on, or not held by the file
+    kNoteNameRejected = 1u << 0,      // name empty, with / | * : ? < >, or 261+ code units
+    kNoteAttributes = 1u << 1,        // block attributes make the FILE block unrecognisable
+    kNoteStreamOutOfReach = 1u << 2,  // STAN header not within its slot's search window (or chunk)
+    kNoteBlockDamaged = 1u << 3,      // damage reached the FILE block or its STAN header
+    kNoteMisaligned = 1u << 4,        // moved off the 512-byte grid by an insert or delete
+    kNoteCut = 1u << 5,               // the file was truncated before its STAN header ended
+    kNoteDataDamaged = 1u << 6,       // damage reached the data: the hash will not match
+    kNoteStreamBeyond = 1u << 7,      // STAN header 1,024 bytes or more on, or not held by the file
 };
 // What loses a file to the scan as it runs by default, finding blocks
 // wherever they lie.
@@ -34,13 +34,13 @@ inline constexpr std::uint32_t kNotesThatLoseTheFile =
 inline constexpr std::uint32_t kNotesOffTheSlots = kNoteStreamOutOfReach | kNoteMisaligned;
 
 struct ManifestEntry {
-    std::u16string displayPath;   // "BKF\BACKUP SET 1(Daily)\Data\report.txt"
-    std::uint64_t size = 0;       // data bytes (the STAN stream length)
-    std::uint64_t dataOffset = 0; // file position of the first data byte
-    FileTime modified = 0;        // as the tape dates hold them: whole seconds, 0 = none
+    std::u16string displayPath;    // "BKF\BACKUP SET 1(Daily)\Data\report.txt"
+    std::uint64_t size = 0;        // data bytes (the STAN stream length)
+    std::uint64_t dataOffset = 0;  // file position of the first data byte
+    FileTime modified = 0;         // as the tape dates hold them: whole seconds, 0 = none
     FileTime created = 0;
     FileTime accessed = 0;
-    std::uint64_t hash = 0;       // hashBytes of the content as written
+    std::uint64_t hash = 0;         // hashBytes of the content as written
     std::uint64_t blockOffset = 0;  // file position of the FILE block
     std::uint32_t notes = 0;        // ManifestNote bits
 
@@ -108,15 +108,14 @@ public:
     static std::u16string decode(std::u16string_view units, std::uint16_t sizeField);
 
     // An SSET the scanner recognised. Only a name field below 261 bytes counts a new set.
-    void onSet(std::u16string_view units, std::uint16_t sizeField, std::uint64_t nameOffset,
-               const ScanView& view);
+    void onSet(std::u16string_view units, std::uint16_t sizeField, std::uint64_t nameOffset, const ScanView& view);
     // A DIRB the scanner recognised.
     void onDirectory(std::u16string_view units, std::uint16_t sizeField, std::uint64_t nameOffset,
                      const ScanView& view);
     // The file name part of a FILE block's path; `accepted` false when the name
     // keeps the file out of the catalogue.
-    std::u16string fileName(std::u16string_view units, std::uint16_t sizeField,
-                            std::uint64_t nameOffset, const ScanView& view, bool& accepted) const;
+    std::u16string fileName(std::u16string_view units, std::uint16_t sizeField, std::uint64_t nameOffset,
+                            const ScanView& view, bool& accepted) const;
 
     const std::u16string& setLabel() const { return setLabel_; }  // "BACKUP SET 1(Daily)"
     const std::u16string& folder() const { return folder_; }      // "\Data\Sub\"

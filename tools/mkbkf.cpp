@@ -59,8 +59,7 @@ std::optional<std::string> takeOption(std::vector<std::string>& args, std::strin
         if (args[i] != name) continue;
         if (i + 1 >= args.size()) throw UsageError{std::string(name) + " needs a value"};
         std::string value = args[i + 1];
-        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-                   args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
         if (takeOption(args, name)) throw UsageError{std::string(name) + " given twice"};
         return value;
     }

@@ -50,7 +50,8 @@
 
 namespace bkf::tools {
 
-const char* const kScriptSyntax = R"(Script statements (one a line, '#' comments, "quoted" values with \\ \" \0 \n \t \u{HEX}):
+const char* const kScriptSyntax =
+    R"(Script statements (one a line, '#' comments, "quoted" values with \\ \" \0 \n \t \u{HEX}):
   blocksize 512|1024
   notape
   set NAME [namesize=N] [attr=N] [date=D] [novolume] [noroot]
@@ -68,8 +69,8 @@ OFFSET: a number or @MARK[.stan|.data][+N|-N].
 namespace {
 
 struct Token {
-    std::string key;     // before '=', empty for a bare word
-    std::u16string text; // the (decoded) value
+    std::string key;      // before '=', empty for a bare word
+    std::u16string text;  // the (decoded) value
     bool quoted = false;
 };
 
@@ -97,11 +98,20 @@ std::u16string readQuoted(std::string_view text, std::size_t& i, std::size_t lin
         const char next = text[i + 1];
         const char* simple = nullptr;
         switch (next) {
-            case '\\': simple = "\\"; break;
-            case '"': simple = "\""; break;
-            case 'n': simple = "\n"; break;
-            case 't': simple = "\t"; break;
-            default: break;
+            case '\\':
+                simple = "\\";
+                break;
+            case '"':
+                simple = "\"";
+                break;
+            case 'n':
+                simple = "\n";
+                break;
+            case 't':
+                simple = "\t";
+                break;
+            default:
+                break;
         }
         if (simple || next == '0') {
             flush(i);
@@ -173,8 +183,7 @@ std::string ascii(const std::u16string& text) {
 // The key=value items and bare flags that follow a statement's positional words.
 class Arguments {
 public:
-    Arguments(std::vector<Token> tokens, std::size_t positionals, std::size_t line,
-              const std::string& statement)
+    Arguments(std::vector<Token> tokens, std::size_t positionals, std::size_t line, const std::string& statement)
         : line_(line), statement_(statement) {
         for (auto& t : tokens) {
             if (t.key.empty() && (positional_.size() < positionals || t.quoted)) {
@@ -215,8 +224,8 @@ public:
         if (!t) return std::nullopt;
         const auto value = parseSize(ascii(*t));
         if (!value || *value > max) {
-            throw ScriptError(line_, "bad " + key + "=" + ascii(*t) +
-                                         (value ? " (at most " + std::to_string(max) + ")" : ""));
+            throw ScriptError(line_,
+                              "bad " + key + "=" + ascii(*t) + (value ? " (at most " + std::to_string(max) + ")" : ""));
         }
         return value;
     }
@@ -324,8 +333,8 @@ std::uint32_t attributes(Arguments& args) {
     return static_cast<std::uint32_t>(args.number("attr", 0xFFFFFFFFu).value_or(0));
 }
 
-ScriptStatement parseStatement(const std::string& command, std::vector<Token> tokens,
-                               std::size_t line, std::uint64_t& fileNumber) {
+ScriptStatement parseStatement(const std::string& command, std::vector<Token> tokens, std::size_t line,
+                               std::uint64_t& fileNumber) {
     if (command == "set") {
         Arguments args(std::move(tokens), 1, line, command);
         if (args.positionalCount() != 1) throw ScriptError(line, "set needs a name");
@@ -379,9 +388,8 @@ ScriptStatement parseStatement(const std::string& command, std::vector<Token> to
         Arguments args(std::move(tokens), 3, line, command);
         if (args.positionalCount() < 2) throw ScriptError(line, "damage needs a kind and an offset");
         static const std::map<std::string, DamageKind> kKinds = {
-            {"wipe", DamageKind::Wipe},     {"randomise", DamageKind::Randomise},
-            {"randomize", DamageKind::Randomise}, {"insert", DamageKind::Insert},
-            {"delete", DamageKind::Delete}, {"truncate", DamageKind::Truncate}};
+            {"wipe", DamageKind::Wipe},     {"randomise", DamageKind::Randomise}, {"randomize", DamageKind::Randomise},
+            {"insert", DamageKind::Insert}, {"delete", DamageKind::Delete},       {"truncate", DamageKind::Truncate}};
         const std::string kind = ascii(args.positional(0));
         const auto it = kKinds.find(kind);
         if (it == kKinds.end()) throw ScriptError(line, "unknown damage '" + kind + "'");
@@ -390,8 +398,8 @@ ScriptStatement parseStatement(const std::string& command, std::vector<Token> to
         d.offset = parseOffset(ascii(args.positional(1)), line);
         const bool needsLength = d.kind != DamageKind::Truncate;
         if (args.positionalCount() != (needsLength ? 3u : 2u)) {
-            throw ScriptError(line, "damage " + kind + (needsLength ? " needs an offset and a length"
-                                                                     : " needs just a length"));
+            throw ScriptError(
+                line, "damage " + kind + (needsLength ? " needs an offset and a length" : " needs just a length"));
         }
         if (needsLength) {
             const auto length = parseSize(ascii(args.positional(2)));
@@ -434,10 +442,20 @@ std::optional<std::uint64_t> parseSize(std::string_view text) {
         text.remove_prefix(2);
     } else {
         switch (text.back()) {
-            case 'K': case 'k': shift = 10; break;
-            case 'M': case 'm': shift = 20; break;
-            case 'G': case 'g': shift = 30; break;
-            default: break;
+            case 'K':
+            case 'k':
+                shift = 10;
+                break;
+            case 'M':
+            case 'm':
+                shift = 20;
+                break;
+            case 'G':
+            case 'g':
+                shift = 30;
+                break;
+            default:
+                break;
         }
         if (shift != 0) text.remove_suffix(1);
     }
@@ -475,14 +493,13 @@ Script parseScript(std::string_view text) {
                 script.tape = false;
                 continue;
             }
-            const auto v = tokens.size() == 1 && tokens[0].key.empty() ? parseSize(ascii(tokens[0].text))
-                                                                       : std::nullopt;
+            const auto v =
+                tokens.size() == 1 && tokens[0].key.empty() ? parseSize(ascii(tokens[0].text)) : std::nullopt;
             if (!v || (*v != 512 && *v != 1024)) throw ScriptError(lineNumber, "blocksize is 512 or 1024");
             script.blockSize = static_cast<std::uint16_t>(*v);
             continue;
         }
-        script.statements.emplace_back(lineNumber,
-                                       parseStatement(command, std::move(tokens), lineNumber, fileNumber));
+        script.statements.emplace_back(lineNumber, parseStatement(command, std::move(tokens), lineNumber, fileNumber));
     }
     return script;
 }
@@ -494,8 +511,7 @@ Script readScriptFile(const std::filesystem::path& file) {
     return parseScript(text);
 }
 
-BuildResult runScript(const Script& script, ByteSink& sink, WriterOptions options,
-                      bool blockSizeFromCaller) {
+BuildResult runScript(const Script& script, ByteSink& sink, WriterOptions options, bool blockSizeFromCaller) {
     if (script.blockSize && !blockSizeFromCaller) options.blockSize = *script.blockSize;
     options.writeTape = options.writeTape && script.tape;
     options.keepManifest = true;
@@ -533,8 +549,8 @@ BuildResult runScript(const Script& script, ByteSink& sink, WriterOptions option
     return result;
 }
 
-BuildResult buildBackupFile(const Script& script, const std::filesystem::path& file,
-                            WriterOptions options, bool blockSizeFromCaller) {
+BuildResult buildBackupFile(const Script& script, const std::filesystem::path& file, WriterOptions options,
+                            bool blockSizeFromCaller) {
     BuildResult result;
     {
         FileSink sink(file);
@@ -549,8 +565,8 @@ BuildResult buildBackupFile(const Script& script, const std::filesystem::path& f
     return result;
 }
 
-BuildResult buildBackupInMemory(const Script& script, std::vector<std::uint8_t>& out,
-                                WriterOptions options, bool blockSizeFromCaller) {
+BuildResult buildBackupInMemory(const Script& script, std::vector<std::uint8_t>& out, WriterOptions options,
+                                bool blockSizeFromCaller) {
     MemorySink sink;
     BuildResult result = runScript(script, sink, std::move(options), blockSizeFromCaller);
     out = std::move(sink.bytes());
@@ -628,8 +644,8 @@ void generate(BackupWriter& writer, const GenerateOptions& o) {
             for (; next < folderEnd; ++next) {
                 FileItem f;
                 f.name = number("file", next + 1, 7) + u".bin";
-                f.content = o.content == Content::Kind::Zeros ? Content::zeros(o.size)
-                                                              : Content::random(o.size, o.seed + next);
+                f.content =
+                    o.content == Content::Kind::Zeros ? Content::zeros(o.size) : Content::random(o.size, o.seed + next);
                 f.modified = kDefaultTime - (next % 100000) * kSecond;
                 f.created = f.modified - kDay;
                 f.accessed = f.modified + kDay;

@@ -54,8 +54,8 @@ struct EndSet {};
 using ScriptStatement = std::variant<SetItem, EndSet, DirItem, ScriptFile, ScriptDamage>;
 
 struct Script {
-    std::optional<std::uint16_t> blockSize;  // `blocksize` statement
-    bool tape = true;                        // `notape` statement
+    std::optional<std::uint16_t> blockSize;                           // `blocksize` statement
+    bool tape = true;                                                 // `notape` statement
     std::vector<std::pair<std::size_t, ScriptStatement>> statements;  // with line numbers
 };
 
@@ -77,13 +77,12 @@ struct BuildResult {
 // resolved but not yet done (see buildBackupFile / buildBackupInMemory).
 // `options.blockSize` gives way to a `blocksize` statement only when
 // `blockSizeFromCaller` is false. Throws ScriptError.
-BuildResult runScript(const Script& script, ByteSink& sink, WriterOptions options,
-                      bool blockSizeFromCaller = false);
+BuildResult runScript(const Script& script, ByteSink& sink, WriterOptions options, bool blockSizeFromCaller = false);
 // The same, damage done and entered in the manifest.
-BuildResult buildBackupFile(const Script& script, const std::filesystem::path& file,
-                            WriterOptions options, bool blockSizeFromCaller = false);
-BuildResult buildBackupInMemory(const Script& script, std::vector<std::uint8_t>& out,
-                                WriterOptions options = {}, bool blockSizeFromCaller = false);
+BuildResult buildBackupFile(const Script& script, const std::filesystem::path& file, WriterOptions options,
+                            bool blockSizeFromCaller = false);
+BuildResult buildBackupInMemory(const Script& script, std::vector<std::uint8_t>& out, WriterOptions options = {},
+                                bool blockSizeFromCaller = false);
 
 // `--generate files=N,size=BYTES,sets=K,dirs=D,seed=S[,content=random|zeros]`:
 // K sets, each with D folders (none: all in the root), N files of BYTES bytes

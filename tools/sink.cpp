@@ -45,8 +45,7 @@ void FileSink::check(const char* what) {
 void FileSink::write(std::span<const std::uint8_t> bytes) {
     if (used_ + bytes.size() > buffer_.size()) flush();
     if (bytes.size() >= buffer_.size()) {
-        out_.write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+        out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         check("write to");
     } else if (!bytes.empty()) {
         std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());

@@ -7,7 +7,9 @@ namespace bkf::tools {
 
 namespace {
 
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int monthDays(int y, int m) {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -30,8 +32,8 @@ struct Civil {
 };
 
 Civil civilFromFileTime(FileTime t) {
-    const auto seconds = static_cast<std::int64_t>(t / static_cast<FileTime>(kFileTimeTicksPerSecond)) -
-                         kFileTimeUnixEpochSeconds;
+    const auto seconds =
+        static_cast<std::int64_t>(t / static_cast<FileTime>(kFileTimeTicksPerSecond)) - kFileTimeUnixEpochSeconds;
     std::int64_t days = seconds / 86400;
     std::int64_t rem = seconds % 86400;
     if (rem < 0) rem += 86400, --days;
@@ -45,8 +47,7 @@ Civil civilFromFileTime(FileTime t) {
     const auto d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
     const auto m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-    return {y, m, d, static_cast<int>(rem / 3600), static_cast<int>(rem % 3600 / 60),
-            static_cast<int>(rem % 60)};
+    return {y, m, d, static_cast<int>(rem / 3600), static_cast<int>(rem % 3600 / 60), static_cast<int>(rem % 60)};
 }
 
 bool readNumber(std::string_view& text, std::size_t digits, int& value) {
@@ -67,24 +68,21 @@ bool readSeparator(std::string_view& text, std::string_view allowed) {
 
 }  // namespace
 
-std::optional<FileTime> fileTimeFromCivil(int year, int month, int day, int hour, int minute,
-                                          int second) {
-    if (year < 1601 || month < 1 || month > 12 || day < 1 || day > monthDays(year, month) ||
-        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
+std::optional<FileTime> fileTimeFromCivil(int year, int month, int day, int hour, int minute, int second) {
+    if (year < 1601 || month < 1 || month > 12 || day < 1 || day > monthDays(year, month) || hour < 0 || hour > 23 ||
+        minute < 0 || minute > 59 || second < 0 || second > 59) {
         return std::nullopt;
     }
-    const std::int64_t s = daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 +
-                           second + kFileTimeUnixEpochSeconds;
+    const std::int64_t s =
+        daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second + kFileTimeUnixEpochSeconds;
     return static_cast<FileTime>(s) * static_cast<FileTime>(kFileTimeTicksPerSecond);
 }
 
 TapeDateBytes encodeTapeDate(int year, int month, int day, int hour, int minute, int second) {
-    const std::uint64_t bits = (static_cast<std::uint64_t>(year & 0x3FFF) << 26) |
-                               (static_cast<std::uint64_t>(month & 0xF) << 22) |
-                               (static_cast<std::uint64_t>(day & 0x1F) << 17) |
-                               (static_cast<std::uint64_t>(hour & 0x1F) << 12) |
-                               (static_cast<std::uint64_t>(minute & 0x3F) << 6) |
-                               static_cast<std::uint64_t>(second & 0x3F);
+    const std::uint64_t bits =
+        (static_cast<std::uint64_t>(year & 0x3FFF) << 26) | (static_cast<std::uint64_t>(month & 0xF) << 22) |
+        (static_cast<std::uint64_t>(day & 0x1F) << 17) | (static_cast<std::uint64_t>(hour & 0x1F) << 12) |
+        (static_cast<std::uint64_t>(minute & 0x3F) << 6) | static_cast<std::uint64_t>(second & 0x3F);
     TapeDateBytes out{};
     for (int i = 0; i < 5; ++i) out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bits >> (8 * (4 - i)));
     return out;
@@ -98,14 +96,13 @@ TapeDateBytes encodeTapeDate(FileTime time) {
 
 std::optional<FileTime> parseDateTime(std::string_view text) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    if (!readNumber(text, 4, y) || !readSeparator(text, "-") || !readNumber(text, 2, mo) ||
-        !readSeparator(text, "-") || !readNumber(text, 2, d)) {
+    if (!readNumber(text, 4, y) || !readSeparator(text, "-") || !readNumber(text, 2, mo) || !readSeparator(text, "-") ||
+        !readNumber(text, 2, d)) {
         return std::nullopt;
     }
     if (!text.empty()) {
         if (!readSeparator(text, "T ") || !readNumber(text, 2, h) || !readSeparator(text, ":") ||
-            !readNumber(text, 2, mi) || !readSeparator(text, ":") || !readNumber(text, 2, s) ||
-            !text.empty()) {
+            !readNumber(text, 2, mi) || !readSeparator(text, ":") || !readNumber(text, 2, s) || !text.empty()) {
             return std::nullopt;
         }
     }
@@ -115,8 +112,8 @@ std::optional<FileTime> parseDateTime(std::string_view text) {
 std::string formatDateTime(FileTime time) {
     const Civil c = civilFromFileTime(time);
     char text[40];
-    std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02d",
-                  static_cast<long long>(c.year), c.month, c.day, c.hour, c.minute, c.second);
+    std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02d", static_cast<long long>(c.year), c.month, c.day,
+                  c.hour, c.minute, c.second);
     return text;
 }
 

@@ -16,8 +16,7 @@ using TapeDateBytes = std::array<std::uint8_t, 5>;
 // The file time of a calendar date and time (no time zone); nullopt for a
 // date before 1601 or one that does not exist. Note that a file time of 0
 // (1601-01-01T00:00:00) is written as "no date".
-std::optional<FileTime> fileTimeFromCivil(int year, int month, int day, int hour, int minute,
-                                          int second);
+std::optional<FileTime> fileTimeFromCivil(int year, int month, int day, int hour, int minute, int second);
 
 // A file time cut to whole seconds, which is all a tape date holds.
 inline constexpr FileTime wholeSeconds(FileTime t) {

@@ -9,16 +9,16 @@ namespace bkf::gui {
 
 class AxImage : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit AxImage(QWidget* parent = nullptr);
     void setPicture(const QPixmap& picture);
     void clear() { setPicture(QPixmap()); }
     bool hasPicture() const { return !picture_.isNull(); }
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
 
-  private:
+private:
     QPixmap picture_;
 };
 

@@ -10,9 +10,8 @@ namespace bkf::gui {
 namespace {
 
 int clampToInt(std::size_t n) {
-    return n > static_cast<std::size_t>(std::numeric_limits<int>::max())
-               ? std::numeric_limits<int>::max()
-               : static_cast<int>(n);
+    return n > static_cast<std::size_t>(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
+                                                                         : static_cast<int>(n);
 }
 
 // A folder node: the closed folder, the open one while it is selected.
@@ -28,9 +27,7 @@ QIcon folderNodeIcon() {
 // ---- CatalogueTableModel
 
 CatalogueTableModel::CatalogueTableModel(bkf::Catalogue& catalogue, QObject* parent)
-    : QAbstractTableModel(parent),
-      catalogue_(catalogue),
-      shownRows_(clampToInt(catalogue.table().rowCount())) {}
+    : QAbstractTableModel(parent), catalogue_(catalogue), shownRows_(clampToInt(catalogue.table().rowCount())) {}
 
 int CatalogueTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : shownRows_;
@@ -45,8 +42,7 @@ QVariant CatalogueTableModel::data(const QModelIndex& index, int role) const {
     const auto row = static_cast<bkf::RowIndex>(index.row());
     switch (role) {
         case Qt::DisplayRole:
-            return qstr(
-                catalogue_.table().cell(row, static_cast<bkf::CatalogueColumn>(index.column())));
+            return qstr(catalogue_.table().cell(row, static_cast<bkf::CatalogueColumn>(index.column())));
         case Qt::DecorationRole:
             if (index.column() == 0) return shellIcon(catalogue_.table().iconIndex(row));
             return {};

@@ -26,7 +26,7 @@ Qt::CheckState checkStateOf(bkf::FolderMark mark);
 // entry is drawn in red on pale pink.
 class CatalogueTableModel : public QAbstractTableModel {
     Q_OBJECT
-  public:
+public:
     explicit CatalogueTableModel(bkf::Catalogue& catalogue, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -44,7 +44,7 @@ class CatalogueTableModel : public QAbstractTableModel {
     // Re-reads everything (after a clear, a load or a rename).
     void reload();
 
-  private:
+private:
     bkf::Catalogue& catalogue_;
     int shownRows_ = 0;
 };
@@ -52,11 +52,10 @@ class CatalogueTableModel : public QAbstractTableModel {
 // The folder tree: one item per node; the internal id is the node id.
 class CatalogueTreeModel : public QAbstractItemModel {
     Q_OBJECT
-  public:
+public:
     explicit CatalogueTreeModel(bkf::Catalogue& catalogue, QObject* parent = nullptr);
 
-    QModelIndex index(int row, int column,
-                      const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex& child) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -73,7 +72,7 @@ class CatalogueTreeModel : public QAbstractItemModel {
     void nodeRenamed(bkf::NodeId node);
     void reload();
 
-  private:
+private:
     void rebuild();
     const std::vector<bkf::NodeId>& childrenOf(bkf::NodeId parent) const;
 

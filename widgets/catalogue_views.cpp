@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "widgets/rename_folder_dialog.h"
-#include "widgets/ui_services.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/check_box_delegate.h"
 #include "widgets/folder_contents_model.h"
+#include "widgets/rename_folder_dialog.h"
+#include "widgets/ui_services.h"
 
 namespace bkf::gui {
 
@@ -75,9 +75,7 @@ void FolderTreeView::drawBranches(QPainter* painter, const QRect& rect, const QM
     // Column k of the branch area (from the right) belongs to the k-th ancestor.
     std::vector<QModelIndex> chain{index};
     for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) chain.push_back(p);
-    const auto hasNextSibling = [this](const QModelIndex& i) {
-        return i.row() + 1 < model()->rowCount(i.parent());
-    };
+    const auto hasNextSibling = [this](const QModelIndex& i) { return i.row() + 1 < model()->rowCount(i.parent()); };
     painter->save();
     QPen pen(QColor(160, 160, 160), 1, Qt::DotLine);
     painter->setPen(pen);
@@ -173,8 +171,7 @@ bool FolderListView::focusNextPrevChild(bool next) {
 
 // ---- CataloguePaneView
 
-CataloguePaneView::CataloguePaneView(CatalogueViews& views, QWidget* parent)
-    : QTableView(parent), views_(views) {}
+CataloguePaneView::CataloguePaneView(CatalogueViews& views, QWidget* parent) : QTableView(parent), views_(views) {}
 
 void CataloguePaneView::mousePressEvent(QMouseEvent* event) {
     const bool right = event->button() == Qt::RightButton;
@@ -251,7 +248,8 @@ CatalogueViews::CatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWidge
     heading->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     heading->setSortIndicatorShown(false);
     // The date columns are 120 pixels, or as wide as a whole date needs in this font.
-    const int dateWidth = std::max(120, list_->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 24);
+    const int dateWidth =
+        std::max(120, list_->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 24);
     const int widths[] = {200, 150, 100, dateWidth, dateWidth};
     for (int c = 0; c < FolderContentsModel::kColumnCount; ++c) list_->setColumnWidth(c, widths[c]);
     connect(heading, &QHeaderView::sectionClicked, this, &CatalogueViews::listHeadingClicked);
@@ -293,8 +291,7 @@ void CatalogueViews::catalogueAppended() {
     treeModel_->syncNodes();
     const bkf::CatalogueTree& tree = catalogue_.tree();
     for (std::size_t n = before; n < tree.nodeCount(); ++n) {
-        if (tree.expanded(static_cast<bkf::NodeId>(n)))
-            tree_->expand(treeModel_->indexOf(static_cast<bkf::NodeId>(n)));
+        if (tree.expanded(static_cast<bkf::NodeId>(n))) tree_->expand(treeModel_->indexOf(static_cast<bkf::NodeId>(n)));
     }
 }
 
@@ -330,7 +327,8 @@ void CatalogueViews::selectNode(bkf::NodeId node) {
 }
 
 void CatalogueViews::busyMessage(const QString& text) {
-    ui_.messageBox(parent() ? static_cast<QWidget*>(parent()) : nullptr, text, MessageStyle{Buttons::Ok, Icon::Question});
+    ui_.messageBox(parent() ? static_cast<QWidget*>(parent()) : nullptr, text,
+                   MessageStyle{Buttons::Ok, Icon::Question});
 }
 
 bool CatalogueViews::onCheckBox(const QAbstractItemView& view, const QModelIndex& index, const QPoint& pos) const {
@@ -358,10 +356,9 @@ void CatalogueViews::treeButtonDown(const QPoint& pos, bool rightButton) {
     if (!rightButton) return;
 
     const QPoint global = tree_->viewport()->mapToGlobal(pos);
-    const int chosen = ui_.popupMenu(tree_, global,
-                                     {{ID_TREE_SAVE_FILES, kSaveFilesMenuText},
-                                      {ID_TREE_RENAME_FOLDER, kRenameFolderMenuText},
-                                      {0, QString()}});
+    const int chosen = ui_.popupMenu(
+        tree_, global,
+        {{ID_TREE_SAVE_FILES, kSaveFilesMenuText}, {ID_TREE_RENAME_FOLDER, kRenameFolderMenuText}, {0, QString()}});
     tree_->setFocus(Qt::PopupFocusReason);
     if (chosen == ID_TREE_SAVE_FILES) emit saveFilesRequested();
     if (chosen == ID_TREE_RENAME_FOLDER) renameFolder(node);
@@ -554,9 +551,9 @@ bool CatalogueViews::paneClick(const QPoint& pos, bool rightButton) {
     }
     if (!rightButton) return false;
     pane_->setCurrentIndex(at);
-    const int chosen = ui_.popupMenu(
-        pane_, pane_->viewport()->mapToGlobal(pos),
-        {{ID_PANE_OPEN_FILE, kOpenMenuText}, {ID_PANE_SAVE_FILE, kSaveFileMenuText}, {0, QString()}});
+    const int chosen =
+        ui_.popupMenu(pane_, pane_->viewport()->mapToGlobal(pos),
+                      {{ID_PANE_OPEN_FILE, kOpenMenuText}, {ID_PANE_SAVE_FILE, kSaveFileMenuText}, {0, QString()}});
     if (chosen == ID_PANE_SAVE_FILE) emit saveRowRequested(row);
     if (chosen == ID_PANE_OPEN_FILE) emit openRowRequested(row);
     return true;

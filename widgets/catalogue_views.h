@@ -54,10 +54,10 @@ enum ViewCommand : int {
 // tree's own click handling does not run.
 class FolderTreeView : public QTreeView {
     Q_OBJECT
-  public:
+public:
     FolderTreeView(CatalogueViews& views, QWidget* parent);
 
-  protected:
+protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -67,46 +67,46 @@ class FolderTreeView : public QTreeView {
     // Dotted lines between the nodes and at the root, under the expand buttons.
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
 
-  private:
+private:
     CatalogueViews& views_;
 };
 
 // The folder-contents list, a report list of five columns.
 class FolderListView : public QTreeView {
     Q_OBJECT
-  public:
+public:
     FolderListView(CatalogueViews& views, QWidget* parent);
 
-  protected:
+protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-  private:
+private:
     CatalogueViews& views_;
 };
 
 // The catalogue pane.
 class CataloguePaneView : public QTableView {
     Q_OBJECT
-  public:
+public:
     CataloguePaneView(CatalogueViews& views, QWidget* parent);
 
-  protected:
+protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     // Space toggles the current entry, like its box.
     void keyPressEvent(QKeyEvent* event) override;
 
-  private:
+private:
     CatalogueViews& views_;
 };
 
 class CatalogueViews : public QObject {
     Q_OBJECT
-  public:
+public:
     // The views are created hidden as children of `parent`.
     CatalogueViews(bkf::Catalogue& catalogue, UiServices& ui, QWidget* parent);
     ~CatalogueViews() override;
@@ -158,7 +158,7 @@ class CatalogueViews : public QObject {
     int sortColumn() const { return sortColumn_; }
     Qt::SortOrder sortOrder() const { return sortOrder_; }
 
-  signals:
+signals:
     // The save command on the checked entries ("Save Files", "Save File" of the list).
     void saveFilesRequested();
     // The catalogue pane's "Save File": only that row.
@@ -166,7 +166,7 @@ class CatalogueViews : public QObject {
     // "Open" of the list or the pane, or a double click on a file of the list.
     void openRowRequested(bkf::RowIndex row);
 
-  private:
+private:
     bool onCheckBox(const QAbstractItemView& view, const QModelIndex& index, const QPoint& pos) const;
     // Step through a tree node's check box: the node and everything below it
     // flip between Checked and Unchecked (Partial counts as unchecked).

@@ -52,9 +52,8 @@ QPixmap drawImage(CheckImage image) {
 }  // namespace
 
 const QPixmap& checkImage(CheckImage image) {
-    static const std::array<QPixmap, 5> images{drawImage(CheckNone), drawImage(CheckEmpty),
-                                               drawImage(CheckTicked), drawImage(CheckPartial),
-                                               drawImage(CheckParentArrow)};
+    static const std::array<QPixmap, 5> images{drawImage(CheckNone), drawImage(CheckEmpty), drawImage(CheckTicked),
+                                               drawImage(CheckPartial), drawImage(CheckParentArrow)};
     const int i = static_cast<int>(image);
     return images[static_cast<std::size_t>(i >= 0 && i < 5 ? i : 0)];
 }
@@ -74,8 +73,7 @@ CheckImage checkImageOf(const QModelIndex& index) {
     }
 }
 
-void CheckBoxDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                             const QModelIndex& index) const {
+void CheckBoxDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
     const CheckImage image = checkImageOf(index);

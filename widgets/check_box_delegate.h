@@ -30,14 +30,12 @@ CheckImage checkImageOf(const QModelIndex& index);
 
 class CheckBoxDelegate : public QStyledItemDelegate {
     Q_OBJECT
-  public:
+public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     // The views handle every click on a check box themselves.
-    bool editorEvent(QEvent*, QAbstractItemModel*, const QStyleOptionViewItem&,
-                     const QModelIndex&) override {
+    bool editorEvent(QEvent*, QAbstractItemModel*, const QStyleOptionViewItem&, const QModelIndex&) override {
         return false;
     }
 

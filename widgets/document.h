@@ -29,7 +29,7 @@ enum class Activity {
 
 class Document : public QObject {
     Q_OBJECT
-  public:
+public:
     Document();
     ~Document() override;
 
@@ -53,14 +53,14 @@ class Document : public QObject {
     bool filling() const { return activity_ == Activity::Scanning || activity_ == Activity::Loading; }
     void setActivity(Activity activity);
 
-  signals:
+signals:
     void openChanged(bool open);
     void activityChanged(bkf::gui::Activity activity);
     // Emitted by close() after the catalogue was emptied, and by a flow
     // before it fills the catalogue anew.
     void catalogueCleared();
 
-  private:
+private:
     std::unique_ptr<QtShellLookup> shell_;
     std::unique_ptr<bkf::Catalogue> catalogue_;
     bool open_ = false;

@@ -3,11 +3,11 @@
 #include <QColor>
 #include <algorithm>
 
-#include "widgets/qt_shell_lookup.h"
-#include "widgets/qt_text.h"
 #include "base/file_time.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/check_box_delegate.h"
+#include "widgets/qt_shell_lookup.h"
+#include "widgets/qt_text.h"
 
 namespace bkf::gui {
 
@@ -161,8 +161,7 @@ void FolderContentsModel::sort(int column, Qt::SortOrder order) {
     rows_ = std::move(sorted);
     QModelIndexList after;
     after.reserve(before.size());
-    for (const QModelIndex& i : before)
-        after.push_back(index(newRowOf[static_cast<std::size_t>(i.row())], i.column()));
+    for (const QModelIndex& i : before) after.push_back(index(newRowOf[static_cast<std::size_t>(i.row())], i.column()));
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
@@ -174,8 +173,7 @@ void FolderContentsModel::refresh() {
 
 void FolderContentsModel::marksChanged() {
     if (rows_.empty()) return;
-    emit dataChanged(index(0, NameColumn), index(static_cast<int>(rows_.size()) - 1, NameColumn),
-                     {Qt::CheckStateRole});
+    emit dataChanged(index(0, NameColumn), index(static_cast<int>(rows_.size()) - 1, NameColumn), {Qt::CheckStateRole});
 }
 
 }  // namespace bkf::gui

@@ -18,7 +18,7 @@ namespace bkf::gui {
 
 class FolderContentsModel : public QAbstractTableModel {
     Q_OBJECT
-  public:
+public:
     enum Column : int { NameColumn, TypeColumn, SizeColumn, ModifiedColumn, CreatedColumn, kColumnCount };
     enum class RowKind : std::uint8_t { Parent, Folder, File };
     struct Row {
@@ -52,7 +52,7 @@ class FolderContentsModel : public QAbstractTableModel {
     // Every cell may have changed (a folder renamed).
     void refresh();
 
-  private:
+private:
     bkf::Catalogue& catalogue_;
     bkf::NodeId folder_ = bkf::kNoNode;
     std::vector<Row> rows_;

@@ -9,7 +9,7 @@ namespace bkf::gui {
 
 class HoverButton : public QAbstractButton {
     Q_OBJECT
-  public:
+public:
     explicit HoverButton(QWidget* parent = nullptr);
 
     void setImages(const QPixmap& hover, const QPixmap& normal);
@@ -17,12 +17,12 @@ class HoverButton : public QAbstractButton {
     // Whether the hover picture is the one drawn now.
     bool showsHoverImage() const;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-  private:
+private:
     QPixmap hover_;
     QPixmap normal_;
     bool over_ = false;

@@ -10,10 +10,9 @@ namespace bkf::gui {
 namespace {
 
 const std::array<const char*, kShellIconCount> kIconFiles = {
-    ":/images/file.png",         ":/images/folder.png",       ":/images/folder_open.png",
-    ":/images/file_text.png",    ":/images/file_image.png",   ":/images/file_audio.png",
-    ":/images/file_video.png",   ":/images/file_archive.png", ":/images/file_document.png",
-    ":/images/file_program.png", ":/images/app_16.png",
+    ":/images/file.png",          ":/images/folder.png",       ":/images/folder_open.png", ":/images/file_text.png",
+    ":/images/file_image.png",    ":/images/file_audio.png",   ":/images/file_video.png",  ":/images/file_archive.png",
+    ":/images/file_document.png", ":/images/file_program.png", ":/images/app_16.png",
 };
 
 }  // namespace
@@ -33,15 +32,12 @@ int shellIconForMimeType(const QString& mimeTypeName) {
     if (top == QLatin1String("audio")) return IconAudio;
     if (top == QLatin1String("video")) return IconVideo;
     if (generic == QLatin1String("package-x-generic")) return IconArchive;
-    if (generic == QLatin1String("x-office-document") ||
-        generic == QLatin1String("x-office-spreadsheet") ||
-        generic == QLatin1String("x-office-presentation") ||
-        mimeTypeName == QLatin1String("application/pdf"))
+    if (generic == QLatin1String("x-office-document") || generic == QLatin1String("x-office-spreadsheet") ||
+        generic == QLatin1String("x-office-presentation") || mimeTypeName == QLatin1String("application/pdf"))
         return IconDocument;
     if (generic == QLatin1String("application-x-executable") ||
         mimeTypeName == QLatin1String("application/x-ms-dos-executable") ||
-        mimeTypeName == QLatin1String("application/x-msdownload") ||
-        mimeTypeName == QLatin1String("application/x-msi"))
+        mimeTypeName == QLatin1String("application/x-msdownload") || mimeTypeName == QLatin1String("application/x-msi"))
         return IconProgram;
     if (top == QLatin1String("text") || generic == QLatin1String("text-x-generic") ||
         generic == QLatin1String("text-x-script") || type.inherits(QStringLiteral("text/plain")))
@@ -63,7 +59,9 @@ const QtShellLookup::Answer& QtShellLookup::lookup(std::u16string_view name) {
         key_.push_back(c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c);
     }
     if (key_.size() != rawExtension.size()) {
-        key_ = QString::fromUtf16(rawExtension.data(), static_cast<qsizetype>(rawExtension.size())).toLower().toStdU16String();
+        key_ = QString::fromUtf16(rawExtension.data(), static_cast<qsizetype>(rawExtension.size()))
+                   .toLower()
+                   .toStdU16String();
     }
     if (auto it = cache_.find(key_); it != cache_.end()) return *(lastAnswer_ = &it->second);
     const std::u16string key = key_;

@@ -35,12 +35,12 @@ QIcon shellIcon(int index);
 int shellIconForMimeType(const QString& mimeTypeName);
 
 class QtShellLookup final : public bkf::ShellLookup {
-  public:
+public:
     int shellFileIcon(std::u16string_view name) override;
     int shellFolderIcon() override { return IconFolder; }
     std::u16string_view shellTypeName(std::u16string_view name) override;
 
-  private:
+private:
     struct Answer {
         int icon = IconFile;
         std::u16string typeName;

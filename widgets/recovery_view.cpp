@@ -4,25 +4,25 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
-#include <QMimeData>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
 
-#include "widgets/qt_shell_lookup.h"
-#include "widgets/qt_text.h"
-#include "widgets/resources_init.h"
-#include "widgets/ui_services.h"
-#include "widgets/view_ids.h"
 #include "engine/scan.h"
 #include "widgets/ax_image.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/catalogue_views.h"
 #include "widgets/document.h"
 #include "widgets/hover_button.h"
+#include "widgets/qt_shell_lookup.h"
+#include "widgets/qt_text.h"
+#include "widgets/resources_init.h"
+#include "widgets/ui_services.h"
+#include "widgets/view_ids.h"
 
 namespace bkf::gui {
 
@@ -100,8 +100,7 @@ void RecoveryView::createControls() {
     setControlId(browse_, IDC_BROWSE);
     connect(browse_, &QPushButton::clicked, this, &RecoveryView::onBrowseBackupFile);
 
-    next_ = imageButton(this, IDC_NEXT, QStringLiteral(":/images/next_hover.png"),
-                        QStringLiteral(":/images/next.png"));
+    next_ = imageButton(this, IDC_NEXT, QStringLiteral(":/images/next_hover.png"), QStringLiteral(":/images/next.png"));
     connect(next_, &HoverButton::clicked, this, &RecoveryView::onRecover);
 
     views_ = new CatalogueViews(document_.catalogue(), ui_, this);
@@ -113,8 +112,7 @@ void RecoveryView::createControls() {
     captionBand_ = new AxImage(this);
     setControlId(captionBand_, IDC_CAPTION_BAND);
 
-    searchingText_ =
-        new QLabel(kSearchingText, this);
+    searchingText_ = new QLabel(kSearchingText, this);
     setControlId(searchingText_, IDC_PROGRESS_TEXT, kSearchingTextName);
     searchingText_->setFont(arial);
 
@@ -131,17 +129,14 @@ void RecoveryView::createControls() {
     progressBar_->setRange(0, 100);
     progressBar_->setTextVisible(false);
 
-    stop_ = imageButton(this, IDC_STOP, QStringLiteral(":/images/stop_hover.png"),
-                        QStringLiteral(":/images/stop.png"));
-    back_ = imageButton(this, IDC_BACK, QStringLiteral(":/images/back_hover.png"),
-                        QStringLiteral(":/images/back.png"));
-    save_ = imageButton(this, IDC_SAVE, QStringLiteral(":/images/save_hover.png"),
-                        QStringLiteral(":/images/save.png"));
+    stop_ = imageButton(this, IDC_STOP, QStringLiteral(":/images/stop_hover.png"), QStringLiteral(":/images/stop.png"));
+    back_ = imageButton(this, IDC_BACK, QStringLiteral(":/images/back_hover.png"), QStringLiteral(":/images/back.png"));
+    save_ = imageButton(this, IDC_SAVE, QStringLiteral(":/images/save_hover.png"), QStringLiteral(":/images/save.png"));
     // Screen readers get each control's description string. The progress bar
     // shares Stop's id but is no button: it keeps Qt's own description.
-    for (QWidget* w : std::initializer_list<QWidget*>{prompt_, pathEdit_, browse_, next_, views_->folderList(),
-                                                      captionBand_, searchingText_, progressText_, foundFilesText_,
-                                                      stop_, back_, save_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{prompt_, pathEdit_, browse_, next_, views_->folderList(), captionBand_,
+                                         searchingText_, progressText_, foundFilesText_, stop_, back_, save_})
         w->setAccessibleDescription(controlDescription(w->property("controlId").toInt()));
 
     connect(stop_, &HoverButton::clicked, this, &RecoveryView::onStopRecovery);
@@ -239,9 +234,9 @@ void RecoveryView::showResultsPage() {
     browse_->hide();
     next_->hide();
     captionBand_->setPicture(QPixmap(QStringLiteral(":/images/caption_band.png")));
-    for (QWidget* w : std::initializer_list<QWidget*>{views_->cataloguePane(), views_->folderList(), views_->folderTree(),
-                                                      stop_, progressBar_, searchingText_,
-                                                      progressText_, foundFilesText_, captionBand_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{views_->cataloguePane(), views_->folderList(), views_->folderTree(), stop_,
+                                         progressBar_, searchingText_, progressText_, foundFilesText_, captionBand_})
         w->show();
     page_ = 2;
     update();
@@ -249,8 +244,8 @@ void RecoveryView::showResultsPage() {
 }
 
 void RecoveryView::showSelectionPage() {
-    for (QWidget* w : std::initializer_list<QWidget*>{views_->cataloguePane(), views_->folderList(), views_->folderTree(),
-                                                      next_, save_, back_, stop_})
+    for (QWidget* w : std::initializer_list<QWidget*>{views_->cataloguePane(), views_->folderList(),
+                                                      views_->folderTree(), next_, save_, back_, stop_})
         w->hide();
     progressBar_->setValue(0);
     progressBar_->hide();
@@ -261,8 +256,7 @@ void RecoveryView::showSelectionPage() {
     captionBand_->clear();
     captionBand_->hide();
     update();
-    for (QWidget* w : std::initializer_list<QWidget*>{pathEdit_, browse_, next_, prompt_})
-        w->show();
+    for (QWidget* w : std::initializer_list<QWidget*>{pathEdit_, browse_, next_, prompt_}) w->show();
     const bool changed = page_ != 1;
     page_ = 1;
     if (changed) emit pageChanged(page_);

@@ -37,7 +37,7 @@ class UiServices;
 
 class RecoveryView : public QWidget {
     Q_OBJECT
-  public:
+public:
     RecoveryView(Document& document, UiServices& ui, QWidget* parent = nullptr);
     ~RecoveryView() override;
 
@@ -57,7 +57,6 @@ class RecoveryView : public QWidget {
     // The text of the backup file path field.
     QString backupFilePath() const;
     void setBackupFilePath(const QString& path);
-
 
     // ---- the results page while a scan or load runs
     void setProgress(int percent);
@@ -81,7 +80,7 @@ class RecoveryView : public QWidget {
     // Moves every control to its place for the current size (also hidden ones).
     void layoutControls();
 
-  public slots:
+public slots:
     // Next (61449) and File > Recover... (61493): page 1 asks for the Recover
     // flow; page 2 asks for the save unless a scan runs.
     void onRecover();
@@ -93,7 +92,7 @@ class RecoveryView : public QWidget {
     void onStopRecovery();
     void onSaveFiles();
 
-  signals:
+signals:
     void recoverRequested();
     void saveFilesRequested();
     // The catalogue pane's "Save File": that one row.
@@ -102,7 +101,7 @@ class RecoveryView : public QWidget {
     void stopRequested();
     void pageChanged(int page);
 
-  private slots:
+private slots:
     // The document opened: page 1 controls hidden; the three views, Stop, the
     // progress bar, the three status texts and the caption band shown. Page := 2.
     void showResultsPage();
@@ -110,14 +109,14 @@ class RecoveryView : public QWidget {
     // control hidden and reset; the path field keeps its text. Page := 1.
     void showSelectionPage();
 
-  protected:
+protected:
     // A file dropped on the file-selection page fills the path field.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-  private:
+private:
     void createControls();
 
     Document& document_;

@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "widgets/view_ids.h"
 #include "widgets/dialog_units.h"
+#include "widgets/view_ids.h"
 
 namespace bkf::gui {
 

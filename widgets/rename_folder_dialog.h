@@ -11,7 +11,7 @@ namespace bkf::gui {
 
 class RenameFolderDialog : public QDialog {
     Q_OBJECT
-  public:
+public:
     enum ControlId : int { IDC_NAME_EDIT = 1005, IDC_OK = 1, IDC_CANCEL = 2 };
 
     explicit RenameFolderDialog(QWidget* parent = nullptr);
@@ -19,7 +19,7 @@ class RenameFolderDialog : public QDialog {
     QLineEdit* nameEdit() const { return edit_; }
     QString folderName() const;
 
-  private:
+private:
     QLineEdit* edit_ = nullptr;
 };
 

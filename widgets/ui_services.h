@@ -33,7 +33,7 @@ struct MenuItem {
 };
 
 class UiServices {
-  public:
+public:
     virtual ~UiServices() = default;
 
     // Shows `text` (plain, or Qt rich text) with the caption "Ormilo Tarvik

@@ -31,21 +31,36 @@ enum ControlId : int {
 // control's "controlId" property, and its description string below.
 inline QString controlName(int id) {
     switch (id) {
-        case IDC_PATH_EDIT: return QStringLiteral("pathEdit");
-        case IDC_BROWSE: return QStringLiteral("browse");
-        case IDC_NEXT: return QStringLiteral("next");
-        case IDC_BACK: return QStringLiteral("back");
-        case IDC_STOP: return QStringLiteral("stop");
-        case IDC_FOUND_FILES: return QStringLiteral("foundFiles");
-        case IDC_PROMPT: return QStringLiteral("prompt");
-        case IDC_PROGRESS_TEXT: return QStringLiteral("progressText");
-        case IDC_FOLDER_LIST: return QStringLiteral("folderList");
-        case IDC_SAVE: return QStringLiteral("save");
-        case IDC_CAPTION_BAND: return QStringLiteral("captionBand");
-        case IDC_FOLDER_TREE: return QStringLiteral("folderTree");
-        case IDC_CATALOGUE: return QStringLiteral("cataloguePane");
-        case IDC_LOGO_BUTTON: return QStringLiteral("logo");
-        default: return QString::number(id);
+        case IDC_PATH_EDIT:
+            return QStringLiteral("pathEdit");
+        case IDC_BROWSE:
+            return QStringLiteral("browse");
+        case IDC_NEXT:
+            return QStringLiteral("next");
+        case IDC_BACK:
+            return QStringLiteral("back");
+        case IDC_STOP:
+            return QStringLiteral("stop");
+        case IDC_FOUND_FILES:
+            return QStringLiteral("foundFiles");
+        case IDC_PROMPT:
+            return QStringLiteral("prompt");
+        case IDC_PROGRESS_TEXT:
+            return QStringLiteral("progressText");
+        case IDC_FOLDER_LIST:
+            return QStringLiteral("folderList");
+        case IDC_SAVE:
+            return QStringLiteral("save");
+        case IDC_CAPTION_BAND:
+            return QStringLiteral("captionBand");
+        case IDC_FOLDER_TREE:
+            return QStringLiteral("folderTree");
+        case IDC_CATALOGUE:
+            return QStringLiteral("cataloguePane");
+        case IDC_LOGO_BUTTON:
+            return QStringLiteral("logo");
+        default:
+            return QString::number(id);
     }
 }
 // The second control of a shared id has a name of its own.
@@ -62,26 +77,37 @@ inline void setControlId(QObject* control, int id, const QString& name = {}) {
 // accessible description; an empty text for an id without one.
 inline QString controlDescription(int id) {
     switch (id) {
-        case IDC_PATH_EDIT: return QStringLiteral("file browsw");
-        case IDC_BROWSE: return QStringLiteral("browse file");
-        case IDC_NEXT: return QStringLiteral("button next");
-        case IDC_BACK: return QStringLiteral("back button");
-        case IDC_STOP: return QStringLiteral("stop button");
-        case IDC_FOUND_FILES: return QStringLiteral("status");
-        case IDC_PROMPT: return QStringLiteral("static caption");
-        case IDC_PROGRESS_TEXT: return QStringLiteral("pro");
-        case IDC_FOLDER_LIST: return QStringLiteral("list");
-        case IDC_SAVE: return QStringLiteral("save btn");
-        case IDC_CAPTION_BAND: return QStringLiteral("caption");
-        default: return {};
+        case IDC_PATH_EDIT:
+            return QStringLiteral("file browsw");
+        case IDC_BROWSE:
+            return QStringLiteral("browse file");
+        case IDC_NEXT:
+            return QStringLiteral("button next");
+        case IDC_BACK:
+            return QStringLiteral("back button");
+        case IDC_STOP:
+            return QStringLiteral("stop button");
+        case IDC_FOUND_FILES:
+            return QStringLiteral("status");
+        case IDC_PROMPT:
+            return QStringLiteral("static caption");
+        case IDC_PROGRESS_TEXT:
+            return QStringLiteral("pro");
+        case IDC_FOLDER_LIST:
+            return QStringLiteral("list");
+        case IDC_SAVE:
+            return QStringLiteral("save btn");
+        case IDC_CAPTION_BAND:
+            return QStringLiteral("caption");
+        default:
+            return {};
     }
 }
 
 inline const QString kAddFilesTip = QStringLiteral("Add Files to repair");
 inline const QString kPromptText = QStringLiteral("Please select the file to repair");
 inline const QString kBrowseCaption = QStringLiteral("Select BKF file for recovery...");
-inline const QString kBackupFilter =
-    QStringLiteral("Backup Files(*.bkf);;All Files(*.*)");
+inline const QString kBackupFilter = QStringLiteral("Backup Files(*.bkf);;All Files(*.*)");
 
 // The texts of a scan and a load in progress.
 inline const QString kSearchingText = QStringLiteral("Searching file, please wait...");
@@ -93,6 +119,8 @@ inline QString progressText(quint64 scanned, quint64 fileSize) {
     return QStringLiteral("Progress : %1 \\ %2").arg(scanned).arg(fileSize);
 }
 // "File(s) Found : " + count.
-inline QString foundFilesText(quint64 count) { return QStringLiteral("File(s) Found : %1").arg(count); }
+inline QString foundFilesText(quint64 count) {
+    return QStringLiteral("File(s) Found : %1").arg(count);
+}
 
 }  // namespace bkf::gui

@@ -140,16 +140,14 @@ void folder(QPainter& p, const QRectF& r, bool open) {
         front.closeSubpath();
         p.drawPath(front);
     } else {
-        p.drawRoundedRect(QRectF(r.left() + u * 1, r.top() + u * 6, u * 14, u * 7.5), u * 0.6,
-                          u * 0.6);
+        p.drawRoundedRect(QRectF(r.left() + u * 1, r.top() + u * 6, u * 14, u * 7.5), u * 0.6, u * 0.6);
     }
 }
 
 void magnifier(QPainter& p, const QRectF& r) {
     const qreal u = r.width() / 16.0;
     p.setPen(QPen(QColor(60, 60, 66), u * 2.4, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(r.left() + u * 10, r.top() + u * 10),
-               QPointF(r.left() + u * 14.5, r.top() + u * 14.5));
+    p.drawLine(QPointF(r.left() + u * 10, r.top() + u * 10), QPointF(r.left() + u * 14.5, r.top() + u * 14.5));
     QRadialGradient g(QPointF(r.left() + u * 5, r.top() + u * 5), u * 7);
     g.setColorAt(0, QColor(235, 245, 255));
     g.setColorAt(1, kSky);
@@ -169,8 +167,7 @@ void arrowsCircle(QPainter& p, const QRectF& r) {
     p.setBrush(kGreen);
     auto head = [&](qreal angleDeg) {
         const qreal a = angleDeg * M_PI / 180.0;
-        const QPointF c = ring.center() +
-                          QPointF(std::cos(a) * ring.width() / 2, -std::sin(a) * ring.height() / 2);
+        const QPointF c = ring.center() + QPointF(std::cos(a) * ring.width() / 2, -std::sin(a) * ring.height() / 2);
         const QPointF t(-std::sin(a), -std::cos(a));  // clockwise tangent
         const QPointF n(std::cos(a), -std::sin(a));
         QPolygonF tri;
@@ -196,8 +193,7 @@ void drawRecover(QPainter& p, const QRectF& r) {
     const qreal u = r.width() / 16.0;
     QRectF b(r.right() - u * 7.5, r.bottom() - u * 7.5, u * 7.5, u * 7.5);
     badge(p, b.center(), u * 3.6, kGreen);
-    tick(p, b.adjusted(u * 1.6, u * 1.6, -u * 1.6, -u * 1.6), Qt::white,
-         std::max<qreal>(1.2, u * 1.1));
+    tick(p, b.adjusted(u * 1.6, u * 1.6, -u * 1.6, -u * 1.6), Qt::white, std::max<qreal>(1.2, u * 1.1));
 }
 void drawSaveSnapshot(QPainter& p, const QRectF& r) {
     disk(p, r);
@@ -205,14 +201,10 @@ void drawSaveSnapshot(QPainter& p, const QRectF& r) {
 void drawLoadSnapshot(QPainter& p, const QRectF& r) {
     folder(p, r, true);
     const qreal u = r.width() / 16.0;
-    p.setPen(
-        QPen(kBlue, std::max<qreal>(1.2, u * 1.5), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawLine(QPointF(r.left() + u * 9, r.top() + u * 0.8),
-               QPointF(r.left() + u * 9, r.top() + u * 5.5));
-    p.drawLine(QPointF(r.left() + u * 7, r.top() + u * 3.6),
-               QPointF(r.left() + u * 9, r.top() + u * 5.5));
-    p.drawLine(QPointF(r.left() + u * 11, r.top() + u * 3.6),
-               QPointF(r.left() + u * 9, r.top() + u * 5.5));
+    p.setPen(QPen(kBlue, std::max<qreal>(1.2, u * 1.5), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawLine(QPointF(r.left() + u * 9, r.top() + u * 0.8), QPointF(r.left() + u * 9, r.top() + u * 5.5));
+    p.drawLine(QPointF(r.left() + u * 7, r.top() + u * 3.6), QPointF(r.left() + u * 9, r.top() + u * 5.5));
+    p.drawLine(QPointF(r.left() + u * 11, r.top() + u * 3.6), QPointF(r.left() + u * 9, r.top() + u * 5.5));
 }
 void drawSearch(QPainter& p, const QRectF& r) {
     magnifier(p, r);
@@ -335,12 +327,10 @@ QImage logo() {
     p.drawText(QRectF(52, 6, 114, 18), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("ORMILO"));
     p.setPen(Qt::white);
     p.setFont(font(15, true));
-    p.drawText(QRectF(52, 21, 114, 20), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Tarvik BKF"));
+    p.drawText(QRectF(52, 21, 114, 20), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Tarvik BKF"));
     p.setPen(QColor(200, 222, 248));
     p.setFont(font(9, false));
-    p.drawText(QRectF(52, 39, 114, 12), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("backup file recovery"));
+    p.drawText(QRectF(52, 39, 114, 12), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("backup file recovery"));
     return image;
 }
 
@@ -381,8 +371,7 @@ QImage appIcon(int size) {
         tape(p, QRectF(s * 0.1, s * 0.06, s * 0.8, s * 0.8));
         const QPointF c(s * 0.72, s * 0.72);
         badge(p, c, s * 0.2, kGreen);
-        tick(p, QRectF(c.x() - s * 0.12, c.y() - s * 0.12, s * 0.24, s * 0.24), Qt::white,
-             s * 0.05);
+        tick(p, QRectF(c.x() - s * 0.12, c.y() - s * 0.12, s * 0.24, s * 0.24), Qt::white, s * 0.05);
     } else {
         drawRecover(p, QRectF(0, 0, s, s));
     }
@@ -430,25 +419,17 @@ int main(int argc, char** argv) {
     QDir().mkpath(gOut);
 
     save(imageButton(90, 38, QStringLiteral("Next"), Arrow::Right, false), QStringLiteral("next"));
-    save(imageButton(90, 38, QStringLiteral("Next"), Arrow::Right, true),
-         QStringLiteral("next_hover"));
+    save(imageButton(90, 38, QStringLiteral("Next"), Arrow::Right, true), QStringLiteral("next_hover"));
     save(imageButton(77, 38, QStringLiteral("Back"), Arrow::Left, false), QStringLiteral("back"));
-    save(imageButton(77, 38, QStringLiteral("Back"), Arrow::Left, true),
-         QStringLiteral("back_hover"));
+    save(imageButton(77, 38, QStringLiteral("Back"), Arrow::Left, true), QStringLiteral("back_hover"));
     save(imageButton(77, 38, QStringLiteral("Stop"), Arrow::Square, false), QStringLiteral("stop"));
-    save(imageButton(77, 38, QStringLiteral("Stop"), Arrow::Square, true),
-         QStringLiteral("stop_hover"));
+    save(imageButton(77, 38, QStringLiteral("Stop"), Arrow::Square, true), QStringLiteral("stop_hover"));
     save(imageButton(77, 38, QStringLiteral("Save"), Arrow::Disk, false), QStringLiteral("save"));
-    save(imageButton(77, 38, QStringLiteral("Save"), Arrow::Disk, true),
-         QStringLiteral("save_hover"));
+    save(imageButton(77, 38, QStringLiteral("Save"), Arrow::Disk, true), QStringLiteral("save_hover"));
 
     const std::pair<const char*, Glyph> commands[] = {
-        {"recover", drawRecover},
-        {"save_snapshot", drawSaveSnapshot},
-        {"load_snapshot", drawLoadSnapshot},
-        {"search", drawSearch},
-        {"live_update", drawLiveUpdate},
-        {"help", drawHelp},
+        {"recover", drawRecover}, {"save_snapshot", drawSaveSnapshot}, {"load_snapshot", drawLoadSnapshot},
+        {"search", drawSearch},   {"live_update", drawLiveUpdate},     {"help", drawHelp},
         {"about", drawAbout},
     };
     for (const auto& [name, glyph] : commands) {
@@ -464,16 +445,13 @@ int main(int argc, char** argv) {
     save(appIcon(16), QStringLiteral("app_16"));
 
     auto icon16 = [](const Glyph& glyph) { return menuImage(glyph); };
-    save(icon16([](QPainter& p, const QRectF& r) { folder(p, r, false); }),
-         QStringLiteral("folder"));
-    save(icon16([](QPainter& p, const QRectF& r) { folder(p, r, true); }),
-         QStringLiteral("folder_open"));
+    save(icon16([](QPainter& p, const QRectF& r) { folder(p, r, false); }), QStringLiteral("folder"));
+    save(icon16([](QPainter& p, const QRectF& r) { folder(p, r, true); }), QStringLiteral("folder_open"));
     save(fileIcon(QColor(), {}), QStringLiteral("file"));
     save(fileIcon(QColor(),
                   [](QPainter& p) {
                       p.setPen(QPen(kGrey, 1));
-                      for (int y = 5; y <= 13; y += 2)
-                          p.drawLine(QPointF(4.5, y + 0.5), QPointF(11.5, y + 0.5));
+                      for (int y = 5; y <= 13; y += 2) p.drawLine(QPointF(4.5, y + 0.5), QPointF(11.5, y + 0.5));
                   }),
          QStringLiteral("file_text"));
     save(fileIcon(QColor(),
@@ -483,8 +461,8 @@ int main(int argc, char** argv) {
                       p.drawRect(QRectF(3.5, 5, 9, 9));
                       p.setBrush(kGreen);
                       QPolygonF hill;
-                      hill << QPointF(3.5, 14) << QPointF(7, 9) << QPointF(9.5, 12)
-                           << QPointF(11, 10.5) << QPointF(12.5, 14);
+                      hill << QPointF(3.5, 14) << QPointF(7, 9) << QPointF(9.5, 12) << QPointF(11, 10.5)
+                           << QPointF(12.5, 14);
                       p.drawPolygon(hill);
                       p.setBrush(kGold);
                       p.drawEllipse(QPointF(10.5, 7), 1.3, 1.3);
@@ -521,8 +499,7 @@ int main(int argc, char** argv) {
     save(fileIcon(kBlue,
                   [](QPainter& p) {
                       p.setPen(QPen(kBlue, 1));
-                      for (int y = 4; y <= 8; y += 2)
-                          p.drawLine(QPointF(4.5, y + 0.5), QPointF(11.5, y + 0.5));
+                      for (int y = 4; y <= 8; y += 2) p.drawLine(QPointF(4.5, y + 0.5), QPointF(11.5, y + 0.5));
                   }),
          QStringLiteral("file_document"));
     save(fileIcon(QColor(),

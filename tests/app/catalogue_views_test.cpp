@@ -11,15 +11,15 @@
 #include <QTest>
 #include <random>
 
-#include "widgets/rename_folder_dialog.h"
 #include "base/file_time.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/window_fixture.h"
 #include "widgets/catalogue_models.h"
 #include "widgets/catalogue_views.h"
-#include "widgets/document.h"
 #include "widgets/check_box_delegate.h"
+#include "widgets/document.h"
 #include "widgets/folder_contents_model.h"
+#include "widgets/rename_folder_dialog.h"
 
 namespace bkf::gui {
 namespace {
@@ -28,7 +28,7 @@ namespace {
 constexpr FileTime kMarch2008 = (1204898709ULL + 11644473600ULL) * 10000000ULL;
 
 class CatalogueViewsTest : public WindowTest {
-  protected:
+protected:
     void SetUp() override {
         WindowTest::SetUp();
         if (HasFatalFailure()) return;
@@ -52,8 +52,8 @@ class CatalogueViewsTest : public WindowTest {
     }
 
     void add(std::u16string_view path, std::int64_t size) {
-        view().catalogue().appendEntry(path, size, 4096, kMarch2008 + static_cast<FileTime>(size) * 10000000ULL * 86400 * 40, 0,
-                                       kMarch2008);
+        view().catalogue().appendEntry(
+            path, size, 4096, kMarch2008 + static_cast<FileTime>(size) * 10000000ULL * 86400 * 40, 0, kMarch2008);
         view().catalogue().addFolderPath(path);
     }
 
@@ -149,10 +149,12 @@ TEST_F(CatalogueViewsTest, AFolderListsItsParentRowSubfoldersThenFilesWithTheirC
     EXPECT_EQ(views().selectedNode(), data());
     EXPECT_EQ(listNames(), (QStringList{"..", "Sub", "Empty", "a.txt", "B.txt"}));
     EXPECT_EQ(listColumn(1).mid(0, 3), (QStringList{"Parent Folder", "Folder", "Folder"}));
-    EXPECT_EQ(list().text(3, 1), QString::fromStdU16String(std::u16string(catalogue().shell().shellTypeName(u"a.txt"))));
+    EXPECT_EQ(list().text(3, 1),
+              QString::fromStdU16String(std::u16string(catalogue().shell().shellTypeName(u"a.txt"))));
     EXPECT_EQ(listColumn(2), (QStringList{"", "", "", "100", "0"})) << "a size of 0 shows 0";
     EXPECT_EQ(list().text(4, 3), QStringLiteral("03/07/2008 14:05:09"));
-    EXPECT_EQ(list().text(3, 3), QString::fromStdU16String(formatListTime(kMarch2008 + 100ULL * 10000000 * 86400 * 40)));
+    EXPECT_EQ(list().text(3, 3),
+              QString::fromStdU16String(formatListTime(kMarch2008 + 100ULL * 10000000 * 86400 * 40)));
     EXPECT_EQ(list().text(3, 4), QStringLiteral("03/07/2008 14:05:09"));
     EXPECT_EQ(list().text(0, 3), QString());
 
@@ -168,7 +170,8 @@ TEST_F(CatalogueViewsTest, AFolderListsItsParentRowSubfoldersThenFilesWithTheirC
     const QHeaderView* heading = views().folderList()->header();
     const QStringList headings{"Name", "Type", "File Size", "Date Modified", "Date Created"};
     const int widths[] = {200, 150, 100};
-    for (int c = 0; c < 5; ++c) EXPECT_EQ(list().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), headings[c]);
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(list().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), headings[c]);
     for (int c = 0; c < 3; ++c) EXPECT_EQ(heading->sectionSize(c), widths[c]);
     // A date is never cut short.
     const int dateText = views().folderList()->fontMetrics().horizontalAdvance(list().text(4, 3));
@@ -306,9 +309,8 @@ TEST_F(CatalogueViewsTest, HeadingClicksSortAsCaseInsensitiveTextAndKeepTheParen
     clickHeading(3);
     QStringList dates = listColumn(3).mid(1);
     QStringList sorted = dates;
-    std::sort(sorted.begin(), sorted.end(), [](const QString& x, const QString& y) {
-        return QString::compare(x, y, Qt::CaseInsensitive) < 0;
-    });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const QString& x, const QString& y) { return QString::compare(x, y, Qt::CaseInsensitive) < 0; });
     EXPECT_EQ(dates, sorted);
     EXPECT_EQ(list().text(0, 0), QStringLiteral(".."));
 
@@ -432,9 +434,9 @@ TEST_F(CatalogueViewsTest, PopupMenusOfferTheirCommandsAndRunThem) {
     ui_.menuAnswers = {ID_TREE_SAVE_FILES};
     clickTree(treeLabel(data()), Qt::RightButton);
     ASSERT_EQ(ui_.menus.size(), 1u);
-    EXPECT_EQ(ui_.menus[0], (QList<MenuItem>{{ID_TREE_SAVE_FILES, "Save Files"},
-                                              {ID_TREE_RENAME_FOLDER, "Rename Folder"},
-                                              {0, QString()}}));
+    EXPECT_EQ(ui_.menus[0],
+              (QList<MenuItem>{
+                  {ID_TREE_SAVE_FILES, "Save Files"}, {ID_TREE_RENAME_FOLDER, "Rename Folder"}, {0, QString()}}));
     EXPECT_EQ(views().selectedNode(), data()) << "the right button selects like the left";
     EXPECT_EQ(saveAll.count(), 1);
 

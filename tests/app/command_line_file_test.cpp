@@ -37,7 +37,7 @@ TEST(CommandLineFile, ASnapshotByItsNameOrContentIsLoadedAnythingElseIsABackup) 
         QString name;
         bool snapshot;
     };
-    for (const Case& c : std::vector<Case>{{QStringLiteral("daily.ORMBKF"), true},      // not there: by its name
+    for (const Case& c : std::vector<Case>{{QStringLiteral("daily.ORMBKF"), true},  // not there: by its name
                                            {QStringLiteral("daily.ormbkf"), true},
                                            {QStringLiteral("kept as text.txt"), true},  // by its content
                                            {QStringLiteral("Monday.bkf"), false},
@@ -72,7 +72,8 @@ TEST(CommandLineFile, ASnapshotNamedAtTheStartIsLoadedWithoutAskingForIt) {
     MainFrame& frame = *app.mainFrame();
     QElapsedTimer clock;
     clock.start();
-    while (frame.snapshotFlow().busy() && clock.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (frame.snapshotFlow().busy() && clock.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_FALSE(frame.snapshotFlow().busy());
     EXPECT_TRUE(ui.fileCaptions.isEmpty()) << "no file dialog";
     EXPECT_TRUE(ui.messages.empty());

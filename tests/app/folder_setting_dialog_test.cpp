@@ -11,11 +11,11 @@
 #include <memory>
 
 #include "app/app_ids.h"
-#include "widgets/dialog_units.h"
 #include "app/folder_setting_dialog.h"
 #include "app/main_frame.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/window_fixture.h"
+#include "widgets/dialog_units.h"
 
 namespace bkf::gui {
 namespace {
@@ -23,7 +23,7 @@ namespace {
 const QString kIllegalPrefix = QStringLiteral("Illegal character found in file pre fix ");
 
 class FolderSettingDialogTest : public WindowTest {
-  protected:
+protected:
     FolderSettingDialogTest() { showFrame_ = false; }
 
     // Opens the dialog (not modal, so the test can drive it), types `prefix`,
@@ -70,8 +70,7 @@ TEST_F(FolderSettingDialogTest, OpensWithTheFrameSettingsInTheLayoutProportions)
 TEST_F(FolderSettingDialogTest, RefusesEveryIllegalCharacterAndKeepsTheTextAsTyped) {
     frame_->setGenerateLog(false);
     QStringList refused = {QStringLiteral("my'set")};
-    for (QChar c : QStringLiteral("/\\|*:?<>'"))
-        refused << QStringLiteral("Re") + c + QStringLiteral("c");
+    for (QChar c : QStringLiteral("/\\|*:?<>'")) refused << QStringLiteral("Re") + c + QStringLiteral("c");
 
     for (const QString& prefix : refused) {
         SCOPED_TRACE(prefix.toStdString());

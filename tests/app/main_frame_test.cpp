@@ -21,15 +21,15 @@
 #include "app/main_frame.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/recording_ui_services.h"
-#include "widgets/hover_button.h"
 #include "widgets/document.h"
+#include "widgets/hover_button.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
 namespace {
 
 class MainFrameTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         QSettings(kOrganisation, kProductName).clear();
@@ -71,8 +71,7 @@ TEST_F(MainFrameTest, MenusHoldTheirItemsWithMnemonicsAndCommandIds) {
           {QStringLiteral("Search Files..."), 61498},
           {QStringLiteral("Verify Files..."), 32005}}},
         {QStringLiteral("&Help"),
-         {{QStringLiteral("&About Ormilo Tarvik BKF..."), 61499},
-          {QStringLiteral("&Help"), 61500}}},
+         {{QStringLiteral("&About Ormilo Tarvik BKF..."), 61499}, {QStringLiteral("&Help"), 61500}}},
     };
     const QList<QAction*> menus = frame_->menuBar()->actions();
     ASSERT_EQ(menus.size(), static_cast<qsizetype>(expected.size()));
@@ -81,8 +80,7 @@ TEST_F(MainFrameTest, MenusHoldTheirItemsWithMnemonicsAndCommandIds) {
         EXPECT_EQ(menuAction->text(), expected[m].first);
         ASSERT_NE(menuAction->menu(), nullptr);
         const QList<QAction*> items = menuAction->menu()->actions();
-        ASSERT_EQ(items.size(), static_cast<qsizetype>(expected[m].second.size()))
-            << expected[m].first.toStdString();
+        ASSERT_EQ(items.size(), static_cast<qsizetype>(expected[m].second.size())) << expected[m].first.toStdString();
         for (std::size_t i = 0; i < static_cast<std::size_t>(items.size()); ++i) {
             const MenuItem& want = expected[m].second[i];
             QAction* item = items[static_cast<qsizetype>(i)];
@@ -109,8 +107,7 @@ TEST_F(MainFrameTest, ToolbarStatusBarAndLogoStrip) {
     for (QAction* a : bar->actions()) {
         ids.push_back(a->data().toInt());
         const QList<QSize> sizes = a->icon().availableSizes();
-        EXPECT_TRUE(sizes.contains(QSize(42, 35)) && sizes.contains(QSize(16, 16)))
-            << a->text().toStdString();
+        EXPECT_TRUE(sizes.contains(QSize(42, 35)) && sizes.contains(QSize(16, 16))) << a->text().toStdString();
     }
     EXPECT_EQ(ids, (std::vector<int>{61493, 61494, 61495, 61498, 61496, 61500, 61499}));
 
@@ -130,8 +127,7 @@ TEST_F(MainFrameTest, ToolbarStatusBarAndLogoStrip) {
         indicators << label->text();
     }
     EXPECT_EQ(indicators, (QStringList{"CAP", "NUM", "SCRL"}));
-    EXPECT_LT(status->findChild<QLabel*>("indicator-caps")->x(),
-              status->findChild<QLabel*>("indicator-scroll")->x());
+    EXPECT_LT(status->findChild<QLabel*>("indicator-caps")->x(), status->findChild<QLabel*>("indicator-scroll")->x());
 
     auto* logo = frame_->findChild<HoverButton*>(QStringLiteral("logo"));
     ASSERT_NE(logo, nullptr);
@@ -172,7 +168,8 @@ TEST_F(MainFrameTest, CommandGuardsFollowThePageAndTheRunningScan) {
     view->document().setActivity(Activity::Scanning);
     trigger(ID_SAVE_SNAPSHOT);
     trigger(ID_SEARCH_FILES);
-    const ShownMessage stop{QStringLiteral("Please stop scanning process"), MessageStyle{Buttons::Ok, Icon::Exclamation}};
+    const ShownMessage stop{QStringLiteral("Please stop scanning process"),
+                            MessageStyle{Buttons::Ok, Icon::Exclamation}};
     EXPECT_EQ(ui_.messages, (std::vector<ShownMessage>{stop, stop}));
     trigger(ID_LOAD_SNAPSHOT);
     trigger(ID_RECOVER);
@@ -189,7 +186,8 @@ TEST_F(MainFrameTest, CommandGuardsFollowThePageAndTheRunningScan) {
     EXPECT_EQ(search.count(), 1);
     EXPECT_EQ(saveFiles.count(), 1) << "Recover on the results page is the save";
     // The empty catalogue has nothing checked: the save says so.
-    const ShownMessage select{QStringLiteral("Please select file(s) to save "), MessageStyle{Buttons::Ok, Icon::Question}};
+    const ShownMessage select{QStringLiteral("Please select file(s) to save "),
+                              MessageStyle{Buttons::Ok, Icon::Question}};
     EXPECT_EQ(ui_.messages, (std::vector<ShownMessage>{stop, stop, select}));
 }
 
@@ -198,10 +196,8 @@ TEST_F(MainFrameTest, HelpAboutAndLiveUpdate) {
     ASSERT_EQ(ui_.messages.size(), 1u);
     EXPECT_EQ(
         ui_.messages[0],
-        (ShownMessage{
-            QStringLiteral(
-                "The help file not found on installed location \r\n please reinstall software"),
-            MessageStyle{Buttons::Ok, Icon::Exclamation}}));
+        (ShownMessage{QStringLiteral("The help file not found on installed location \r\n please reinstall software"),
+                      MessageStyle{Buttons::Ok, Icon::Exclamation}}));
     EXPECT_TRUE(ui_.openedUrls.empty());
 
     const QString helpFile = dir_.filePath(QStringLiteral("OrmiloTarvikBkf.chm"));
@@ -215,8 +211,7 @@ TEST_F(MainFrameTest, HelpAboutAndLiveUpdate) {
 
     QString aboutText;
     ui_.onDialog = [&](QDialog& dialog) {
-        if (auto* text = dialog.findChild<QLabel*>(QStringLiteral("aboutText")))
-            aboutText = text->text();
+        if (auto* text = dialog.findChild<QLabel*>(QStringLiteral("aboutText"))) aboutText = text->text();
     };
     trigger(ID_ABOUT);
     EXPECT_EQ(ui_.dialogTitles, QStringList{QStringLiteral("About Ormilo Tarvik BKF")});
@@ -236,7 +231,8 @@ TEST_F(MainFrameTest, ExitFromTheFileSelectionPageAsksOnceAndSavesTheBarLayout) 
     int snapshotSaves = 0;
     frame_->setExitHandler([&] { ++exits; });
     frame_->setExitSnapshotSave([&] { ++snapshotSaves; });
-    const ShownMessage reallyExit{QStringLiteral("Do you really want to exit?"), MessageStyle{Buttons::YesNo, Icon::Question}};
+    const ShownMessage reallyExit{QStringLiteral("Do you really want to exit?"),
+                                  MessageStyle{Buttons::YesNo, Icon::Question}};
 
     frame_->findChild<QToolBar*>(QStringLiteral("Standard"))->hide();
     ui_.answers = {Answer::No};
@@ -245,10 +241,7 @@ TEST_F(MainFrameTest, ExitFromTheFileSelectionPageAsksOnceAndSavesTheBarLayout) 
     EXPECT_EQ(exits, 0);
     EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{reallyExit});
     // Declining kept the program, but the layout was saved all the same ...
-    EXPECT_FALSE(QSettings(kOrganisation, kProductName)
-                     .value(QStringLiteral("CommandBars2"))
-                     .toByteArray()
-                     .isEmpty());
+    EXPECT_FALSE(QSettings(kOrganisation, kProductName).value(QStringLiteral("CommandBars2")).toByteArray().isEmpty());
     // ... and the next window comes up with it.
     {
         std::unique_ptr<MainFrame> next = makeFrame();
@@ -258,8 +251,7 @@ TEST_F(MainFrameTest, ExitFromTheFileSelectionPageAsksOnceAndSavesTheBarLayout) 
     ui_.messages.clear();
     ui_.answers = {Answer::Yes};
     frame_->commandAction(ID_APP_EXIT)->trigger();
-    EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{reallyExit})
-        << "no snapshot question from page 1";
+    EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{reallyExit}) << "no snapshot question from page 1";
     EXPECT_EQ(exits, 1);
     EXPECT_EQ(snapshotSaves, 0);
     EXPECT_FALSE(frame_->isVisible());

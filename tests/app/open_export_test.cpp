@@ -21,7 +21,7 @@ namespace bkf::gui {
 namespace {
 
 class OpenExportTest : public WindowTest {
-  protected:
+protected:
     CatalogueViews& views() { return view().views(); }
     OpenFileFlow& opens() { return frame_->openFileFlow(); }
 
@@ -86,7 +86,8 @@ TEST_F(OpenExportTest, AFileTheBackupHoldsOnlyPartOfOpensAfterAWarning) {
     rightClickPane(1);
     waitForCopy(opens().copy());
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_EQ(ui_.messages[0], (ShownMessage{kOpenTruncatedText.arg(1000).arg(90000), MessageStyle{Buttons::OkCancel, Icon::Exclamation}}));
+    EXPECT_EQ(ui_.messages[0], (ShownMessage{kOpenTruncatedText.arg(1000).arg(90000),
+                                             MessageStyle{Buttons::OkCancel, Icon::Exclamation}}));
     EXPECT_TRUE(ui_.openedUrls.empty()) << "cancelled at the warning";
     rightClickPane(1);
     waitForCopy(opens().copy());
@@ -106,7 +107,8 @@ TEST_F(OpenExportTest, ExportToArchiveWritesTheCheckedFiles) {
     ASSERT_TRUE(frame_->exportFlow().lastSummary());
     EXPECT_EQ(frame_->exportFlow().lastSummary()->verified, 2u);
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_TRUE(ui_.messages[0].text.startsWith(QStringLiteral("Stored: 2 file(s): 2 verified"))) << ui_.messages[0].text.toStdString();
+    EXPECT_TRUE(ui_.messages[0].text.startsWith(QStringLiteral("Stored: 2 file(s): 2 verified")))
+        << ui_.messages[0].text.toStdString();
     EXPECT_TRUE(ui_.messages[0].text.endsWith(QStringLiteral("Archive: ") + out));
     EXPECT_TRUE(QFileInfo(out).size() > 6000);
     // A second export never replaces the first.

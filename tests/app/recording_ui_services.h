@@ -21,7 +21,7 @@ struct ShownMessage {
 };
 
 class RecordingUiServices final : public UiServices {
-  public:
+public:
     std::vector<ShownMessage> messages;
     // Answers to message boxes, in order. When none is left an OK box gets
     // Ok and any other No (the answer that changes nothing).
@@ -74,7 +74,7 @@ class RecordingUiServices final : public UiServices {
         return true;
     }
 
-  private:
+private:
     QString fileAnswer(const QString& caption, const QString& filter) {
         fileCaptions << caption;
         fileFilters << filter;

@@ -28,7 +28,8 @@ namespace {
 class RecoveryFlowTest : public WindowTest {};
 
 TEST_F(RecoveryFlowTest, ARecoveryFillsTheResultsPageAndChecksEverything) {
-    QAbstractItemModelTester tableTester(&view().catalogueModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester tableTester(&view().catalogueModel(),
+                                         QAbstractItemModelTester::FailureReportingMode::Fatal);
     QAbstractItemModelTester treeTester(&view().treeModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     recover(writeBackup(QStringLiteral("daily.bkf"), 40));
     EXPECT_TRUE(ui_.messages.empty());
@@ -86,7 +87,8 @@ TEST_F(RecoveryFlowTest, PathsThatCannotBeScanned) {
     view().setBackupFilePath(dir_.filePath(QStringLiteral("missing.bkf")));
     view().onRecover();
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Please select valid file by using Browse Button"), MessageStyle{Buttons::Ok, Icon::Exclamation}}));
+    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Please select valid file by using Browse Button"),
+                                                 MessageStyle{Buttons::Ok, Icon::Exclamation}}));
     EXPECT_EQ(view().pageNumber(), 1);
 
     // A folder exists, but cannot be opened as a backup.
@@ -100,7 +102,8 @@ TEST_F(RecoveryFlowTest, PathsThatCannotBeScanned) {
     zeros.write(QByteArray(100000, '\0'));
     zeros.close();
     recover(zeros.fileName());
-    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("No data found in backup file"), MessageStyle{Buttons::Ok, Icon::Information}}));
+    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("No data found in backup file"),
+                                                 MessageStyle{Buttons::Ok, Icon::Information}}));
     EXPECT_EQ(view().pageNumber(), 1);
     EXPECT_FALSE(frame_->view()->document().filling()) << "the commands no longer ask to stop scanning";
 }
@@ -114,7 +117,8 @@ TEST_F(RecoveryFlowTest, StopAsksAndKeepsWhatWasFound) {
     // No: the scan runs on.
     ui_.answers.push_back(Answer::No);
     view().onStopRecovery();
-    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Do you really want to stop repairing process"), MessageStyle{Buttons::YesNo, Icon::Exclamation}}));
+    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Do you really want to stop repairing process"),
+                                                 MessageStyle{Buttons::YesNo, Icon::Exclamation}}));
     EXPECT_TRUE(frame_->recoveryFlow().scanRunning());
     QElapsedTimer clock;
     clock.start();
@@ -127,7 +131,8 @@ TEST_F(RecoveryFlowTest, StopAsksAndKeepsWhatWasFound) {
     ui_.menuAnswers.push_back(ID_PANE_SAVE_FILE);
     QTest::mouseClick(pane->viewport(), Qt::RightButton, {},
                       pane->visualRect(view().views().paneModel().index(0, 1)).center());
-    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Please stop scanning process"), MessageStyle{Buttons::Ok, Icon::Exclamation}}));
+    EXPECT_EQ(ui_.messages.back(), (ShownMessage{QStringLiteral("Please stop scanning process"),
+                                                 MessageStyle{Buttons::Ok, Icon::Exclamation}}));
     EXPECT_TRUE(ui_.fileCaptions.empty()) << "no folder is asked for";
     // Yes: it stops, and what was found is shown, checked.
     ui_.answers.push_back(Answer::Yes);
@@ -143,7 +148,8 @@ TEST_F(RecoveryFlowTest, StopAsksAndKeepsWhatWasFound) {
     QTest::keyClick(pane, Qt::Key_Space);
     ASSERT_EQ(ui_.messages.size(), shown + 1);
     EXPECT_EQ(ui_.messages.back().text, kBusySelectText);
-    while (frame_->recoveryFlow().scanRunning() && clock.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (frame_->recoveryFlow().scanRunning() && clock.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_FALSE(frame_->recoveryFlow().scanRunning());
     EXPECT_EQ(view().catalogue().table().rowCount(), 300u);
     EXPECT_EQ(view().catalogue().table().checkedCount(), 300u);
@@ -159,7 +165,8 @@ TEST_F(RecoveryFlowTest, GenerateLogWritesTheStartLinesAndTheScansCodes) {
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QByteArray bytes = log.readAll();
     const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
-    EXPECT_TRUE(text.startsWith(path + QStringLiteral("\r\nSUCC 0001\r\nSUCC 0002\r\nSUCC 0003\r\nSUCC 0004\r\nSUCC 0005\r\n")))
+    EXPECT_TRUE(
+        text.startsWith(path + QStringLiteral("\r\nSUCC 0001\r\nSUCC 0002\r\nSUCC 0003\r\nSUCC 0004\r\nSUCC 0005\r\n")))
         << text.left(200).toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("SUCC 0013\r\n")));
 }

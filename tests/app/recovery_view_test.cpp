@@ -20,8 +20,8 @@
 #include "tests/app/recording_ui_services.h"
 #include "widgets/ax_image.h"
 #include "widgets/catalogue_models.h"
-#include "widgets/hover_button.h"
 #include "widgets/document.h"
+#include "widgets/hover_button.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -83,14 +83,10 @@ TEST(RecoveryView, ControlsTakeTheirPlacesOnEveryResizeInTheWideAndTheNarrowLayo
           {"save", {898, 559, 77, 39}}}},
         {"602 wide is the narrowest wide layout (h = 301)",
          {602, 500},
-         {{"prompt", {1, 208, 550, 24}},
-          {"pathEdit", {1, 238, 550, 24}},
-          {"browse", {556, 238, 60, 24}}}},
+         {{"prompt", {1, 208, 550, 24}}, {"pathEdit", {1, 238, 550, 24}}, {"browse", {556, 238, 60, 24}}}},
         {"601 wide has h = 300: the left-edge layout",
          {601, 500},
-         {{"prompt", {20, 208, 511, 24}},
-          {"pathEdit", {20, 238, 511, 24}},
-          {"browse", {536, 238, 45, 24}}}},
+         {{"prompt", {20, 208, 511, 24}}, {"pathEdit", {20, 238, 511, 24}}, {"browse", {536, 238, 45, 24}}}},
         {"560 x 700",
          {560, 700},
          {{"prompt", {20, 308, 470, 24}},
@@ -114,8 +110,7 @@ TEST(RecoveryView, ControlsTakeTheirPlacesOnEveryResizeInTheWideAndTheNarrowLayo
                 view.document().close();
             view.resize(c.size);
             for (const Placement& p : c.placements)
-                EXPECT_EQ(control(view, p.name)->geometry(), p.rect)
-                    << c.what << ", page " << page << ", " << p.name;
+                EXPECT_EQ(control(view, p.name)->geometry(), p.rect) << c.what << ", page " << page << ", " << p.name;
             view.resize(c.size + QSize(37, 23));  // and back again: every resize re-places
         }
     }
@@ -135,8 +130,9 @@ TEST(RecoveryView, PagesSwitchBothWaysAndBackEmptiesTheResults) {
     view.setBackupFilePath(QStringLiteral("/data/backup.bkf"));
     view.document().open();
     EXPECT_EQ(view.pageNumber(), 2);
-    EXPECT_EQ(visibleControls(view), sorted(QStringList{"cataloguePane", "folderTree", "stop", "progressBar", "foundFiles",
-                                                  "progressText", "searchingText", "folderList", "captionBand"}));
+    EXPECT_EQ(visibleControls(view),
+              sorted(QStringList{"cataloguePane", "folderTree", "stop", "progressBar", "foundFiles", "progressText",
+                                 "searchingText", "folderList", "captionBand"}));
     EXPECT_TRUE(view.findChild<AxImage*>(QStringLiteral("captionBand"))->hasPicture());
 
     // What a scan leaves behind.
@@ -169,8 +165,7 @@ TEST(RecoveryView, PagesSwitchBothWaysAndBackEmptiesTheResults) {
     EXPECT_EQ(bar->value(), 0);
     EXPECT_TRUE(static_cast<QLabel*>(control(view, "foundFiles"))->text().isEmpty());
     EXPECT_FALSE(view.findChild<AxImage*>(QStringLiteral("captionBand"))->hasPicture());
-    EXPECT_EQ(view.backupFilePath(), QStringLiteral("/data/backup.bkf"))
-        << "the path field keeps its text";
+    EXPECT_EQ(view.backupFilePath(), QStringLiteral("/data/backup.bkf")) << "the path field keeps its text";
     view.onBack();
     EXPECT_EQ(view.pageNumber(), 1);
     EXPECT_EQ(pages.count(), 2);
@@ -218,9 +213,10 @@ TEST(RecoveryView, ScreenReadersGetEachControlsDescriptionString) {
         const char* name;
         const char* description;
     } cases[] = {
-        {"pathEdit", "file browsw"}, {"browse", "browse file"},     {"next", "button next"}, {"back", "back button"},
-        {"stop", "stop button"}, {"foundFiles", "status"},          {"prompt", "static caption"}, {"progressText", "pro"},
-        {"searchingText", "pro"}, {"folderList", "list"},          {"save", "save btn"},     {"captionBand", "caption"},
+        {"pathEdit", "file browsw"},  {"browse", "browse file"}, {"next", "button next"},
+        {"back", "back button"},      {"stop", "stop button"},   {"foundFiles", "status"},
+        {"prompt", "static caption"}, {"progressText", "pro"},   {"searchingText", "pro"},
+        {"folderList", "list"},       {"save", "save btn"},      {"captionBand", "caption"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(control(view, c.name)->accessibleDescription(), QLatin1String(c.description)) << c.name;
@@ -239,8 +235,7 @@ TEST(RecoveryView, BrowseFillsThePathFieldAndCancelKeepsIt) {
     EXPECT_EQ(view.backupFilePath(), QStringLiteral("/backups/new.bkf"));
     static_cast<QAbstractButton*>(control(view, "browse"))->click();
     EXPECT_EQ(view.backupFilePath(), QStringLiteral("/backups/new.bkf"));
-    EXPECT_EQ(ui.fileCaptions,
-              (QStringList{"Select BKF file for recovery...", "Select BKF file for recovery..."}));
+    EXPECT_EQ(ui.fileCaptions, (QStringList{"Select BKF file for recovery...", "Select BKF file for recovery..."}));
     EXPECT_EQ(ui.fileFilters[0], QStringLiteral("Backup Files(*.bkf);;All Files(*.*)"));
     EXPECT_EQ(recover.count(), 0) << "choosing a file does not start anything";
 }
@@ -276,19 +271,15 @@ TEST(CatalogueModels, FollowTheCatalogueWhileItGrowsInBatchesAndWhenCleared) {
     bkf::Catalogue catalogue;
     CatalogueTableModel table(catalogue);
     CatalogueTreeModel tree(catalogue);
-    QAbstractItemModelTester tableTester(&table,
-                                         QAbstractItemModelTester::FailureReportingMode::Fatal);
-    QAbstractItemModelTester treeTester(&tree,
-                                        QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester tableTester(&table, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester treeTester(&tree, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QTreeView treeView;  // a view expanding nodes asks the model what a real one asks
     treeView.setModel(&tree);
 
     EXPECT_EQ(table.columnCount(), 10);
     QStringList headings;
-    for (int c = 0; c < 10; ++c)
-        headings << table.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    EXPECT_EQ(headings,
-              (QStringList{"File Name", "File Type", "File Size", "", "", "", "", "", "", ""}));
+    for (int c = 0; c < 10; ++c) headings << table.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    EXPECT_EQ(headings, (QStringList{"File Name", "File Type", "File Size", "", "", "", "", "", "", ""}));
 
     // First batch: a set with a folder; second batch: a new set, a deeper
     // folder under the first one, and a folder block without files.

@@ -24,7 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class ResultsPageTest : public WindowTest {
-  protected:
+protected:
     void SetUp() override {
         WindowTest::SetUp();
         if (HasFatalFailure()) return;
@@ -45,7 +45,8 @@ class ResultsPageTest : public WindowTest {
             for (int i = 0; i < files; ++i, ++n) {
                 tools::FileItem f;
                 f.name = u"f" + QString::number(n).toStdU16String() + u".dat";
-                f.content = tools::Content::random(700 + static_cast<std::uint64_t>(n) * 1311, static_cast<std::uint64_t>(n));
+                f.content =
+                    tools::Content::random(700 + static_cast<std::uint64_t>(n) * 1311, static_cast<std::uint64_t>(n));
                 w.file(f);
             }
         };
@@ -132,7 +133,8 @@ TEST_F(ResultsPageTest, MarksSetInEveryViewDecideExactlyWhatIsSaved) {
     const std::set<std::string> chosen{"f1.dat", "f2.dat", "f3.dat", "f5.dat", "f7.dat", "f8.dat", "f9.dat"};
     std::set<std::string> checked;
     for (RowIndex r = 0; r < catalogue().table().rowCount(); ++r)
-        if (catalogue().table().checked(r)) checked.insert(QString::fromStdU16String(std::u16string(catalogue().table().name(r))).toStdString());
+        if (catalogue().table().checked(r))
+            checked.insert(QString::fromStdU16String(std::u16string(catalogue().table().name(r))).toStdString());
     ASSERT_EQ(checked, chosen);
 
     // Saved from the tree's menu: exactly the checked files, each with its content.
@@ -149,7 +151,8 @@ TEST_F(ResultsPageTest, MarksSetInEveryViewDecideExactlyWhatIsSaved) {
     }
     EXPECT_EQ(saved, chosen);
     ASSERT_FALSE(ui_.messages.empty());
-    EXPECT_TRUE(ui_.messages.back().text.contains(QStringLiteral("Saved: 7 file(s)"))) << ui_.messages.back().text.toStdString();
+    EXPECT_TRUE(ui_.messages.back().text.contains(QStringLiteral("Saved: 7 file(s)")))
+        << ui_.messages.back().text.toStdString();
 }
 
 TEST_F(ResultsPageTest, ThePanesSaveFileSavesTheOneRowItWasOpenedOn) {

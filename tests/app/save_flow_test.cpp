@@ -13,15 +13,15 @@
 #include <iterator>
 #include <map>
 
-#include "widgets/dialog_units.h"
 #include "app/main_frame.h"
 #include "app/recovery_flow.h"
 #include "app/save_flow.h"
 #include "app/verdicts_dialog.h"
-#include "tools/damage.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/window_fixture.h"
 #include "tools/backup_writer.h"
+#include "tools/damage.h"
+#include "widgets/dialog_units.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -35,7 +35,7 @@ std::vector<std::uint8_t> readAll(const fs::path& path) {
 }
 
 class SaveFlowTest : public WindowTest {
-  protected:
+protected:
     void SetUp() override {
         WindowTest::SetUp();
         ASSERT_TRUE(dest_.isValid());
@@ -116,7 +116,8 @@ TEST_F(SaveFlowTest, NothingCheckedShowsTheMessageAndWritesNothing) {
     ui_.fileAnswers.push_back(dest_.path());
     view().onSaveFiles();
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_EQ(ui_.messages[0], (ShownMessage{QStringLiteral("Please select file(s) to save "), MessageStyle{Buttons::Ok, Icon::Question}}));
+    EXPECT_EQ(ui_.messages[0], (ShownMessage{QStringLiteral("Please select file(s) to save "),
+                                             MessageStyle{Buttons::Ok, Icon::Question}}));
     EXPECT_FALSE(flow().saving());
     EXPECT_EQ(ui_.fileAnswers.size(), 1u) << "the folder dialog must not be asked";
     EXPECT_TRUE(fs::is_empty(destPath()));
@@ -170,7 +171,8 @@ TEST_F(SaveFlowTest, AllCheckedWritesEveryFileWithItsContentAndSaysSo) {
         const auto offset = static_cast<std::size_t>(items[0].dataOffset);
         const auto size = static_cast<std::size_t>(items[0].size);
         ASSERT_LE(offset + size, backupBytes.size());
-        EXPECT_TRUE(std::equal(written.begin(), written.end(), backupBytes.begin() + static_cast<std::ptrdiff_t>(offset),
+        EXPECT_TRUE(std::equal(written.begin(), written.end(),
+                               backupBytes.begin() + static_cast<std::ptrdiff_t>(offset),
                                backupBytes.begin() + static_cast<std::ptrdiff_t>(offset + size)))
             << name;
     }

@@ -17,13 +17,10 @@
 
 #include "app/about_dialog.h"
 #include "app/app_ids.h"
-#include "widgets/dialog_units.h"
 #include "app/folder_setting_dialog.h"
 #include "app/main_frame.h"
 #include "app/ormilo_app.h"
-#include "widgets/qt_text.h"
 #include "app/qt_ui_services.h"
-#include "widgets/rename_folder_dialog.h"
 #include "app/save_flow.h"
 #include "app/search_dialog.h"
 #include "engine/scan.h"
@@ -33,9 +30,12 @@
 #include "widgets/catalogue_models.h"
 #include "widgets/catalogue_views.h"
 #include "widgets/check_box_delegate.h"
-#include "widgets/folder_contents_model.h"
+#include "widgets/dialog_units.h"
 #include "widgets/document.h"
+#include "widgets/folder_contents_model.h"
+#include "widgets/qt_text.h"
 #include "widgets/recovery_view.h"
+#include "widgets/rename_folder_dialog.h"
 
 namespace bkf::gui {
 namespace {
@@ -225,7 +225,7 @@ TEST(Screenshots, BothPagesAtTwoSizesAndTheDialogs) {
 }
 
 class ScreenshotsOfTheWindow : public WindowTest {
-  protected:
+protected:
     ScreenshotsOfTheWindow() { showFrame_ = false; }
 };
 
@@ -263,7 +263,8 @@ TEST_F(ScreenshotsOfTheWindow, TheResultsPageAfterAScanOfTheSample) {
         p.drawText(image.rect(), Qt::AlignCenter, text);
         return image;
     };
-    for (const QString& pair : {QStringLiteral("\u65E5\u672C"), QStringLiteral("\u672C\u8A9E"), QStringLiteral("\u041E\u0442")})
+    for (const QString& pair :
+         {QStringLiteral("\u65E5\u672C"), QStringLiteral("\u672C\u8A9E"), QStringLiteral("\u041E\u0442")})
         EXPECT_NE(drawn(pair.left(1)), drawn(pair.mid(1))) << pair.toStdString();
 }
 
@@ -287,7 +288,8 @@ TEST(Screenshots, TheFirstStartUnMaximized) {
     const QRect expected = defaultNormalGeometry(screen.availableGeometry());
     QElapsedTimer clock;
     clock.start();
-    while (frame.geometry() != expected && clock.elapsed() < 2000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (frame.geometry() != expected && clock.elapsed() < 2000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(frame.geometry(), expected);
 
     QImage desktop(screen.geometry().size(), QImage::Format_RGB32);

@@ -25,15 +25,15 @@
 #include <string>
 
 #include "app/app_ids.h"
-#include "widgets/dialog_units.h"
 #include "app/main_frame.h"
-#include "widgets/qt_shell_lookup.h"
 #include "app/search_dialog.h"
 #include "catalogue/catalogue.h"
 #include "search/search_job.h"
 #include "tests/app/qt_printers.h"
 #include "tests/app/recording_ui_services.h"
+#include "widgets/dialog_units.h"
 #include "widgets/document.h"
+#include "widgets/qt_shell_lookup.h"
 #include "widgets/recovery_view.h"
 
 namespace bkf::gui {
@@ -77,7 +77,7 @@ void fillCatalogue(bkf::Catalogue& catalogue, int count) {
 // Holds the search thread at the first match it reports until released, so
 // that a test can act while a search is certainly running.
 class GatedSearchDialog final : public SearchDialog {
-  public:
+public:
     GatedSearchDialog(bkf::Catalogue& catalogue, UiServices& ui) : SearchDialog(catalogue, ui) {
         searchJob().setReportInterval(0ms);  // report every match at once
     }
@@ -90,15 +90,14 @@ class GatedSearchDialog final : public SearchDialog {
         if (!released_.exchange(true)) gate_.set_value();
     }
 
-  protected:
-    void searchBatch(std::vector<bkf::SearchMatch>&& matches,
-                     const bkf::SearchProgress& progress) override {
+protected:
+    void searchBatch(std::vector<bkf::SearchMatch>&& matches, const bkf::SearchProgress& progress) override {
         const bool hold = progress.matchCount > 0 && !held_.exchange(true);
         SearchDialog::searchBatch(std::move(matches), progress);
         if (hold) opened_.wait_for(10s);
     }
 
-  private:
+private:
     std::promise<void> gate_;
     std::shared_future<void> opened_ = gate_.get_future().share();
     std::atomic<bool> released_{false};
@@ -106,7 +105,7 @@ class GatedSearchDialog final : public SearchDialog {
 };
 
 class SearchDialogTest : public ::testing::Test {
-  protected:
+protected:
     SearchDialogTest() : catalogue_(shell_) {}
 
     template <class Dialog>
@@ -132,8 +131,8 @@ class SearchDialogTest : public ::testing::Test {
         const QAbstractItemModel& m = dialog.resultModel();
         std::vector<std::array<QString, 3>> rows;
         for (int r = 0; r < m.rowCount(); ++r)
-            rows.push_back({m.index(r, 0).data().toString(), m.index(r, 1).data().toString(),
-                            m.index(r, 2).data().toString()});
+            rows.push_back(
+                {m.index(r, 0).data().toString(), m.index(r, 1).data().toString(), m.index(r, 2).data().toString()});
         return rows;
     }
     // The rows searchCatalogue finds, as the list should show them.
@@ -141,8 +140,7 @@ class SearchDialogTest : public ::testing::Test {
         const bkf::CatalogueTable& t = catalogue_.table();
         std::vector<std::array<QString, 3>> rows;
         for (bkf::RowIndex r : bkf::searchCatalogue(t, pattern.toStdU16String()))
-            rows.push_back({q(t.cell(r, bkf::CatalogueColumn::Path)),
-                            q(t.cell(r, bkf::CatalogueColumn::TypeName)),
+            rows.push_back({q(t.cell(r, bkf::CatalogueColumn::Path)), q(t.cell(r, bkf::CatalogueColumn::TypeName)),
                             q(t.cell(r, bkf::CatalogueColumn::Size))});
         return rows;
     }
@@ -164,10 +162,8 @@ TEST_F(SearchDialogTest, OpensIdleWithTheLayoutTextsAndColumns) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Search Files.."));
     EXPECT_EQ(dialog.size(), dluSize(422, 201));
     EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("searchEdit"))->text(), QStringLiteral("*.*"));
-    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("stringLabel"))->text(),
-              QStringLiteral("Enter String : "));
-    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("totalLabel"))->text(),
-              QStringLiteral("Total File Found :"));
+    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("stringLabel"))->text(), QStringLiteral("Enter String : "));
+    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("totalLabel"))->text(), QStringLiteral("Total File Found :"));
     EXPECT_EQ(countText(dialog), QString());
 
     QPushButton* searchButton = button(dialog, SearchDialog::IDC_SEARCH);
@@ -183,8 +179,7 @@ TEST_F(SearchDialogTest, OpensIdleWithTheLayoutTextsAndColumns) {
 
     auto* list = dialog.findChild<QTreeView*>(QStringLiteral("resultList"));
     ASSERT_NE(list, nullptr);
-    const QStringList titles = {QStringLiteral("File Name"), QStringLiteral("File Type"),
-                                QStringLiteral("File Size")};
+    const QStringList titles = {QStringLiteral("File Name"), QStringLiteral("File Type"), QStringLiteral("File Size")};
     const int widths[] = {400, 200, 200};
     ASSERT_EQ(list->model()->columnCount(), 3);
     for (int c = 0; c < 3; ++c) {
@@ -193,12 +188,10 @@ TEST_F(SearchDialogTest, OpensIdleWithTheLayoutTextsAndColumns) {
     }
     // Controls in the order of the layout: label, edit, button across the top;
     // list; count line; progress; OK at the bottom.
-    EXPECT_LT(dialog.findChild<QLineEdit*>(QStringLiteral("searchEdit"))->geometry().right(),
-              searchButton->x());
+    EXPECT_LT(dialog.findChild<QLineEdit*>(QStringLiteral("searchEdit"))->geometry().right(), searchButton->x());
     EXPECT_LT(searchButton->geometry().bottom(), list->y());
     EXPECT_LT(list->geometry().bottom(), dialog.findChild<QLabel*>(QStringLiteral("totalLabel"))->y());
-    EXPECT_LT(dialog.findChild<QProgressBar*>(QStringLiteral("progress"))->geometry().bottom(),
-              ok->y());
+    EXPECT_LT(dialog.findChild<QProgressBar*>(QStringLiteral("progress"))->geometry().bottom(), ok->y());
 }
 
 TEST_F(SearchDialogTest, ListsWhatTheCatalogueSearchFindsInTableOrderWithTypeAndSize) {
@@ -266,8 +259,7 @@ TEST_F(SearchDialogTest, StopKeepsTheRowsFoundSoFar) {
     const auto found = listed(dialog);
     ASSERT_FALSE(found.empty());
     EXPECT_LT(found.size(), all.size());
-    EXPECT_TRUE(std::equal(found.begin(), found.end(), all.begin()))
-        << "a prefix of the full result";
+    EXPECT_TRUE(std::equal(found.begin(), found.end(), all.begin())) << "a prefix of the full result";
     EXPECT_EQ(countText(dialog), QString::number(found.size()));
     EXPECT_TRUE(ui_.messages.empty()) << "Stop asks nothing";
     expectIdle(dialog);
@@ -285,7 +277,8 @@ TEST_F(SearchDialogTest, ClosingIsRefusedWhileSearchingAndAllowedAfter) {
     EXPECT_FALSE(dialog.close()) << "the close box";
     EXPECT_TRUE(dialog.isVisible());
     ASSERT_EQ(ui_.messages.size(), 3u);
-    for (const ShownMessage& m : ui_.messages) EXPECT_EQ(m, (ShownMessage{kStopFirst, MessageStyle{Buttons::Ok, Icon::Exclamation}}));
+    for (const ShownMessage& m : ui_.messages)
+        EXPECT_EQ(m, (ShownMessage{kStopFirst, MessageStyle{Buttons::Ok, Icon::Exclamation}}));
 
     dialog.release();
     ASSERT_TRUE(waitForEnd(dialog));

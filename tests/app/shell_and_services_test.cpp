@@ -2,6 +2,7 @@
 // and file filters of the real UI services.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -11,12 +12,11 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QApplication>
 #include <QTimer>
 
-#include "widgets/qt_shell_lookup.h"
 #include "app/qt_ui_services.h"
 #include "tests/app/qt_printers.h"
+#include "widgets/qt_shell_lookup.h"
 
 namespace bkf::gui {
 namespace {
@@ -44,11 +44,9 @@ TEST(QtShellLookup, TypeAndIconComeFromTheExtensionOfTheLastComponent) {
         {u"setup.exe", "application/x-ms-dos-executable", IconProgram},
     };
     for (const Case& c : cases) {
-        const QString name =
-            QString::fromUtf16(c.name.data(), static_cast<qsizetype>(c.name.size()));
+        const QString name = QString::fromUtf16(c.name.data(), static_cast<qsizetype>(c.name.size()));
         EXPECT_EQ(shell.shellFileIcon(c.name), c.icon) << name.toStdString();
-        EXPECT_EQ(typeNameOf(shell, c.name), db.mimeTypeForName(QLatin1String(c.mime)).comment())
-            << name.toStdString();
+        EXPECT_EQ(typeNameOf(shell, c.name), db.mimeTypeForName(QLatin1String(c.mime)).comment()) << name.toStdString();
         EXPECT_FALSE(shellIcon(c.icon).isNull());
     }
     // No file of these names exists; nothing is looked up on disk.
@@ -76,8 +74,7 @@ TEST(QtUiServices, MessageBoxesFollowTheirStyleAndFiltersConvert) {
         {{Buttons::OkCancel, Icon::Information}, QMessageBox::Information, QMessageBox::Ok | QMessageBox::Cancel},
     };
     for (const Case& c : cases) {
-        const auto box =
-            createMessageBox(nullptr, QStringLiteral("line one \r\n line two"), c.style);
+        const auto box = createMessageBox(nullptr, QStringLiteral("line one \r\n line two"), c.style);
         EXPECT_EQ(box->windowTitle(), QStringLiteral("Ormilo Tarvik BKF"));
         EXPECT_EQ(box->icon(), c.icon);
         EXPECT_EQ(box->standardButtons(), c.buttons);
@@ -89,7 +86,6 @@ TEST(QtUiServices, MessageBoxesFollowTheirStyleAndFiltersConvert) {
     EXPECT_EQ(answerOf(QMessageBox::Ok, {Buttons::Ok, Icon::Exclamation}), Answer::Ok);
     EXPECT_EQ(answerOf(QMessageBox::NoButton, yesNo), Answer::No) << "closing a Yes/No box is No";
     EXPECT_EQ(answerOf(QMessageBox::NoButton, {Buttons::OkCancel, Icon::None}), Answer::Cancel);
-
 }
 
 TEST(QtUiServices, TheSaveDialogLeavesTheReplaceQuestionToItsCaller) {
@@ -110,8 +106,10 @@ TEST(QtUiServices, TheSaveDialogLeavesTheReplaceQuestionToItsCaller) {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) return;
         questions << box->text();
-        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) yes->click();
-        else box->accept();
+        if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+            yes->click();
+        else
+            box->accept();
     });
     boxes.start();
     // The real dialog, once it is up: the name of an existing file is typed
@@ -140,7 +138,8 @@ TEST(QtUiServices, APopupMenuGivesTheChosenCommandOrZero) {
     QtUiServices ui;
     QWidget owner;
     owner.show();
-    const QList<MenuItem> items{{32003, QStringLiteral("Save Files")}, {32004, QStringLiteral("Rename Folder")}, {0, {}}};
+    const QList<MenuItem> items{
+        {32003, QStringLiteral("Save Files")}, {32004, QStringLiteral("Rename Folder")}, {0, {}}};
     QStringList shown;
     // Picks the second command of the menu once it is up.
     QTimer::singleShot(50, [&] {

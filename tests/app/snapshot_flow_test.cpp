@@ -24,7 +24,7 @@ namespace bkf::gui {
 namespace {
 
 class SnapshotFlowTest : public WindowTest {
-  protected:
+protected:
     SnapshotFlow& flow() { return frame_->snapshotFlow(); }
 
     QString writeBackup(const QString& name, int files) {
@@ -93,8 +93,7 @@ TEST_F(SnapshotFlowTest, ASavedSnapshotLoadsBackTheSameCatalogueAllChecked) {
     load({file(QStringLiteral("run.ORMBKF"))});
     EXPECT_TRUE(ui_.messages.empty());
     EXPECT_EQ(ui_.fileCaptions, QStringList{QStringLiteral("Please select the Saved recovery information file ...")});
-    EXPECT_EQ(ui_.fileFilters,
-              QStringList{QStringLiteral("Tarvik SnapShot File(*.ORMBKF);;All Files(*.*)")});
+    EXPECT_EQ(ui_.fileFilters, QStringList{QStringLiteral("Tarvik SnapShot File(*.ORMBKF);;All Files(*.*)")});
     EXPECT_EQ(view().pageNumber(), 2);
     EXPECT_EQ(cellsOf(view().catalogue().table()), before);
     EXPECT_EQ(view().catalogue().table().checkedCount(), 12u);
@@ -130,7 +129,8 @@ TEST_F(SnapshotFlowTest, TheNameGetsTheExtensionAndAnExistingFileIsReplacedOnlyO
     ui_.fileCaptions.clear();
     ui_.fileAnswers.push_back(existing);
     saveFromMenu(QString());
-    const ShownMessage replace{QStringLiteral("File already exists.\r\nDo you want to replace it?"), MessageStyle{Buttons::YesNo, Icon::Information}};
+    const ShownMessage replace{QStringLiteral("File already exists.\r\nDo you want to replace it?"),
+                               MessageStyle{Buttons::YesNo, Icon::Information}};
     EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{replace});
     EXPECT_EQ(ui_.fileCaptions.size(), 2);
     QFile kept(existing);
@@ -179,7 +179,8 @@ TEST_F(SnapshotFlowTest, AWriteThatFailsIsReportedWithTheReasonFromMenuAndExit) 
 
 TEST_F(SnapshotFlowTest, FilesThatAreNotSnapshotsGiveTheOpenMessageAndStayOnTheFirstPage) {
     const ShownMessage problem{
-        QStringLiteral("Some problem occoured while opening file, make sure that file is not shared"), MessageStyle{Buttons::Ok, Icon::Information}};
+        QStringLiteral("Some problem occoured while opening file, make sure that file is not shared"),
+        MessageStyle{Buttons::Ok, Icon::Information}};
     // Cancel: nothing at all.
     load({QString()});
     EXPECT_TRUE(ui_.messages.empty());
@@ -206,8 +207,8 @@ TEST_F(SnapshotFlowTest, FilesThatAreNotSnapshotsGiveTheOpenMessageAndStayOnTheF
 TEST_F(SnapshotFlowTest, AMovedBackupFileIsAskedForAndItsPathUsed) {
     const QString row = QStringLiteral("<BKF\\BACKUP SET 1(Daily)\\Data\\a.txt><5><1000><1><2><3><4><5><6>");
     const QString snapshot = writeSnapshotText(
-        QStringLiteral("moved.ORMBKF"), {QStringLiteral("<") + file(QStringLiteral("gone.bkf")) + QStringLiteral(">"),
-                                         QStringLiteral("<1>"), row});
+        QStringLiteral("moved.ORMBKF"),
+        {QStringLiteral("<") + file(QStringLiteral("gone.bkf")) + QStringLiteral(">"), QStringLiteral("<1>"), row});
     // Cancel on "Select BKF file ...": the load ends on the first page.
     load({snapshot, QString()});
     EXPECT_EQ(ui_.fileCaptions, (QStringList{kSnapshotLoadCaption, QStringLiteral("Select BKF file ...")}));
@@ -236,7 +237,8 @@ TEST_F(SnapshotFlowTest, AMovedBackupFileIsAskedForAndItsPathUsed) {
 
 TEST_F(SnapshotFlowTest, ASnapshotWithoutRowsSaysNoDataAndReturnsToTheFirstPage) {
     const QString backup = writeBackup(QStringLiteral("b.bkf"), 1);
-    const ShownMessage noData{QStringLiteral("No data found in backup file"), MessageStyle{Buttons::Ok, Icon::Information}};
+    const ShownMessage noData{QStringLiteral("No data found in backup file"),
+                              MessageStyle{Buttons::Ok, Icon::Information}};
     load({writeSnapshotText(QStringLiteral("empty.ORMBKF"),
                             {QStringLiteral("<") + backup + QStringLiteral(">"), QStringLiteral("<0>")})});
     EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{noData});
@@ -273,10 +275,12 @@ TEST_F(SnapshotFlowTest, StopDuringALoadKeepsTheRowsReadSoFar) {
     EXPECT_TRUE(visible("stop")) << "Stop";
     // Saving waits for the end of the load, and says so.
     frame_->saveFlow().saveFiles();
-    const ShownMessage stopFirst{QStringLiteral("Please stop scanning process"), MessageStyle{Buttons::Ok, Icon::Exclamation}};
+    const ShownMessage stopFirst{QStringLiteral("Please stop scanning process"),
+                                 MessageStyle{Buttons::Ok, Icon::Exclamation}};
     EXPECT_EQ(ui_.messages, std::vector<ShownMessage>{stopFirst});
     // Stop asks as during a scan; No lets the load go on.
-    const ShownMessage question{QStringLiteral("Do you really want to stop repairing process"), MessageStyle{Buttons::YesNo, Icon::Exclamation}};
+    const ShownMessage question{QStringLiteral("Do you really want to stop repairing process"),
+                                MessageStyle{Buttons::YesNo, Icon::Exclamation}};
     ui_.answers = {Answer::No};
     view().onStopRecovery();
     EXPECT_EQ(ui_.messages, (std::vector<ShownMessage>{stopFirst, question}));

@@ -4,11 +4,11 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QScreen>
 #include <QSettings>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include "app/app_ids.h"
@@ -39,7 +39,8 @@ void forgetWindowPlacement() {
 QRect settledGeometry(QWidget& window, const QRect& expected) {
     QElapsedTimer clock;
     clock.start();
-    while (window.geometry() != expected && clock.elapsed() < 2000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (window.geometry() != expected && clock.elapsed() < 2000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
     return window.geometry();
 }
 
@@ -72,8 +73,7 @@ TEST(StartUp, FirstInstanceShowsTheMaximisedWindowAndASecondIsRefusedWithoutOne)
     EXPECT_FALSE(second.initInstance());
     EXPECT_EQ(second.mainFrame(), nullptr);
     ASSERT_EQ(secondUi.messages.size(), 1u);
-    EXPECT_EQ(secondUi.messages[0].text,
-              QStringLiteral("Another Instance of Ormilo Tarvik BKF is running "));
+    EXPECT_EQ(secondUi.messages[0].text, QStringLiteral("Another Instance of Ormilo Tarvik BKF is running "));
     EXPECT_EQ(secondUi.messages[0].style, (MessageStyle{Buttons::Ok, Icon::Exclamation}));
     EXPECT_EQ(visibleTopLevelWindows(), windowsBefore);
     EXPECT_TRUE(frame->isVisible()) << "the running instance is not touched";
@@ -157,8 +157,7 @@ TEST(StartUp, LockLeftByACrashedInstanceDoesNotBlockTheNextStart) {
     SingleInstance probe(dir.path());
     // A separate process takes the lock and dies without giving it back.
     QProcess crashed;
-    crashed.start(QCoreApplication::applicationFilePath(),
-                  {QStringLiteral("--hold-lock"), probe.lockPath()});
+    crashed.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-lock"), probe.lockPath()});
     ASSERT_TRUE(crashed.waitForFinished(30000));
     ASSERT_EQ(crashed.exitCode(), 0);
     ASSERT_TRUE(QFile::exists(probe.lockPath())) << "the dead process left its lock behind";

@@ -22,7 +22,7 @@
 namespace bkf::gui {
 
 class WindowTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         FrameOptions options;
@@ -42,9 +42,9 @@ class WindowTest : public ::testing::Test {
     // A backup of one set "Daily" holding `files` files file0.txt, file1.txt, ...
     // in Data\Sub, each of size(i) random bytes (seed i), then whatever `more`
     // writes. Returns its path.
-    QString writeBackup(const QString& name, int files,
-                        const std::function<std::uint64_t(int)>& size = [](int) { return 3000; },
-                        const std::function<void(tools::BackupWriter&)>& more = {}) {
+    QString writeBackup(
+        const QString& name, int files, const std::function<std::uint64_t(int)>& size = [](int) { return 3000; },
+        const std::function<void(tools::BackupWriter&)>& more = {}) {
         const QString path = file(name);
         tools::FileSink sink(path.toStdU16String());
         tools::BackupWriter w(sink);

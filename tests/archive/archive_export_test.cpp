@@ -51,7 +51,8 @@ std::map<std::string, ReadEntry> readArchive(const fs::path& file) {
         r.atime = archive_entry_atime(e);
         std::string bytes;
         char buffer[8192];
-        for (la_ssize_t n; (n = archive_read_data(a, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(n));
+        for (la_ssize_t n; (n = archive_read_data(a, buffer, sizeof buffer)) > 0;)
+            bytes.append(buffer, static_cast<std::size_t>(n));
         r.hash = tools::hashBytes(bytes);
         const char* name = archive_entry_pathname_utf8(e);
         out[name ? name : ""] = r;
@@ -62,7 +63,9 @@ std::map<std::string, ReadEntry> readArchive(const fs::path& file) {
     return out;
 }
 
-std::int64_t unixSeconds(FileTime t) { return static_cast<std::int64_t>(t / 10000000) - kFileTimeUnixEpochSeconds; }
+std::int64_t unixSeconds(FileTime t) {
+    return static_cast<std::int64_t>(t / 10000000) - kFileTimeUnixEpochSeconds;
+}
 
 struct Backup {
     test::TempDir dir;
@@ -77,7 +80,10 @@ struct Backup {
         FileTime t = 128575193550000000ULL;
         auto add = [&](std::u16string name, Content content) {
             t += 860000000000ULL;
-            w.file({.name = std::move(name), .content = std::move(content), .modified = t, .accessed = t + 36000000000ULL});
+            w.file({.name = std::move(name),
+                    .content = std::move(content),
+                    .modified = t,
+                    .accessed = t + 36000000000ULL});
         };
         add(u"\u00DCbersicht \u65E5\u672C.txt", Content::text("names beyond ASCII\n"));
         add(u"dup.txt", Content::text("first"));
@@ -138,9 +144,13 @@ TEST_P(ArchiveExport, RoundTripKeepsPathsSizesTimesAndBytes) {
 
     // Where a save would put each entry: set label, folders, safe and numbered names.
     const std::string set = "BACKUP SET 1(Daily)/";
-    const std::vector<std::string> paths = {set + "Data/\u00DCbersicht \u65E5\u672C.txt", set + "Data/dup.txt",
-                                            set + "Data/dup (2).txt", set + "Data/Dup (3).TXT",
-                                            set + "Data/trail_", set + "Data/bad.bin", set + "Big/cut.bin"};
+    const std::vector<std::string> paths = {set + "Data/\u00DCbersicht \u65E5\u672C.txt",
+                                            set + "Data/dup.txt",
+                                            set + "Data/dup (2).txt",
+                                            set + "Data/Dup (3).TXT",
+                                            set + "Data/trail_",
+                                            set + "Data/bad.bin",
+                                            set + "Big/cut.bin"};
     const auto read = readArchive(out);
     ASSERT_EQ(read.size(), paths.size() + 1);
     const auto empty = read.find(set + "Data/Empty/");

@@ -37,8 +37,8 @@ TEST(Text, CanonicalDecimalFormOnly) {
     EXPECT_TRUE(parseCanonicalInt64(u"0", v));
     EXPECT_TRUE(parseCanonicalInt64(u"-1", v) && v == -1);
     EXPECT_TRUE(parseCanonicalInt64(u"-9223372036854775808", v) && v == std::numeric_limits<std::int64_t>::min());
-    for (std::u16string_view bad : {u"", u"007", u"-0", u"+5", u" 5", u"5 ", u"12abc", u"-",
-                                    u"9223372036854775808", u"\uFF15"}) {
+    for (std::u16string_view bad :
+         {u"", u"007", u"-0", u"+5", u" 5", u"5 ", u"12abc", u"-", u"9223372036854775808", u"\uFF15"}) {
         EXPECT_FALSE(parseCanonicalInt64(bad, v)) << std::string(bad.begin(), bad.end());
     }
 }
@@ -73,12 +73,19 @@ TEST(Text, ControlCharactersAreShownEscapedOnATerminal) {
         std::string_view shown;
     };
     const Case cases[] = {
-        {"plain text and UTF-8 stay", "BKF\\\xC3\x9C" "bersicht\\a.txt", "BKF\\\xC3\x9C" "bersicht\\a.txt"},
+        {"plain text and UTF-8 stay",
+         "BKF\\\xC3\x9C"
+         "bersicht\\a.txt",
+         "BKF\\\xC3\x9C"
+         "bersicht\\a.txt"},
         {"an erase-line sequence", "a\x1B[2Kb", "a\\x1B[2Kb"},
         {"a window-title sequence", "\x1B]2;owned\x07", "\\x1B]2;owned\\x07"},
         {"line ends and tabs", "a\r\n\tb", "a\\x0D\\x0A\\x09b"},
         {"DEL", "a\x7F", "a\\x7F"},
-        {"a C1 control in UTF-8 (CSI)", "a\xC2\x9B" "2J", "a\\xC2\\x9B2J"},
+        {"a C1 control in UTF-8 (CSI)",
+         "a\xC2\x9B"
+         "2J",
+         "a\\xC2\\x9B2J"},
         {"bytes that are not UTF-8", "caf\xE9", "caf\\xE9"},
     };
     for (const auto& c : cases) EXPECT_EQ(terminalText(c.text), c.shown) << c.what;
@@ -96,7 +103,10 @@ TEST(Text, TsvCellsReadBackExactly) {
         {"the escape character itself", u"100%.txt", "100%25.txt"},
         {"an escape sequence", u"\x1B[2K", "%1B[2K"},
         {"UTF-8 and a surrogate pair", u"\u00DC\U0001F600", "\xC3\x9C\xF0\x9F\x98\x80"},
-        {"an unpaired surrogate", u"a\xD800" u"b", "a%uD800b"},
+        {"an unpaired surrogate",
+         u"a\xD800"
+         u"b",
+         "a%uD800b"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

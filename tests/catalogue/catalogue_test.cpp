@@ -41,8 +41,7 @@ std::vector<std::u16string> childLabels(const CatalogueTree& t, NodeId n) {
 TEST(CatalogueTable, CellsFromTypedValues) {
     Catalogue c;
     const FileTime highBit = makeFileTime(7, 0x80000001u);
-    c.appendEntry(u"BKF\\BACKUP SET 1(Daily)\\Data\\report.doc", 5368709120LL, 6442450944LL, kTime,
-                  highBit, 0);
+    c.appendEntry(u"BKF\\BACKUP SET 1(Daily)\\Data\\report.doc", 5368709120LL, 6442450944LL, kTime, highBit, 0);
     const auto& t = c.table();
     EXPECT_EQ(t.cell(0, CatalogueColumn::Path), u"BKF\\BACKUP SET 1(Daily)\\Data\\report.doc");
     EXPECT_EQ(t.cell(0, CatalogueColumn::TypeName), u"DOC File");
@@ -62,8 +61,8 @@ TEST(CatalogueTable, CellsFromTypedValues) {
 
 TEST(CatalogueTable, TextCellsComeBackExactly) {
     Catalogue c;
-    const std::array<std::u16string_view, kNumericCellCount> cells = {
-        u"007", u"12abc", u"", u"-5", u"4294967296", u"-0", u" 3", u"2147483647"};
+    const std::array<std::u16string_view, kNumericCellCount> cells = {u"007",        u"12abc", u"",   u"-5",
+                                                                      u"4294967296", u"-0",    u" 3", u"2147483647"};
     c.appendEntryText(u"BKF\\S\\a.txt", cells);
     const auto& t = c.table();
     for (int i = 0; i < kNumericCellCount; ++i) {
@@ -104,7 +103,8 @@ TEST(CatalogueTable, SizesAndOffsetsOfAnyWidthComeBackExactly) {
         Catalogue c;
         c.appendEntry(u"BKF\S\typed.bin", k.value, k.value, kTime, kTime, kTime);
         const std::u16string text = decimalText(k.value);
-        const std::array<std::u16string_view, kNumericCellCount> cells = {text, text, u"1", u"2", u"3", u"4", u"5", u"6"};
+        const std::array<std::u16string_view, kNumericCellCount> cells = {text, text, u"1", u"2",
+                                                                          u"3", u"4", u"5", u"6"};
         c.appendEntryText(u"BKF\S\text.bin", cells);
         for (RowIndex r = 0; r < 2; ++r) {
             EXPECT_EQ(c.table().size(r), k.value);
@@ -157,9 +157,7 @@ TEST(CatalogueTree, AddFolderPathSeesChangesMadeBetweenCalls) {
 // The marks as the folder views define them, computed the slow way from the cells.
 struct Reference {
     const Catalogue& c;
-    bool below(RowIndex row, NodeId node) const {
-        return c.table().path(row).starts_with(c.displayPrefixOf(node));
-    }
+    bool below(RowIndex row, NodeId node) const { return c.table().path(row).starts_with(c.displayPrefixOf(node)); }
     FolderMark mark(NodeId node) const {
         std::size_t total = 0, checked = 0;
         for (RowIndex r = 0; r < c.table().rowCount(); ++r) {
@@ -304,8 +302,7 @@ TEST(CatalogueRename, RewritesOnlyPathsThatBeginWithTheFolder) {
     EXPECT_EQ(t.path(4), u"BKF\\BACKUP SET 2(Data)\\Data\\d.txt");
     EXPECT_EQ(t.path(5), u"BKF\\BACKUP SET 2(Data)\\Other\\BACKUP SET 1(x)\\Data\\e.txt");
     EXPECT_EQ(c.tree().label(data), u"Old");
-    EXPECT_EQ(c.folderPathOf(nodeAt(c, {u"BKF", u"BACKUP SET 1(x)", u"Old", u"Sub"})),
-              u"BACKUP SET 1(x)\\Old\\Sub\\");
+    EXPECT_EQ(c.folderPathOf(nodeAt(c, {u"BKF", u"BACKUP SET 1(x)", u"Old", u"Sub"})), u"BACKUP SET 1(x)\\Old\\Sub\\");
     // A file added under the new name lands in the renamed node.
     addFile(c, u"BKF\\BACKUP SET 1(x)\\Old\\f.txt");
     EXPECT_EQ(c.tree().nodeCount(), 11u);
@@ -356,10 +353,18 @@ TEST(CatalogueMarks, RandomOperationsKeepTheIndexTrue) {
         for (int step = 0; step < 40; ++step) {
             const NodeId node = static_cast<NodeId>(rng() % c.tree().nodeCount());
             switch (rng() % 5) {
-                case 0: c.setFolderMark(node, rng() % 2 == 0); break;
-                case 1: c.markFile(node, u"f" + asciiToUtf16(std::to_string(rng() % 5)) + u".txt", rng() % 2); break;
-                case 2: c.renameFolder(node, names[rng() % names.size()]); break;
-                case 3: c.table().setChecked(static_cast<RowIndex>(rng() % c.table().rowCount()), rng() % 2); break;
+                case 0:
+                    c.setFolderMark(node, rng() % 2 == 0);
+                    break;
+                case 1:
+                    c.markFile(node, u"f" + asciiToUtf16(std::to_string(rng() % 5)) + u".txt", rng() % 2);
+                    break;
+                case 2:
+                    c.renameFolder(node, names[rng() % names.size()]);
+                    break;
+                case 3:
+                    c.table().setChecked(static_cast<RowIndex>(rng() % c.table().rowCount()), rng() % 2);
+                    break;
                 case 4:
                     c.refreshAncestorMarks(node);
                     for (NodeId a = c.tree().parent(node); a != kNoNode; a = c.tree().parent(a)) {

@@ -7,8 +7,8 @@
 #include <unistd.h>
 #endif
 
-#include "catalogue/snapshot.h"
 #include "base/text.h"
+#include "catalogue/snapshot.h"
 #include "tests/fixtures/temp_dir.h"
 
 namespace bkf {
@@ -104,10 +104,11 @@ TEST(SnapshotRobustness, RowsThatCannotBeTakenAreSkippedAndCounted) {
     writeFileBytes(dir / "s.ORMBKF",
                    utf16le(u"</b.bkf>\r\n<5>\r\n"
                            u"<BKF\\S\\whole.txt><3><4><5><6><7><8><9><10>\r\n"
-                           u"<BKF\\S\\notes.txt><44\r\n"                              // cut short
-                           u"<BKF\\S\\size.txt><x><4><5><6><7><8><9><10>\r\n"         // a size that is no number
-                           u"<><3><4><5><6><7><8><9><10>\r\n"                         // no path
-                           u"<" + tooLong + u"><3><4><5><6><7><8><9><10>\r\n"));
+                           u"<BKF\\S\\notes.txt><44\r\n"                       // cut short
+                           u"<BKF\\S\\size.txt><x><4><5><6><7><8><9><10>\r\n"  // a size that is no number
+                           u"<><3><4><5><6><7><8><9><10>\r\n"                  // no path
+                           u"<" +
+                           tooLong + u"><3><4><5><6><7><8><9><10>\r\n"));
     Catalogue c;
     const SnapshotLoad load = loadSnapshotFile(dir / "s.ORMBKF", c);
     ASSERT_TRUE(load.status.ok());
@@ -115,9 +116,10 @@ TEST(SnapshotRobustness, RowsThatCannotBeTakenAreSkippedAndCounted) {
     EXPECT_EQ(c.table().path(0), u"BKF\\S\\whole.txt");
     EXPECT_EQ(load.unreadable, 3u);
     EXPECT_EQ(load.refused, 1u);
-    EXPECT_EQ(snapshotRowProblems(load.rows, load.unreadable, load.refused, load.declaredCount),
-              (std::vector<std::string>{"3 rows of the snapshot were unreadable",
-                                        "1 row of the snapshot was refused: a display path longer than 32767 code units"}))
+    EXPECT_EQ(
+        snapshotRowProblems(load.rows, load.unreadable, load.refused, load.declaredCount),
+        (std::vector<std::string>{"3 rows of the snapshot were unreadable",
+                                  "1 row of the snapshot was refused: a display path longer than 32767 code units"}))
         << "five rows, as declared";
     EXPECT_EQ(snapshotRowProblems(1, 0, 0, 4),
               (std::vector<std::string>{"warning: the snapshot declares 4 entries but holds 1 rows"}));

@@ -46,11 +46,13 @@ TEST(Snapshot, WritesTheExactFileForm) {
 TEST(Snapshot, RoundTripKeepsCellsOrderAndTreeAndChecksEverything) {
     test::TempDir dir;
     Catalogue c;
-    addFile(c, u"BKF\\BACKUP SET 2(\u65E5\u672C)\\\u00DCbersicht\\z.txt", 5368709120LL, 6442450944LL, 128573640000000000ULL);
+    addFile(c, u"BKF\\BACKUP SET 2(\u65E5\u672C)\\\u00DCbersicht\\z.txt", 5368709120LL, 6442450944LL,
+            128573640000000000ULL);
     addFile(c, u"BKF\\BACKUP SET 1(Daily)\\Data\\a.doc", 0, 3094, 0);
     addFile(c, u"BKF\\BACKUP SET 1(Daily)\\Data\\a.doc", 7, 9000, makeFileTime(5, 0x80000000u));
     addFile(c, u"BKF\\BACKUP SET 0\\loose", 1, 2, 3);
-    const std::array<std::u16string_view, kNumericCellCount> odd = {u"007", u"+12", u"", u"-1", u"12abc", u"", u"", u"+4"};
+    const std::array<std::u16string_view, kNumericCellCount> odd = {u"007",   u"+12", u"", u"-1",
+                                                                    u"12abc", u"",    u"", u"+4"};
     c.appendEntryText(u"BKF\\BACKUP SET 1(Daily)\\hand\\edited.txt", odd);
     c.table().setChecked(1, true);
 
@@ -69,7 +71,8 @@ TEST(Snapshot, RoundTripKeepsCellsOrderAndTreeAndChecksEverything) {
     const auto& t = loaded.tree();
     std::vector<std::u16string> sets;
     for (NodeId n = t.firstChild(t.root()); n != kNoNode; n = t.nextSibling(n)) sets.emplace_back(t.label(n));
-    EXPECT_EQ(sets, (std::vector<std::u16string>{u"BACKUP SET 2(\u65E5\u672C)", u"BACKUP SET 1(Daily)", u"BACKUP SET 0"}));
+    EXPECT_EQ(sets,
+              (std::vector<std::u16string>{u"BACKUP SET 2(\u65E5\u672C)", u"BACKUP SET 1(Daily)", u"BACKUP SET 0"}));
 
     // Written again, the file is the same byte for byte.
     ASSERT_TRUE(writeSnapshot(dir / "again.ORMBKF", loaded.table(), loaded.backupFilePath()));
@@ -165,8 +168,9 @@ TEST(Snapshot, DisplayPathsOfThousandsOfCodeUnits) {
     for (int i = 0; i < 60; ++i) deep += u"\\" + std::u16string(80, static_cast<char16_t>(u'a' + i % 26));
     deep += u"\\file.txt";
     const std::u16string flat = u"BKF\\S\\" + std::u16string(20000, u'x');
-    test::writeFileBytes(dir / "long.ORMBKF", utf16le(u"<b.bkf>\r\n<2>\r\n<" + deep + u"><1><2><3><4><5><6><7><8>\r\n<" +
-                                                     flat + u"><1><2><3><4><5><6><7><8>\r\n"));
+    test::writeFileBytes(dir / "long.ORMBKF",
+                         utf16le(u"<b.bkf>\r\n<2>\r\n<" + deep + u"><1><2><3><4><5><6><7><8>\r\n<" + flat +
+                                 u"><1><2><3><4><5><6><7><8>\r\n"));
     Catalogue c;
     ASSERT_EQ(loadSnapshotFile(dir / "long.ORMBKF", c).rows, 2u);
     EXPECT_EQ(c.table().path(0), deep);

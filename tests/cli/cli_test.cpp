@@ -5,8 +5,8 @@
 #include <windows.h>
 #endif
 
-#include "catalogue/snapshot.h"
 #include "base/text.h"
+#include "catalogue/snapshot.h"
 #include "tests/cli/run_tool.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tools/backup_writer.h"
@@ -84,11 +84,15 @@ TEST(Cli, ScanWritesASnapshotThatListsLikeTheBackup) {
     EXPECT_EQ(std::count(fromBackup.out.begin(), fromBackup.out.end(), '\n'), 12);
     const std::string firstRow = fromBackup.out.substr(0, fromBackup.out.find('\n'));
     EXPECT_EQ(std::count(firstRow.begin(), firstRow.end(), '\t'), 9) << "ten cells a row";
-    EXPECT_EQ(firstRow.substr(0, firstRow.find('\t')), "BKF\\BACKUP SET 1(Daily)\\Data\\\xC3\x9C" "bersicht\\file0.txt");
+    EXPECT_EQ(firstRow.substr(0, firstRow.find('\t')),
+              "BKF\\BACKUP SET 1(Daily)\\Data\\\xC3\x9C"
+              "bersicht\\file0.txt");
 
     const auto json = tarvik({"list", "out.snapshot", "--format", "json"}, dir);
     EXPECT_EQ(json.out.substr(0, json.out.find('\n')).substr(0, 60),
-              std::string("{\"path\":\"BKF\\\\BACKUP SET 1(Daily)\\\\Data\\\\\xC3\x9C" "bersicht\\\\file0.txt\"").substr(0, 60));
+              std::string("{\"path\":\"BKF\\\\BACKUP SET 1(Daily)\\\\Data\\\\\xC3\x9C"
+                          "bersicht\\\\file0.txt\"")
+                  .substr(0, 60));
     EXPECT_NE(json.out.find("\"modified\":\"2008-06-09 21:09:15\""), std::string::npos);
 
     const auto text = tarvik({"scan", "in/daily.bkf"}, dir);
@@ -104,7 +108,8 @@ TEST(Cli, LogHoldsTheWindowsLinesThenTheScans) {
     ASSERT_EQ(tarvik({"scan", "daily.bkf", "-o", "s.ORMBKF", "--log", "run.log"}, dir).status, 0);
     const std::string log = test::readFileBytes(dir / "run.log");
     EXPECT_EQ(log.substr(0, 120), test::utf16le(u"earlier\r\ndaily.bkf\r\nSUCC 0001\r\nSUCC 0002\r\nSUCC 0003\r\n"
-                                               u"SUCC 0004\r\nSUCC 0005\r\nSUCC 0006\r\n").substr(0, 120));
+                                                u"SUCC 0004\r\nSUCC 0005\r\nSUCC 0006\r\n")
+                                      .substr(0, 120));
     EXPECT_NE(log.find(test::utf16le(u"SUCC 0013\r\n")), std::string::npos);
 }
 
@@ -122,9 +127,12 @@ TEST(Cli, SearchAndExtractFromABackupOrASnapshot) {
     const auto search = tarvik({"search", "s.ORMBKF", "*file1*"}, dir);
     EXPECT_EQ(search.status, 0);
     EXPECT_EQ(search.out,
-              "BKF\\BACKUP SET 1(Daily)\\Data\\\xC3\x9C" "bersicht\\file1.txt\n"
-              "BKF\\BACKUP SET 1(Daily)\\Data\\\xC3\x9C" "bersicht\\file10.txt\n"
-              "BKF\\BACKUP SET 1(Daily)\\Data\\\xC3\x9C" "bersicht\\file11.txt\n");
+              "BKF\\BACKUP SET 1(Daily)\\Data\\\xC3\x9C"
+              "bersicht\\file1.txt\n"
+              "BKF\\BACKUP SET 1(Daily)\\Data\\\xC3\x9C"
+              "bersicht\\file10.txt\n"
+              "BKF\\BACKUP SET 1(Daily)\\Data\\\xC3\x9C"
+              "bersicht\\file11.txt\n");
     EXPECT_NE(search.err.find("3 files found"), std::string::npos);
     EXPECT_EQ(tarvik({"search", "daily.bkf", "*file1*"}, dir).out, search.out) << "a backup is scanned first";
     EXPECT_EQ(tarvik({"search", "s.ORMBKF"}, dir).status, 64);
@@ -132,7 +140,8 @@ TEST(Cli, SearchAndExtractFromABackupOrASnapshot) {
     // Only the matching entries, into a new numbered folder.
     const auto some = tarvik({"extract", "s.ORMBKF", "out", "--match", "*file1*", "--match", "*file2.txt"}, dir);
     EXPECT_EQ(some.status, 0) << some.err;
-    const auto folder = dir / "out" / "Rec1" / "BACKUP SET 1(Daily)" / "Data" / std::filesystem::path(u"\u00DCbersicht");
+    const auto folder =
+        dir / "out" / "Rec1" / "BACKUP SET 1(Daily)" / "Data" / std::filesystem::path(u"\u00DCbersicht");
     EXPECT_TRUE(std::filesystem::exists(folder / "file10.txt"));
     EXPECT_TRUE(std::filesystem::exists(folder / "file2.txt"));
     EXPECT_FALSE(std::filesystem::exists(folder / "file3.txt"));
@@ -148,7 +157,8 @@ TEST(Cli, SearchAndExtractFromABackupOrASnapshot) {
     EXPECT_NE(lost.err.find("--backup"), std::string::npos) << lost.err;
     const auto found = tarvik({"extract", "s.ORMBKF", "out", "--backup", "moved.bkf", "--prefix", ""}, dir);
     EXPECT_EQ(found.status, 0) << found.err;
-    EXPECT_TRUE(std::filesystem::exists(dir / "out" / "BACKUP SET 1(Daily)" / "Data" / std::filesystem::path(u"\u00DCbersicht") / "file0.txt"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "out" / "BACKUP SET 1(Daily)" / "Data" /
+                                        std::filesystem::path(u"\u00DCbersicht") / "file0.txt"));
 
     EXPECT_EQ(tarvik({"extract", "s.ORMBKF", "out", "--backup", "moved.bkf", "--prefix", "a:b"}, dir).status, 64);
     EXPECT_EQ(tarvik({"extract", "s.ORMBKF"}, dir).status, 64);
@@ -181,8 +191,8 @@ TEST(Cli, CtrlCStopsAScanAndStillWritesWhatWasFound) {
     // this process joins that console, ignores the event itself and sends it.
     std::wstring command = L"\"" + test::wideOf(TARVIK_PATH) + L"\" scan daily.bkf -o s.ORMBKF";
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const HANDLE errFile = CreateFileW((dir / "err.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                       CREATE_ALWAYS, 0, nullptr);
+    const HANDLE errFile =
+        CreateFileW((dir / "err.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;

@@ -18,7 +18,8 @@ TEST(CliDisplacedBlocks, AHeaderPutInFrontOfTheBackupCostsNothingUnlessTheScanKe
         tools::BackupWriter w(sink);
         w.beginSet({.name = u"Moved"});
         for (int i = 0; i < 5; ++i) {
-            w.file({.name = u"f" + std::u16string(1, static_cast<char16_t>(u'0' + i)), .content = tools::Content::random(7000, i)});
+            w.file({.name = u"f" + std::u16string(1, static_cast<char16_t>(u'0' + i)),
+                    .content = tools::Content::random(7000, i)});
         }
         w.finish();
         sink.close();
@@ -36,7 +37,8 @@ TEST(CliDisplacedBlocks, AHeaderPutInFrontOfTheBackupCostsNothingUnlessTheScanKe
     for (const auto& e : manifest) {
         const std::string name = "f" + std::string(1, static_cast<char>(e.displayPath.back()));
         const std::string bytes = test::readFileBytes(dir / "out" / "Rec1" / "BACKUP SET 1(Moved)" / name);
-        EXPECT_EQ(tools::hashBytes(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())), e.hash)
+        EXPECT_EQ(tools::hashBytes(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())),
+                  e.hash)
             << name;
     }
 }

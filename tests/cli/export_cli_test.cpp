@@ -23,8 +23,8 @@ test::ToolRun shell(const std::string& command, const fs::path& dir) {
 TEST(CliExport, TheSampleThroughAPipeListsEveryFileUnderItsSavedName) {
     test::TempDir dir;
     const fs::path samples = BKF_SAMPLES_DIR;
-    const auto run = shell(test::shellQuote(TARVIK_PATH) + " export " + test::shellQuote((samples / "sample.bkf").string()) +
-                               " - | tar -tf -",
+    const auto run = shell(test::shellQuote(TARVIK_PATH) + " export " +
+                               test::shellQuote((samples / "sample.bkf").string()) + " - | tar -tf -",
                            dir.path());
     ASSERT_EQ(run.status, 0) << run.err;
     std::set<std::string> listed;
@@ -39,9 +39,9 @@ TEST(CliExport, TheSampleThroughAPipeListsEveryFileUnderItsSavedName) {
         expected.insert(path);
     }
     EXPECT_EQ(listed, expected);
-    EXPECT_NE(run.err.find(std::to_string(expected.size()) + " stored: " + std::to_string(expected.size()) +
-                           " verified"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find(std::to_string(expected.size()) + " stored: " + std::to_string(expected.size()) + " verified"),
+        std::string::npos)
         << run.err;
 }
 

@@ -133,7 +133,7 @@ std::set<std::string> manExitStatuses(const std::vector<std::string>& page) {
 }
 
 class ManPage : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         const test::ToolRun run = test::runTool(TARVIK_PATH, {"--help"}, dir_.path());
         ASSERT_EQ(run.status, 0);
@@ -166,7 +166,8 @@ TEST_F(ManPage, DescribesEveryCommandOfTheHelpWithItsOptions) {
     }
     // And no section for a command the program does not have.
     for (const auto& [command, options] : man)
-        EXPECT_TRUE(help.count(command)) << "the manual page describes `tarvik " << command << "`, which the help lacks";
+        EXPECT_TRUE(help.count(command)) << "the manual page describes `tarvik " << command
+                                         << "`, which the help lacks";
     // The options outside the commands (--aligned-only, --help, --version) too.
     Options everywhere;
     for (const std::string& line : page_) everywhere.merge(optionsIn(plainRoff(line)));

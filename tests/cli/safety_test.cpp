@@ -16,8 +16,8 @@
 #include <unistd.h>
 #endif
 
-#include "catalogue/snapshot.h"
 #include "base/text.h"
+#include "catalogue/snapshot.h"
 #include "tests/cli/run_tool.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tools/backup_writer.h"
@@ -36,8 +36,8 @@ test::ToolRun tarvik(const std::vector<std::string>& args, const test::TempDir& 
 #ifndef _WIN32
 // Runs a shell command line in `dir`; $T is the program. Returns its exit status.
 int shell(const std::string& line, const test::TempDir& dir) {
-    const std::string command = "cd " + test::shellQuote(dir.path().string()) +
-                                " && T=" + test::shellQuote(TARVIK_PATH) + " && (" + line + ")";
+    const std::string command =
+        "cd " + test::shellQuote(dir.path().string()) + " && T=" + test::shellQuote(TARVIK_PATH) + " && (" + line + ")";
     const int raw = std::system(("bash -c " + test::shellQuote(command)).c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
@@ -65,7 +65,9 @@ void writeBackup(const fs::path& path, const std::u16string& fileName = u"file",
     sink.close();
 }
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 TEST(CliSafety, NoOutputIsEverTheBackup) {
     test::TempDir dir;
@@ -88,9 +90,11 @@ TEST(CliSafety, NoOutputIsEverTheBackup) {
         {"the snapshot's backup as destination", {"extract", "s.ORMBKF", "hard.bkf"}, "is the backup file itself"},
         {"the snapshot over a folder", {"scan", "b.bkf", "-o", "folder"}, "it is a folder"},
         {"a log that cannot be written", {"scan", "b.bkf", "--log", "missing/x.log"}, "cannot write the log"},
-        {"a prefix with a forbidden character", {"extract", "missing.bkf", "out", "--prefix", "a:b"},
+        {"a prefix with a forbidden character",
+         {"extract", "missing.bkf", "out", "--prefix", "a:b"},
          "Illegal character found in file pre fix"},
-        {"a prefix without room for its number", {"extract", "missing.bkf", "out", "--prefix", std::string(250, 'p')},
+        {"a prefix without room for its number",
+         {"extract", "missing.bkf", "out", "--prefix", std::string(250, 'p')},
          "too long"},
     };
 #ifndef _WIN32
@@ -156,7 +160,8 @@ TEST(CliSafety, DamagedOrForeignSnapshotsAreReportedNotReadAsWhole) {
     test::writeFileBytes(dir / "cut.ORMBKF", test::utf16le(u"<" + backup + u">\r\n<2>\r\n<BKF\\S\\notes.txt><44\r\n"));
     test::writeFileBytes(dir / "surrogate.ORMBKF",
                          test::utf16le(u"</b\xD800.bkf>\r\n<1>\r\n<BKF\\S\\a.txt><1><2><3><4><5><6><7><8>\r\n"));
-    test::writeFileBytes(dir / "bom.ORMBKF", "\xFF\xFE" + test::utf16le(u"</b.bkf>\r\n<1>\r\n<BKF\\S\\a.txt><1><2><3><4><5><6><7><8>\r\n"));
+    test::writeFileBytes(dir / "bom.ORMBKF",
+                         "\xFF\xFE" + test::utf16le(u"</b.bkf>\r\n<1>\r\n<BKF\\S\\a.txt><1><2><3><4><5><6><7><8>\r\n"));
     struct Case {
         const char* what;
         std::vector<std::string> args;
@@ -165,10 +170,19 @@ TEST(CliSafety, DamagedOrForeignSnapshotsAreReportedNotReadAsWhole) {
     };
     const Case cases[] = {
         {"a cut row is counted", {"list", "cut.ORMBKF"}, 3, "1 row of the snapshot was unreadable"},
-        {"a count that disagrees", {"list", "cut.ORMBKF"}, 3, "warning: the snapshot declares 2 entries but holds 1 rows"},
+        {"a count that disagrees",
+         {"list", "cut.ORMBKF"},
+         3,
+         "warning: the snapshot declares 2 entries but holds 1 rows"},
         {"a cut row is never extracted", {"extract", "cut.ORMBKF", "out"}, 3, "1 row of the snapshot was unreadable"},
-        {"a backup path no file system takes", {"extract", "surrogate.ORMBKF", "out"}, 2, "cannot open the backup file"},
-        {"a snapshot with a byte-order mark", {"list", "bom.ORMBKF"}, 2, "looks like a recovery snapshot with a byte-order mark"},
+        {"a backup path no file system takes",
+         {"extract", "surrogate.ORMBKF", "out"},
+         2,
+         "cannot open the backup file"},
+        {"a snapshot with a byte-order mark",
+         {"list", "bom.ORMBKF"},
+         2,
+         "looks like a recovery snapshot with a byte-order mark"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -185,8 +199,9 @@ TEST(CliSafety, FailuresExitWithTheirStatus) {
     ASSERT_EQ(tarvik({"scan", "b.bkf", "-o", "s.ORMBKF"}, dir).status, 0);
 #ifndef _WIN32
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    test::writeFileBytes(dir / "fifo.ORMBKF", test::utf16le(u"<" + (dir / "fifo").u16string() +
-                                                            u">\r\n<1>\r\n<BKF\\S\\a.txt><1><2><3><4><5><6><7><8>\r\n"));
+    test::writeFileBytes(
+        dir / "fifo.ORMBKF",
+        test::utf16le(u"<" + (dir / "fifo").u16string() + u">\r\n<1>\r\n<BKF\\S\\a.txt><1><2><3><4><5><6><7><8>\r\n"));
 #endif
     fs::create_directory(dir / "folder");
     test::writeFileBytes(dir / "file.txt", "x");
@@ -200,11 +215,15 @@ TEST(CliSafety, FailuresExitWithTheirStatus) {
         {"a search that matches nothing", {"search", "s.ORMBKF", "*nothing*"}, 1, "0 files found"},
         {"a folder to look into", {"blocks", "folder"}, 2, "Is a directory"},
 #ifdef _WIN32
-        {"a destination that cannot be made", {"extract", "s.ORMBKF", "file.txt/sub"}, 3,
+        {"a destination that cannot be made",
+         {"extract", "s.ORMBKF", "file.txt/sub"},
+         3,
          "cannot create the destination folder file.txt/sub: "},
         {"a device to look into", {"blocks", "\\\\.\\NUL"}, 2, "not a regular file or block device"},
 #else
-        {"a destination that cannot be made", {"extract", "s.ORMBKF", "file.txt/sub"}, 3,
+        {"a destination that cannot be made",
+         {"extract", "s.ORMBKF", "file.txt/sub"},
+         3,
          "cannot create the destination folder file.txt/sub: Not a directory"},
         {"a FIFO to scan", {"scan", "fifo"}, 2, "a FIFO"},
         {"a FIFO to list", {"list", "fifo"}, 2, "a FIFO"},
@@ -239,7 +258,8 @@ TEST(CliSafety, ASignalDuringTheOnePassSaveOfABackupKeepsOnlyWholeFiles) {
     // A backup is saved as it is scanned: a signal cancels the save as it
     // cancels one after the scan, keeping the files already whole.
 #ifdef _WIN32
-    GTEST_SKIP() << "SIGTERM from a shell: POSIX only (Cli.CtrlCStopsAScanAndStillWritesWhatWasFound covers the console handler)";
+    GTEST_SKIP() << "SIGTERM from a shell: POSIX only (Cli.CtrlCStopsAScanAndStillWritesWhatWasFound covers the "
+                    "console handler)";
 #else
     test::TempDir dir;
     writeBackup(dir / "b.bkf");
@@ -265,8 +285,8 @@ TEST(CliSafety, ReadersShareTheBackupAndWritersAreKeptOut) {
     writeBackup(dir / "b.bkf");
 #ifdef _WIN32
     // Another reader that shares reading only; then a writer sharing all.
-    const HANDLE reader = CreateFileW((dir / "b.bkf").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      0, nullptr);
+    const HANDLE reader =
+        CreateFileW((dir / "b.bkf").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     EXPECT_EQ(tarvik({"list", "b.bkf"}, dir).status, 0) << "another reader holds it";
     CloseHandle(reader);

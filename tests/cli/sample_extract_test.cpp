@@ -52,8 +52,9 @@ TEST(CliSample, ExtractRecoversTheSampleExactly) {
         if (f.is_regular_file()) found.insert(f.path());
     }
     EXPECT_EQ(found, expected);
-    EXPECT_NE(run.err.find(std::to_string(expected.size()) + " saved: " + std::to_string(expected.size()) + " verified"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find(std::to_string(expected.size()) + " saved: " + std::to_string(expected.size()) + " verified"),
+        std::string::npos)
         << run.err;
 }
 

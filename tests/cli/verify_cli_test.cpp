@@ -26,7 +26,8 @@ TEST(CliVerify, TellsWhichFilesTheBackupStillHoldsIntactAndWritesNothing) {
     const auto run = [&](std::vector<std::string> args) { return test::runTool(TARVIK_PATH, args, dir.path()); };
     const auto v = run({"verify", "v.bkf", "--format", "tsv"});
     EXPECT_EQ(v.status, 3) << v.err;
-    EXPECT_EQ(v.out, "BKF\\BACKUP SET 1(V)\\good.bin\tverified\t\nBKF\\BACKUP SET 1(V)\\hit.bin\tchecksum mismatch\t\n");
+    EXPECT_EQ(v.out,
+              "BKF\\BACKUP SET 1(V)\\good.bin\tverified\t\nBKF\\BACKUP SET 1(V)\\hit.bin\tchecksum mismatch\t\n");
     EXPECT_NE(v.err.find("2 read whole: 1 verified, 1 checksum mismatch"), std::string::npos) << v.err;
     EXPECT_NE(v.err.find("in one pass over the backup"), std::string::npos) << v.err;
     EXPECT_EQ(run({"verify", "v.bkf", "--match", "*good*"}).status, 0);

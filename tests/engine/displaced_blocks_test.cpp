@@ -6,9 +6,9 @@
 
 #include "base/text.h"
 #include "engine/blocks.h"
+#include "engine/recovery_log.h"
 #include "engine/scan.h"
 #include "engine/tape_format.h"
-#include "engine/recovery_log.h"
 #include "tests/engine/scan_fixture.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tools/damage.h"
@@ -105,8 +105,9 @@ TEST(DisplacedBlocks, LookAlikesInFileDataAreNotTaken) {
     // at every phase of the grid.
     const auto real = buildBackup([](BackupWriter& w) { w.file(fileOf(u"model.txt", Content::text("m"))); });
     const std::uint64_t at = real.manifest[0].blockOffset;
-    std::vector<std::uint8_t> lookAlike(real.bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                                        real.bytes.begin() + static_cast<std::ptrdiff_t>(real.manifest[0].dataOffset + 1));
+    std::vector<std::uint8_t> lookAlike(
+        real.bytes.begin() + static_cast<std::ptrdiff_t>(at),
+        real.bytes.begin() + static_cast<std::ptrdiff_t>(real.manifest[0].dataOffset + 1));
     lookAlike[mtf::kHeaderChecksum] ^= 0x01;
     ASSERT_FALSE(headerChecksumHolds(lookAlike));
     std::vector<std::uint8_t> data;
@@ -216,7 +217,8 @@ TEST(DisplacedBlocks, FilesKeepTheirFolderWhenItsBlockIsLost) {
         for (const char* folder : {"A", "B", "C"}) {
             w.directory({.name = folderName(asciiToUtf16(folder))});
             for (int i = 1; i <= (folder[0] == 'C' ? 1 : 2); ++i) {
-                w.file(fileOf(asciiToUtf16(std::string(1, static_cast<char>(folder[0] + 32)) + std::to_string(i)), Content::text("x")));
+                w.file(fileOf(asciiToUtf16(std::string(1, static_cast<char>(folder[0] + 32)) + std::to_string(i)),
+                              Content::text("x")));
             }
         }
         w.beginSet({.name = u"Two", .rootFolder = false});
@@ -233,18 +235,23 @@ TEST(DisplacedBlocks, FilesKeepTheirFolderWhenItsBlockIsLost) {
         std::vector<std::u16string> expected;  // after "BKF\BACKUP SET "
     };
     const std::vector<Case> cases = {
-        {"healthy", [](auto&) {},
+        {"healthy",
+         [](auto&) {},
          {u"1(One)\\A\\a1", u"1(One)\\A\\a2", u"1(One)\\B\\b1", u"1(One)\\B\\b2", u"1(One)\\C\\c1", u"2(Two)\\C\\f0",
           u"2(Two)\\E\\e1"}},
-        {"B's block destroyed: its two files share one lost folder", [&](auto& bytes) { wipe(bytes, 2); },
+        {"B's block destroyed: its two files share one lost folder",
+         [&](auto& bytes) { wipe(bytes, 2); },
          {u"1(One)\\A\\a1", u"1(One)\\A\\a2", u"1(One)\\lost dir0\\b1", u"1(One)\\lost dir0\\b2", u"1(One)\\C\\c1",
           u"2(Two)\\C\\f0", u"2(Two)\\E\\e1"}},
-        {"b2 names A's id", [&](auto& bytes) {
-             setDirectoryId(bytes, b.manifest[3].blockOffset, mtf::load32(b.bytes.data() + folderBlock(b.bytes, 1) + mtf::kDirbId));
+        {"b2 names A's id",
+         [&](auto& bytes) {
+             setDirectoryId(bytes, b.manifest[3].blockOffset,
+                            mtf::load32(b.bytes.data() + folderBlock(b.bytes, 1) + mtf::kDirbId));
          },
          {u"1(One)\\A\\a1", u"1(One)\\A\\a2", u"1(One)\\B\\b1", u"1(One)\\A\\b2", u"1(One)\\C\\c1", u"2(Two)\\C\\f0",
           u"2(Two)\\E\\e1"}},
-        {"the root and A destroyed: A's files before any folder of the set stay where they were", [&](auto& bytes) {
+        {"the root and A destroyed: A's files before any folder of the set stay where they were",
+         [&](auto& bytes) {
              wipe(bytes, 0);
              wipe(bytes, 1);
          },
@@ -256,7 +263,8 @@ TEST(DisplacedBlocks, FilesKeepTheirFolderWhenItsBlockIsLost) {
         auto bytes = b.bytes;
         c.damage(bytes);
         std::vector<std::u16string> found;
-        for (const auto& p : paths(scanBytes(bytes)->catalogue)) found.push_back(p.substr(std::u16string_view(u"BKF\\BACKUP SET ").size()));
+        for (const auto& p : paths(scanBytes(bytes)->catalogue))
+            found.push_back(p.substr(std::u16string_view(u"BKF\\BACKUP SET ").size()));
         EXPECT_EQ(found, c.expected);
     }
 }

@@ -8,9 +8,9 @@
 
 #include "base/text.h"
 #include "engine/backup_file.h"
+#include "engine/recovery_log.h"
 #include "engine/scan_job.h"
 #include "engine/tape_format.h"
-#include "engine/recovery_log.h"
 #include "tests/engine/scan_fixture.h"
 #include "tests/fixtures/failing_source.h"
 #include "tests/fixtures/temp_dir.h"
@@ -69,7 +69,8 @@ test::Built healthyBackup() {
         w.file(dated);
         w.file(fileOf(u"empty.txt", Content()));
         w.directory({.name = folderName(u"\u0414\u0430\u043D\u043D\u044B\u0435")});
-        for (int i = 0; i < 40; ++i) w.file(fileOf(u"f" + asciiToUtf16(std::to_string(i)) + u".dat", Content::random(3000, i)));
+        for (int i = 0; i < 40; ++i)
+            w.file(fileOf(u"f" + asciiToUtf16(std::to_string(i)) + u".dat", Content::random(3000, i)));
         w.beginSet({.name = u"Weekly \u65E5\u672C"});
         w.directory({.name = folderName(u"Data")});
         w.file(fileOf(u"report.txt", Content::random(70000, 99)));
@@ -149,8 +150,7 @@ TEST(Scan, ShiftedRegionsAndInsertedBytes) {
         tools::applyDamage(manifest, insert, sizeBefore);
         const auto r = scanBytes(bytes);
         expectMatchesManifest(r->catalogue, manifest);
-        EXPECT_EQ(r->catalogue.table().dataOffset(0),
-                  static_cast<std::int64_t>(healthy.manifest[0].dataOffset + 512));
+        EXPECT_EQ(r->catalogue.table().dataOffset(0), static_cast<std::int64_t>(healthy.manifest[0].dataOffset + 512));
     }
     {
         SCOPED_TRACE("a region shifted off the grid is found whole; the slots alone lose it");
@@ -181,7 +181,8 @@ void putFileBlock(std::vector<std::uint8_t>& b, std::size_t at, std::u16string_v
                   std::uint64_t length) {
     std::memcpy(&b[at], "FILE", 4);
     const std::uint8_t date[5] = {0x1F, 0x61, 0x93, 0x52, 0x4F};
-    for (std::size_t field : {mtf::kFileModified, mtf::kFileCreated, mtf::kFileAccessed}) std::memcpy(&b[at + field], date, 5);
+    for (std::size_t field : {mtf::kFileModified, mtf::kFileCreated, mtf::kFileAccessed})
+        std::memcpy(&b[at + field], date, 5);
     b[at + mtf::kFileNameSize] = static_cast<std::uint8_t>(name.size() * 2);
     b[at + mtf::kFileNameOffset] = 88;
     for (std::size_t i = 0; i < name.size(); ++i) {
@@ -253,7 +254,8 @@ TEST(Scan, TheStreamWindowOfEachSlot) {
         const auto r = scanBytes(bytes);
         ASSERT_EQ(r->catalogue.table().rowCount(), c.found ? 1u : 0u) << c.what;
         if (c.found) {
-            EXPECT_EQ(r->catalogue.table().dataOffset(0), static_cast<std::int64_t>(c.blockAt + c.distance + 22)) << c.what;
+            EXPECT_EQ(r->catalogue.table().dataOffset(0), static_cast<std::int64_t>(c.blockAt + c.distance + 22))
+                << c.what;
             EXPECT_EQ(r->catalogue.table().size(0), 77) << c.what;
         }
     }
@@ -402,7 +404,6 @@ TEST(Scan, AStopKeepsWhatWasFound) {
     EXPECT_EQ(none.table().rowCount(), 0u);
 }
 
-
 TEST(Scan, AReadErrorOrAShortReadCostsOnlyItsChunk) {
     const auto b = healthyBackup();
     const std::uint64_t badChunk = b.manifest[20].blockOffset / 65536;
@@ -469,8 +470,9 @@ std::vector<int> logCodes(const std::string& bytes) {
     std::vector<int> codes;
     const std::u16string text = [&] {
         std::u16string t;
-        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) t.push_back(static_cast<char16_t>(
-            static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+            t.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
         return t;
     }();
     std::size_t at = 0;
@@ -601,7 +603,8 @@ TEST(Scan, TheHolesOfASparseBackupAreNotReadAndChangeNothing) {
         }
         logs.push_back(test::readFileBytes(log));
         found.emplace_back();
-        for (RowIndex r = 0; r < catalogue.table().rowCount(); ++r) found.back().push_back(catalogue.table().entry(r).cells);
+        for (RowIndex r = 0; r < catalogue.table().rowCount(); ++r)
+            found.back().push_back(catalogue.table().entry(r).cells);
     }
     EXPECT_EQ(found[0], found[1]);
     EXPECT_EQ(found[0].size(), 4u);

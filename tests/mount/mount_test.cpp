@@ -33,7 +33,9 @@ namespace {
 namespace fs = std::filesystem;
 using tools::Content;
 
-std::int64_t unixSeconds(FileTime t) { return static_cast<std::int64_t>(t / 10000000) - kFileTimeUnixEpochSeconds; }
+std::int64_t unixSeconds(FileTime t) {
+    return static_cast<std::int64_t>(t / 10000000) - kFileTimeUnixEpochSeconds;
+}
 
 // A backup with names beyond ASCII, a duplicate, an empty folder, a large
 // file, and a last file the backup ends inside.
@@ -55,7 +57,10 @@ struct Backup {
         FileTime t = 128575193550000000ULL;
         auto add = [&](std::u16string name, Content content) {
             t += 860000000000ULL;
-            w.file({.name = std::move(name), .content = std::move(content), .modified = t, .accessed = t + 36000000000ULL});
+            w.file({.name = std::move(name),
+                    .content = std::move(content),
+                    .modified = t,
+                    .accessed = t + 36000000000ULL});
         };
         add(u"\u00DCbersicht \u65E5\u672C.txt", Content::text("names beyond ASCII\n"));
         add(u"dup.txt", Content::text("first"));
@@ -158,7 +163,8 @@ protected:
     }
 
     bool isMounted() const {
-        struct stat inner {}, outer {};
+        struct stat inner {
+        }, outer{};
         return ::stat(mountpoint.c_str(), &inner) == 0 && ::stat(dir.path().c_str(), &outer) == 0 &&
                inner.st_dev != outer.st_dev;
     }
@@ -240,7 +246,8 @@ TEST_F(Mounted, ADamagedBackupReadsFromTwoThreadsAndFailsPastItsEnd) {
                 const ReadBack r = readAll(mountpoint / b.paths[i]);
                 const bool cut = e.dataOffset + e.size > b.cutAt;
                 const std::uint64_t held = cut ? b.cutAt - e.dataOffset : e.size;
-                if (r.bytes.size() != held || tools::hashBytes(r.bytes) != tools::hashFileRange(b.file, e.dataOffset, held) ||
+                if (r.bytes.size() != held ||
+                    tools::hashBytes(r.bytes) != tools::hashFileRange(b.file, e.dataOffset, held) ||
                     r.error != (cut ? EIO : 0)) {
                     *failure = utf16ToUtf8(e.displayPath) + ": " + std::to_string(r.bytes.size()) + " bytes, error " +
                                std::to_string(r.error);
@@ -269,9 +276,10 @@ TEST_F(Mounted, ADamagedBackupReadsFromTwoThreadsAndFailsPastItsEnd) {
 }
 
 TEST_F(Mounted, InTheBackgroundItDetachesUntilUnmounted) {
-    const auto run = test::runTool(TARVIK_PATH, {"mount", "--background", (fs::path(BKF_SAMPLES_DIR) / "sample.bkf").string(),
-                                                 mountpoint.string()},
-                                   dir.path(), 60);
+    const auto run = test::runTool(
+        TARVIK_PATH,
+        {"mount", "--background", (fs::path(BKF_SAMPLES_DIR) / "sample.bkf").string(), mountpoint.string()}, dir.path(),
+        60);
     ASSERT_EQ(run.status, 0) << run.err;
     ASSERT_TRUE(waitFor(true));
     EXPECT_TRUE(fs::is_directory(mountpoint / "BACKUP SET 1(Daily)"));

@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <set>
 
-#include "catalogue/catalogue.h"
 #include "base/text.h"
+#include "catalogue/catalogue.h"
 #include "engine/backup_file.h"
 #include "engine/scan.h"
 #include "save/output_naming.h"
@@ -104,8 +104,12 @@ std::array<FileTime, 3> timesOf(const fs::path& p) {
     return times;
 }
 
-FileTime modifiedOf(const fs::path& p) { return timesOf(p)[0]; }
-FileTime accessedOf(const fs::path& p) { return timesOf(p)[1]; }
+FileTime modifiedOf(const fs::path& p) {
+    return timesOf(p)[0];
+}
+FileTime accessedOf(const fs::path& p) {
+    return timesOf(p)[1];
+}
 #else
 FileTime modifiedOf(const fs::path& p) {
     struct stat st {};
@@ -172,7 +176,7 @@ TEST(Extract, HostileEntriesStayInsideTheOutputRoot) {
     Fixture f;
     const auto good = f.items();
     auto item = [&](std::u16string path, std::int64_t size = 4, std::optional<std::int64_t> offset = {}) {
-        return ExtractItem{std::move(path), size, offset.value_or(good[0].dataOffset), good[0].modified,
+        return ExtractItem{std::move(path),  size, offset.value_or(good[0].dataOffset), good[0].modified,
                            good[0].accessed, 0};
     };
     const std::int64_t backupSize = static_cast<std::int64_t>(fs::file_size(f.backup));
@@ -293,7 +297,6 @@ TEST(Extract, CancelRemovesTheFileBeingWrittenAndKeepsTheFinishedOnes) {
     EXPECT_EQ(s.notReached, items.size() - 1);
 }
 
-
 TEST(Extract, AReadErrorOrAShortReadFailsOnlyThatEntry) {
     for (const bool shortRead : {false, true}) {
         SCOPED_TRACE(shortRead ? "short read" : "read error");
@@ -383,10 +386,20 @@ TEST(Extract, WriteFaultsFailTheirEntryOrStopTheSave) {
     const Case cases[] = {
         {"permission refused on a file", {W::CreateFile, u"big.bin", EACCES}, 4, 1, 0, false, "Permission denied"},
         {"permission refused on a folder", {W::MakeDir, u"Data", EACCES}, 1, 4, 0, false, "Permission denied"},
-        {"an error in the middle of a file", {W::Write, u"big.bin", EIO, 1500000}, 4, 1, 0, false,
+        {"an error in the middle of a file",
+         {W::Write, u"big.bin", EIO, 1500000},
+         4,
+         1,
+         0,
+         false,
          "Input/output error"},
         {"a late error when closing", {W::Close, u"big.bin", EIO}, 4, 1, 0, false, "Input/output error"},
-        {"the disk fills in the middle of a file", {W::Write, u"big.bin", ENOSPC, 1500000}, 1, 1, 3, true,
+        {"the disk fills in the middle of a file",
+         {W::Write, u"big.bin", ENOSPC, 1500000},
+         1,
+         1,
+         3,
+         true,
          "No space left on device"},
     };
     for (const auto& c : cases) {
@@ -426,7 +439,8 @@ TEST(Extract, LongPathsAndLongNamesAreWrittenSafely) {
     const std::u16string oneLongComponent = u"BKF\\S\\" + std::u16string(5000, u'x') + u"\\f.txt";
     std::vector<ExtractItem> items;
     for (const auto& path : {deep, wide, oneLongComponent}) {
-        items.push_back({path, 18, static_cast<std::int64_t>(good[0].dataOffset), good[0].modified, good[0].accessed, 0});
+        items.push_back(
+            {path, 18, static_cast<std::int64_t>(good[0].dataOffset), good[0].modified, good[0].accessed, 0});
     }
     const ExtractSummary s = f.extract(items);
     ASSERT_TRUE(s.status.ok()) << s.status.message();

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "base/text.h"
-#include "save/extract.h"
 #include "catalogue/catalogue.h"
+#include "save/extract.h"
 #include "tests/fixtures/temp_dir.h"
 
 #include <filesystem>
@@ -53,7 +53,9 @@ TEST(OutputNaming, SafeNames) {
         {u"CONSOLE", u"CONSOLE"},
         {u"name. ", u"name__"},
         {u"\u00DCbersicht \u65E5\u672C.txt", u"\u00DCbersicht \u65E5\u672C.txt"},
-        {u"a\xD800" "b", u"a_b"},
+        {u"a\xD800"
+         "b",
+         u"a_b"},
         {u"\U0001F600.txt", u"\U0001F600.txt"},
     };
     for (const auto& c : cases) {
@@ -95,8 +97,7 @@ TEST(SaveSelection, CheckedRowsOrTheChosenRow) {
     Catalogue c;
     for (int i = 0; i < 4; ++i) c.appendEntry(u"BKF\\S\\f" + asciiToUtf16(std::to_string(i)), 1, 1, 0, 0, 0);
     EXPECT_EQ(rowsToSave(c.table()), std::nullopt) << "nothing checked";
-    EXPECT_EQ(rowsToSave(c.table(), 2), (std::vector<RowIndex>{2}))
-        << "the chosen row needs no check";
+    EXPECT_EQ(rowsToSave(c.table(), 2), (std::vector<RowIndex>{2})) << "the chosen row needs no check";
     EXPECT_EQ(rowsToSave(c.table(), 9), std::nullopt);
     c.table().setChecked(3, true);
     c.table().setChecked(1, true);

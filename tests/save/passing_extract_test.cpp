@@ -4,8 +4,8 @@
 #include <map>
 #include <random>
 
-#include "catalogue/catalogue.h"
 #include "base/text.h"
+#include "catalogue/catalogue.h"
 #include "save/extract.h"
 #include "tests/engine/scan_fixture.h"
 #include "tests/fixtures/temp_dir.h"
@@ -21,7 +21,7 @@ using tools::Content;
 
 struct Saved {
     std::map<std::string, std::pair<std::string, fs::file_time_type>> files;  // relative path -> bytes, time
-    std::vector<std::string> verdicts;                                         // path and verdict, in order
+    std::vector<std::string> verdicts;                                        // path and verdict, in order
     std::size_t saved = 0, failed = 0, truncated = 0;
 };
 
@@ -38,7 +38,8 @@ Saved look(const ExtractSummary& s, const Recorder& r) {
     if (fs::exists(s.root)) {
         for (const auto& e : fs::recursive_directory_iterator(s.root)) {
             if (e.is_regular_file()) {
-                out.files[fs::relative(e.path(), s.root).string()] = {test::readFileBytes(e.path()), e.last_write_time()};
+                out.files[fs::relative(e.path(), s.root).string()] = {test::readFileBytes(e.path()),
+                                                                      e.last_write_time()};
             }
         }
     }
@@ -53,7 +54,8 @@ Saved savedAfterTheScan(const std::vector<std::uint8_t>& bytes, const fs::path& 
     for (RowIndex i = 0; i < rows.size(); ++i) rows[i] = i;
     MemoryByteSource source(bytes);
     Recorder recorder;
-    const ExtractSummary s = extractEntries(source, extractItems(r->catalogue.table(), rows), {dest, u"Rec"}, &recorder);
+    const ExtractSummary s =
+        extractEntries(source, extractItems(r->catalogue.table(), rows), {dest, u"Rec"}, &recorder);
     return look(s, recorder);
 }
 
@@ -154,7 +156,8 @@ TEST(PassingExtract, GivesTheTreeASaveAfterTheScanGives) {
         w.beginSet({.name = u"One"});
         w.directory({.name = tools::folderName(u"A/B")});
         for (int i = 0; i < 12; ++i) {
-            tools::FileItem f{.name = u"f" + std::u16string(1, static_cast<char16_t>(u'a' + i)), .content = Content::random(static_cast<std::uint64_t>(i * 997), i)};
+            tools::FileItem f{.name = u"f" + std::u16string(1, static_cast<char16_t>(u'a' + i)),
+                              .content = Content::random(static_cast<std::uint64_t>(i * 997), i)};
             f.modified = tools::kDefaultTime + static_cast<FileTime>(i) * 10000000;
             w.file(f);
         }
@@ -175,10 +178,12 @@ TEST(PassingExtract, GivesTheTreeASaveAfterTheScanGives) {
         if (round > 0) {
             for (int i = 0; i < 3; ++i) {
                 const std::uint64_t at = rng() % bytes.size();
-                tools::damageBytes(bytes, {tools::DamageKind::Randomise, at, std::min<std::uint64_t>(1 + rng() % 30, bytes.size() - at), rng()});
+                tools::damageBytes(bytes, {tools::DamageKind::Randomise, at,
+                                           std::min<std::uint64_t>(1 + rng() % 30, bytes.size() - at), rng()});
             }
         }
-        if (round % 3 == 2) tools::damageBytes(bytes, {tools::DamageKind::Insert, rng() % bytes.size(), 1 + rng() % 700, rng()});
+        if (round % 3 == 2)
+            tools::damageBytes(bytes, {tools::DamageKind::Insert, rng() % bytes.size(), 1 + rng() % 700, rng()});
         if (round % 4 == 3) tools::damageBytes(bytes, {tools::DamageKind::Truncate, bytes.size() - rng() % 200000, 0});
         const auto one = dir / ("one" + std::to_string(round)), two = dir / ("two" + std::to_string(round));
         fs::create_directories(one);

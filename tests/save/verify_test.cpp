@@ -6,10 +6,10 @@
 #include <map>
 #include <random>
 
+#include "engine/tape_format.h"
 #include "save/extract.h"
 #include "save/passing_verify.h"
 #include "tests/engine/scan_fixture.h"
-#include "engine/tape_format.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tools/backup_writer.h"
 #include "tools/damage.h"
@@ -40,8 +40,12 @@ Built backupOfSizes() {
 }
 
 ExtractItem itemOf(const tools::ManifestEntry& e, std::int64_t size = -1) {
-    return {e.displayPath, size < 0 ? static_cast<std::int64_t>(e.size) : size, static_cast<std::int64_t>(e.dataOffset),
-            e.modified, e.accessed, e.created};
+    return {e.displayPath,
+            size < 0 ? static_cast<std::int64_t>(e.size) : size,
+            static_cast<std::int64_t>(e.dataOffset),
+            e.modified,
+            e.accessed,
+            e.created};
 }
 
 EntryReport extractOne(const std::vector<std::uint8_t>& bytes, const ExtractItem& item, const test::TempDir& dir) {
@@ -69,21 +73,23 @@ TEST(Verify, EachSavedEntryGetsItsVerdict) {
     std::vector<Case> cases;
     for (std::size_t i = 0; i < b.manifest.size(); ++i) {
         const auto size = b.manifest[i].size;
-        cases.push_back({"intact, " + std::to_string(size) + " bytes", i, nullptr, EntryResult::Saved,
-                         ChecksumVerdict::Verified});
+        cases.push_back(
+            {"intact, " + std::to_string(size) + " bytes", i, nullptr, EntryResult::Saved, ChecksumVerdict::Verified});
         if (size == 0) continue;
         // One flipped bit in the first byte, the middle and the last (in the padded last word).
         for (const std::uint64_t at : {std::uint64_t{0}, size / 2, size - 1}) {
             cases.push_back({"bit flipped at " + std::to_string(at) + " of " + std::to_string(size), i,
-                             [at](auto& bytes, const auto& e) { bytes[e.dataOffset + at] ^= 0x10; },
-                             EntryResult::Saved, ChecksumVerdict::Mismatch});
+                             [at](auto& bytes, const auto& e) { bytes[e.dataOffset + at] ^= 0x10; }, EntryResult::Saved,
+                             ChecksumVerdict::Mismatch});
         }
     }
     const auto csumAt = [](const tools::ManifestEntry& e) { return (e.dataOffset + e.size + 3) / 4 * 4; };
-    cases.push_back({"checksum stream wiped", 8, [&](auto& bytes, const auto& e) { std::fill_n(&bytes[csumAt(e)], 26, 0); },
-                     EntryResult::Saved, ChecksumVerdict::None});
-    cases.push_back({"checksum stream header damaged", 8, [&](auto& bytes, const auto& e) { bytes[csumAt(e) + 9] ^= 1; },
-                     EntryResult::Saved, ChecksumVerdict::None});
+    cases.push_back({"checksum stream wiped", 8,
+                     [&](auto& bytes, const auto& e) { std::fill_n(&bytes[csumAt(e)], 26, 0); }, EntryResult::Saved,
+                     ChecksumVerdict::None});
+    cases.push_back({"checksum stream header damaged", 8,
+                     [&](auto& bytes, const auto& e) { bytes[csumAt(e) + 9] ^= 1; }, EntryResult::Saved,
+                     ChecksumVerdict::None});
     cases.push_back({"checksum value damaged", 8, [&](auto& bytes, const auto& e) { bytes[csumAt(e) + 23] ^= 1; },
                      EntryResult::Saved, ChecksumVerdict::Mismatch});
     cases.push_back({"stream header in front of the data damaged", 8,
@@ -141,9 +147,11 @@ TEST(Verify, CheckingInTheScansPassGivesWhatCheckingAfterwardsGives) {
         if (round % 5 == 0) bytes[b.manifest[rng() % b.manifest.size()].dataOffset - 18 + rng() % 18] ^= 0x40;
         for (int i = 0; i < 3; ++i) {
             const std::uint64_t at = rng() % bytes.size();
-            tools::damageBytes(bytes, {tools::DamageKind::Randomise, at, std::min<std::uint64_t>(1 + rng() % 40, bytes.size() - at), rng()});
+            tools::damageBytes(bytes, {tools::DamageKind::Randomise, at,
+                                       std::min<std::uint64_t>(1 + rng() % 40, bytes.size() - at), rng()});
         }
-        if (round % 3 == 0) tools::damageBytes(bytes, {tools::DamageKind::Insert, rng() % bytes.size(), 1 + rng() % 9, rng()});
+        if (round % 3 == 0)
+            tools::damageBytes(bytes, {tools::DamageKind::Insert, rng() % bytes.size(), 1 + rng() % 9, rng()});
         if (round % 4 == 0) tools::damageBytes(bytes, {tools::DamageKind::Truncate, bytes.size() - rng() % 300000, 0});
 
         PassingVerifier passing;

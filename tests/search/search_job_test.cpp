@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "catalogue/catalogue.h"
 #include "base/text.h"
+#include "catalogue/catalogue.h"
 
 namespace bkf {
 namespace {
@@ -32,7 +32,7 @@ void fillCatalogue(Catalogue& catalogue) {
         if (i % 97 == 0) {
             const std::u16string size = u"00" + decimalText(static_cast<std::uint64_t>(i));
             const std::array<std::u16string_view, kNumericCellCount> cells = {size, u"4096", u"1", u"2",
-                                                                              u"3", u"4", u"5", u"6"};
+                                                                              u"3", u"4",    u"5", u"6"};
             catalogue.appendEntryText(path, cells);
         } else {
             catalogue.appendEntry(path, static_cast<std::int64_t>(i) * 37, 4096, kTime, kTime, kTime);
@@ -104,8 +104,21 @@ TEST(SearchJob, FindsWhatAPlainLoopFindsInTableOrder) {
     job.setReportInterval(std::chrono::milliseconds(0));
 
     const std::u16string_view patterns[] = {
-        u"*.txt", u"report", u"*.*", u"BKF*", u"?KF", u"*Data7\\*", u"*.TXT", u"*.doc", u"*rep?rt*",
-        u"*\\rep*.gz", u"BKF\\BACKUP SET 2(Daily)\\Data1\\*", u"*5", u"?", u"", u"nothing like this",
+        u"*.txt",
+        u"report",
+        u"*.*",
+        u"BKF*",
+        u"?KF",
+        u"*Data7\\*",
+        u"*.TXT",
+        u"*.doc",
+        u"*rep?rt*",
+        u"*\\rep*.gz",
+        u"BKF\\BACKUP SET 2(Daily)\\Data1\\*",
+        u"*5",
+        u"?",
+        u"",
+        u"nothing like this",
     };
     for (std::u16string_view pattern : patterns) {
         SCOPED_TRACE(utf16ToUtf8(pattern));

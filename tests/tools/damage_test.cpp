@@ -56,9 +56,9 @@ TEST(DamageBytes, DoesWhatEachKindSays) {
         damageBytes(bytes, c.damage);
         EXPECT_EQ(bytes, c.expected) << describe(c.damage);
     }
-    for (const Damage& bad : {Damage{DamageKind::Wipe, 15, 6}, Damage{DamageKind::Randomise, 21, 0},
-                              Damage{DamageKind::Delete, 19, 2}, Damage{DamageKind::Insert, 21, 1},
-                              Damage{DamageKind::Truncate, 21}}) {
+    for (const Damage& bad :
+         {Damage{DamageKind::Wipe, 15, 6}, Damage{DamageKind::Randomise, 21, 0}, Damage{DamageKind::Delete, 19, 2},
+          Damage{DamageKind::Insert, 21, 1}, Damage{DamageKind::Truncate, 21}}) {
         auto bytes = base;
         EXPECT_THROW(damageBytes(bytes, bad), std::out_of_range) << describe(bad);
         EXPECT_EQ(bytes, base);
@@ -72,14 +72,10 @@ TEST(DamageFile, StreamsToTheSameResultAsInMemory) {
     TempDir dir;
     const auto path = dir / "d.bin";
     const std::vector<Damage> cases = {
-        {DamageKind::Wipe, (4u << 20) - 10, 100},
-        {DamageKind::Randomise, 3, (4u << 20) + 5, 11},
-        {DamageKind::Insert, 1000, 333},
-        {DamageKind::Insert, (6u << 20) + 1, 4097, 5},
-        {DamageKind::Insert, 9u << 20, 10},
-        {DamageKind::Delete, 1, (4u << 20) + 1},
-        {DamageKind::Delete, (5u << 20) - 7, 513},
-        {DamageKind::Truncate, (9u << 20) - 1},
+        {DamageKind::Wipe, (4u << 20) - 10, 100},  {DamageKind::Randomise, 3, (4u << 20) + 5, 11},
+        {DamageKind::Insert, 1000, 333},           {DamageKind::Insert, (6u << 20) + 1, 4097, 5},
+        {DamageKind::Insert, 9u << 20, 10},        {DamageKind::Delete, 1, (4u << 20) + 1},
+        {DamageKind::Delete, (5u << 20) - 7, 513}, {DamageKind::Truncate, (9u << 20) - 1},
     };
     for (const Damage& d : cases) {
         SCOPED_TRACE(describe(d));
@@ -103,14 +99,16 @@ Built fiveFiles() {
         s.name = u"S";
         w.beginSet(s);
         for (int i = 0; i < 5; ++i) {
-            w.file(fileOf(u"f" + std::u16string(1, static_cast<char16_t>(u'0' + i)), Content::random(3000, static_cast<std::uint64_t>(i))));
+            w.file(fileOf(u"f" + std::u16string(1, static_cast<char16_t>(u'0' + i)),
+                          Content::random(3000, static_cast<std::uint64_t>(i))));
         }
     });
 }
 
 bool dataMatches(const std::vector<std::uint8_t>& bytes, const ManifestEntry& e) {
     return e.dataOffset + e.size <= bytes.size() &&
-           hashBytes(std::span(bytes).subspan(static_cast<std::size_t>(e.dataOffset), static_cast<std::size_t>(e.size))) == e.hash;
+           hashBytes(std::span(bytes).subspan(static_cast<std::size_t>(e.dataOffset),
+                                              static_cast<std::size_t>(e.size))) == e.hash;
 }
 
 TEST(DamageOnBackups, TheManifestSaysWhatTheReadersFind) {
@@ -146,14 +144,15 @@ TEST(DamageOnBackups, TheManifestSaysWhatTheReadersFind) {
             // As the scanner goes through a backup shorter than a chunk: a FILE
             // block in a whole slot of the grid, its STAN header whole within 512 bytes.
             const bool onGrid = e.blockOffset % 512 == 0 && e.blockOffset + 512 <= bytes.size();
-            const bool isFile = onGrid && identifyBlock(at(bytes, e.blockOffset)) == static_cast<int>(TapeBlockId::File);
+            const bool isFile =
+                onGrid && identifyBlock(at(bytes, e.blockOffset)) == static_cast<int>(TapeBlockId::File);
             const auto stan = isFile ? findStreamHeader(at(bytes, e.blockOffset), 512) : std::nullopt;
-            const bool listed = stan && e.blockOffset + *stan == e.streamHeaderOffset() &&
-                                e.dataOffset <= bytes.size();
+            const bool listed = stan && e.blockOffset + *stan == e.streamHeaderOffset() && e.dataOffset <= bytes.size();
             EXPECT_EQ(listed, c.listed[i]) << "file " << i << " by the readers";
             EXPECT_EQ(e.expectedOnSlots(), c.listed[i]) << "file " << i << " by the manifest: " << noteWords(e.notes);
             EXPECT_EQ(dataMatches(bytes, e), c.intact[i]) << "file " << i << " by its data";
-            EXPECT_EQ(e.intact() && e.expectedOnSlots(), c.listed[i] && c.intact[i]) << "file " << i << " by the manifest";
+            EXPECT_EQ(e.intact() && e.expectedOnSlots(), c.listed[i] && c.intact[i])
+                << "file " << i << " by the manifest";
         }
     }
 }

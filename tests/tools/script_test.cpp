@@ -80,12 +80,14 @@ TEST(ScriptErrors, NameTheLineAndTheFault) {
 }
 
 TEST(ScriptValues, EscapesNumbersAndDates) {
-    const auto b = build("file \"a\\\\b\\\"c\\0d\\u{1F600}e\\Sub\\n\\t\" size=4K\n"
-                         "file plain.txt hex=00FF10 mtime=2008-06-09 atime=0 # comment\n");
+    const auto b = build(
+        "file \"a\\\\b\\\"c\\0d\\u{1F600}e\\Sub\\n\\t\" size=4K\n"
+        "file plain.txt hex=00FF10 mtime=2008-06-09 atime=0 # comment\n");
     const auto& m = b.result.manifest;
     ASSERT_EQ(m.size(), 2u);
     const auto& file = firstFile(b.result);
-    const auto name = readTapeName(at(b.bytes, file.offset), *readTapeAddress(at(b.bytes, file.offset), mtf::kFileNameSize));
+    const auto name =
+        readTapeName(at(b.bytes, file.offset), *readTapeAddress(at(b.bytes, file.offset), mtf::kFileNameSize));
     EXPECT_EQ(name, u"a\\b\"c\\d\U0001F600e\\Sub\n\t");
     EXPECT_EQ(m[0].size, 4096u);
     EXPECT_EQ(m[1].size, 3u);
@@ -104,8 +106,9 @@ TEST(ScriptValues, EscapesNumbersAndDates) {
 
 TEST(ScriptStatements, ShapeTheBackupAsDocumented) {
     // blocksize, notape, sets without VOLB/root folder, raw folder names.
-    const auto b = build("blocksize 512\nnotape\nset \"S\" novolume noroot\ndir \"Data\\Sub\"\n"
-                         "dir \"a/b\\0\" raw\nfile \"f\"\nendset\n");
+    const auto b = build(
+        "blocksize 512\nnotape\nset \"S\" novolume noroot\ndir \"Data\\Sub\"\n"
+        "dir \"a/b\\0\" raw\nfile \"f\"\nendset\n");
     std::vector<TapeBlockId> kinds;
     for (const auto& r : b.result.blocks) kinds.push_back(r.kind);
     EXPECT_EQ(kinds, (std::vector<TapeBlockId>{TapeBlockId::Sset, TapeBlockId::Dirb, TapeBlockId::Dirb,
@@ -126,9 +129,10 @@ TEST(ScriptStatements, ShapeTheBackupAsDocumented) {
 }
 
 TEST(ScriptStatements, ContentSeedsAndMarks) {
-    const auto b = build("file \"a\" size=100\nfile \"b\" size=100\nfile \"c\" size=100 seed=1\n"
-                         "file \"z\" size=3M zeros mark=big\nfile \"t\" text=\"hello\" mark=t\n"
-                         "damage wipe @t.data+1 3\n");
+    const auto b = build(
+        "file \"a\" size=100\nfile \"b\" size=100\nfile \"c\" size=100 seed=1\n"
+        "file \"z\" size=3M zeros mark=big\nfile \"t\" text=\"hello\" mark=t\n"
+        "damage wipe @t.data+1 3\n");
     const auto& m = b.result.manifest;
     EXPECT_NE(m[0].hash, m[1].hash);  // the default seed is the file's number
     EXPECT_EQ(m[0].hash, m[2].hash);
@@ -170,13 +174,12 @@ TEST(Generator, SpreadsFilesEvenlyOverSetsAndFolders) {
         EXPECT_EQ(hashBytes(std::span(b.bytes).subspan(e.dataOffset, e.size)), e.hash);
         perFolder[e.displayPath.substr(0, e.displayPath.rfind(u'\\'))]++;
     }
-    EXPECT_EQ(perFolder, (std::map<std::u16string, int>{
-                             {u"BKF\\BACKUP SET 1(Generated set 1)\\folder001", 1},
-                             {u"BKF\\BACKUP SET 1(Generated set 1)\\folder002", 2},
-                             {u"BKF\\BACKUP SET 1(Generated set 1)\\folder003", 2},
-                             {u"BKF\\BACKUP SET 2(Generated set 2)\\folder001", 1},
-                             {u"BKF\\BACKUP SET 2(Generated set 2)\\folder002", 2},
-                             {u"BKF\\BACKUP SET 2(Generated set 2)\\folder003", 2}}));
+    EXPECT_EQ(perFolder, (std::map<std::u16string, int>{{u"BKF\\BACKUP SET 1(Generated set 1)\\folder001", 1},
+                                                        {u"BKF\\BACKUP SET 1(Generated set 1)\\folder002", 2},
+                                                        {u"BKF\\BACKUP SET 1(Generated set 1)\\folder003", 2},
+                                                        {u"BKF\\BACKUP SET 2(Generated set 2)\\folder001", 1},
+                                                        {u"BKF\\BACKUP SET 2(Generated set 2)\\folder002", 2},
+                                                        {u"BKF\\BACKUP SET 2(Generated set 2)\\folder003", 2}}));
 }
 
 int run(const std::string& arguments) {
@@ -212,7 +215,9 @@ TEST(Command, ExitCodesAndDamageWithItsManifest) {
     const Manifest before = readManifestTsv(std::filesystem::path(tsv));
     ASSERT_EQ(before.size(), 2u);
     EXPECT_EQ(hashFileRange(out, before[1].dataOffset, before[1].size), before[1].hash);
-    EXPECT_EQ(run("damage " + out + " insert " + std::to_string(before[1].blockOffset) + " 100 --seed 3 --manifest " + tsv), 0);
+    EXPECT_EQ(
+        run("damage " + out + " insert " + std::to_string(before[1].blockOffset) + " 100 --seed 3 --manifest " + tsv),
+        0);
     const Manifest after = readManifestTsv(std::filesystem::path(tsv));
     EXPECT_EQ(after[1].dataOffset, before[1].dataOffset + 100);
     EXPECT_FALSE(after[1].expectedOnSlots());

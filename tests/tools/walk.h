@@ -34,15 +34,13 @@ inline std::uint64_t u64At(const std::vector<std::uint8_t>& b, std::uint64_t off
 // where the previous stream's length says (rounded up to 4), up to and
 // including the first SPAD. Stops early at anything not a stream header or at
 // the end of the bytes.
-inline std::vector<StreamView> walkChain(const std::vector<std::uint8_t>& bytes,
-                                         std::uint64_t blockOffset) {
+inline std::vector<StreamView> walkChain(const std::vector<std::uint8_t>& bytes, std::uint64_t blockOffset) {
     std::vector<StreamView> chain;
     std::uint64_t p = blockOffset + u16At(bytes, blockOffset + mtf::kOffsetToFirstEvent);
     while (p + mtf::kStreamHeaderSize <= bytes.size()) {
         const int kind = identifyBlock(at(bytes, p));
         if (kind < static_cast<int>(TapeBlockId::Nacl)) break;
-        StreamView s{p, tapeBlockIdName(static_cast<TapeBlockId>(kind)),
-                     u64At(bytes, p + mtf::kStreamLength)};
+        StreamView s{p, tapeBlockIdName(static_cast<TapeBlockId>(kind)), u64At(bytes, p + mtf::kStreamLength)};
         chain.push_back(s);
         if (s.id == "SPAD") break;
         p += mtf::kStreamHeaderSize + s.length;
@@ -52,8 +50,7 @@ inline std::vector<StreamView> walkChain(const std::vector<std::uint8_t>& bytes,
 }
 
 // XOR of the first `words` 16-bit words from `offset`.
-inline std::uint16_t xorOfWords(const std::vector<std::uint8_t>& b, std::uint64_t offset,
-                                std::size_t words) {
+inline std::uint16_t xorOfWords(const std::vector<std::uint8_t>& b, std::uint64_t offset, std::size_t words) {
     std::uint16_t x = 0;
     for (std::size_t i = 0; i < words; ++i) x ^= u16At(b, offset + 2 * i);
     return x;

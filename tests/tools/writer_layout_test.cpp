@@ -64,9 +64,8 @@ TEST_P(LayoutTest, EveryBlockIsWhereTheWriterSaysAndNowhereElse) {
     EXPECT_EQ(b.blocks[0].kind, TapeBlockId::Tape);
     EXPECT_EQ(u16At(b.bytes, mtf::kTapeFormatBlockSize), bs);
     EXPECT_EQ(b.blocks.back().kind, TapeBlockId::Eset);
-    EXPECT_EQ(std::count_if(b.blocks.begin(), b.blocks.end(),
-                            [](const auto& r) { return r.kind == TapeBlockId::Eset; }),
-              2);
+    EXPECT_EQ(
+        std::count_if(b.blocks.begin(), b.blocks.end(), [](const auto& r) { return r.kind == TapeBlockId::Eset; }), 2);
 }
 
 TEST_P(LayoutTest, HeadersCarryTheirChecksumsAddressesAndStringType) {
@@ -204,10 +203,9 @@ TEST(ScannerReach, WindowAndChunkEndDecideWhetherTheStanIsFound) {
     // Each file lies in a whole chunk: a second file follows a chunk later.
     // The identifier and the length (16 bytes) must lie in the chunk; the
     // rest of the header and the data may lie beyond it.
-    for (const Case c : {Case{127, 488, true}, Case{127, 492, true}, Case{127, 496, true},
-                         Case{127, 500, false}, Case{127, 100, true}, Case{126, 1000, true},
-                         Case{126, 1008, true}, Case{126, 1012, false}, Case{5, 1020, true},
-                         Case{5, 1024, false}}) {
+    for (const Case c : {Case{127, 488, true}, Case{127, 492, true}, Case{127, 496, true}, Case{127, 500, false},
+                         Case{127, 100, true}, Case{126, 1000, true}, Case{126, 1008, true}, Case{126, 1012, false},
+                         Case{5, 1020, true}, Case{5, 1024, false}}) {
         SCOPED_TRACE(std::to_string(c.slot) + " " + std::to_string(c.distance));
         const Built b = buildInMemory([&](BackupWriter& w) {
             FileItem f = fileOf(u"r.bin", Content::text("data"));
@@ -274,7 +272,8 @@ TEST(BlockAttributes, LowHalfHidesTheBlockHighHalfDoesNot) {
             EXPECT_EQ(identifyBlock(at(b.bytes, r.offset)), hidden ? kUnknownBlock : static_cast<int>(r.kind));
         }
         // A hidden set and folder leave the names as they were.
-        EXPECT_EQ(b.manifest[0].displayPath, hidden ? u"BKF\\BACKUP SET 0\\a.txt" : u"BKF\\BACKUP SET 1(Hidden)\\D\\a.txt");
+        EXPECT_EQ(b.manifest[0].displayPath,
+                  hidden ? u"BKF\\BACKUP SET 0\\a.txt" : u"BKF\\BACKUP SET 1(Hidden)\\D\\a.txt");
         EXPECT_EQ(b.manifest[0].expected(), !hidden);
     }
 }
@@ -285,8 +284,8 @@ TEST(FileBeforeAnySet, IsWrittenRightAfterTheTapeBlock) {
     EXPECT_EQ(b.blocks[1].kind, TapeBlockId::File);
     EXPECT_EQ(b.manifest[0].displayPath, u"BKF\\BACKUP SET 0\\early.txt");
 
-    const Built bare = buildInMemory([](BackupWriter& w) { w.file(fileOf(u"first.txt", Content::text("hi"))); },
-                                     {.writeTape = false});
+    const Built bare =
+        buildInMemory([](BackupWriter& w) { w.file(fileOf(u"first.txt", Content::text("hi"))); }, {.writeTape = false});
     EXPECT_EQ(identifyBlock(at(bare.bytes, 0)), static_cast<int>(TapeBlockId::File));
 }
 

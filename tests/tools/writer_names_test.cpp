@@ -76,9 +76,8 @@ TEST(SetNames, OnlySetsWithShortNameFieldsAreCounted) {
         w.beginSet(setNamed(u"C"));
         w.file(fileOf(u"3", Content()));
     });
-    const std::vector<std::u16string> expected = {
-        u"BKF\\BACKUP SET 0\\0", u"BKF\\BACKUP SET 1(A)\\1", u"BKF\\BACKUP SET 1(A)\\2",
-        u"BKF\\BACKUP SET 2(C)\\3"};
+    const std::vector<std::u16string> expected = {u"BKF\\BACKUP SET 0\\0", u"BKF\\BACKUP SET 1(A)\\1",
+                                                  u"BKF\\BACKUP SET 1(A)\\2", u"BKF\\BACKUP SET 2(C)\\3"};
     ASSERT_EQ(b.manifest.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(b.manifest[i].displayPath, expected[i]);
     // The data set numbers go on counting every set written.
@@ -89,10 +88,11 @@ TEST(FolderNames, ReadBackWithBackslashesAndNameTheFolder) {
     struct Case {
         std::u16string written;  // DIRB name code units
         std::optional<std::uint16_t> size;
-        std::u16string read;     // readTapeName
-        std::u16string folder;   // in the display path
+        std::u16string read;    // readTapeName
+        std::u16string folder;  // in the display path
     };
-    const std::u16string longPath = std::u16string(200, u'p') + std::u16string(1, u'\0') + std::u16string(58, u'q') + std::u16string(1, u'\0');
+    const std::u16string longPath =
+        std::u16string(200, u'p') + std::u16string(1, u'\0') + std::u16string(58, u'q') + std::u16string(1, u'\0');
     const std::vector<Case> cases = {
         {tools::folderName(u"Data/Sub"), {}, u"Data\\Sub\\", u"\\Data\\Sub\\"},
         {tools::folderName(u"Data\\Sub\\"), {}, u"Data\\Sub\\", u"\\Data\\Sub\\"},
@@ -100,7 +100,10 @@ TEST(FolderNames, ReadBackWithBackslashesAndNameTheFolder) {
         {tools::folderName(u"Документы/Отчёты"), {}, u"Документы\\Отчёты\\", u"\\Документы\\Отчёты\\"},
         {std::u16string(u"a/b\0", 4), {}, u"a/b\\", u"\\lost dir0\\"},
         {std::u16string(u"x?\0", 3), {}, u"x?\\", u"\\lost dir0\\"},
-        {longPath, {}, longPath.substr(0, 255).replace(200, 1, u"\\"), u"\\" + std::u16string(200, u'p') + u"\\" + std::u16string(54, u'q') + u"\\"},
+        {longPath,
+         {},
+         longPath.substr(0, 255).replace(200, 1, u"\\"),
+         u"\\" + std::u16string(200, u'p') + u"\\" + std::u16string(54, u'q') + u"\\"},
         {std::u16string(261, u'z'), {}, std::u16string(255, u'z'), u"\\" + std::u16string(255, u'z') + u"\\"},
         {u"", 0, u"", u"\\"},
     };
@@ -138,8 +141,8 @@ TEST(FileNames, ReadBackAndDecideWhetherTheFileIsListed) {
     struct Case {
         std::u16string written;
         std::optional<std::uint16_t> size;
-        std::u16string read;     // readTapeName
-        std::u16string shown;    // last part of the display path
+        std::u16string read;   // readTapeName
+        std::u16string shown;  // last part of the display path
         bool listed;
     };
     const std::vector<Case> cases = {
@@ -181,10 +184,8 @@ TEST(Dates, EveryDateFieldReadsBackAsTheFileTimeWritten) {
         int year, month, day, hour, minute, second;
     };
     const std::vector<Case> cases = {
-        {"2008-06-09T21:09:15", 2008, 6, 9, 21, 9, 15},
-        {"1601-01-01T00:00:01", 1601, 1, 1, 0, 0, 1},
-        {"2000-02-29T12:34:56", 2000, 2, 29, 12, 34, 56},
-        {"2099-12-31T23:59:59", 2099, 12, 31, 23, 59, 59},
+        {"2008-06-09T21:09:15", 2008, 6, 9, 21, 9, 15},   {"1601-01-01T00:00:01", 1601, 1, 1, 0, 0, 1},
+        {"2000-02-29T12:34:56", 2000, 2, 29, 12, 34, 56}, {"2099-12-31T23:59:59", 2099, 12, 31, 23, 59, 59},
         {"1999-07-04T16:00:01", 1999, 7, 4, 16, 0, 1},
     };
     for (const Case& c : cases) {
@@ -204,7 +205,8 @@ TEST(Dates, EveryDateFieldReadsBackAsTheFileTimeWritten) {
             w.file(f);
         });
         const std::uint64_t file = firstOf(b, TapeBlockId::File).offset;
-        for (const std::size_t field : {mtf::kFileModified, mtf::kFileCreated, mtf::kFileAccessed, mtf::kFileBackupDate}) {
+        for (const std::size_t field :
+             {mtf::kFileModified, mtf::kFileCreated, mtf::kFileAccessed, mtf::kFileBackupDate}) {
             EXPECT_EQ(tapeDateToFileTime(at(b.bytes, file + field)), t) << field;
         }
         const TapeDate d = decodeTapeDate(at(b.bytes, file + mtf::kFileCreated));
@@ -231,8 +233,8 @@ TEST(Dates, ZeroMeansNoDate) {
 }
 
 TEST(Dates, MalformedOrImpossibleTextIsRefused) {
-    for (const char* text : {"", "2008-6-09", "2008-06-09T21:09", "2008-02-30", "2008-13-01",
-                             "1600-12-31", "2008-06-09T24:00:00", "2008-06-09X21:09:15", "2008-06-09T21:09:15Z"}) {
+    for (const char* text : {"", "2008-6-09", "2008-06-09T21:09", "2008-02-30", "2008-13-01", "1600-12-31",
+                             "2008-06-09T24:00:00", "2008-06-09X21:09:15", "2008-06-09T21:09:15Z"}) {
         EXPECT_FALSE(tools::parseDateTime(text).has_value()) << text;
     }
     EXPECT_EQ(tools::parseDateTime("2008-06-09"), tools::parseDateTime("2008-06-09 00:00:00"));
