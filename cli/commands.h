@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,7 @@ namespace bkf {
 class Catalogue;
 class CatalogueTable;
 using RowIndex = std::uint32_t;
+class ByteSource;
 struct ScanOptions;
 struct EntryReport;
 struct ExtractProgress;
@@ -60,6 +62,10 @@ void showFileProgress(const ExtractProgress& progress, std::chrono::steady_clock
 const char* verdictWord(const EntryReport& report);
 // "N <done>: V verified, M checksum mismatch, U without checksum; T truncated; F failed".
 std::string verdictCounts(const ExtractSummary& summary, const char* done);
+
+// The backup opened to read entries' data back, or null after saying why on
+// stderr (`hint` is appended to that line).
+std::unique_ptr<ByteSource> openBackupToRead(const std::filesystem::path& path, const char* hint = "");
 // No entry mismatched, truncated or failed, and the whole run went through.
 bool allVerdictsGood(const ExtractSummary& summary);
 

@@ -166,18 +166,11 @@ int exportAlongTheScan(const std::filesystem::path& source, ByteSource& backup, 
         }
         summary = archive.finish(folders, discard.load() || interrupted());
     });
-    std::atomic<bool> done{false};
-    std::thread watcher([&] {
-        while (!done.load()) {
-            if (interrupted()) cancel.store(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    });
+    InterruptWatcher watcher(cancel);
     const auto stopThreads = [&] {
         queue.close();
         exporter.join();
-        done = true;
-        watcher.join();
+        watcher.stop();
     };
     if (!made.get_future().get()) {
         stopThreads();
@@ -295,32 +288,14 @@ int runExportCommand(const Args& args) {
     }
     const std::filesystem::path backupPath = fromSnapshot ? pathFromUtf16(catalogue.backupFilePath()) : source;
     if (fromSnapshot && refuseOutputOverBackup(outPath, backupPath)) return kExitUsage;
-    OpenedBackup backup = openBackupFile(backupPath, BackupAccess::Shared);
-    if (!backup.source) {
-        std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s\n", errText(pathText(backupPath)).c_str(),
-                     backup.reason.c_str());
-        return kExitCannotOpen;
-    }
+    const std::unique_ptr<ByteSource> backup = openBackupToRead(backupPath);
+    if (!backup) return kExitCannotOpen;
     const auto items = extractItems(catalogue.table(), rows);
     std::atomic<bool> cancel{false};
-    std::atomic<bool> done{false};
-    std::thread watcher([&] {
-        while (!done.load()) {
-            if (interrupted()) cancel.store(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    });
+    InterruptWatcher watcher(cancel);
     ExportPrinter printer(!toStdout, stderrIsTerminal());
-    ExtractSummary summary;
-    try {
-        summary = exportEntries(*backup.source, items, folders, options, &printer, &cancel);
-    } catch (...) {
-        done.store(true);
-        watcher.join();
-        throw;
-    }
-    done.store(true);
-    watcher.join();
+    const ExtractSummary summary = exportEntries(*backup, items, folders, options, &printer, &cancel);
+    watcher.stop();
     if (stderrIsTerminal()) std::fputs("\n", stderr);
 
     printExportSummary(summary, options);

@@ -152,6 +152,15 @@ std::string verdictCounts(const ExtractSummary& s, const char* done) {
            std::to_string(s.truncated) + " truncated; " + std::to_string(s.failed) + " failed";
 }
 
+std::unique_ptr<ByteSource> openBackupToRead(const std::filesystem::path& path, const char* hint) {
+    OpenedBackup backup = openBackupFile(path, BackupAccess::Shared);
+    if (!backup.source) {
+        std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s%s\n", errText(pathText(path)).c_str(),
+                     backup.reason.c_str(), hint);
+    }
+    return std::move(backup.source);
+}
+
 bool allVerdictsGood(const ExtractSummary& s) {
     return s.status.ok() && !s.cancelled && s.mismatched == 0 && s.truncated == 0 && s.failed == 0;
 }
@@ -226,12 +235,9 @@ int runExtractCommand(const Args& args) {
                                              : fromSnapshot ? pathFromUtf16(catalogue.backupFilePath())
                                                             : source;
     if (!backupArg && fromSnapshot && refuseDestinationOverBackup(destination, backupPath)) return kExitUsage;
-    OpenedBackup backup = openBackupFile(backupPath, BackupAccess::Shared);
-    if (!backup.source) {
-        std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s%s\n", errText(pathText(backupPath)).c_str(),
-                     backup.reason.c_str(), backupArg || !fromSnapshot ? "" : " (name it with --backup)");
-        return kExitCannotOpen;
-    }
+    const std::unique_ptr<ByteSource> backup =
+        openBackupToRead(backupPath, backupArg || !fromSnapshot ? "" : " (name it with --backup)");
+    if (!backup) return kExitCannotOpen;
 
     ExtractOptions options;
     options.destination = destination;
@@ -247,24 +253,10 @@ int runExtractCommand(const Args& args) {
     const auto items = extractItems(catalogue.table(), rows);
     std::atomic<bool> cancel{false};
     ExtractPrinter printer(stderrIsTerminal());
-    // A signal cancels between blocks: a watcher turns the signal flag into the cancel flag.
-    std::atomic<bool> done{false};
-    std::thread watcher([&] {
-        while (!done.load()) {
-            if (interrupted()) cancel.store(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    });
-    ExtractSummary summary;
-    try {
-        summary = extractEntries(*backup.source, items, options, &printer, &cancel);
-    } catch (...) {
-        done.store(true);
-        watcher.join();
-        throw;
-    }
-    done.store(true);
-    watcher.join();
+    // A signal cancels between blocks.
+    InterruptWatcher watcher(cancel);
+    const ExtractSummary summary = extractEntries(*backup, items, options, &printer, &cancel);
+    watcher.stop();
     if (stderrIsTerminal()) std::fputs("\n", stderr);
 
     printSaveSummary(summary, destination, fromSnapshot, backupArg.has_value(), backupPath);

@@ -69,19 +69,15 @@ int runMountCommand(const Args& args) {
     if (interrupted()) return interruptStatus();
     const std::filesystem::path backupPath =
         looksLikeSnapshot(source) ? pathFromUtf16(catalogue.backupFilePath()) : source;
-    OpenedBackup backup = openBackupFile(backupPath, BackupAccess::Shared);
-    if (!backup.source) {
-        std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s\n", errText(pathText(backupPath)).c_str(),
-                     backup.reason.c_str());
-        return kExitCannotOpen;
-    }
+    const std::unique_ptr<ByteSource> backup = openBackupToRead(backupPath);
+    if (!backup) return kExitCannotOpen;
     std::vector<RowIndex> rows(catalogue.table().rowCount());
     for (RowIndex r = 0; r < rows.size(); ++r) rows[r] = r;
     const auto items = extractItems(catalogue.table(), rows);
     const auto folders = emptyFolders(catalogue, {});
     const auto now =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-    CatalogueFs fs(*backup.source, items, folders, now);
+    CatalogueFs fs(*backup, items, folders, now);
     options.fsName = "tarvik:" + backupPath.filename().string();
     const std::size_t files = items.size();
     const Status served = serveMount(fs, options, [&] {

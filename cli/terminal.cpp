@@ -1,5 +1,7 @@
 #include "cli/terminal.h"
 
+#include <chrono>
+
 #include <cerrno>
 #include <cstdio>
 
@@ -31,6 +33,19 @@ void writeOut(std::string_view bytes) {
 
 int outputError() {
     return firstOutputError;
+}
+
+InterruptWatcher::InterruptWatcher(std::atomic<bool>& cancel)
+    : thread_([this, &cancel] {
+          while (!done_.load()) {
+              if (interrupted()) cancel.store(true);
+              std::this_thread::sleep_for(std::chrono::milliseconds(50));
+          }
+      }) {}
+
+void InterruptWatcher::stop() {
+    done_.store(true);
+    if (thread_.joinable()) thread_.join();
 }
 
 }  // namespace bkf::cli

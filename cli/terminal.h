@@ -3,6 +3,9 @@
 // terminal_windows.cpp.
 #pragma once
 
+#include <atomic>
+#include <thread>
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -18,6 +21,21 @@ bool stderrIsTerminal();
 // console's Ctrl-C, Ctrl-Break and close events.
 void catchInterrupt();
 bool interrupted();
+
+// While it lives, a signal caught by catchInterrupt() sets `cancel`, so that
+// work polling a cancel flag between blocks stops at the next one.
+class InterruptWatcher {
+public:
+    explicit InterruptWatcher(std::atomic<bool>& cancel);
+    ~InterruptWatcher() { stop(); }
+    InterruptWatcher(const InterruptWatcher&) = delete;
+    InterruptWatcher& operator=(const InterruptWatcher&) = delete;
+    void stop();
+
+private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
 // The exit status of a run that a signal stopped: 128 + its number (130 for Ctrl-C).
 int interruptStatus();
 

@@ -10,8 +10,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, whose macros it needs.
+#include <shellapi.h>
 
 #include "base/text.h"
 #include "cli/terminal.h"

@@ -131,25 +131,14 @@ int runVerifyCommand(const Args& args) {
         return load.finish != kExitOk ? load.finish : kExitNothingFound;
     }
     const std::filesystem::path backupPath = pathFromUtf16(catalogue.backupFilePath());
-    OpenedBackup backup = openBackupFile(backupPath, BackupAccess::Shared);
-    if (!backup.source) {
-        std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s\n", errText(pathText(backupPath)).c_str(),
-                     backup.reason.c_str());
-        return kExitCannotOpen;
-    }
+    const std::unique_ptr<ByteSource> backup = openBackupToRead(backupPath);
+    if (!backup) return kExitCannotOpen;
     const auto items = extractItems(catalogue.table(), rows);
     std::atomic<bool> cancel{false};
-    std::atomic<bool> done{false};
-    std::thread watcher([&] {
-        while (!done.load()) {
-            if (interrupted()) cancel.store(true);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    });
+    InterruptWatcher watcher(cancel);
     VerifyPrinter printer(format, stderrIsTerminal());
-    const ExtractSummary summary = verifyEntries(*backup.source, items, &printer, &cancel);
-    done.store(true);
-    watcher.join();
+    const ExtractSummary summary = verifyEntries(*backup, items, &printer, &cancel);
+    watcher.stop();
     if (stderrIsTerminal()) std::fputs("\n", stderr);
     std::fprintf(stderr, "tarvik: %s; checked in %.2f s%s\n", verdictCounts(summary, "read whole").c_str(),
                  summary.seconds, summary.cancelled ? "; cancelled" : "");
