@@ -96,13 +96,14 @@ void ExportFlow::exportArchive() {
         return;
     }
     OpenedBackup opened = openBackupFile(backupPath, BackupAccess::Shared);
-    if (!opened.source) {
-        ui.messageBox(&view,
-                      QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.reason),
-                      MessageStyle{Buttons::Ok, Icon::Exclamation});
+    if (!opened) {
+        ui.messageBox(
+            &view,
+            QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.error().message()),
+            MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
-    std::shared_ptr<ByteSource> backup = std::move(opened.source);
+    std::shared_ptr<ByteSource> backup = std::move(*opened);
     auto items = std::make_shared<std::vector<ExtractItem> >(extractItems(catalogue.table(), *rows));
     // Checked folders that hold nothing are kept as folders.
     auto folders = std::make_shared<std::vector<std::u16string> >();

@@ -69,13 +69,14 @@ void OpenFileFlow::openRow(RowIndex row) {
         folder_ = std::move(folder);
     }
     OpenedBackup opened = openBackupFile(pathFromUtf16(catalogue.backupFilePath()), BackupAccess::Shared);
-    if (!opened.source) {
+    if (!opened) {
         context_.ui.messageBox(
-            &view, QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.reason),
+            &view,
+            QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.error().message()),
             MessageStyle{Buttons::Ok, Icon::Exclamation});
         return;
     }
-    std::shared_ptr<ByteSource> backup = std::move(opened.source);
+    std::shared_ptr<ByteSource> backup = std::move(*opened);
     const RowIndex rows[] = {row};
     auto items = std::make_shared<std::vector<ExtractItem>>(extractItems(catalogue.table(), rows));
     // Each open gets a folder of its own ("Open1", "Open2", ...): a file opened

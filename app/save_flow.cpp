@@ -200,14 +200,14 @@ void SaveFlow::verifyFiles() {
 bool SaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> save) {
     const Catalogue& catalogue = context_.document.catalogue();
     OpenedBackup opened = openBackupFile(pathFromUtf16(catalogue.backupFilePath()), BackupAccess::Shared);
-    if (!opened.source) {
+    if (!opened) {
         context_.ui.messageBox(
             &context_.view,
-            QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.reason),
+            QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.error().message()),
             MessageStyle{Buttons::Ok, Icon::Exclamation});
         return false;
     }
-    backup_ = std::move(opened.source);
+    backup_ = std::move(*opened);
     items_ = extractItems(catalogue.table(), rows);
     queue_.reset();
     reports_.clear();

@@ -77,11 +77,12 @@ int runBlocks(const Args& args) {
     }
     // Opened like every source: never waiting, a regular file or a block device only.
     const OpenedBackup opened = openBackupFile(argumentPath(args[0]), BackupAccess::Shared);
-    if (!opened.source) {
-        std::fprintf(stderr, "tarvik: cannot open %s: %s\n", errText(args[0]).c_str(), opened.reason.c_str());
+    if (!opened) {
+        std::fprintf(stderr, "tarvik: cannot open %s: %s\n", errText(args[0]).c_str(),
+                     opened.error().message().c_str());
         return kExitCannotOpen;
     }
-    ByteSource& source = *opened.source;
+    ByteSource& source = **opened;
     const std::uint64_t size = source.size();
     std::vector<std::uint8_t> chunk(mtf::kChunkSize);
     std::uint64_t position = 0;

@@ -271,7 +271,7 @@ int runExportCommand(const Args& args) {
         if (refuseSnapshotLookalike(source)) return kExitCannotOpen;
         OpenedBackup opened = openBackupFile(source, BackupAccess::Shared);
         // (One that cannot be opened is reported by the scan's own open below.)
-        if (opened.source) return exportAlongTheScan(source, *opened.source, options, patterns);
+        if (opened) return exportAlongTheScan(source, **opened, options, patterns);
     }
     Catalogue catalogue;
     const SourceLoad load = loadSource(source, catalogue);

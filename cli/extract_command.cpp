@@ -154,11 +154,12 @@ std::string verdictCounts(const ExtractSummary& s, const char* done) {
 
 std::unique_ptr<ByteSource> openBackupToRead(const std::filesystem::path& path, const char* hint) {
     OpenedBackup backup = openBackupFile(path, BackupAccess::Shared);
-    if (!backup.source) {
+    if (!backup) {
         std::fprintf(stderr, "tarvik: cannot open the backup file %s: %s%s\n", errText(pathText(path)).c_str(),
-                     backup.reason.c_str(), hint);
+                     backup.error().message().c_str(), hint);
     }
-    return std::move(backup.source);
+    if (!backup) return nullptr;
+    return std::move(*backup);
 }
 
 bool allVerdictsGood(const ExtractSummary& s) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "base/status.h"
 #include "engine/byte_source.h"
 
 namespace bkf {
@@ -20,10 +21,8 @@ enum class BackupAccess {
     Shared,
 };
 
-struct OpenedBackup {
-    std::unique_ptr<ByteSource> source;  // null when the open failed
-    std::string reason;                  // the system's reason for a failure
-};
+// The opened backup, or the system's reason why it could not be opened.
+using OpenedBackup = Result<std::unique_ptr<ByteSource>>;
 
 // The reason given when a scan finds the backup locked by a writer.
 inline constexpr const char* kBackupLockedText =

@@ -67,18 +67,13 @@ const char* kindOf(mode_t mode) {
 }  // namespace
 
 OpenedBackup openBackupFile(const std::filesystem::path& path, BackupAccess access) {
-    OpenedBackup opened;
     // O_NONBLOCK: a FIFO without a writer, or a device, would otherwise hold
     // the open for ever. It changes nothing for the files that are taken.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        opened.reason = systemErrorText(errno);
-        return opened;
-    }
-    auto refuse = [&](std::string reason) {
-        opened.reason = std::move(reason);
+    if (fd < 0) return Status::failure(systemErrorText(errno));
+    auto refuse = [&](std::string reason) -> OpenedBackup {
         ::close(fd);
-        return std::move(opened);
+        return Status::failure(std::move(reason));
     };
     struct stat st {};
     if (::fstat(fd, &st) != 0) return refuse(systemErrorText(errno));
@@ -102,8 +97,7 @@ OpenedBackup openBackupFile(const std::filesystem::path& path, BackupAccess acce
     // Scans and saves read the backup from its start to its end: the kernel may read further ahead.
     (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
-    opened.source = std::make_unique<PosixFileSource>(fd, size);
-    return opened;
+    return std::unique_ptr<ByteSource>(std::make_unique<PosixFileSource>(fd, size));
 }
 
 }  // namespace bkf

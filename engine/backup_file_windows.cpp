@@ -97,38 +97,32 @@ private:
 }  // namespace
 
 OpenedBackup openBackupFile(const std::filesystem::path& path, BackupAccess access) {
-    OpenedBackup opened;
     const DWORD share =
         access == BackupAccess::Exclusive ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const std::wstring name = longPath(path);
     // A folder opens only with backup semantics; say what it is instead.
     const DWORD attributes = GetFileAttributesW(name.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        opened.reason = "Is a directory";
-        return opened;
-    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Status::failure("Is a directory");
     HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        opened.reason = GetLastError() == ERROR_SHARING_VIOLATION ? kBackupLockedText : lastErrorText();
-        return opened;
-    }
+    if (file == INVALID_HANDLE_VALUE)
+        return Status::failure(GetLastError() == ERROR_SHARING_VIOLATION ? kBackupLockedText : lastErrorText());
     // Only files on a disk: a pipe or a console would block or never end.
     if (GetFileType(file) != FILE_TYPE_DISK) {
-        opened.reason = "not a regular file or block device";
         CloseHandle(file);
-        return opened;
+        return Status::failure("not a regular file or block device");
     }
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file, &size)) {
-        opened.reason = lastErrorText();
+        const std::string reason = lastErrorText();
         CloseHandle(file);
-        return opened;
+        return Status::failure(reason);
     }
     BY_HANDLE_FILE_INFORMATION info{};
     const bool sparse = GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE);
-    opened.source = std::make_unique<WindowsFileSource>(file, static_cast<std::uint64_t>(size.QuadPart), sparse);
-    return opened;
+    return std::unique_ptr<ByteSource>(
+        std::make_unique<WindowsFileSource>(file, static_cast<std::uint64_t>(size.QuadPart), sparse));
 }
 
 }  // namespace bkf

@@ -148,18 +148,18 @@ bool ScanJob::startScan() {
     log(LogCode::OpeningBackup);
     if (log_) log_->flush();
     OpenedBackup opened = openBackupFile(path_, BackupAccess::Exclusive);
-    if (!opened.source) {
+    if (!opened) {
         running_.store(false);
         ScanOutcome outcome;
         outcome.kind = ScanOutcome::Kind::OpenFailed;
-        outcome.reason = opened.reason;
+        outcome.reason = opened.error().message();
         log_.reset();
         observer_.scanFinished(outcome);
         return false;
     }
     running_.store(true);
     inProgress_.store(true);
-    worker_ = std::thread(&ScanJob::scanWorker, this, std::move(opened.source));
+    worker_ = std::thread(&ScanJob::scanWorker, this, std::move(*opened));
     return true;
 }
 

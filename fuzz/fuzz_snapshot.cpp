@@ -48,19 +48,18 @@ private:
 class MemoryDir final : public OutputDir {
 public:
     MemoryDir(Written& written, std::u16string key) : written_(written), key_(std::move(key)) {}
-    std::unique_ptr<OutputDir> makeDir(const std::u16string& name, bool, FsError& error) override {
-        error = {};
+    Result<std::unique_ptr<OutputDir>, FsError> makeDir(const std::u16string& name, bool) override {
         return std::make_unique<MemoryDir>(written_, key_ + u"/" + name);
     }
-    std::unique_ptr<OutputFile> createFile(const std::u16string& name, FsError& error) override {
+    Result<std::unique_ptr<OutputFile>, FsError> createFile(const std::u16string& name) override {
         const auto [at, added] = written_.files.try_emplace(key_ + u"/" + name);
         if (!added) {
+            FsError error;
             error.code = 17;
             error.reason = "File exists";
             error.exists = true;
-            return nullptr;
+            return error;
         }
-        error = {};
         return std::make_unique<MemoryFile>(at->second);
     }
     void removeFile(const std::u16string& name) override { written_.files.erase(key_ + u"/" + name); }

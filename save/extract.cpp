@@ -97,8 +97,13 @@ public:
         const unsigned n = freeName(
             parent, base, name,
             [&](const std::u16string& candidate) {
-                file = dir.createFile(candidate, error);
-                return file != nullptr;
+                auto made = dir.createFile(candidate);
+                if (!made) {
+                    error = made.error();
+                    return false;
+                }
+                file = std::move(*made);
+                return true;
             },
             error);
         if (file) renamed = renamed || changed || n > 1;
@@ -141,7 +146,9 @@ private:
             parent, base, name,
             [&](const std::u16string& candidate) {
                 // Only checks that it can be made and opened; the chain opens it again.
-                return parentDir.makeDir(candidate, true, error) != nullptr;
+                const auto made = parentDir.makeDir(candidate, true);
+                if (!made) error = made.error();
+                return made.ok();
             },
             error);
         if (n == 0) return std::nullopt;
@@ -163,12 +170,14 @@ private:
         while (open > 0 && !chainDirs_[open - 1]) --open;
         for (std::size_t i = open; i < ids.size(); ++i) {
             OutputDir& parent = i == 0 ? *root_ : *chainDirs_[i - 1];
-            auto dir = parent.makeDir(folders_[ids[i]].name, true, error);
-            if (!dir) {
+            auto made = parent.makeDir(folders_[ids[i]].name, true);
+            if (!made) {
+                error = made.error();
                 chainIds_.resize(std::min(chainIds_.size(), i));
                 chainDirs_.resize(chainIds_.size());
                 return nullptr;
             }
+            std::unique_ptr<OutputDir> dir = std::move(*made);
             if (i < chainIds_.size()) {
                 chainDirs_[i] = std::move(dir);
             } else {
@@ -202,11 +211,11 @@ std::unique_ptr<OutputDir> makeOutputRoot(std::unique_ptr<OutputDir> destination
         summary.status = Status::failure("the folder prefix is too long to leave room for its number");
         return nullptr;
     }
-    FsError error;
     for (std::uint64_t n = 1; n < 1000000; ++n) {
         const std::u16string name = safeName(std::u16string(prefix) + decimalText(n));
-        auto root = destination->makeDir(name, false, error);
-        if (root) return root;
+        auto root = destination->makeDir(name, false);
+        if (root) return std::move(*root);
+        const FsError& error = root.error();
         if (!error.exists) {
             summary.diskFull = error.diskFull;
             summary.status = Status::failure("cannot create the folder " + utf16ToUtf8(name) + " in " +
@@ -274,16 +283,15 @@ std::vector<ExtractItem> extractItems(const CatalogueTable& table, std::span<con
 
 ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> items, const ExtractOptions& options,
                               ExtractObserver* observer, const std::atomic<bool>* cancel) {
-    FsError error;
-    auto destination = openOutputRoot(options.destination, error);
+    auto destination = openOutputRoot(options.destination);
     if (!destination) {
         ExtractSummary summary;
         summary.status = Status::failure("cannot open the destination folder " + pathText(options.destination) + ": " +
-                                         error.reason);
+                                         destination.error().reason);
         summary.notReached = items.size();
         return summary;
     }
-    return extractEntries(backup, items, std::move(destination), options.prefix, observer, cancel);
+    return extractEntries(backup, items, std::move(*destination), options.prefix, observer, cancel);
 }
 
 namespace {
@@ -597,15 +605,14 @@ struct PassingExtractor::Impl {
     bool ensureRoot() {
         if (tree) return true;
         if (stop) return false;
-        FsError error;
-        auto destination = openOutputRoot(options.destination, error);
+        auto destination = openOutputRoot(options.destination);
         if (!destination) {
             summary.status = Status::failure("cannot open the destination folder " + pathText(options.destination) +
-                                             ": " + error.reason);
+                                             ": " + destination.error().reason);
             stop = true;
             return false;
         }
-        auto root = makeOutputRoot(std::move(destination), options.prefix, summary);
+        auto root = makeOutputRoot(std::move(*destination), options.prefix, summary);
         if (!root) {
             stop = true;
             return false;

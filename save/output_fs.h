@@ -13,6 +13,7 @@
 #include <string>
 
 #include "base/file_time.h"
+#include "base/status.h"
 
 namespace bkf {
 
@@ -42,15 +43,15 @@ public:
     // Creates (or, when `mayExist`, also opens an existing) folder `name` in
     // this one. A link, or anything that is not a real folder, gives an error
     // with `exists` set, so the caller can choose another name.
-    virtual std::unique_ptr<OutputDir> makeDir(const std::u16string& name, bool mayExist, FsError& error) = 0;
+    virtual Result<std::unique_ptr<OutputDir>, FsError> makeDir(const std::u16string& name, bool mayExist) = 0;
     // Creates a new file `name`; `exists` when anything of that name is there.
-    virtual std::unique_ptr<OutputFile> createFile(const std::u16string& name, FsError& error) = 0;
+    virtual Result<std::unique_ptr<OutputFile>, FsError> createFile(const std::u16string& name) = 0;
     // Removes a file this save created (a cancelled or failed one).
     virtual void removeFile(const std::u16string& name) = 0;
     virtual const std::filesystem::path& path() const = 0;
 };
 
 // Opens the folder the user chose (it may itself be reached through a link).
-std::unique_ptr<OutputDir> openOutputRoot(const std::filesystem::path& folder, FsError& error);
+Result<std::unique_ptr<OutputDir>, FsError> openOutputRoot(const std::filesystem::path& folder);
 
 }  // namespace bkf

@@ -78,18 +78,15 @@ public:
     PosixDir(int fd, std::string path) : fd_(fd), text_(std::move(path)) {}
     ~PosixDir() override { ::close(fd_); }
 
-    std::unique_ptr<OutputDir> makeDir(const std::u16string& name, bool mayExist, FsError& error) override {
+    Result<std::unique_ptr<OutputDir>, FsError> makeDir(const std::u16string& name, bool mayExist) override {
         const std::string n = utf16ToUtf8(name);
         if (::mkdirat(fd_, n.c_str(), 0777) != 0 && !(errno == EEXIST && mayExist)) {
-            error = errorOf(errno);
-            return nullptr;
+            return errorOf(errno);
         }
         const int fd = ::openat(fd_, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
-            error = errorOf(errno);
-            return nullptr;
+            return errorOf(errno);
         }
-        error = {};
         // Plain text: a path object per folder would cost the whole path's
         // parts at every level of a deep one.
         std::string child = text_;
@@ -98,14 +95,12 @@ public:
         return std::make_unique<PosixDir>(fd, std::move(child));
     }
 
-    std::unique_ptr<OutputFile> createFile(const std::u16string& name, FsError& error) override {
+    Result<std::unique_ptr<OutputFile>, FsError> createFile(const std::u16string& name) override {
         const std::string n = utf16ToUtf8(name);
         const int fd = ::openat(fd_, n.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
-            error = errorOf(errno);
-            return nullptr;
+            return errorOf(errno);
         }
-        error = {};
         return std::make_unique<PosixFile>(fd);
     }
 
@@ -124,13 +119,11 @@ private:
 
 }  // namespace
 
-std::unique_ptr<OutputDir> openOutputRoot(const std::filesystem::path& folder, FsError& error) {
+Result<std::unique_ptr<OutputDir>, FsError> openOutputRoot(const std::filesystem::path& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        error = errorOf(errno);
-        return nullptr;
+        return errorOf(errno);
     }
-    error = {};
     return std::make_unique<PosixDir>(fd, folder.native());
 }
 

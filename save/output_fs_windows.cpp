@@ -94,42 +94,35 @@ public:
     WindowsDir(std::filesystem::path path, std::filesystem::path shown)
         : path_(std::move(path)), shown_(std::move(shown)) {}
 
-    std::unique_ptr<OutputDir> makeDir(const std::u16string& name, bool mayExist, FsError& error) override {
+    Result<std::unique_ptr<OutputDir>, FsError> makeDir(const std::u16string& name, bool mayExist) override {
         if (!isSafeName(name)) {
-            error = errorOf(ERROR_INVALID_NAME);
-            return nullptr;
+            return errorOf(ERROR_INVALID_NAME);
         }
         const std::filesystem::path p = path_ / pathOf(name);
         if (!CreateDirectoryW(p.c_str(), nullptr)) {
             const DWORD code = GetLastError();
             if (code != ERROR_ALREADY_EXISTS || !mayExist) {
-                error = errorOf(code);
-                return nullptr;
+                return errorOf(code);
             }
             const DWORD attributes = GetFileAttributesW(p.c_str());
             if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
                 (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                error = errorOf(ERROR_ALREADY_EXISTS);
-                return nullptr;
+                return errorOf(ERROR_ALREADY_EXISTS);
             }
         }
-        error = {};
         return std::make_unique<WindowsDir>(p, shown_ / pathOf(name));
     }
 
-    std::unique_ptr<OutputFile> createFile(const std::u16string& name, FsError& error) override {
+    Result<std::unique_ptr<OutputFile>, FsError> createFile(const std::u16string& name) override {
         if (!isSafeName(name)) {
-            error = errorOf(ERROR_INVALID_NAME);
-            return nullptr;
+            return errorOf(ERROR_INVALID_NAME);
         }
         const std::filesystem::path p = path_ / pathOf(name);
         HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
-            error = errorOf(GetLastError());
-            return nullptr;
+            return errorOf(GetLastError());
         }
-        error = {};
         return std::make_unique<WindowsFile>(h);
     }
 
@@ -144,18 +137,15 @@ private:
 
 }  // namespace
 
-std::unique_ptr<OutputDir> openOutputRoot(const std::filesystem::path& folder, FsError& error) {
+Result<std::unique_ptr<OutputDir>, FsError> openOutputRoot(const std::filesystem::path& folder) {
     const std::filesystem::path full = longPath(folder);
     const DWORD attributes = GetFileAttributesW(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        error = errorOf(GetLastError());
-        return nullptr;
+        return errorOf(GetLastError());
     }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        error = errorOf(ERROR_DIRECTORY);
-        return nullptr;
+        return errorOf(ERROR_DIRECTORY);
     }
-    error = {};
     return std::make_unique<WindowsDir>(full, folder);
 }
 

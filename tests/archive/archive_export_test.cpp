@@ -131,9 +131,9 @@ TEST_P(ArchiveExport, RoundTripKeepsPathsSizesTimesAndBytes) {
     const auto items = b.items();
     const std::vector<std::u16string> emptyFolders{u"BKF\\BACKUP SET 1(Daily)\\Data\\Empty\\"};
     OpenedBackup source = openBackupFile(b.file, BackupAccess::Shared);
-    ASSERT_NE(source.source, nullptr);
+    ASSERT_TRUE(source.ok());
     const fs::path out = b.dir / c.file;
-    const ExtractSummary summary = exportEntries(*source.source, items, emptyFolders, {c.format, out});
+    const ExtractSummary summary = exportEntries(**source, items, emptyFolders, {c.format, out});
     ASSERT_TRUE(summary.status.ok()) << summary.status.message();
     EXPECT_EQ(summary.verified, 5u);
     EXPECT_EQ(summary.mismatched, 1u);
@@ -189,13 +189,13 @@ TEST(ArchiveExportFailure, ACancelledOrWrongBackupExportLeavesNoArchive) {
     OpenedBackup source = openBackupFile(b.file, BackupAccess::Shared);
     const fs::path out = b.dir / "out.tar";
     std::atomic<bool> cancel{true};
-    ExtractSummary summary = exportEntries(*source.source, items, {}, {ArchiveFormat::Tar, out}, nullptr, &cancel);
+    ExtractSummary summary = exportEntries(**source, items, {}, {ArchiveFormat::Tar, out}, nullptr, &cancel);
     EXPECT_TRUE(summary.cancelled);
     EXPECT_EQ(summary.notReached, items.size());
     EXPECT_FALSE(fs::exists(out));
     // Every data offset moved: the catalogue is not of this backup.
     for (auto& item : items) item.dataOffset += 4;
-    summary = exportEntries(*source.source, items, {}, {ArchiveFormat::Tar, out});
+    summary = exportEntries(**source, items, {}, {ArchiveFormat::Tar, out});
     EXPECT_TRUE(summary.wrongBackup);
     EXPECT_FALSE(summary.status.ok());
     EXPECT_FALSE(fs::exists(out));

@@ -587,9 +587,9 @@ TEST(Scan, TheHolesOfASparseBackupAreNotReadAndChangeNothing) {
     std::vector<std::vector<std::array<std::u16string, kCatalogueColumnCount>>> found;  // every cell of every entry
     for (const bool fromFile : {true, false}) {
         OpenedBackup opened = openBackupFile(path, BackupAccess::Shared);
-        ASSERT_NE(opened.source, nullptr);
+        ASSERT_TRUE(opened.ok());
         MemoryByteSource memory(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
-        ByteSource& source = fromFile ? *opened.source : memory;
+        ByteSource& source = fromFile ? **opened : memory;
         if (fromFile && source.nextData(0) == 0 && source.nextData(4u << 20) == 4u << 20) {
             GTEST_SKIP() << "this file system keeps no holes";
         }

@@ -115,7 +115,7 @@ TEST(CatalogueFsRead, ReadsStopAtTheFileAndFailPastTheBackup) {
         items.push_back({e.displayPath, static_cast<std::int64_t>(e.size), static_cast<std::int64_t>(e.dataOffset),
                          e.modified, e.accessed, e.created});
     }
-    const CatalogueFs cfs(*source.source, items, {}, 0);
+    const CatalogueFs cfs(**source, items, {}, 0);
     const auto set = cfs.lookup(CatalogueFs::kRoot, "BACKUP SET 1(Daily)");
     ASSERT_TRUE(set);
     const auto cut = cfs.lookup(*cfs.lookup(*set, "Cut"), "cut.bin");

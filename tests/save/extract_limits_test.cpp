@@ -52,8 +52,8 @@ struct Backup {
 
     ExtractSummary extract(std::span<const ExtractItem> items) {
         OpenedBackup b = openBackupFile(file, BackupAccess::Shared);
-        EXPECT_NE(b.source, nullptr);
-        return extractEntries(*b.source, items, {dest, u"Rec"});
+        EXPECT_TRUE(b.ok());
+        return extractEntries(**b, items, {dest, u"Rec"});
     }
 };
 

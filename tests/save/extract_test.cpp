@@ -83,8 +83,8 @@ struct Fixture {
     ExtractSummary extract(std::span<const ExtractItem> what, std::u16string prefix = u"Rec",
                            ExtractObserver* observer = nullptr, const std::atomic<bool>* cancel = nullptr) {
         OpenedBackup b = openBackupFile(backup, BackupAccess::Shared);
-        EXPECT_NE(b.source, nullptr);
-        return extractEntries(*b.source, what, {dest, std::move(prefix)}, observer, cancel);
+        EXPECT_TRUE(b.ok());
+        return extractEntries(**b, what, {dest, std::move(prefix)}, observer, cancel);
     }
 };
 
@@ -263,7 +263,7 @@ TEST(Extract, ReadOnlyDestinationFailsWholeAndClearly) {
     const auto items = f.items();
     OpenedBackup b = openBackupFile(f.backup, BackupAccess::Shared);
     for (const fs::path& dest : {fs::path("/proc/self"), f.dir / "missing"}) {
-        const ExtractSummary s = extractEntries(*b.source, items, {dest, u"Rec"});
+        const ExtractSummary s = extractEntries(**b, items, {dest, u"Rec"});
         EXPECT_FALSE(s.status.ok()) << dest;
         EXPECT_FALSE(s.status.message().empty());
         EXPECT_EQ(s.saved, 0u);
@@ -302,7 +302,7 @@ TEST(Extract, AReadErrorOrAShortReadFailsOnlyThatEntry) {
         SCOPED_TRACE(shortRead ? "short read" : "read error");
         Fixture f;
         OpenedBackup b = openBackupFile(f.backup, BackupAccess::Shared);
-        test::FailingSource failing(*b.source, f.manifest[1].dataOffset + 2000000, "Input/output error", shortRead);
+        test::FailingSource failing(**b, f.manifest[1].dataOffset + 2000000, "Input/output error", shortRead);
         const auto items = f.items();
         const ExtractSummary s = extractEntries(failing, items, {f.dest, u"Rec"});
         EXPECT_EQ(s.failed, 1u);
@@ -345,7 +345,7 @@ TEST(Extract, AFullDiskStopsTheSaveCleanly) {
     if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small file system here";
     OpenedBackup b = openBackupFile(f.backup, BackupAccess::Shared);
     const auto items = f.items();
-    const ExtractSummary s = extractEntries(*b.source, items, {small, u"Rec"});
+    const ExtractSummary s = extractEntries(**b, items, {small, u"Rec"});
     EXPECT_TRUE(s.diskFull);
     EXPECT_FALSE(s.status.ok());
     EXPECT_NE(s.status.message().find("No space left on device"), std::string::npos) << s.status.message();
@@ -367,11 +367,10 @@ using test::OutputFault;
 
 ExtractSummary extractWithFault(Fixture& f, OutputFault fault) {
     OpenedBackup b = openBackupFile(f.backup, BackupAccess::Shared);
-    FsError error;
-    auto root = openOutputRoot(f.dest, error);
-    EXPECT_NE(root, nullptr);
+    auto root = openOutputRoot(f.dest);
+    EXPECT_TRUE(root.ok());
     const auto items = f.items();
-    return extractEntries(*b.source, items, std::make_unique<test::FailingOutputDir>(std::move(root), fault), u"Rec");
+    return extractEntries(**b, items, std::make_unique<test::FailingOutputDir>(std::move(*root), fault), u"Rec");
 }
 
 TEST(Extract, WriteFaultsFailTheirEntryOrStopTheSave) {
