@@ -15,7 +15,9 @@
 #include "base/status.h"
 #include "base/text.h"
 #include "engine/tape_format.h"
+#include "save/copy_run.h"
 #include "save/name_tree.h"
+#include "save/output_fs.h"
 #include "save/verify.h"
 
 namespace bkf {
@@ -23,7 +25,6 @@ namespace bkf {
 namespace {
 
 // Large enough that the archive writer copies few times per entry.
-constexpr std::size_t kCopyBlock = std::size_t{1} << 20;
 // As a save: when this many entries (or all, when fewer) fail the stream-header
 // check before any passes it, the catalogue is not of this backup.
 constexpr std::size_t kWrongBackupProbe = 8;
@@ -184,61 +185,51 @@ private:
     std::filesystem::path temporary_;
 };
 
-// The run of one export: progress, cancel and the copy buffer.
-struct Run {
-    ByteSource& backup;
+// The run of one export: the save's copy run, and the archive it writes.
+struct Run : CopyRun {
     struct archive* out;
-    ExtractObserver* observer;
-    const std::atomic<bool>* cancel;
-    ExtractProgress progress;
-    std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kCopyBlock);
-    std::uint64_t backupSize = backup.size();
-
-    bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
-    void report() {
-        if (observer) observer->extractProgress(progress);
-    }
-    std::uint64_t held(const ExtractItem& item) const {
-        const auto offset = static_cast<std::uint64_t>(item.dataOffset);
-        return offset >= backupSize
-                   ? 0
-                   : std::min<std::uint64_t>(static_cast<std::uint64_t>(item.size), backupSize - offset);
-    }
 };
 
-enum class Stored { Whole, ReadFailed, ArchiveFailed, Cancelled };
+// The open archive entry as the save's copy writes to a file.
+class EntryWriter final : public OutputFile {
+public:
+    explicit EntryWriter(struct archive* out) : out_(out) {}
+    FsError write(std::span<const std::uint8_t> bytes) override {
+        FsError error;
+        if (archive_write_data(out_, bytes.data(), bytes.size()) < 0) error.reason = archiveError(out_);
+        return error;
+    }
+    FsError setTimes(FileTime, FileTime, FileTime) override { return {}; }
+    FsError close() override { return {}; }
+
+private:
+    struct archive* out_;
+};
 
 // Copies `length` bytes at `offset` into the open archive entry. A read that
 // fails leaves the rest of the entry zeros (its size is already in the header).
-Stored copyInto(Run& run, std::uint64_t offset, std::uint64_t length, DataChecksum& sum, std::string& reason) {
-    std::uint64_t done = 0;
-    Stored result = Stored::Whole;
-    while (done < length) {
-        if (run.cancelled()) return Stored::Cancelled;
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, length - done));
-        std::size_t got = want;
-        if (result == Stored::Whole) {
-            const ReadResult read = run.backup.read(offset + done, {run.buffer.data(), want});
-            sum.add({run.buffer.data(), read.bytes});
-            got = read.bytes;
-            if (read.failed || read.bytes < want) {
-                result = Stored::ReadFailed;
-                reason =
-                    (read.failed ? "cannot read the backup: " + read.reason : std::string("the backup ended early")) +
-                    " after " + std::to_string(done + read.bytes) + " bytes; the rest is stored as zeros";
-                std::fill(run.buffer.begin() + static_cast<std::ptrdiff_t>(read.bytes), run.buffer.end(), 0);
-                got = want;
-            }
+CopyOutcome copyInto(Run& run, std::uint64_t offset, std::uint64_t length) {
+    EntryWriter writer(run.out);
+    CopyOutcome copy = copyData(run, offset, length, &writer);
+    if (copy.end != CopyEnd::ReadFailed) return copy;
+    copy.reason += " after " + std::to_string(copy.bytes) + " bytes; the rest is stored as zeros";
+    std::fill(run.buffer.begin(), run.buffer.end(), 0);
+    for (std::uint64_t done = copy.bytes; done < length;) {
+        if (run.cancelled()) {
+            copy.end = CopyEnd::Cancelled;
+            return copy;
         }
-        if (archive_write_data(run.out, run.buffer.data(), got) < 0) {
-            reason = archiveError(run.out);
-            return Stored::ArchiveFailed;
+        const auto zeros = static_cast<std::size_t>(std::min<std::uint64_t>(run.buffer.size(), length - done));
+        if (FsError w = writer.write({run.buffer.data(), zeros}); !w.ok()) {
+            copy.end = CopyEnd::WriteFailed;
+            copy.reason = w.reason;
+            return copy;
         }
-        done += got;
-        run.progress.bytesDone += got;
+        done += zeros;
+        run.progress.bytesDone += zeros;
         run.report();
     }
-    return result;
+    return copy;
 }
 
 ExtractSummary finished(ExtractSummary summary, std::chrono::steady_clock::time_point started) {
@@ -322,11 +313,7 @@ struct ArchiveExporter::Impl {
         EntryReport report;
         report.displayPath = item.displayPath;
         std::optional<std::string> problem;
-        if (item.size < 0 || item.dataOffset < 0) {
-            problem = "the catalogue gives no valid size and data position for it";
-        } else {
-            problem = dataHeaderProblem(backup, item.dataOffset);
-        }
+        problem = entryProblem(backup, item);
         if (problem) {
             misplaced += *problem == kWrongPlaceReason ? 1 : 0;
             report.result = EntryResult::Failed;
@@ -349,31 +336,30 @@ struct ArchiveExporter::Impl {
                 ++summary.notReached;
                 return stop("cannot write the archive: " + archiveError(archive.get()));
             }
-            DataChecksum sum;
-            std::string reason;
-            const Stored stored = copyInto(*run, static_cast<std::uint64_t>(item.dataOffset), held, sum, reason);
-            if (stored == Stored::Cancelled) {
+            CopyOutcome copy = copyInto(*run, static_cast<std::uint64_t>(item.dataOffset), held);
+            if (copy.end == CopyEnd::Cancelled) {
                 summary.cancelled = true;
                 stopped = true;
                 ++summary.notReached;
                 return;
             }
-            if (stored == Stored::ArchiveFailed || archive_write_finish_entry(archive.get()) < ARCHIVE_WARN) {
+            const bool writeFailed = copy.end == CopyEnd::WriteFailed || copy.end == CopyEnd::DiskFull;
+            if (writeFailed || archive_write_finish_entry(archive.get()) < ARCHIVE_WARN) {
                 ++summary.notReached;
-                return stop("cannot write the archive: " + (reason.empty() ? archiveError(archive.get()) : reason));
+                return stop("cannot write the archive: " + (writeFailed ? copy.reason : archiveError(archive.get())));
             }
             report.writtenAs = pathFromUtf16(utf8ToUtf16(path));
             report.bytes = held;
             const auto size = static_cast<std::uint64_t>(item.size);
-            if (stored == Stored::ReadFailed) {
+            if (copy.end == CopyEnd::ReadFailed) {
                 report.result = EntryResult::Failed;
-                report.reason = std::move(reason);
+                report.reason = std::move(copy.reason);
             } else if (held < size) {
                 report.result = EntryResult::Truncated;
                 report.reason = "its data runs past the end of the backup file (" + std::to_string(held) + " of " +
                                 std::to_string(size) + " bytes stored)";
             } else {
-                report.checksum = checkDataChecksum(backup, item.dataOffset, item.size, sum.value());
+                report.checksum = checkDataChecksum(backup, item.dataOffset, item.size, copy.checksum);
             }
         }
         addToSummary(summary, report);
@@ -432,7 +418,7 @@ ArchiveExporter::ArchiveExporter(ByteSource& backup, const ExportOptions& option
         m.stop("cannot write the archive: " + opened.message());
         return;
     }
-    m.run.emplace(Run{backup, m.archive.get(), observer, cancel, {}});
+    m.run.emplace(Run{{backup, observer, cancel, {}}, m.archive.get()});
 }
 
 ArchiveExporter::~ArchiveExporter() = default;

@@ -11,6 +11,7 @@
 
 #include "base/text.h"
 #include "engine/tape_format.h"
+#include "save/copy_run.h"
 #include "save/output_fs.h"
 #include "save/output_naming.h"
 
@@ -18,8 +19,6 @@ namespace bkf {
 
 namespace {
 
-// Small enough that what is read is still in the cache when it is written.
-constexpr std::size_t kCopyBlock = std::size_t{256} << 10;
 // Folders of the chain that keep an open handle: enough for entries that
 // come folder by folder, few enough for any depth.
 constexpr std::size_t kOpenFolders = 8;
@@ -296,102 +295,8 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
 
 namespace {
 
-// How the copy of one entry's data ended.
-enum class CopyEnd { Done, ReadFailed, WriteFailed, DiskFull, Cancelled };
-
-struct CopyOutcome {
-    CopyEnd end = CopyEnd::Done;
-    std::uint64_t bytes = 0;  // passed on to the writer (or read, when there is none)
-    std::string reason;       // why it did not end Done
-    std::uint32_t checksum = 0;
-};
-
-// What a save or a check needs from one run: the backup, a block of memory,
-// the cancel flag and the progress that reaches the observer.
-struct Run {
-    ByteSource& backup;
-    ExtractObserver* observer;
-    const std::atomic<bool>* cancel;
-    ExtractProgress progress;
-    std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kCopyBlock);
-    std::uint64_t backupSize = backup.size();
-
-    bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
-    void report() {
-        if (observer) observer->extractProgress(progress);
-    }
-    // Before entry `index`: false when a cancel came (the rest is not reached).
-    bool begin(ExtractSummary& summary, std::span<const ExtractItem> items, std::size_t index) {
-        if (cancelled()) {
-            summary.cancelled = true;
-            summary.notReached = items.size() - index;
-            return false;
-        }
-        progress.current = items[index].displayPath;
-        report();
-        return true;
-    }
-    // The data bytes of `item` the backup holds.
-    std::uint64_t held(const ExtractItem& item) const {
-        const auto offset = static_cast<std::uint64_t>(item.dataOffset);
-        return offset >= backupSize
-                   ? 0
-                   : std::min<std::uint64_t>(static_cast<std::uint64_t>(item.size), backupSize - offset);
-    }
-};
-
-Run startRun(ByteSource& backup, std::span<const ExtractItem> items, ExtractObserver* observer,
-             const std::atomic<bool>* cancel) {
-    Run run{backup, observer, cancel, {}};
-    run.progress.filesTotal = items.size();
-    for (const ExtractItem& item : items) {
-        if (item.size > 0 && item.dataOffset >= 0) run.progress.bytesTotal += run.held(item);
-    }
-    return run;
-}
-
-// Reads `length` bytes of data at `offset` block by block, works out their
-// checksum, and hands each block to `write` (when there is one).
-CopyOutcome copyData(Run& run, std::uint64_t offset, std::uint64_t length, OutputFile* write) {
-    CopyOutcome out;
-    DataChecksum checksum;
-    while (out.bytes < length) {
-        if (run.cancelled()) {
-            out.end = CopyEnd::Cancelled;
-            return out;
-        }
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, length - out.bytes));
-        const ReadResult got = run.backup.read(offset + out.bytes, {run.buffer.data(), want});
-        checksum.add({run.buffer.data(), got.bytes});
-        if (write && got.bytes > 0) {
-            if (FsError w = write->write({run.buffer.data(), got.bytes}); !w.ok()) {
-                out.end = w.diskFull ? CopyEnd::DiskFull : CopyEnd::WriteFailed;
-                out.reason = w.reason;
-                return out;
-            }
-        }
-        out.bytes += got.bytes;
-        run.progress.bytesDone += got.bytes;
-        run.report();
-        if (got.failed || got.bytes < want) {
-            out.end = CopyEnd::ReadFailed;
-            out.reason = got.failed ? "cannot read the backup: " + got.reason : "the backup ended early";
-            return out;
-        }
-    }
-    out.checksum = checksum.value();
-    return out;
-}
-
-// Why an entry cannot be read at all, before anything is written: nullopt
-// when its size and data offset are numbers and its stream header holds.
-std::optional<std::string> entryProblem(ByteSource& backup, const ExtractItem& item) {
-    if (item.size < 0 || item.dataOffset < 0) return "the catalogue gives no valid size and data position for it";
-    return dataHeaderProblem(backup, item.dataOffset);
-}
-
 // The verdict of data read whole (or the truncation when the backup ends first).
-void judge(Run& run, const ExtractItem& item, std::uint64_t held, std::uint32_t checksum, EntryReport& report) {
+void judge(CopyRun& run, const ExtractItem& item, std::uint64_t held, std::uint32_t checksum, EntryReport& report) {
     const auto size = static_cast<std::uint64_t>(item.size);
     if (held < size) {
         report.result = EntryResult::Truncated;
@@ -411,7 +316,7 @@ struct SavedEntry {
     bool headerHeld = false;  // its stream header stands in the backup and holds
 };
 
-SavedEntry saveEntry(Run& run, OutputTree& tree, const ExtractItem& item) {
+SavedEntry saveEntry(CopyRun& run, OutputTree& tree, const ExtractItem& item) {
     SavedEntry saved;
     EntryReport& report = saved.report;
     report.displayPath = item.displayPath;
@@ -483,7 +388,7 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
     }
     summary.root = root->path();
     OutputTree tree(std::move(root));
-    Run run = startRun(backup, items, observer, cancel);
+    CopyRun run = startCopyRun(backup, items, observer, cancel);
 
     // Whether the catalogue belongs to this backup: the first entries tell.
     bool headerSeen = false;
@@ -529,7 +434,7 @@ ExtractSummary verifyEntries(ByteSource& backup, std::span<const ExtractItem> it
                              const std::atomic<bool>* cancel) {
     const auto started = std::chrono::steady_clock::now();
     ExtractSummary summary;
-    Run run = startRun(backup, items, observer, cancel);
+    CopyRun run = startCopyRun(backup, items, observer, cancel);
     for (std::size_t index = 0; index < items.size(); ++index) {
         const ExtractItem& item = items[index];
         if (!run.begin(summary, items, index)) break;

@@ -8,10 +8,12 @@
 #include <archive_entry.h>
 #include <locale.h>
 
+#include <fstream>
 #include <map>
 
 #include "base/text.h"
 #include "engine/backup_file.h"
+#include "tests/fixtures/failing_source.h"
 #include "tests/fixtures/temp_dir.h"
 #include "tools/backup_writer.h"
 #include "tools/content.h"
@@ -200,6 +202,36 @@ TEST(ArchiveExportFailure, ACancelledOrWrongBackupExportLeavesNoArchive) {
     EXPECT_FALSE(summary.status.ok());
     EXPECT_FALSE(fs::exists(out));
     EXPECT_EQ(std::distance(fs::directory_iterator(b.dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(ArchiveExportFailure, ADataReadThatFailsStoresWhatWasReadThenZerosAndGoesOn) {
+    Backup b;
+    const auto items = b.items();
+    OpenedBackup source = openBackupFile(b.file, BackupAccess::Shared);
+    ASSERT_TRUE(source.ok());
+    const tools::ManifestEntry& bad = b.manifest[5];  // bad.bin, 5000 bytes
+    constexpr std::uint64_t kReadable = 1000;
+    test::FailingSource failing(**source, bad.dataOffset + kReadable);
+    const fs::path out = b.dir / "out.tar";
+    const ExtractSummary summary = exportEntries(failing, items, {}, {ArchiveFormat::Tar, out});
+    ASSERT_TRUE(summary.status.ok()) << summary.status.message();
+    EXPECT_EQ(summary.failed, 1u);
+    ASSERT_FALSE(summary.problems.empty());
+    EXPECT_NE(summary.problems.front().reason.find("Input/output error after 1000 bytes; the rest is stored as zeros"),
+              std::string::npos)
+        << summary.problems.front().reason;
+
+    std::string expected(bad.size, '\0');
+    std::ifstream in(b.file, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(bad.dataOffset));
+    in.read(expected.data(), kReadable);
+    const auto read = readArchive(out);
+    const auto stored = read.find("BACKUP SET 1(Daily)/Data/bad.bin");
+    ASSERT_NE(stored, read.end());
+    EXPECT_EQ(stored->second.size, static_cast<std::int64_t>(bad.size)) << "the header's size is kept";
+    EXPECT_EQ(stored->second.hash, tools::hashBytes(expected));
+    const auto next = read.find("BACKUP SET 1(Daily)/Big/cut.bin");
+    ASSERT_NE(next, read.end()) << "the export goes on after the failed read";
 }
 
 TEST(ArchiveExportFormat, NamesAndExtensions) {
