@@ -33,10 +33,21 @@ const std::array<std::uint8_t, mtf::kChunkSize> kZeros{};  // a chunk of a hole,
 // missing bytes are zeros: a bad spot costs only the chunk it lies in. A
 // block that lies wholly in a hole of a sparse file is not read at all: it is
 // all zeros, and the examination is told so (hole()).
+//
+// When asked to, it also finds the descriptor candidates of every block (the
+// positions where a block may stand off the grid, see OffGridBlocks). That
+// search falls to whichever thread has time: the reading thread searches the
+// blocks it has read while it waits for a buffer to come free (the
+// examination is the slower side, as when files are saved along the scan);
+// the examining thread searches a block it reaches before anyone has (the
+// reading is the slower side). Either way the candidates are the same.
 class ChunkReader {
 public:
-    ChunkReader(ByteSource& source, std::uint64_t fileSize)
-        : source_(source), fileSize_(fileSize), blocks_((fileSize + kReadBlock - 1) / kReadBlock) {
+    ChunkReader(ByteSource& source, std::uint64_t fileSize, bool findCandidates)
+        : source_(source),
+          fileSize_(fileSize),
+          blocks_((fileSize + kReadBlock - 1) / kReadBlock),
+          findCandidates_(findCandidates) {
         // A small file needs no more than its own size; behind a read block
         // there is room for the start of the next one (see window()).
         const auto bufferSize = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, fileSize)) +
@@ -61,15 +72,7 @@ public:
     std::span<const std::uint8_t> window(std::uint64_t position, std::size_t length) {
         const std::uint64_t block = position / kReadBlock;
         std::unique_lock lock(mutex_);
-        if (block != current_) {
-            // The examination has moved on: the block before may be refilled.
-            if (current_ != kNone) {
-                consumed_ = current_ + 1;
-                changed_.notify_all();
-            }
-            current_ = block;
-            changed_.wait(lock, [&] { return readUpTo_ > block; });
-        }
+        if (block != current_) enter(block, lock);
         Buffer& b = buffers_[block % kReadBuffers];
         const std::uint64_t blockEnd = std::min((block + 1) * kReadBlock, fileSize_);
         const std::uint64_t end = std::min(position + length + mtf::kChunkSize, fileSize_);
@@ -91,6 +94,21 @@ public:
         return buffers_[(position / kReadBlock) % kReadBuffers].hole;
     }
 
+    // The descriptor candidates found in the block of `position` (handed out
+    // by window()), as offsets from the block's start, in order; they cover
+    // the positions before searchedTo(position).
+    std::span<const std::uint32_t> candidates(std::uint64_t position) const {
+        return buffers_[(position / kReadBlock) % kReadBuffers].candidates;
+    }
+    // The offset in the file up to which candidates() covers its block: every
+    // position whose six bytes lie in the block (the examination looks at the
+    // few that reach into the next one itself).
+    std::uint64_t searchedTo(std::uint64_t position) const {
+        const std::uint64_t start = position / kReadBlock * kReadBlock;
+        const std::uint64_t end = std::min(start + kReadBlock, fileSize_);
+        return end - start >= kCandidateBytes ? end - (kCandidateBytes - 1) : start;
+    }
+
     std::uint64_t readErrors() const {
         std::lock_guard lock(mutex_);
         return readErrors_;
@@ -98,30 +116,88 @@ public:
 
 private:
     static constexpr std::uint64_t kNone = ~std::uint64_t{0};
+    static constexpr std::uint64_t kCandidateBytes = 6;  // the bytes a descriptor candidate is told by
+    // Who finds a block's candidates: nobody yet, the reading thread or the
+    // examining thread (searching now), or found.
+    enum class Search { Open, Reader, Examiner, Done };
     struct Buffer {
         std::vector<std::uint8_t> bytes;
         std::uint64_t tailOf = kNone;  // the block whose next chunk is copied behind it
         bool hole = false;             // all hole: only its first chunk was set (to zeros)
+        Search search = Search::Done;
+        std::vector<std::uint32_t> candidates;
     };
+
+    // The examination moves to `block`: the one before may be refilled; this
+    // one must be read, and its candidates found.
+    void enter(std::uint64_t block, std::unique_lock<std::mutex>& lock) {
+        if (current_ != kNone) {
+            consumed_ = current_ + 1;
+            changed_.notify_all();
+        }
+        current_ = block;
+        changed_.wait(lock, [&] { return readUpTo_ > block; });
+        Buffer& b = buffers_[block % kReadBuffers];
+        if (b.search == Search::Open) {
+            search(block, Search::Examiner, lock);
+        } else {
+            changed_.wait(lock, [&] { return b.search == Search::Done; });
+        }
+    }
+
+    // Finds the candidates of `block` (read, not yet consumed) as `who`,
+    // with the lock let go meanwhile.
+    void search(std::uint64_t block, Search who, std::unique_lock<std::mutex>& lock) {
+        Buffer& b = buffers_[block % kReadBuffers];
+        b.search = who;
+        lock.unlock();
+        const std::uint64_t start = block * kReadBlock;
+        const auto length = static_cast<std::size_t>(searchedTo(start) - start);
+        // Only the block's own bytes are looked at: the examination may be
+        // copying the next block's start behind them meanwhile.
+        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, fileSize_ - start));
+        findDescriptorCandidates(std::span(b.bytes).first(size), length, b.candidates);
+        lock.lock();
+        b.search = Search::Done;
+        changed_.notify_all();
+    }
+
+    // A block read and not yet consumed whose candidates nobody has looked
+    // for; the newest first, as the examination reaches it last.
+    std::optional<std::uint64_t> unsearchedBlock() const {
+        for (std::uint64_t block = readUpTo_; block-- > consumed_;) {
+            if (buffers_[block % kReadBuffers].search == Search::Open) return block;
+        }
+        return std::nullopt;
+    }
 
     void readAhead() {
         for (std::uint64_t block = 0; block < blocks_; ++block) {
             {
                 std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return quit_ || block < consumed_ + kReadBuffers; });
+                // Waiting for a buffer to come free: time to search what was read.
+                while (!quit_ && block >= consumed_ + kReadBuffers) {
+                    if (const auto open = unsearchedBlock()) {
+                        search(*open, Search::Reader, lock);
+                    } else {
+                        changed_.wait(lock);
+                    }
+                }
                 if (quit_) return;
             }
             const std::uint64_t start = block * kReadBlock;
             const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, fileSize_ - start));
             Buffer& buffer = buffers_[block % kReadBuffers];
             // A block in a hole: zeros, of which only the first chunk may be
-            // seen (behind the block before it).
+            // seen (behind the block before it). Zeros hold no candidate.
             buffer.hole = source_.nextData(start) >= start + want;
             const std::uint64_t errors = buffer.hole
                                              ? (std::memset(buffer.bytes.data(), 0, std::min(want, mtf::kChunkSize)), 0)
                                              : fill(buffer.bytes.data(), start, want);
+            if (buffer.hole || !findCandidates_) buffer.candidates.clear();
             {
                 std::lock_guard lock(mutex_);
+                buffer.search = buffer.hole || !findCandidates_ ? Search::Done : Search::Open;
                 readErrors_ += errors;
                 readUpTo_ = block + 1;
             }
@@ -147,6 +223,7 @@ private:
     ByteSource& source_;
     const std::uint64_t fileSize_;
     const std::uint64_t blocks_;
+    const bool findCandidates_;
     std::array<Buffer, kReadBuffers> buffers_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
@@ -337,16 +414,31 @@ public:
     OffGridBlocks(bool enabled, Scanner& scanner, ScanStats& stats)
         : enabled_(enabled), scanner_(scanner), stats_(stats) {}
 
-    // `window`: the stretch's bytes and what follows them; candidates are
-    // looked for at the first `length` positions. Slots examined there are
-    // the multiples of 512 below `slotsEnd`.
-    void start(ByteSpan window, std::uint64_t position, std::size_t length, std::size_t slotsEnd) {
+    // `window`: the stretch's bytes and what follows them, as `reader` handed
+    // them out; candidates are taken at the first `length` positions. Slots
+    // examined there are the multiples of 512 below `slotsEnd`.
+    void start(ByteSpan window, std::uint64_t position, std::size_t length, std::size_t slotsEnd,
+               const ChunkReader& reader) {
         window_ = window;
         position_ = position;
         slotsEnd_ = slotsEnd;
         next_ = 0;
         candidates_.clear();
-        if (enabled_) findDescriptorCandidates(window, length, candidates_);
+        if (!enabled_) return;
+        // What the search of the read block found here, then the positions
+        // it could not judge (their bytes reach into the next block).
+        const auto found = reader.candidates(position);
+        const auto from = static_cast<std::uint32_t>(position % kReadBlock);
+        const auto to = static_cast<std::uint32_t>(from + length);
+        for (auto at = std::lower_bound(found.begin(), found.end(), from); at != found.end() && *at < to; ++at) {
+            candidates_.push_back(*at - from);
+        }
+        const std::uint64_t searched = reader.searchedTo(position);
+        if (position + length > searched) {
+            const auto skip = static_cast<std::size_t>(std::max(searched, position) - position);
+            findDescriptorCandidates(window.subspan(skip), length - skip, edge_);
+            for (const std::uint32_t at : edge_) candidates_.push_back(static_cast<std::uint32_t>(at + skip));
+        }
     }
 
     // Examines the candidates before `end` (relative to the stretch); false
@@ -388,6 +480,7 @@ private:
     std::size_t slotsEnd_ = 0;
     std::size_t next_ = 0;
     std::vector<std::uint32_t> candidates_;
+    std::vector<std::uint32_t> edge_;
 };
 
 }  // namespace
@@ -401,7 +494,7 @@ ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<boo
     OffGridBlocks offGrid(options.offGrid, scanner, stats);
     scanner.log(LogCode::ScanStarted);
     const std::uint64_t fileSize = source.size();
-    ChunkReader reader(source, fileSize);
+    ChunkReader reader(source, fileSize, options.offGrid);
 
     std::uint64_t position = 0;
     while (position < fileSize) {
@@ -422,7 +515,7 @@ ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<boo
         }
         const auto chunk = window.first(mtf::kChunkSize);
         scanner.log(LogCode::ChunkRead);
-        offGrid.start(window, position, mtf::kChunkSize, mtf::kChunkSize);
+        offGrid.start(window, position, mtf::kChunkSize, mtf::kChunkSize, reader);
         for (std::size_t slot = 0; slot < mtf::kChunkSize; slot += mtf::kSlotSize) {
             scanner.log(LogCode::SlotStart);
             if (stopped(running)) return ScanEnd::Stopped;
@@ -454,7 +547,7 @@ ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<boo
             // Only a rest of more than one slot has its whole slots examined.
             const std::size_t slotsEnd =
                 rest > mtf::kSlotSize ? static_cast<std::size_t>(rest) / mtf::kSlotSize * mtf::kSlotSize : 0;
-            offGrid.start(window, position, static_cast<std::size_t>(rest), slotsEnd);
+            offGrid.start(window, position, static_cast<std::size_t>(rest), slotsEnd, reader);
             for (std::size_t slot = 0; slot < slotsEnd; slot += mtf::kSlotSize) {
                 if (stopped(running)) return ScanEnd::Stopped;
                 const ByteSpan block = window.subspan(slot);

@@ -4,15 +4,25 @@
 #include <fuse_lowlevel.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "base/file_time.h"
 #include "base/text.h"
+#include "engine/tape_format.h"
 #include "save/name_tree.h"
 #include "save/verify.h"
 
@@ -141,6 +151,15 @@ CatalogueFs::Range CatalogueFs::rangeOf(Node n, std::uint64_t offset, std::size_
             static_cast<std::size_t>(std::min<std::uint64_t>(length, have - offset)), false};
 }
 
+CatalogueFs::Range CatalogueFs::headerRange(Node n) const {
+    if (isFolder(n)) return {};
+    const ExtractItem& item = items_[static_cast<std::size_t>(nodes_[n].item)];
+    if (item.size < 0 || item.dataOffset < static_cast<std::int64_t>(mtf::kStreamHeaderSize)) return {};
+    const std::uint64_t at = static_cast<std::uint64_t>(item.dataOffset) - mtf::kStreamHeaderSize;
+    if (at >= backupSize_) return {};
+    return {at, static_cast<std::size_t>(std::min<std::uint64_t>(mtf::kStreamHeaderSize, backupSize_ - at)), false};
+}
+
 CatalogueFs::Read CatalogueFs::read(Node n, std::uint64_t offset, std::span<std::uint8_t> out) const {
     const Range range = rangeOf(n, offset, out.size());
     if (range.ioError || range.bytes == 0) return {0, range.ioError};
@@ -172,8 +191,122 @@ namespace {
 // Nothing changes under a mount: the kernel may keep what it learns.
 constexpr double kCacheSeconds = 86400;
 
+// Which bytes of the backup the page cache holds, asked of the kernel
+// (mincore) through a read-only map of the backup that is never read: a bad
+// spot of the disk cannot fault the process through it.
+class BackupPages {
+public:
+    explicit BackupPages(const ByteSource& backup) {
+        const std::intptr_t fd = backup.nativeHandle();
+        size_ = backup.size();
+        if (fd < 0 || size_ == 0 || size_ > SIZE_MAX) return;
+        void* map = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_SHARED, static_cast<int>(fd), 0);
+        if (map != MAP_FAILED) map_ = static_cast<std::uint8_t*>(map);
+    }
+    ~BackupPages() {
+        if (map_) ::munmap(map_, static_cast<std::size_t>(size_));
+    }
+    BackupPages(const BackupPages&) = delete;
+    BackupPages& operator=(const BackupPages&) = delete;
+
+    // Whether the first and the last page of the range are in memory (a read
+    // of the rest then seldom waits: read-ahead fills the cache in order).
+    // False when it cannot tell.
+    bool cached(std::uint64_t offset, std::size_t length) const {
+        if (!map_ || length == 0 || offset >= size_ || length > size_ - offset) return false;
+        return pageCached(offset) && pageCached(offset + length - 1);
+    }
+
+private:
+    bool pageCached(std::uint64_t offset) const {
+        static const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+        unsigned char resident = 0;
+        return ::mincore(map_ + offset / page * page, 1, &resident) == 0 && (resident & 1) != 0;
+    }
+
+    std::uint8_t* map_ = nullptr;
+    std::uint64_t size_ = 0;
+};
+
+// A few threads that answer the requests that wait for the disk, in the
+// order they came. They take no signals: those reach the serving thread.
+class DiskWorkers {
+public:
+    static constexpr int kThreads = 4;
+
+    void start() {
+        sigset_t all, old;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, &old);
+        for (int i = 0; i < kThreads; ++i) threads_.emplace_back([this] { work(); });
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
+    bool started() const { return !threads_.empty(); }
+    void add(std::function<void()> task) {
+        {
+            std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+        }
+        ready_.notify_one();
+    }
+    // Answers what is queued, then ends the threads.
+    void finish() {
+        {
+            std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        ready_.notify_all();
+        for (std::thread& t : threads_) t.join();
+        threads_.clear();
+    }
+    ~DiskWorkers() { finish(); }
+
+private:
+    void work() {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::unique_lock lock(mutex_);
+                ready_.wait(lock, [&] { return ending_ || !tasks_.empty(); });
+                if (tasks_.empty()) return;
+                task = std::move(tasks_.front());
+                tasks_.pop_front();
+            }
+            task();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::function<void()>> tasks_;
+    bool ending_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// What the request handlers reach through the session.
+struct Server {
+    explicit Server(CatalogueFs& f) : fs(f), pages(f.backup()) {}
+    CatalogueFs& fs;
+    BackupPages pages;
+    DiskWorkers disk;
+
+    // Runs `answer` now when the backup's bytes in `range` are in memory (or
+    // it reads none), else on a disk thread.
+    template <typename Answer>
+    void whenReadable(const CatalogueFs::Range& range, Answer&& answer) {
+        if (range.bytes == 0 || !disk.started() || pages.cached(range.backupOffset, range.bytes)) {
+            answer();
+        } else {
+            disk.add(std::forward<Answer>(answer));
+        }
+    }
+};
+
+Server& serverOf(fuse_req_t req) {
+    return *static_cast<Server*>(fuse_req_userdata(req));
+}
 CatalogueFs& fsOf(fuse_req_t req) {
-    return *static_cast<CatalogueFs*>(fuse_req_userdata(req));
+    return serverOf(req).fs;
 }
 
 // Inode numbers: the root is FUSE_ROOT_ID (1); node n is n + 1.
@@ -241,13 +374,16 @@ void doOpen(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
     const auto n = nodeOf(ino);
     if (fs.isFolder(n)) return void(fuse_reply_err(req, EISDIR));
     if ((fi->flags & O_ACCMODE) != O_RDONLY) return void(fuse_reply_err(req, EROFS));
-    // Bytes that follow no stream header of this file are never served as it.
-    if (fs.openProblem(n)) return void(fuse_reply_err(req, EIO));
     fi->keep_cache = 1;
     // A file the backup holds only part of: its reads reach the reader as
     // they are (the page cache would take a short read for the end of the file).
     if (fs.held(n) < fs.attributes(n).size) fi->direct_io = 1;
-    fuse_reply_open(req, fi);
+    // Bytes that follow no stream header of this file are never served as
+    // it; the header is read from the disk when not in memory.
+    serverOf(req).whenReadable(fs.headerRange(n), [req, &fs, n, info = *fi] {
+        if (fs.openProblem(n)) return void(fuse_reply_err(req, EIO));
+        fuse_reply_open(req, &info);
+    });
 }
 
 void doInit(void*, fuse_conn_info* conn) {
@@ -259,13 +395,10 @@ void doInit(void*, fuse_conn_info* conn) {
     if (conn->capable & FUSE_CAP_SPLICE_WRITE) conn->want |= FUSE_CAP_SPLICE_WRITE | FUSE_CAP_SPLICE_MOVE;
 }
 
-void doRead(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*) {
-    CatalogueFs& fs = fsOf(req);
-    if (!valid(fs, ino) || off < 0) return void(fuse_reply_err(req, EINVAL));
+// Answers a read with the backup's bytes in `range`.
+void replyWithBytes(fuse_req_t req, const CatalogueFs& fs, const CatalogueFs::Range& range) {
     const auto fd = fs.backup().nativeHandle();
     if (fd >= 0) {
-        const CatalogueFs::Range range = fs.rangeOf(nodeOf(ino), static_cast<std::uint64_t>(off), size);
-        if (range.ioError) return void(fuse_reply_err(req, EIO));
         fuse_bufvec data = FUSE_BUFVEC_INIT(range.bytes);
         data.buf[0].flags = static_cast<fuse_buf_flags>(FUSE_BUF_IS_FD | FUSE_BUF_FD_SEEK);
         data.buf[0].fd = static_cast<int>(fd);
@@ -276,10 +409,19 @@ void doRead(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_in
         return;
     }
     thread_local std::vector<std::uint8_t> buffer;
-    buffer.resize(size);
-    const CatalogueFs::Read r = fs.read(nodeOf(ino), static_cast<std::uint64_t>(off), buffer);
-    if (r.ioError) return void(fuse_reply_err(req, EIO));
-    fuse_reply_buf(req, reinterpret_cast<const char*>(buffer.data()), r.bytes);
+    buffer.resize(range.bytes);
+    const ReadResult got = fs.backup().read(range.backupOffset, buffer);
+    if (got.bytes == 0) return void(fuse_reply_err(req, EIO));
+    fuse_reply_buf(req, reinterpret_cast<const char*>(buffer.data()), got.bytes);
+}
+
+void doRead(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*) {
+    CatalogueFs& fs = fsOf(req);
+    if (!valid(fs, ino) || off < 0) return void(fuse_reply_err(req, EINVAL));
+    const CatalogueFs::Range range = fs.rangeOf(nodeOf(ino), static_cast<std::uint64_t>(off), size);
+    if (range.ioError) return void(fuse_reply_err(req, EIO));
+    if (range.bytes == 0) return void(fuse_reply_buf(req, nullptr, 0));
+    serverOf(req).whenReadable(range, [req, &fs, range] { replyWithBytes(req, fs, range); });
 }
 
 void doOpendir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
@@ -311,6 +453,51 @@ void doReaddir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file
     fuse_reply_buf(req, buffer.data(), used);
 }
 
+// Waits for the next request: first briefly at full attention (the kernel
+// sends a reader's next read-ahead as soon as the last one is answered, and
+// waking from a sleep costs more than that), then asleep. False when the
+// device is gone or the session was ended.
+bool awaitRequest(fuse_session* se, int fd) {
+    using Clock = std::chrono::steady_clock;
+    const auto until = Clock::now() + std::chrono::microseconds(100);
+    pollfd p{fd, POLLIN, 0};
+    while (Clock::now() < until) {
+        if (::poll(&p, 1, 0) != 0) return !fuse_session_exited(se);
+    }
+    // Asleep for at most half a second at a time, so an ended session is seen.
+    while (!fuse_session_exited(se)) {
+        const int ready = ::poll(&p, 1, 500);
+        if (ready > 0) return true;
+        if (ready < 0 && errno != EINTR) return false;
+    }
+    return false;
+}
+
+// Takes the kernel's requests on this thread until the file system is
+// unmounted or the session ended (a signal). 0, or a negative errno.
+int serveRequests(fuse_session* se) {
+    const int fd = fuse_session_fd(se);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return -errno;
+    fuse_buf buffer{};
+    int result = 0;
+    while (!fuse_session_exited(se)) {
+        const int got = fuse_session_receive_buf(se, &buffer);
+        if (got == -EAGAIN) {
+            if (!awaitRequest(se, fd)) break;
+            continue;
+        }
+        if (got == -EINTR) continue;
+        if (got <= 0) {  // 0: unmounted
+            result = got;
+            break;
+        }
+        fuse_session_process_buf(se, &buffer);
+    }
+    std::free(buffer.mem);
+    return result;
+}
+
 struct ArgsGuard {
     fuse_args args = FUSE_ARGS_INIT(0, nullptr);
     ~ArgsGuard() { fuse_opt_free_args(&args); }
@@ -337,7 +524,8 @@ Status serveMount(CatalogueFs& fs, const MountOptions& options, const std::funct
     for (const char* a : {"tarvik", "-o", mountOptions.c_str()}) {
         if (fuse_opt_add_arg(&guard.args, a) != 0) return Status::failure("out of memory");
     }
-    fuse_session* se = fuse_session_new(&guard.args, &ops, sizeof ops, &fs);
+    Server server(fs);
+    fuse_session* se = fuse_session_new(&guard.args, &ops, sizeof ops, &server);
     if (!se) return Status::failure("cannot start a FUSE session");
     // FUSE's own handlers end the loop on Ctrl-C, SIGTERM and SIGHUP (they
     // only take a signal left to its default action).
@@ -350,12 +538,12 @@ Status serveMount(CatalogueFs& fs, const MountOptions& options, const std::funct
             status = Status::failure("cannot mount on " + pathText(options.mountpoint));
         } else {
             fuse_daemonize(options.background ? 0 : 1);
+            // Threads do not outlive the fork of --background: started after it.
+            server.disk.start();
             if (mounted) mounted();
-            fuse_loop_config* config = fuse_loop_cfg_create();
-            fuse_loop_cfg_set_clone_fd(config, 0);
-            fuse_loop_cfg_set_max_threads(config, 16);
-            const int ended = fuse_session_loop_mt(se, config);
-            fuse_loop_cfg_destroy(config);
+            const int ended = serveRequests(se);
+            // Every request taken is answered before the session goes.
+            server.disk.finish();
             fuse_session_unmount(se);
             if (ended < 0) status = Status::failure("the FUSE session ended with an error: " + systemErrorText(-ended));
         }

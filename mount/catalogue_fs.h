@@ -5,7 +5,10 @@
 // CatalogueFs is the file system without FUSE (its tree, attributes and
 // reads, for any number of threads at once); serveMount mounts it and serves
 // the kernel's requests until it is unmounted or a signal (Ctrl-C, SIGTERM,
-// SIGHUP) comes, then unmounts.
+// SIGHUP) comes, then unmounts. One thread takes the requests and answers
+// those that need no disk at once; a read of backup bytes the page cache does
+// not hold goes to a few disk threads, so a slow or failing disk holds up
+// only the reads that need it, never a listing.
 #pragma once
 
 #include <cstdint>
@@ -72,6 +75,8 @@ public:
         bool ioError = false;
     };
     Range rangeOf(Node n, std::uint64_t offset, std::size_t length) const;
+    // The bytes of the backup openProblem() reads (none: it reads nothing).
+    Range headerRange(Node n) const;
     ByteSource& backup() const { return backup_; }
 
 private:

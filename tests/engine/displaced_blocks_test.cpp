@@ -2,7 +2,9 @@
 // whose folder block was lost.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "base/text.h"
 #include "engine/blocks.h"
@@ -98,6 +100,34 @@ TEST(DisplacedBlocks, ABlockAcrossTheBorderOfTwoReadRequestsIsSeenWhole) {
         const auto [bytes, manifest] = movedBy(b, shift);
         EXPECT_EQ(placesOf(scanBytes(bytes)->catalogue), placesOf(manifest));
     }
+}
+
+// Slows the examination down, so the reading thread runs ahead and waits.
+class SlowTap : public ScanTap {
+public:
+    void bytesScanned(std::uint64_t, std::span<const std::uint8_t>) override {
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+};
+
+TEST(DisplacedBlocks, FoundTheSameWhetherReadingOrExaminingIsTheSlower) {
+    // Six read blocks of files off the grid. With the examination slowed,
+    // the reading thread looks for the blocks ahead while it waits; without,
+    // the examination mostly does. Either way every file is found.
+    const auto b = movedBy(buildBackup([](BackupWriter& w) {
+                               w.beginSet({.name = u"T"});
+                               for (int i = 0; i < 70; ++i) {
+                                   const auto size = static_cast<std::size_t>(150000 + 1000 * i);
+                                   w.file(fileOf(u"f" + asciiToUtf16(std::to_string(i)), Content::random(size, i)));
+                               }
+                           }),
+                           77);
+    ASSERT_GT(b.bytes.size(), 5u * 2 * 1024 * 1024);
+    SlowTap slow;
+    const auto slowly = scanBytes(b.bytes, nullptr, {.tap = &slow});
+    const auto quickly = scanBytes(b.bytes);
+    EXPECT_EQ(placesOf(slowly->catalogue), placesOf(b.manifest));
+    EXPECT_EQ(placesOf(quickly->catalogue), placesOf(b.manifest));
 }
 
 TEST(DisplacedBlocks, LookAlikesInFileDataAreNotTaken) {
