@@ -483,6 +483,111 @@ private:
     std::vector<std::uint32_t> edge_;
 };
 
+// One scan of a file: its whole chunks in order, then the final partial one.
+class ScanPass {
+public:
+    ScanPass(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running, RecoveryLog* log, ScanStats& stats,
+             ScanOptions options)
+        : sink_(sink),
+          running_(running),
+          log_(log),
+          stats_(stats),
+          tap_(options.tap),
+          fileSize_(source.size()),
+          scanner_(sink, log, stats, options.tap),
+          offGrid_(options.offGrid, scanner_, stats),
+          reader_(source, fileSize_, options.offGrid) {}
+
+    ScanEnd run() {
+        scanner_.log(LogCode::ScanStarted);
+        std::uint64_t position = 0;
+        while (position < fileSize_) {
+            // Every line logged so far reaches the file before the next chunk is examined.
+            if (log_) log_->flush();
+            scanner_.log(LogCode::ChunkLoop);
+            if (stopped(running_) || (tap_ && tap_->wantsStop())) return ScanEnd::Stopped;
+            if (fileSize_ - position < mtf::kChunkSize) break;
+            if (!wholeChunk(position)) return ScanEnd::Stopped;
+            position += mtf::kChunkSize;
+            stats_.bytesScanned = position;
+            sink_.chunkScanned(position, fileSize_);
+        }
+        if (position < fileSize_ && !finalPart(position)) return ScanEnd::Stopped;
+        if (tap_) tap_->scanEnded(fileSize_);
+        stats_.bytesScanned = fileSize_;
+        stats_.readErrors = reader_.readErrors();
+        if (log_) log_->flush();
+        return ScanEnd::Complete;
+    }
+
+private:
+    // The chunk at `position`; false when stopped.
+    bool wholeChunk(std::uint64_t position) {
+        const auto window = reader_.window(position, mtf::kChunkSize);
+        if (reader_.hole(position)) {
+            // Zeros hold no block: only the codes and the progress of a chunk of them.
+            scanner_.logZeroChunk();
+            if (tap_) tap_->bytesScanned(position, std::span(kZeros).first(mtf::kChunkSize));
+            return true;
+        }
+        const auto chunk = window.first(mtf::kChunkSize);
+        scanner_.log(LogCode::ChunkRead);
+        offGrid_.start(window, position, mtf::kChunkSize, mtf::kChunkSize, reader_);
+        for (std::size_t slot = 0; slot < mtf::kChunkSize; slot += mtf::kSlotSize) {
+            scanner_.log(LogCode::SlotStart);
+            if (stopped(running_)) return false;
+            const ByteSpan block = chunk.subspan(slot);
+            const int kind = identifyBlock(block);
+            if (kind != static_cast<int>(TapeBlockId::Tape)) scanner_.log(LogCode::SlotIdentified);
+            if (kind > 0) {
+                const Placement where =
+                    slot == mtf::kChunkSize - mtf::kSlotSize ? Placement::LastSlot : Placement::Slot;
+                if (!scanner_.examine(block, position + slot, kind, where)) offGrid_.secondLook(slot, kind);
+            }
+            if (!offGrid_.examineUpTo(slot + mtf::kSlotSize, running_)) return false;
+        }
+        if (tap_) tap_->bytesScanned(position, chunk);
+        return true;
+    }
+
+    // The final partial chunk: its slots are examined with a 512-byte stream
+    // window, without the chunk and slot codes and without a progress update.
+    // False when stopped.
+    bool finalPart(std::uint64_t position) {
+        const auto rest = static_cast<std::size_t>(fileSize_ - position);
+        const auto window = reader_.window(position, rest);
+        if (reader_.hole(position)) {
+            if (tap_) tap_->bytesScanned(position, std::span(kZeros).first(rest));
+            return true;
+        }
+        // Only a rest of more than one slot has its whole slots examined.
+        const std::size_t slotsEnd = rest > mtf::kSlotSize ? rest / mtf::kSlotSize * mtf::kSlotSize : 0;
+        offGrid_.start(window, position, rest, slotsEnd, reader_);
+        for (std::size_t slot = 0; slot < slotsEnd; slot += mtf::kSlotSize) {
+            if (stopped(running_)) return false;
+            const ByteSpan block = window.subspan(slot);
+            const int kind = identifyBlock(block);
+            if (kind > 0 && !scanner_.examine(block, position + slot, kind, Placement::Partial)) {
+                offGrid_.secondLook(slot, kind);
+            }
+            if (!offGrid_.examineUpTo(slot + mtf::kSlotSize, running_)) return false;
+        }
+        if (!offGrid_.examineUpTo(rest, running_)) return false;
+        if (tap_) tap_->bytesScanned(position, window);
+        return true;
+    }
+
+    ScanSink& sink_;
+    const std::atomic<bool>& running_;
+    RecoveryLog* log_;
+    ScanStats& stats_;
+    ScanTap* tap_;
+    const std::uint64_t fileSize_;
+    Scanner scanner_;
+    OffGridBlocks offGrid_;
+    ChunkReader reader_;  // last: its reading thread ends first
+};
+
 }  // namespace
 
 ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<bool>& running, RecoveryLog* log,
@@ -490,82 +595,7 @@ ScanEnd scanBackupFile(ByteSource& source, ScanSink& sink, const std::atomic<boo
     ScanStats localStats;
     ScanStats& stats = statsOut ? *statsOut : localStats;
     stats = {};
-    Scanner scanner(sink, log, stats, options.tap);
-    OffGridBlocks offGrid(options.offGrid, scanner, stats);
-    scanner.log(LogCode::ScanStarted);
-    const std::uint64_t fileSize = source.size();
-    ChunkReader reader(source, fileSize, options.offGrid);
-
-    std::uint64_t position = 0;
-    while (position < fileSize) {
-        // Every line logged so far reaches the file before the next chunk is examined.
-        if (log) log->flush();
-        scanner.log(LogCode::ChunkLoop);
-        if (stopped(running) || (options.tap && options.tap->wantsStop())) return ScanEnd::Stopped;
-        if (fileSize - position < mtf::kChunkSize) break;
-        const auto window = reader.window(position, mtf::kChunkSize);
-        if (reader.hole(position)) {
-            // Zeros hold no block: only the codes and the progress of a chunk of them.
-            scanner.logZeroChunk();
-            if (options.tap) options.tap->bytesScanned(position, std::span(kZeros).first(mtf::kChunkSize));
-            position += mtf::kChunkSize;
-            stats.bytesScanned = position;
-            sink.chunkScanned(position, fileSize);
-            continue;
-        }
-        const auto chunk = window.first(mtf::kChunkSize);
-        scanner.log(LogCode::ChunkRead);
-        offGrid.start(window, position, mtf::kChunkSize, mtf::kChunkSize, reader);
-        for (std::size_t slot = 0; slot < mtf::kChunkSize; slot += mtf::kSlotSize) {
-            scanner.log(LogCode::SlotStart);
-            if (stopped(running)) return ScanEnd::Stopped;
-            const ByteSpan block = chunk.subspan(slot);
-            const int kind = identifyBlock(block);
-            if (kind != static_cast<int>(TapeBlockId::Tape)) scanner.log(LogCode::SlotIdentified);
-            if (kind > 0) {
-                const Placement where =
-                    slot == mtf::kChunkSize - mtf::kSlotSize ? Placement::LastSlot : Placement::Slot;
-                if (!scanner.examine(block, position + slot, kind, where)) offGrid.secondLook(slot, kind);
-            }
-            if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return ScanEnd::Stopped;
-        }
-        if (options.tap) options.tap->bytesScanned(position, chunk);
-        position += mtf::kChunkSize;
-        stats.bytesScanned = position;
-        sink.chunkScanned(position, fileSize);
-    }
-
-    // The final partial chunk: its slots are examined with a 512-byte stream
-    // window, without the chunk and slot codes and without a progress update.
-    const std::uint64_t rest = fileSize - position;
-    if (rest > 0) {
-        const auto window = reader.window(position, static_cast<std::size_t>(rest));
-        if (reader.hole(position)) {
-            if (options.tap)
-                options.tap->bytesScanned(position, std::span(kZeros).first(static_cast<std::size_t>(rest)));
-        } else {
-            // Only a rest of more than one slot has its whole slots examined.
-            const std::size_t slotsEnd =
-                rest > mtf::kSlotSize ? static_cast<std::size_t>(rest) / mtf::kSlotSize * mtf::kSlotSize : 0;
-            offGrid.start(window, position, static_cast<std::size_t>(rest), slotsEnd, reader);
-            for (std::size_t slot = 0; slot < slotsEnd; slot += mtf::kSlotSize) {
-                if (stopped(running)) return ScanEnd::Stopped;
-                const ByteSpan block = window.subspan(slot);
-                const int kind = identifyBlock(block);
-                if (kind > 0 && !scanner.examine(block, position + slot, kind, Placement::Partial)) {
-                    offGrid.secondLook(slot, kind);
-                }
-                if (!offGrid.examineUpTo(slot + mtf::kSlotSize, running)) return ScanEnd::Stopped;
-            }
-            if (!offGrid.examineUpTo(static_cast<std::size_t>(rest), running)) return ScanEnd::Stopped;
-            if (options.tap) options.tap->bytesScanned(position, window);
-        }
-    }
-    if (options.tap) options.tap->scanEnded(fileSize);
-    stats.bytesScanned = fileSize;
-    stats.readErrors = reader.readErrors();
-    if (log) log->flush();
-    return ScanEnd::Complete;
+    return ScanPass(source, sink, running, log, stats, options).run();
 }
 
 int progressPercent(std::uint64_t scanned, std::uint64_t fileSize) {
