@@ -503,9 +503,7 @@ struct ArgsGuard {
     ~ArgsGuard() { fuse_opt_free_args(&args); }
 };
 
-}  // namespace
-
-Status serveMount(CatalogueFs& fs, const MountOptions& options, const std::function<void()>& mounted) {
+fuse_lowlevel_ops requestHandlers() {
     fuse_lowlevel_ops ops{};
     ops.init = doInit;
     ops.lookup = doLookup;
@@ -514,16 +512,47 @@ Status serveMount(CatalogueFs& fs, const MountOptions& options, const std::funct
     ops.read = doRead;
     ops.opendir = doOpendir;
     ops.readdir = doReaddir;
+    return ops;
+}
 
+// The mount's options: read-only, and the name mount(8) shows (with the
+// characters that would end or escape an option replaced).
+Status addMountArguments(fuse_args& args, const MountOptions& options) {
     std::string fsName = options.fsName.empty() ? "tarvik" : options.fsName;
     for (char& c : fsName) {
         if (c == ',' || c == '\\' || c == '"' || static_cast<unsigned char>(c) < 0x20) c = '_';
     }
-    ArgsGuard guard;
     const std::string mountOptions = "ro,default_permissions,fsname=" + fsName + ",subtype=tarvik";
     for (const char* a : {"tarvik", "-o", mountOptions.c_str()}) {
-        if (fuse_opt_add_arg(&guard.args, a) != 0) return Status::failure("out of memory");
+        if (fuse_opt_add_arg(&args, a) != 0) return Status::failure("out of memory");
     }
+    return {};
+}
+
+// Mounts, serves until unmounted or signalled, and unmounts.
+Status mountAndServe(fuse_session* se, Server& server, const MountOptions& options,
+                     const std::function<void()>& mounted) {
+    if (fuse_session_mount(se, options.mountpoint.c_str()) != 0) {
+        return Status::failure("cannot mount on " + pathText(options.mountpoint));
+    }
+    fuse_daemonize(options.background ? 0 : 1);
+    // Threads do not outlive the fork of --background: started after it.
+    server.disk.start();
+    if (mounted) mounted();
+    const int ended = serveRequests(se);
+    // Every request taken is answered before the session goes.
+    server.disk.finish();
+    fuse_session_unmount(se);
+    if (ended < 0) return Status::failure("the FUSE session ended with an error: " + systemErrorText(-ended));
+    return {};
+}
+
+}  // namespace
+
+Status serveMount(CatalogueFs& fs, const MountOptions& options, const std::function<void()>& mounted) {
+    ArgsGuard guard;
+    if (Status added = addMountArguments(guard.args, options); !added.ok()) return added;
+    const fuse_lowlevel_ops ops = requestHandlers();
     Server server(fs);
     fuse_session* se = fuse_session_new(&guard.args, &ops, sizeof ops, &server);
     if (!se) return Status::failure("cannot start a FUSE session");
@@ -534,19 +563,7 @@ Status serveMount(CatalogueFs& fs, const MountOptions& options, const std::funct
     if (fuse_set_signal_handlers(se) != 0) {
         status = Status::failure("cannot install the signal handlers");
     } else {
-        if (fuse_session_mount(se, options.mountpoint.c_str()) != 0) {
-            status = Status::failure("cannot mount on " + pathText(options.mountpoint));
-        } else {
-            fuse_daemonize(options.background ? 0 : 1);
-            // Threads do not outlive the fork of --background: started after it.
-            server.disk.start();
-            if (mounted) mounted();
-            const int ended = serveRequests(se);
-            // Every request taken is answered before the session goes.
-            server.disk.finish();
-            fuse_session_unmount(se);
-            if (ended < 0) status = Status::failure("the FUSE session ended with an error: " + systemErrorText(-ended));
-        }
+        status = mountAndServe(se, server, options, mounted);
         fuse_remove_signal_handlers(se);
     }
     fuse_session_destroy(se);

@@ -316,6 +316,48 @@ struct SavedEntry {
     bool headerHeld = false;  // its stream header stands in the backup and holds
 };
 
+// Where an entry is written: its file, made under its folders.
+struct OutputPlace {
+    OutputDir* dir = nullptr;
+    std::unique_ptr<OutputFile> file;  // null when it could not be made
+    std::u16string name;
+};
+
+OutputPlace makeOutputFile(OutputTree& tree, const ExtractItem& item, SavedEntry& saved) {
+    OutputPlace place;
+    const auto components = outputComponents(item.displayPath);
+    const std::span<const std::u16string_view> folders(components.data(), components.size() - 1);
+    FsError error;
+    bool renamed = false;
+    place.dir = tree.folder(folders, error, renamed);
+    if (place.dir) place.file = tree.file(*place.dir, components.back(), place.name, error, renamed);
+    saved.report.renamed = renamed;
+    if (!place.file) {
+        saved.report.result = EntryResult::Failed;
+        saved.report.reason = error.reason.empty() ? "no free name for it" : error.reason;
+        saved.diskFull = error.diskFull;
+    }
+    return place;
+}
+
+// Copies the entry's `held` bytes into its file and closes it with the
+// entry's times. A file that is not whole is not left behind.
+CopyOutcome writeData(CopyRun& run, const ExtractItem& item, std::uint64_t held, OutputPlace& place) {
+    CopyOutcome copy = copyData(run, static_cast<std::uint64_t>(item.dataOffset), held, place.file.get());
+    if (copy.end == CopyEnd::Done) {
+        place.file->setTimes(item.modified, item.accessed, item.created);
+        if (FsError closed = place.file->close(); !closed.ok()) {
+            copy.end = closed.diskFull ? CopyEnd::DiskFull : CopyEnd::WriteFailed;
+            copy.reason = closed.reason;
+        }
+    }
+    if (copy.end != CopyEnd::Done) {
+        place.file.reset();
+        place.dir->removeFile(place.name);
+    }
+    return copy;
+}
+
 SavedEntry saveEntry(CopyRun& run, OutputTree& tree, const ExtractItem& item) {
     SavedEntry saved;
     EntryReport& report = saved.report;
@@ -328,35 +370,12 @@ SavedEntry saveEntry(CopyRun& run, OutputTree& tree, const ExtractItem& item) {
     }
     // (A stream header past the end of a shorter backup neither proves nor disproves the catalogue.)
     saved.headerHeld = static_cast<std::uint64_t>(item.dataOffset) < run.backupSize + mtf::kStreamHeaderSize;
-    const auto components = outputComponents(item.displayPath);
-    const std::span<const std::u16string_view> folders(components.data(), components.size() - 1);
-    FsError error;
-    bool renamed = false;
-    OutputDir* dir = tree.folder(folders, error, renamed);
-    std::u16string name;
-    std::unique_ptr<OutputFile> file;
-    if (dir) file = tree.file(*dir, components.back(), name, error, renamed);
-    report.renamed = renamed;
-    if (!file) {
-        report.result = EntryResult::Failed;
-        report.reason = error.reason.empty() ? "no free name for it" : error.reason;
-        saved.diskFull = error.diskFull;
-        return saved;
-    }
-    report.writtenAs = dir->path() / pathFromUtf16(name);
+    OutputPlace place = makeOutputFile(tree, item, saved);
+    if (!place.file) return saved;
+    report.writtenAs = place.dir->path() / pathFromUtf16(place.name);
     const std::uint64_t held = run.held(item);
-    CopyOutcome copy = copyData(run, static_cast<std::uint64_t>(item.dataOffset), held, file.get());
-    if (copy.end == CopyEnd::Done) {
-        file->setTimes(item.modified, item.accessed, item.created);
-        if (FsError closed = file->close(); !closed.ok()) {
-            copy.end = closed.diskFull ? CopyEnd::DiskFull : CopyEnd::WriteFailed;
-            copy.reason = closed.reason;
-        }
-    }
+    CopyOutcome copy = writeData(run, item, held, place);
     if (copy.end != CopyEnd::Done) {
-        // A file that is not whole is not left behind.
-        file.reset();
-        dir->removeFile(name);
         report.writtenAs.clear();
         report.result = EntryResult::Failed;
         report.reason = std::move(copy.reason);
@@ -368,6 +387,28 @@ SavedEntry saveEntry(CopyRun& run, OutputTree& tree, const ExtractItem& item) {
     judge(run, item, held, copy.checksum, report);
     return saved;
 }
+
+// Whether the catalogue belongs to this backup: the first entries tell. It
+// does not when none of them has its data where the catalogue says.
+class WrongBackupProbe {
+public:
+    explicit WrongBackupProbe(std::size_t entries) : probe_(std::min(kWrongBackupProbe, entries)) {}
+    bool provesWrong(const SavedEntry& saved) {
+        misplaced_ += saved.misplaced ? 1 : 0;
+        headerSeen_ = headerSeen_ || saved.headerHeld;
+        return !headerSeen_ && misplaced_ == probe_;
+    }
+    std::string reason() const {
+        return "none of the first " + std::to_string(probe_) +
+               " entries has its data where the catalogue says: the catalogue does not belong to this backup file; "
+               "the save stopped";
+    }
+
+private:
+    std::size_t probe_;
+    std::size_t misplaced_ = 0;
+    bool headerSeen_ = false;
+};
 
 ExtractSummary finished(ExtractSummary summary, std::chrono::steady_clock::time_point started) {
     summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -390,10 +431,7 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
     OutputTree tree(std::move(root));
     CopyRun run = startCopyRun(backup, items, observer, cancel);
 
-    // Whether the catalogue belongs to this backup: the first entries tell.
-    bool headerSeen = false;
-    std::size_t misplaced = 0;
-    const std::size_t probe = std::min(kWrongBackupProbe, items.size());
+    WrongBackupProbe probe(items.size());
     for (std::size_t index = 0; index < items.size(); ++index) {
         const ExtractItem& item = items[index];
         if (!run.begin(summary, items, index)) break;
@@ -409,14 +447,10 @@ ExtractSummary extractEntries(ByteSource& backup, std::span<const ExtractItem> i
         summary.bytesWritten += report.bytes;
         ++run.progress.filesDone;
         if (observer) observer->entryFinished(report);
-        misplaced += saved.misplaced ? 1 : 0;
-        headerSeen = headerSeen || saved.headerHeld;
-        if (!headerSeen && misplaced == probe) {
+        if (probe.provesWrong(saved)) {
             summary.wrongBackup = true;
             summary.notReached = items.size() - index - 1;
-            summary.status = Status::failure("none of the first " + std::to_string(probe) +
-                                             " entries has its data where the catalogue says: the catalogue does "
-                                             "not belong to this backup file; the save stopped");
+            summary.status = Status::failure(probe.reason());
             break;
         }
         if (saved.diskFull) {
