@@ -214,26 +214,22 @@ Status checkSnapshotTarget(const std::filesystem::path& target, std::u16string_v
     return {};
 }
 
-Status writeSnapshot(const std::filesystem::path& requested, const CatalogueTable& table,
-                     std::u16string_view backupPath, const std::function<void(std::size_t)>& progress) {
-    std::filesystem::path target;
-    if (Status problem = snapshotTargetProblem(requested, backupPath, target); !problem) return problem;
-    const std::filesystem::path temp = temporaryBeside(target);
-    std::ofstream out;
-    errno = 0;
-    out.open(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return ioFailure("cannot create", requested, errno);
+namespace {
 
-    Utf16LeSink sink(out);
+// The two header lines: the backup's path and the number of rows.
+void writeHeader(Utf16LeSink& sink, std::u16string_view backupPath, std::size_t rows) {
     sink.put(u'<');
     sink.put(backupPath);
     sink.put(u'>');
     sink.endLine();
     sink.put(u'<');
-    sink.put(decimalText(static_cast<std::uint64_t>(table.rowCount())));
+    sink.put(decimalText(static_cast<std::uint64_t>(rows)));
     sink.put(u'>');
     sink.endLine();
+}
 
+// One line a row, each cell in angle brackets; stops at the first failed write.
+void writeRows(Utf16LeSink& sink, const CatalogueTable& table, const std::function<void(std::size_t)>& progress) {
     static constexpr std::array<CatalogueColumn, 9> kColumns = {
         CatalogueColumn::Path,         CatalogueColumn::Size,         CatalogueColumn::DataOffset,
         CatalogueColumn::ModifiedLow,  CatalogueColumn::ModifiedHigh, CatalogueColumn::AccessedLow,
@@ -254,6 +250,12 @@ Status writeSnapshot(const std::filesystem::path& requested, const CatalogueTabl
         if (progress && (row & 0xFFFF) == 0xFFFF) progress(row + 1);
     }
     sink.finish();
+}
+
+// Closes the written temporary file and puts it in the target's place; on a
+// failure the temporary file is removed and the target left as it was.
+Status replaceWithWritten(std::ofstream& out, const Utf16LeSink& sink, const std::filesystem::path& temp,
+                          const std::filesystem::path& target, const std::filesystem::path& requested) {
     const bool writeFailed = sink.failed();
     errno = 0;
     out.close();
@@ -270,7 +272,25 @@ Status writeSnapshot(const std::filesystem::path& requested, const CatalogueTabl
         std::filesystem::remove(temp, ignored);
         return Status::failure("cannot replace " + shown(requested) + ": " + ec.message());
     }
-    if (progress) progress(rows);
+    return {};
+}
+
+}  // namespace
+
+Status writeSnapshot(const std::filesystem::path& requested, const CatalogueTable& table,
+                     std::u16string_view backupPath, const std::function<void(std::size_t)>& progress) {
+    std::filesystem::path target;
+    if (Status problem = snapshotTargetProblem(requested, backupPath, target); !problem) return problem;
+    const std::filesystem::path temp = temporaryBeside(target);
+    std::ofstream out;
+    errno = 0;
+    out.open(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return ioFailure("cannot create", requested, errno);
+    Utf16LeSink sink(out);
+    writeHeader(sink, backupPath, table.rowCount());
+    writeRows(sink, table, progress);
+    if (Status replaced = replaceWithWritten(out, sink, temp, target, requested); !replaced) return replaced;
+    if (progress) progress(table.rowCount());
     return {};
 }
 
