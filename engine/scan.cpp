@@ -14,6 +14,7 @@
 #include "base/names.h"
 #include "base/text.h"
 #include "engine/blocks.h"
+#include "engine/read_buffer.h"
 #include "engine/recovery_log.h"
 #include "engine/tape_format.h"
 
@@ -52,7 +53,7 @@ public:
         // there is room for the start of the next one (see window()).
         const auto bufferSize = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, fileSize)) +
                                 (fileSize > kReadBlock ? mtf::kChunkSize : 0);
-        for (auto& b : buffers_) b.bytes.resize(bufferSize);
+        for (auto& b : buffers_) b.bytes = ReadBuffer(bufferSize);
         if (blocks_ > 0) reader_ = std::thread([this] { readAhead(); });
     }
     ~ChunkReader() {
@@ -121,7 +122,7 @@ private:
     // examining thread (searching now), or found.
     enum class Search { Open, Reader, Examiner, Done };
     struct Buffer {
-        std::vector<std::uint8_t> bytes;
+        ReadBuffer bytes;
         std::uint64_t tailOf = kNone;  // the block whose next chunk is copied behind it
         bool hole = false;             // all hole: only its first chunk was set (to zeros)
         Search search = Search::Done;
@@ -156,7 +157,7 @@ private:
         // Only the block's own bytes are looked at: the examination may be
         // copying the next block's start behind them meanwhile.
         const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, fileSize_ - start));
-        findDescriptorCandidates(std::span(b.bytes).first(size), length, b.candidates);
+        findDescriptorCandidates(std::span<const std::uint8_t>(b.bytes.data(), size), length, b.candidates);
         lock.lock();
         b.search = Search::Done;
         changed_.notify_all();
