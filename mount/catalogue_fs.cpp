@@ -193,7 +193,9 @@ constexpr double kCacheSeconds = 86400;
 
 // Which bytes of the backup the page cache holds, asked of the kernel
 // (mincore) through a read-only map of the backup that is never read: a bad
-// spot of the disk cannot fault the process through it.
+// spot of the disk cannot fault the process through it. The kernel tells only
+// for a file the process owns or could write; for any other, every read is
+// taken for one that waits (slower, never wrong).
 class BackupPages {
 public:
     explicit BackupPages(const ByteSource& backup) {
