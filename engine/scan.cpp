@@ -154,8 +154,8 @@ private:
         lock.unlock();
         const std::uint64_t start = block * kReadBlock;
         const auto length = static_cast<std::size_t>(searchedTo(start) - start);
-        // Only the block's own bytes are looked at: the examination may be
-        // copying the next block's start behind them meanwhile.
+        // Only the block's own bytes: what lies behind them in the buffer
+        // (the next block's start) is copied there later, by the examination.
         const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, fileSize_ - start));
         findDescriptorCandidates(std::span<const std::uint8_t>(b.bytes.data(), size), length, b.candidates);
         lock.lock();
