@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/text.h"
@@ -68,6 +69,43 @@ void describe(std::uint64_t position, ByteSpan block, std::size_t window) {
     std::printf("\n");
 }
 
+// How far a walk over the backup's slots went.
+struct BlockWalk {
+    std::size_t found = 0;       // recognised blocks
+    std::uint64_t position = 0;  // bytes walked
+    int status = kExitOk;        // kExitPartial when a chunk could not be read
+};
+
+// Describes the block at every 512-byte slot, chunk by chunk; a chunk that
+// cannot be read is reported and what it gave is still looked at.
+BlockWalk describeEverySlot(ByteSource& source, std::string_view shownName) {
+    const std::uint64_t size = source.size();
+    std::vector<std::uint8_t> chunk(mtf::kChunkSize);
+    BlockWalk walk;
+    while (walk.position < size) {
+        const ReadResult read = source.read(walk.position, chunk);
+        const std::size_t got = read.bytes;
+        if (read.failed) {
+            std::fprintf(stderr, "tarvik: cannot read %s at byte %" PRIu64 ": %s\n", errText(shownName).c_str(),
+                         walk.position + got, read.reason.c_str());
+            walk.status = kExitPartial;
+        }
+        if (got == 0) break;
+        // A block is read only from the bytes of its own chunk.
+        for (std::size_t slot = 0; slot + mtf::kSlotSize <= got; slot += mtf::kSlotSize) {
+            const ByteSpan block(chunk.data() + slot, got - slot);
+            const bool partial = got < mtf::kChunkSize;
+            const std::size_t window =
+                partial || slot == mtf::kChunkSize - mtf::kSlotSize ? mtf::kLastSlotStreamWindow : mtf::kStreamWindow;
+            if (identifyBlock(block) >= 0) ++walk.found;
+            describe(walk.position + slot, block, window);
+        }
+        walk.position += got;
+        if (got < chunk.size()) break;
+    }
+    return walk;
+}
+
 }  // namespace
 
 int runBlocks(const Args& args) {
@@ -82,36 +120,10 @@ int runBlocks(const Args& args) {
                      opened.error().message().c_str());
         return kExitCannotOpen;
     }
-    ByteSource& source = **opened;
-    const std::uint64_t size = source.size();
-    std::vector<std::uint8_t> chunk(mtf::kChunkSize);
-    std::uint64_t position = 0;
-    std::size_t found = 0;
-    int status = kExitOk;
-    while (position < size) {
-        const ReadResult read = source.read(position, chunk);
-        const std::size_t got = read.bytes;
-        if (read.failed) {
-            std::fprintf(stderr, "tarvik: cannot read %s at byte %" PRIu64 ": %s\n", errText(args[0]).c_str(),
-                         position + got, read.reason.c_str());
-            status = kExitPartial;
-        }
-        if (got == 0) break;
-        // A block is read only from the bytes of its own chunk.
-        for (std::size_t slot = 0; slot + mtf::kSlotSize <= got; slot += mtf::kSlotSize) {
-            const ByteSpan block(chunk.data() + slot, got - slot);
-            const bool partial = got < mtf::kChunkSize;
-            const std::size_t window =
-                partial || slot == mtf::kChunkSize - mtf::kSlotSize ? mtf::kLastSlotStreamWindow : mtf::kStreamWindow;
-            if (identifyBlock(block) >= 0) ++found;
-            describe(position + slot, block, window);
-        }
-        position += got;
-        if (got < chunk.size()) break;
-    }
-    std::printf("%zu blocks in %" PRIu64 " bytes\n", found, position);
-    if (status != kExitOk) return status;
-    return found > 0 ? kExitOk : kExitNothingFound;
+    const BlockWalk walk = describeEverySlot(**opened, args[0]);
+    std::printf("%zu blocks in %" PRIu64 " bytes\n", walk.found, walk.position);
+    if (walk.status != kExitOk) return walk.status;
+    return walk.found > 0 ? kExitOk : kExitNothingFound;
 }
 
 }  // namespace bkf::cli

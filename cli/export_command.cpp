@@ -10,11 +10,13 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/text.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/snapshot.h"
 #include "cli/commands.h"
+#include "cli/save_steps.h"
 #include "cli/terminal.h"
 #include "engine/backup_file.h"
 #include "engine/scan.h"
@@ -50,26 +52,6 @@ namespace {
 
 constexpr const char* kExportUsage =
     "usage: tarvik export SOURCE OUT|- [--match PATTERN]... [--format tar|pax|zip|7z]\n";
-
-// Each stored entry on standard output (unless the archive goes there), and
-// progress on a terminal.
-class ExportPrinter final : public ExtractObserver {
-public:
-    ExportPrinter(bool listEntries, bool showProgress) : list_(listEntries), showProgress_(showProgress) {}
-
-    void extractProgress(const ExtractProgress& p) override {
-        if (showProgress_) showFileProgress(p, shown_);
-    }
-    void entryFinished(const EntryReport& report) override {
-        if (!list_ || report.writtenAs.empty()) return;
-        writeOut(std::string(verdictWord(report)) + "\t" + outText(pathText(report.writtenAs)) + "\n");
-    }
-
-private:
-    bool list_;
-    bool showProgress_;
-    std::chrono::steady_clock::time_point shown_{};
-};
 
 bool refuseOutputOverBackup(const std::filesystem::path& out, const std::filesystem::path& backup) {
     if (!outputIsBackup(out, backup)) return false;
@@ -122,186 +104,221 @@ private:
 };
 
 void printExportSummary(const ExtractSummary& summary, const ExportOptions& options) {
-    for (const auto& p : summary.problems) {
-        std::fprintf(stderr, "tarvik: %s: %s%s%s\n", verdictWord(p), errText(utf16ToUtf8(p.displayPath)).c_str(),
-                     p.reason.empty() ? "" : ": ", errText(p.reason).c_str());
-    }
+    printProblems(summary);
     if (!summary.status) std::fprintf(stderr, "tarvik: %s\n", errText(summary.status.message()).c_str());
     const bool toStdout = options.out.empty();
     const bool kept = summary.status.ok() && !summary.cancelled;
-    std::string notAttempted;
-    if (summary.notReached > 0) {
-        notAttempted = "; " + std::to_string(summary.notReached) +
-                       (summary.notReached == 1 ? " entry was" : " entries were") + " never attempted";
-    }
-    std::fprintf(stderr, "tarvik: %s%s; %" PRIu64 " bytes in %.2f s %s %s (%s)%s%s\n",
-                 verdictCounts(summary, "stored").c_str(),
-                 summary.renamed ? (", " + std::to_string(summary.renamed) + " under changed names").c_str() : "",
-                 summary.bytesWritten, summary.seconds, toStdout || kept ? "into" : "not kept: no",
-                 toStdout ? "standard output" : errText(pathText(options.out)).c_str(),
-                 archiveFormatName(options.format), summary.cancelled ? "; cancelled" : "", notAttempted.c_str());
+    std::fprintf(
+        stderr, "tarvik: %s%s; %" PRIu64 " bytes in %.2f s %s %s (%s)%s%s\n", verdictCounts(summary, "stored").c_str(),
+        renamedText(summary).c_str(), summary.bytesWritten, summary.seconds, toStdout || kept ? "into" : "not kept: no",
+        toStdout ? "standard output" : errText(pathText(options.out)).c_str(), archiveFormatName(options.format),
+        summary.cancelled ? "; cancelled" : "", notAttemptedText(summary).c_str());
 }
+
+// The exporter's own thread: makes the archive at once, then adds each file
+// the queue hands it, and finishes the archive once the queue is closed. A
+// caught signal cancels it between blocks.
+class ExporterThread {
+public:
+    ExporterThread(ByteSource& backup, const ExportOptions& options, const std::vector<std::u16string>& patterns)
+        : queue_(patterns, exporterStopped_),
+          printer_(!options.out.empty(), false),  // the scan shows its own progress
+          thread_([this, &backup, &options] { run(backup, options); }),
+          watcher_(cancel_) {}
+    ExporterThread(const ExporterThread&) = delete;
+    ExporterThread& operator=(const ExporterThread&) = delete;
+    ~ExporterThread() {
+        if (thread_.joinable()) finish({}, true);
+    }
+
+    // Waits until the archive is made (or could not be).
+    bool archiveMade() { return made_.get_future().get(); }
+    FoundQueue& queue() { return queue_; }
+
+    // Closes the queue and waits for the archive to be finished with
+    // `folders` as its empty folders; with `discard` (the scan failed or
+    // found nothing) no archive is kept.
+    ExtractSummary finish(std::vector<std::u16string> folders, bool discard) {
+        folders_ = std::move(folders);
+        discard_ = discard;
+        queue_.close();
+        thread_.join();
+        watcher_.stop();
+        return std::move(summary_);
+    }
+
+private:
+    void run(ByteSource& backup, const ExportOptions& options) {
+        ArchiveExporter archive(backup, options, &printer_, &cancel_);
+        exporterStopped_ = archive.stopped();
+        made_.set_value(!archive.stopped());
+        while (auto item = queue_.next()) {
+            if (!archive.add(*item)) exporterStopped_ = true;
+        }
+        summary_ = archive.finish(folders_, discard_.load() || interrupted());
+    }
+
+    std::atomic<bool> exporterStopped_{false};
+    std::atomic<bool> cancel_{false};
+    FoundQueue queue_;
+    std::vector<std::u16string> folders_;
+    std::atomic<bool> discard_{false};
+    ExtractSummary summary_;
+    SavePrinter printer_;
+    std::promise<bool> made_;
+    std::thread thread_;
+    InterruptWatcher watcher_;
+};
 
 // A backup (not a snapshot) is exported while it is scanned: each file found
 // goes to an exporter thread at once, which reads its data (just passed by
 // the scan, so from the page cache) while the scan goes on.
 int exportAlongTheScan(const std::filesystem::path& source, ByteSource& backup, const ExportOptions& options,
                        const std::vector<std::u16string>& patterns) {
-    std::atomic<bool> exporterStopped{false};
-    std::atomic<bool> cancel{false};
-    FoundQueue queue(patterns, exporterStopped);
-    std::vector<std::u16string> folders;
-    std::atomic<bool> discard{false};  // the scan failed or found nothing: no archive is kept
-    ExtractSummary summary;
-    ExportPrinter printer(!options.out.empty(), false);  // the scan shows its own progress
+    ExporterThread exporter(backup, options, patterns);
     // The archive is made before the scan starts: one that cannot be made is
     // reported as such, without a scan.
-    std::promise<bool> made;
-    std::thread exporter([&] {
-        ArchiveExporter archive(backup, options, &printer, &cancel);
-        exporterStopped = archive.stopped();
-        made.set_value(!archive.stopped());
-        while (auto item = queue.next()) {
-            if (!archive.add(*item)) exporterStopped = true;
-        }
-        summary = archive.finish(folders, discard.load() || interrupted());
-    });
-    InterruptWatcher watcher(cancel);
-    const auto stopThreads = [&] {
-        queue.close();
-        exporter.join();
-        watcher.stop();
-    };
-    if (!made.get_future().get()) {
-        stopThreads();
-        printExportSummary(summary, options);
+    if (!exporter.archiveMade()) {
+        printExportSummary(exporter.finish({}, false), options);
         return kExitPartial;
     }
     Catalogue catalogue;
-    SourceLoad load;
-    scanOptions().tap = &queue;
-    try {
-        load = loadSource(source, catalogue);
-    } catch (...) {
-        scanOptions().tap = nullptr;
-        discard = true;
-        stopThreads();
-        throw;
-    }
-    scanOptions().tap = nullptr;
+    const SourceLoad load = loadSourceTapped(source, catalogue, exporter.queue());
+    std::vector<std::u16string> folders;
     if (load.status == kExitOk) folders = emptyFolders(catalogue, patterns);
     const bool nothing = matchingRows(catalogue.table(), patterns).empty() && folders.empty();
-    discard = load.status != kExitOk || nothing;
-    stopThreads();
+    const ExtractSummary summary = exporter.finish(std::move(folders), load.status != kExitOk || nothing);
     if (load.status != kExitOk) return load.status;
-    if (nothing) {
-        std::fputs("tarvik: no entry matches\n", stderr);
-        return load.finish != kExitOk ? load.finish : kExitNothingFound;
-    }
+    if (nothing) return reportNoMatch(load.finish);
     printExportSummary(summary, options);
-    if (summary.cancelled && interrupted()) return interruptStatus();
-    if (!allVerdictsGood(summary)) return kExitPartial;
-    return load.finish;
+    return saveExitStatus(summary, load.finish);
 }
 
-}  // namespace
-
-int runExportCommand(const Args& args) {
-    std::vector<std::string_view> positional;
-    std::vector<std::u16string> patterns;
+// What export was asked to do.
+struct ExportArguments {
+    std::filesystem::path source;
+    std::string_view output;  // OUT, or "-" for standard output
     std::optional<ArchiveFormat> format;
+    std::vector<std::u16string> patterns;
+};
+
+// The arguments; nullopt after printing why they cannot be used.
+std::optional<ExportArguments> readExportArguments(const Args& args) {
+    ExportArguments exportArgs;
+    SaveArguments shared;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if (a == "--match" && i + 1 < args.size()) {
-            patterns.push_back(utf8ToUtf16(args[++i]));
-        } else if (a == "--format" && i + 1 < args.size()) {
-            format = parseArchiveFormat(args[++i]);
-            if (!format) {
+        if (args[i] == "--format" && i + 1 < args.size()) {
+            exportArgs.format = parseArchiveFormat(args[++i]);
+            if (!exportArgs.format) {
                 std::fprintf(stderr, "tarvik: unknown archive format '%.*s' (tar, pax, zip or 7z)\n",
                              static_cast<int>(args[i].size()), args[i].data());
-                return kExitUsage;
+                return std::nullopt;
             }
-        } else if (a == "-" || (!a.empty() && a[0] != '-')) {
-            positional.push_back(a);
-        } else {
+        } else if (!readSaveArgument(args, i, shared, true)) {
             std::fputs(kExportUsage, stderr);
-            return kExitUsage;
+            return std::nullopt;
         }
     }
-    if (positional.size() != 2) {
+    if (shared.positional.size() != 2) {
         std::fputs(kExportUsage, stderr);
-        return kExitUsage;
+        return std::nullopt;
     }
-    const std::filesystem::path source = argumentPath(positional[0]);
-    const bool toStdout = positional[1] == "-";
+    exportArgs.source = argumentPath(shared.positional[0]);
+    exportArgs.output = shared.positional[1];
+    exportArgs.patterns = std::move(shared.patterns);
+    return exportArgs;
+}
+
+// Where the archive goes and in which format: --format, else the name's
+// extension; tar when it goes to standard output, which may not be a
+// terminal. nullopt after printing why the output cannot be used.
+std::optional<ExportOptions> archiveOptions(std::string_view output, std::optional<ArchiveFormat> format) {
     ExportOptions options;
-    if (toStdout) {
+    if (output == "-") {
         options.fd = 1;
         options.format = format.value_or(ArchiveFormat::Tar);
         if (stdoutIsTerminal()) {
             std::fputs("tarvik: an archive is not written to a terminal; redirect standard output or name a file\n",
                        stderr);
-            return kExitUsage;
+            return std::nullopt;
         }
-    } else {
-        options.out = argumentPath(positional[1]);
-        if (!format) format = archiveFormatOf(options.out);
-        if (!format) {
-            std::fprintf(stderr,
-                         "tarvik: cannot tell the archive format from the name %s: give --format "
-                         "tar|pax|zip|7z\n",
-                         errText(pathText(options.out)).c_str());
-            return kExitUsage;
-        }
-        options.format = *format;
+        return options;
     }
-    // Standard output redirected into the backup counts as the backup too.
-    const std::filesystem::path outPath = toStdout ? std::filesystem::path("/dev/stdout") : options.out;
-    const bool fromSnapshot = looksLikeSnapshot(source);
-    if (!fromSnapshot && refuseOutputOverBackup(outPath, source)) return kExitUsage;
-    std::error_code error;
-    if (!toStdout &&
-        std::filesystem::symlink_status(options.out, error).type() != std::filesystem::file_type::not_found) {
-        std::fprintf(stderr, "tarvik: %s exists; an archive never replaces a file\n",
+    options.out = argumentPath(output);
+    if (!format) format = archiveFormatOf(options.out);
+    if (!format) {
+        std::fprintf(stderr,
+                     "tarvik: cannot tell the archive format from the name %s: give --format "
+                     "tar|pax|zip|7z\n",
                      errText(pathText(options.out)).c_str());
-        return kExitUsage;
+        return std::nullopt;
     }
-    catchInterrupt();
-    if (!fromSnapshot) {
-        if (refuseSnapshotLookalike(source)) return kExitCannotOpen;
-        OpenedBackup opened = openBackupFile(source, BackupAccess::Shared);
-        // (One that cannot be opened is reported by the scan's own open below.)
-        if (opened) return exportAlongTheScan(source, **opened, options, patterns);
+    options.format = *format;
+    return options;
+}
+
+// The archive as a path to compare with the backup: standard output
+// redirected into the backup counts as the backup too.
+std::filesystem::path archivePath(const ExportOptions& options) {
+    return options.out.empty() ? std::filesystem::path("/dev/stdout") : options.out;
+}
+
+bool refuseExistingArchive(const ExportOptions& options) {
+    std::error_code error;
+    if (options.out.empty() ||
+        std::filesystem::symlink_status(options.out, error).type() == std::filesystem::file_type::not_found) {
+        return false;
     }
+    std::fprintf(stderr, "tarvik: %s exists; an archive never replaces a file\n",
+                 errText(pathText(options.out)).c_str());
+    return true;
+}
+
+// A snapshot, or a backup the scan alone could open, is loaded into a
+// catalogue first; the matching entries are then read from the backup.
+int exportFromCatalogue(const ExportArguments& exportArgs, const ExportOptions& options, bool fromSnapshot) {
     Catalogue catalogue;
-    const SourceLoad load = loadSource(source, catalogue);
+    const SourceLoad load =
+        loadSourceUnlessStopped(exportArgs.source, catalogue, "stopped before any file was written");
     if (load.status != kExitOk) return load.status;
-    if (interrupted()) {
-        std::fputs("tarvik: stopped before any file was written\n", stderr);
-        return interruptStatus();
-    }
-    const std::vector<RowIndex> rows = matchingRows(catalogue.table(), patterns);
-    const std::vector<std::u16string> folders = emptyFolders(catalogue, patterns);
-    if (rows.empty() && folders.empty()) {
-        std::fputs("tarvik: no entry matches\n", stderr);
-        return load.finish != kExitOk ? load.finish : kExitNothingFound;
-    }
-    const std::filesystem::path backupPath = fromSnapshot ? pathFromUtf16(catalogue.backupFilePath()) : source;
-    if (fromSnapshot && refuseOutputOverBackup(outPath, backupPath)) return kExitUsage;
+    const std::vector<RowIndex> rows = matchingRows(catalogue.table(), exportArgs.patterns);
+    const std::vector<std::u16string> folders = emptyFolders(catalogue, exportArgs.patterns);
+    if (rows.empty() && folders.empty()) return reportNoMatch(load.finish);
+
+    const std::filesystem::path backupPath = backupOf(exportArgs.source, fromSnapshot, catalogue);
+    if (fromSnapshot && refuseOutputOverBackup(archivePath(options), backupPath)) return kExitUsage;
     const std::unique_ptr<ByteSource> backup = openBackupToRead(backupPath);
     if (!backup) return kExitCannotOpen;
-    const auto items = extractItems(catalogue.table(), rows);
-    std::atomic<bool> cancel{false};
-    InterruptWatcher watcher(cancel);
-    ExportPrinter printer(!toStdout, stderrIsTerminal());
-    const ExtractSummary summary = exportEntries(*backup, items, folders, options, &printer, &cancel);
-    watcher.stop();
-    if (stderrIsTerminal()) std::fputs("\n", stderr);
 
+    const auto items = extractItems(catalogue.table(), rows);
+    // Each stored entry is listed unless the archive goes to standard output.
+    SavePrinter printer(!options.out.empty(), stderrIsTerminal());
+    const ExtractSummary summary = runStoppable([&](const std::atomic<bool>& cancel) {
+        return exportEntries(*backup, items, folders, options, &printer, &cancel);
+    });
     printExportSummary(summary, options);
-    if (summary.cancelled && interrupted()) return interruptStatus();
-    if (!allVerdictsGood(summary)) return kExitPartial;
-    return load.finish;
+    return saveExitStatus(summary, load.finish);
+}
+
+}  // namespace
+
+int runExportCommand(const Args& args) {
+    const std::optional<ExportArguments> exportArgs = readExportArguments(args);
+    if (!exportArgs) return kExitUsage;
+    const std::optional<ExportOptions> options = archiveOptions(exportArgs->output, exportArgs->format);
+    if (!options) return kExitUsage;
+    const bool fromSnapshot = looksLikeSnapshot(exportArgs->source);
+    // A snapshot's own backup is known only once it is loaded.
+    if (!fromSnapshot && refuseOutputOverBackup(archivePath(*options), exportArgs->source)) return kExitUsage;
+    if (refuseExistingArchive(*options)) return kExitUsage;
+    catchInterrupt();
+    if (!fromSnapshot) {
+        if (refuseSnapshotLookalike(exportArgs->source)) return kExitCannotOpen;
+        OpenedBackup opened = openBackupFile(exportArgs->source, BackupAccess::Shared);
+        // (One that cannot be opened is reported by the scan's own open below.)
+        if (opened) return exportAlongTheScan(exportArgs->source, **opened, *options, exportArgs->patterns);
+    }
+    return exportFromCatalogue(*exportArgs, *options, fromSnapshot);
 }
 
 #endif

@@ -4,13 +4,16 @@
 #include <cinttypes>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/text.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/snapshot.h"
 #include "cli/commands.h"
+#include "cli/save_steps.h"
 #include "cli/terminal.h"
 #include "engine/backup_file.h"
 #include "save/extract.h"
@@ -23,24 +26,6 @@ namespace {
 
 constexpr const char* kExtractUsage =
     "usage: tarvik extract SOURCE DEST [--match PATTERN]... [--prefix TEXT] [--backup BACKUP]\n";
-
-// Prints each file as it is written, and progress on a terminal.
-class ExtractPrinter final : public ExtractObserver {
-public:
-    explicit ExtractPrinter(bool showProgress) : showProgress_(showProgress) {}
-
-    void extractProgress(const ExtractProgress& p) override {
-        if (showProgress_) showFileProgress(p, shown_);
-    }
-    void entryFinished(const EntryReport& report) override {
-        if (report.writtenAs.empty()) return;
-        writeOut(std::string(verdictWord(report)) + "\t" + outText(pathText(report.writtenAs)) + "\n");
-    }
-
-private:
-    bool showProgress_;
-    std::chrono::steady_clock::time_point shown_{};
-};
 
 // The destination (or a folder above it) may not be the backup itself.
 bool refuseDestinationOverBackup(const std::filesystem::path& destination, const std::filesystem::path& backup) {
@@ -55,10 +40,7 @@ bool refuseDestinationOverBackup(const std::filesystem::path& destination, const
 // The problems, a failure of the whole save and the counts, on standard error.
 void printSaveSummary(const ExtractSummary& summary, const std::filesystem::path& destination, bool fromSnapshot,
                       bool backupNamed, const std::filesystem::path& backupPath) {
-    for (const auto& p : summary.problems) {
-        std::fprintf(stderr, "tarvik: %s: %s%s%s\n", verdictWord(p), errText(utf16ToUtf8(p.displayPath)).c_str(),
-                     p.reason.empty() ? "" : ": ", errText(p.reason).c_str());
-    }
+    printProblems(summary);
     if (summary.wrongBackup && fromSnapshot && !backupNamed) {
         std::fprintf(stderr,
                      "tarvik: the snapshot does not belong to the backup file %s: its first entries' data is not "
@@ -73,38 +55,112 @@ void printSaveSummary(const ExtractSummary& summary, const std::filesystem::path
         std::fprintf(stderr, "tarvik: %s\n", errText(summary.status.message()).c_str());
     }
     const std::filesystem::path& into = summary.root.empty() ? destination : summary.root;
-    std::string notAttempted;
-    if (summary.notReached > 0) {
-        notAttempted = "; " + std::to_string(summary.notReached) +
-                       (summary.notReached == 1 ? " entry was" : " entries were") + " never attempted";
-    }
     std::fprintf(stderr, "tarvik: %s%s; %" PRIu64 " bytes written in %.2f s into %s%s%s\n",
-                 verdictCounts(summary, "saved").c_str(),
-                 summary.renamed ? (", " + std::to_string(summary.renamed) + " under changed names").c_str() : "",
-                 summary.bytesWritten, summary.seconds, errText(pathText(into)).c_str(),
-                 summary.cancelled ? "; cancelled" : "", notAttempted.c_str());
+                 verdictCounts(summary, "saved").c_str(), renamedText(summary).c_str(), summary.bytesWritten,
+                 summary.seconds, errText(pathText(into)).c_str(), summary.cancelled ? "; cancelled" : "",
+                 notAttemptedText(summary).c_str());
+}
+
+// What extract was asked to do.
+struct ExtractArguments {
+    std::filesystem::path source;
+    std::filesystem::path destination;
+    std::vector<std::u16string> patterns;
+    std::u16string prefix{kDefaultFolderPrefix};
+    std::optional<std::filesystem::path> backup;  // --backup: where the snapshot's backup is now
+};
+
+// The arguments, with the folder prefix checked before any source is looked
+// at; nullopt after printing why they cannot be used.
+std::optional<ExtractArguments> readExtractArguments(const Args& args) {
+    ExtractArguments extract;
+    SaveArguments shared;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        if (a == "--prefix" && i + 1 < args.size()) {
+            extract.prefix = utf8ToUtf16(args[++i]);
+        } else if (a == "--backup" && i + 1 < args.size()) {
+            extract.backup = argumentPath(args[++i]);
+        } else if (!readSaveArgument(args, i, shared, false)) {
+            std::fputs(kExtractUsage, stderr);
+            return std::nullopt;
+        }
+    }
+    if (shared.positional.size() != 2) {
+        std::fputs(kExtractUsage, stderr);
+        return std::nullopt;
+    }
+    if (!isValidFolderPrefix(extract.prefix)) {
+        std::fprintf(stderr, "tarvik: %s(none of / \\ | * : ? < > ' may be in it)\n",
+                     utf16ToUtf8(kIllegalPrefixText).c_str());
+        return std::nullopt;
+    }
+    if (!folderPrefixFits(extract.prefix)) {
+        std::fputs("tarvik: the prefix is too long to leave room for its number in a folder name\n", stderr);
+        return std::nullopt;
+    }
+    extract.source = argumentPath(shared.positional[0]);
+    extract.destination = argumentPath(shared.positional[1]);
+    extract.patterns = std::move(shared.patterns);
+    return extract;
+}
+
+// A destination that does not exist yet is made, as mkdir -p would; false
+// after saying why it cannot be.
+bool makeDestination(const std::filesystem::path& destination) {
+    std::error_code madeError;
+    std::filesystem::create_directories(destination, madeError);
+    if (!madeError) return true;
+    std::fprintf(stderr, "tarvik: cannot create the destination folder %s: %s\n",
+                 errText(pathText(destination)).c_str(), madeError.message().c_str());
+    return false;
 }
 
 // A backup (not a snapshot) is saved in the scan's own pass: read once.
 int extractInOnePass(const std::filesystem::path& source, const ExtractOptions& options,
                      const std::vector<std::u16string>& patterns) {
-    ExtractPrinter printer(false);  // the scan shows its own progress
+    SavePrinter printer(true, false);  // the scan shows its own progress
     PassingExtractor extractor(
         options, [&](std::u16string_view path) { return matchesAny(path, patterns); }, &printer);
-    scanOptions().tap = &extractor;
     Catalogue catalogue;
-    const SourceLoad load = loadSource(source, catalogue);
-    scanOptions().tap = nullptr;
+    const SourceLoad load = loadSourceTapped(source, catalogue, extractor);
     const ExtractSummary summary = extractor.finish(interrupted());
     if (load.status != kExitOk) return load.status;
     if (summary.saved + summary.truncated + summary.failed + summary.notReached == 0 && summary.status.ok()) {
-        std::fputs("tarvik: no entry matches\n", stderr);
-        return load.finish != kExitOk ? load.finish : kExitNothingFound;
+        return reportNoMatch(load.finish);
     }
     printSaveSummary(summary, options.destination, false, false, source);
-    if (summary.cancelled && interrupted()) return interruptStatus();
-    if (!allVerdictsGood(summary)) return kExitPartial;
-    return load.finish;
+    return saveExitStatus(summary, load.finish);
+}
+
+// A snapshot, or a backup named apart with --backup, is loaded into a
+// catalogue first; the matching entries are then read from the backup.
+int extractFromCatalogue(const ExtractArguments& extract, bool fromSnapshot) {
+    Catalogue catalogue;
+    // Stopped while the backup was scanned: nothing is written.
+    const SourceLoad load = loadSourceUnlessStopped(extract.source, catalogue, "stopped before any file was written");
+    if (load.status != kExitOk) return load.status;
+    const std::vector<RowIndex> rows = matchingRows(catalogue.table(), extract.patterns);
+    if (rows.empty()) return reportNoMatch(load.finish);
+
+    const std::filesystem::path backupPath =
+        extract.backup ? *extract.backup : backupOf(extract.source, fromSnapshot, catalogue);
+    if (!extract.backup && fromSnapshot && refuseDestinationOverBackup(extract.destination, backupPath)) {
+        return kExitUsage;
+    }
+    const std::unique_ptr<ByteSource> backup =
+        openBackupToRead(backupPath, extract.backup || !fromSnapshot ? "" : " (name it with --backup)");
+    if (!backup) return kExitCannotOpen;
+    if (!makeDestination(extract.destination)) return kExitPartial;
+
+    const ExtractOptions options{extract.destination, extract.prefix};
+    const auto items = extractItems(catalogue.table(), rows);
+    SavePrinter printer(true, stderrIsTerminal());
+    // A signal cancels between blocks.
+    const ExtractSummary summary = runStoppable(
+        [&](const std::atomic<bool>& cancel) { return extractEntries(*backup, items, options, &printer, &cancel); });
+    printSaveSummary(summary, extract.destination, fromSnapshot, extract.backup.has_value(), backupPath);
+    return saveExitStatus(summary, load.finish);
 }
 
 }  // namespace
@@ -167,103 +223,18 @@ bool allVerdictsGood(const ExtractSummary& s) {
 }
 
 int runExtractCommand(const Args& args) {
-    std::vector<std::string_view> positional;
-    std::vector<std::u16string> patterns;
-    std::u16string prefix(kDefaultFolderPrefix);
-    std::optional<std::filesystem::path> backupArg;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if (a == "--match" && i + 1 < args.size()) {
-            patterns.push_back(utf8ToUtf16(args[++i]));
-        } else if (a == "--prefix" && i + 1 < args.size()) {
-            prefix = utf8ToUtf16(args[++i]);
-        } else if (a == "--backup" && i + 1 < args.size()) {
-            backupArg = argumentPath(args[++i]);
-        } else if (!a.empty() && a[0] != '-') {
-            positional.push_back(a);
-        } else {
-            std::fputs(kExtractUsage, stderr);
-            return kExitUsage;
-        }
-    }
-    if (positional.size() != 2) {
-        std::fputs(kExtractUsage, stderr);
+    const std::optional<ExtractArguments> extract = readExtractArguments(args);
+    if (!extract) return kExitUsage;
+    const bool fromSnapshot = looksLikeSnapshot(extract->source);
+    // The destination is checked against the backup before the source is loaded.
+    const std::filesystem::path& backup = extract->backup ? *extract->backup : extract->source;
+    if ((extract->backup || !fromSnapshot) && refuseDestinationOverBackup(extract->destination, backup)) {
         return kExitUsage;
     }
-    // The output is checked before the source is loaded.
-    if (!isValidFolderPrefix(prefix)) {
-        std::fprintf(stderr, "tarvik: %s(none of / \\ | * : ? < > ' may be in it)\n",
-                     utf16ToUtf8(kIllegalPrefixText).c_str());
-        return kExitUsage;
-    }
-    if (!folderPrefixFits(prefix)) {
-        std::fputs("tarvik: the prefix is too long to leave room for its number in a folder name\n", stderr);
-        return kExitUsage;
-    }
-    const std::filesystem::path source = argumentPath(positional[0]);
-    const std::filesystem::path destination = argumentPath(positional[1]);
-    const bool fromSnapshot = looksLikeSnapshot(source);
-    if (backupArg && refuseDestinationOverBackup(destination, *backupArg)) return kExitUsage;
-    if (!backupArg && !fromSnapshot && refuseDestinationOverBackup(destination, source)) return kExitUsage;
     catchInterrupt();
-    if (!fromSnapshot && !backupArg) {
-        // A destination that does not exist yet is made, as mkdir -p would.
-        std::error_code madeError;
-        std::filesystem::create_directories(destination, madeError);
-        if (madeError) {
-            std::fprintf(stderr, "tarvik: cannot create the destination folder %s: %s\n",
-                         errText(pathText(destination)).c_str(), madeError.message().c_str());
-            return kExitPartial;
-        }
-        return extractInOnePass(source, {destination, prefix}, patterns);
-    }
-    Catalogue catalogue;
-    const SourceLoad load = loadSource(source, catalogue);
-    if (load.status != kExitOk) return load.status;
-    if (interrupted()) {
-        // Stopped while the backup was scanned: nothing is written.
-        std::fputs("tarvik: stopped before any file was written\n", stderr);
-        return interruptStatus();
-    }
-
-    const std::vector<RowIndex> rows = matchingRows(catalogue.table(), patterns);
-    if (rows.empty()) {
-        std::fputs("tarvik: no entry matches\n", stderr);
-        return load.finish != kExitOk ? load.finish : kExitNothingFound;
-    }
-
-    const std::filesystem::path backupPath = backupArg      ? *backupArg
-                                             : fromSnapshot ? pathFromUtf16(catalogue.backupFilePath())
-                                                            : source;
-    if (!backupArg && fromSnapshot && refuseDestinationOverBackup(destination, backupPath)) return kExitUsage;
-    const std::unique_ptr<ByteSource> backup =
-        openBackupToRead(backupPath, backupArg || !fromSnapshot ? "" : " (name it with --backup)");
-    if (!backup) return kExitCannotOpen;
-
-    ExtractOptions options;
-    options.destination = destination;
-    // A destination that does not exist yet is made, as mkdir -p would.
-    std::error_code madeError;
-    std::filesystem::create_directories(options.destination, madeError);
-    if (madeError) {
-        std::fprintf(stderr, "tarvik: cannot create the destination folder %s: %s\n",
-                     errText(pathText(destination)).c_str(), madeError.message().c_str());
-        return kExitPartial;
-    }
-    options.prefix = prefix;
-    const auto items = extractItems(catalogue.table(), rows);
-    std::atomic<bool> cancel{false};
-    ExtractPrinter printer(stderrIsTerminal());
-    // A signal cancels between blocks.
-    InterruptWatcher watcher(cancel);
-    const ExtractSummary summary = extractEntries(*backup, items, options, &printer, &cancel);
-    watcher.stop();
-    if (stderrIsTerminal()) std::fputs("\n", stderr);
-
-    printSaveSummary(summary, destination, fromSnapshot, backupArg.has_value(), backupPath);
-    if (summary.cancelled && interrupted()) return interruptStatus();
-    if (!allVerdictsGood(summary)) return kExitPartial;
-    return load.finish;
+    if (fromSnapshot || extract->backup) return extractFromCatalogue(*extract, fromSnapshot);
+    if (!makeDestination(extract->destination)) return kExitPartial;
+    return extractInOnePass(extract->source, {extract->destination, extract->prefix}, extract->patterns);
 }
 
 }  // namespace bkf::cli

@@ -160,48 +160,67 @@ std::string fileTimeText(FileTime time) {
 
 namespace {
 
-// One row of ten cell texts in the chosen format.
-void printRow(Output& out, ListFormat format, const std::array<std::u16string_view, kCatalogueColumnCount>& cells,
-              bool terminal) {
-    static thread_local std::string scratch;
+using RowCells = std::array<std::u16string_view, kCatalogueColumnCount>;
+
+std::u16string_view cellOf(const RowCells& cells, CatalogueColumn column) {
+    return cells[static_cast<std::size_t>(column)];
+}
+
+std::string cellTimeText(const RowCells& cells, CatalogueColumn low, CatalogueColumn high) {
+    return fileTimeText(fileTimeFromCells(cellOf(cells, low), cellOf(cells, high)));
+}
+
+// Time, size and display path.
+void textRow(Output& out, const RowCells& cells, bool terminal) {
     using C = CatalogueColumn;
-    auto at = [&](C c) { return cells[static_cast<std::size_t>(c)]; };
+    char head[64];
+    std::snprintf(head, sizeof head, "%s %15" PRId64 "  ", cellTimeText(cells, C::ModifiedLow, C::ModifiedHigh).c_str(),
+                  parseLeadingInt64(cellOf(cells, C::Size)));
+    out.text(head);
+    if (terminal) {
+        out.text(terminalText(utf16ToUtf8(cellOf(cells, C::Path))));
+    } else {
+        out.utf16(cellOf(cells, C::Path));
+    }
+}
+
+void tsvRow(Output& out, const RowCells& cells) {
+    static thread_local std::string scratch;
+    for (std::size_t col = 0; col < cells.size(); ++col) {
+        if (col > 0) out.text("\t");
+        tsvCell(out, cells[col], scratch);
+    }
+}
+
+void jsonRow(Output& out, const RowCells& cells) {
+    using C = CatalogueColumn;
+    out.text("{\"path\":");
+    jsonString(out, cellOf(cells, C::Path));
+    out.text(",\"type\":");
+    jsonString(out, cellOf(cells, C::TypeName));
+    char numbers[256];
+    std::snprintf(numbers, sizeof numbers,
+                  ",\"size\":%" PRId64 ",\"dataOffset\":%" PRId64
+                  ",\"modified\":\"%s\",\"accessed\":\"%s\",\"created\":\"%s\"}",
+                  parseLeadingInt64(cellOf(cells, C::Size)), parseLeadingInt64(cellOf(cells, C::DataOffset)),
+                  cellTimeText(cells, C::ModifiedLow, C::ModifiedHigh).c_str(),
+                  cellTimeText(cells, C::AccessedLow, C::AccessedHigh).c_str(),
+                  cellTimeText(cells, C::CreatedLow, C::CreatedHigh).c_str());
+    out.text(numbers);
+}
+
+// One row of ten cell texts in the chosen format.
+void printRow(Output& out, ListFormat format, const RowCells& cells, bool terminal) {
     switch (format) {
-        case ListFormat::Text: {
-            char head[64];
-            std::snprintf(head, sizeof head, "%s %15" PRId64 "  ",
-                          fileTimeText(fileTimeFromCells(at(C::ModifiedLow), at(C::ModifiedHigh))).c_str(),
-                          parseLeadingInt64(at(C::Size)));
-            out.text(head);
-            if (terminal) {
-                out.text(terminalText(utf16ToUtf8(at(C::Path))));
-            } else {
-                out.utf16(at(C::Path));
-            }
+        case ListFormat::Text:
+            textRow(out, cells, terminal);
             break;
-        }
         case ListFormat::Tsv:
-            for (std::size_t col = 0; col < cells.size(); ++col) {
-                if (col > 0) out.text("\t");
-                tsvCell(out, cells[col], scratch);
-            }
+            tsvRow(out, cells);
             break;
-        case ListFormat::Json: {
-            out.text("{\"path\":");
-            jsonString(out, at(C::Path));
-            out.text(",\"type\":");
-            jsonString(out, at(C::TypeName));
-            char numbers[256];
-            std::snprintf(numbers, sizeof numbers,
-                          ",\"size\":%" PRId64 ",\"dataOffset\":%" PRId64
-                          ",\"modified\":\"%s\",\"accessed\":\"%s\",\"created\":\"%s\"}",
-                          parseLeadingInt64(at(C::Size)), parseLeadingInt64(at(C::DataOffset)),
-                          fileTimeText(fileTimeFromCells(at(C::ModifiedLow), at(C::ModifiedHigh))).c_str(),
-                          fileTimeText(fileTimeFromCells(at(C::AccessedLow), at(C::AccessedHigh))).c_str(),
-                          fileTimeText(fileTimeFromCells(at(C::CreatedLow), at(C::CreatedHigh))).c_str());
-            out.text(numbers);
+        case ListFormat::Json:
+            jsonRow(out, cells);
             break;
-        }
     }
     out.endLine();
 }

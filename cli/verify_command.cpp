@@ -3,14 +3,17 @@
 #include <cinttypes>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/text.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/snapshot.h"
 #include "cli/commands.h"
 #include "cli/listing.h"
+#include "cli/save_steps.h"
 #include "cli/terminal.h"
 #include "engine/backup_file.h"
 #include "save/extract.h"
@@ -67,17 +70,12 @@ private:
 int verifyInOnePass(const std::filesystem::path& backup, const std::function<bool(std::u16string_view)>& wanted,
                     ListFormat format) {
     PassingVerifier verifier(wanted);
-    scanOptions().tap = &verifier;
     Catalogue catalogue;
     const auto started = std::chrono::steady_clock::now();
-    const SourceLoad load = loadSource(backup, catalogue);
-    scanOptions().tap = nullptr;
+    const SourceLoad load = loadSourceTapped(backup, catalogue, verifier);
     if (load.status != kExitOk) return load.status;
     if (interrupted()) return interruptStatus();
-    if (verifier.reports().empty()) {
-        std::fputs("tarvik: no entry matches\n", stderr);
-        return load.finish != kExitOk ? load.finish : kExitNothingFound;
-    }
+    if (verifier.reports().empty()) return reportNoMatch(load.finish);
     VerifyPrinter printer(format, false);
     ExtractSummary summary;
     for (const EntryReport& r : verifier.reports()) {
@@ -87,64 +85,74 @@ int verifyInOnePass(const std::filesystem::path& backup, const std::function<boo
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::fprintf(stderr, "tarvik: %s; checked in %.2f s in one pass over the backup\n",
                  verdictCounts(summary, "read whole").c_str(), seconds);
-    if (!allVerdictsGood(summary)) return kExitPartial;
-    return load.finish;
+    return saveExitStatus(summary, load.finish);
+}
+
+// What verify was asked to do.
+struct VerifyArguments {
+    std::filesystem::path source;
+    std::vector<std::u16string> patterns;
+    ListFormat format = ListFormat::Text;
+};
+
+// The arguments; nullopt after printing why they cannot be used.
+std::optional<VerifyArguments> readVerifyArguments(const Args& args) {
+    VerifyArguments verify;
+    bool haveSource = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        if (a == "--match" && i + 1 < args.size()) {
+            verify.patterns.push_back(utf8ToUtf16(args[++i]));
+        } else if (a == "--format" && i + 1 < args.size()) {
+            if (!parseListFormat(args[++i], verify.format)) {
+                std::fprintf(stderr, "tarvik: unknown format '%.*s' (text, tsv or json)\n",
+                             static_cast<int>(args[i].size()), args[i].data());
+                return std::nullopt;
+            }
+        } else if (!a.empty() && a[0] != '-' && !haveSource) {
+            verify.source = argumentPath(a);
+            haveSource = true;
+        } else {
+            std::fputs(kVerifyUsage, stderr);
+            return std::nullopt;
+        }
+    }
+    if (!haveSource) {
+        std::fputs(kVerifyUsage, stderr);
+        return std::nullopt;
+    }
+    return verify;
+}
+
+// A snapshot is loaded first; the matching entries are then read from the
+// backup it names.
+int verifyFromSnapshot(const VerifyArguments& verify) {
+    Catalogue catalogue;
+    const SourceLoad load = loadSourceUnlessStopped(verify.source, catalogue);
+    if (load.status != kExitOk) return load.status;
+    const std::vector<RowIndex> rows = matchingRows(catalogue.table(), verify.patterns);
+    if (rows.empty()) return reportNoMatch(load.finish);
+    const std::unique_ptr<ByteSource> backup = openBackupToRead(backupOf(verify.source, true, catalogue));
+    if (!backup) return kExitCannotOpen;
+
+    const auto items = extractItems(catalogue.table(), rows);
+    VerifyPrinter printer(verify.format, stderrIsTerminal());
+    const ExtractSummary summary =
+        runStoppable([&](const std::atomic<bool>& cancel) { return verifyEntries(*backup, items, &printer, &cancel); });
+    std::fprintf(stderr, "tarvik: %s; checked in %.2f s%s\n", verdictCounts(summary, "read whole").c_str(),
+                 summary.seconds, summary.cancelled ? "; cancelled" : "");
+    return saveExitStatus(summary, load.finish);
 }
 
 }  // namespace
 
 int runVerifyCommand(const Args& args) {
-    std::optional<std::filesystem::path> source;
-    std::vector<std::u16string> patterns;
-    ListFormat format = ListFormat::Text;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if (a == "--match" && i + 1 < args.size()) {
-            patterns.push_back(utf8ToUtf16(args[++i]));
-        } else if (a == "--format" && i + 1 < args.size()) {
-            if (!parseListFormat(args[++i], format)) {
-                std::fprintf(stderr, "tarvik: unknown format '%.*s' (text, tsv or json)\n",
-                             static_cast<int>(args[i].size()), args[i].data());
-                return kExitUsage;
-            }
-        } else if (!a.empty() && a[0] != '-' && !source) {
-            source = argumentPath(a);
-        } else {
-            std::fputs(kVerifyUsage, stderr);
-            return kExitUsage;
-        }
-    }
-    if (!source) {
-        std::fputs(kVerifyUsage, stderr);
-        return kExitUsage;
-    }
+    const std::optional<VerifyArguments> verify = readVerifyArguments(args);
+    if (!verify) return kExitUsage;
     catchInterrupt();
-    const auto wanted = [&](std::u16string_view path) { return matchesAny(path, patterns); };
-    if (!looksLikeSnapshot(*source)) return verifyInOnePass(*source, wanted, format);
-    Catalogue catalogue;
-    const SourceLoad load = loadSource(*source, catalogue);
-    if (load.status != kExitOk) return load.status;
-    if (interrupted()) return interruptStatus();
-    const std::vector<RowIndex> rows = matchingRows(catalogue.table(), patterns);
-    if (rows.empty()) {
-        std::fputs("tarvik: no entry matches\n", stderr);
-        return load.finish != kExitOk ? load.finish : kExitNothingFound;
-    }
-    const std::filesystem::path backupPath = pathFromUtf16(catalogue.backupFilePath());
-    const std::unique_ptr<ByteSource> backup = openBackupToRead(backupPath);
-    if (!backup) return kExitCannotOpen;
-    const auto items = extractItems(catalogue.table(), rows);
-    std::atomic<bool> cancel{false};
-    InterruptWatcher watcher(cancel);
-    VerifyPrinter printer(format, stderrIsTerminal());
-    const ExtractSummary summary = verifyEntries(*backup, items, &printer, &cancel);
-    watcher.stop();
-    if (stderrIsTerminal()) std::fputs("\n", stderr);
-    std::fprintf(stderr, "tarvik: %s; checked in %.2f s%s\n", verdictCounts(summary, "read whole").c_str(),
-                 summary.seconds, summary.cancelled ? "; cancelled" : "");
-    if (summary.cancelled && interrupted()) return interruptStatus();
-    if (!allVerdictsGood(summary)) return kExitPartial;
-    return load.finish;
+    if (looksLikeSnapshot(verify->source)) return verifyFromSnapshot(*verify);
+    const auto wanted = [&](std::u16string_view path) { return matchesAny(path, verify->patterns); };
+    return verifyInOnePass(verify->source, wanted, verify->format);
 }
 
 }  // namespace bkf::cli
