@@ -2,9 +2,7 @@
 
 #include <QFileInfo>
 
-#include "app/app_ids.h"
 #include "app/background_copy.h"
-#include "app/save_flow.h"
 #include "app/verdicts_dialog.h"
 #include "base/text.h"
 #include "engine/backup_file.h"
@@ -53,83 +51,91 @@ QString exportSummaryText(const ExtractSummary& summary) {
     return text;
 }
 
+#ifdef BKF_HAVE_ARCHIVE
+namespace {
+
+// The archive to write, by the save dialog: its format by the name's
+// extension (.tar when it has none of an archive). nullopt on Cancel, or
+// after the message when the name is the backup's or that of a file.
+std::optional<ExportOptions> askArchive(const FlowContext& context) {
+    UiServices& ui = context.ui;
+    QString name = ui.saveFileName(&context.view, kExportCaption, kArchiveFilter);
+    if (name.isEmpty()) return std::nullopt;
+    std::filesystem::path out = pathFromUtf16(name.toStdU16String());
+    if (!archiveFormatOf(out)) out += ".tar";
+    const auto format = archiveFormatOf(out);
+    const std::filesystem::path backupPath = pathFromUtf16(context.document.catalogue().backupFilePath());
+    if (outputIsBackup(out, backupPath)) {
+        ui.messageBox(&context.view,
+                      QStringLiteral("The archive would be the backup file itself; the backup is never written to."),
+                      MessageStyle{Buttons::Ok, Icon::Exclamation});
+        return std::nullopt;
+    }
+    if (QFileInfo::exists(QString::fromStdU16String(out.u16string()))) {
+        ui.messageBox(&context.view,
+                      QString::fromStdU16String(out.u16string()) +
+                          QStringLiteral(" exists: an archive never replaces a file. Choose another name."),
+                      MessageStyle{Buttons::Ok, Icon::Exclamation});
+        return std::nullopt;
+    }
+    return ExportOptions{*format, out};
+}
+
+// Checked folders that hold nothing are kept as folders.
+std::vector<std::u16string> checkedEmptyFolders(const Catalogue& catalogue) {
+    std::vector<std::u16string> folders;
+    const CatalogueTree& tree = catalogue.tree();
+    for (NodeId n = 0; n < tree.nodeCount(); ++n) {
+        if (tree.parent(n) == kNoNode || tree.firstChild(n) != kNoNode || !catalogue.rowsInFolder(n).empty()) continue;
+        if (tree.mark(n) == FolderMark::Checked) folders.push_back(u"BKF\\" + tree.folderPathOf(n));
+    }
+    return folders;
+}
+
+// The end of an export: the verdicts as a list when some file could not be
+// vouched for, else the summary message.
+void showExportSummary(const FlowContext& context, const ExtractSummary& summary) {
+    if (summary.mismatched > 0 || summary.failed > 0) {
+        VerdictsDialog dialog(kExportCaption, exportSummaryText(summary), summary.problems, context.view.window());
+        context.ui.runDialog(dialog);
+        return;
+    }
+    const bool failed = !summary.status.ok();
+    context.ui.messageBox(&context.view, exportSummaryText(summary),
+                          MessageStyle{Buttons::Ok, failed ? Icon::Exclamation : Icon::Information});
+}
+
+}  // namespace
+#endif
+
 ExportFlow::ExportFlow(FlowContext context)
     : context_(context), copy_(std::make_unique<BackgroundCopy>(context.document)) {}
 
 ExportFlow::~ExportFlow() = default;
 
 void ExportFlow::exportArchive() {
-    RecoveryView& view = context_.view;
-    UiServices& ui = context_.ui;
-    if (copy_->running() || !context_.document.isOpen()) return;
-    if (context_.document.filling()) {
-        ui.messageBox(&view, kStopScanningText, MessageStyle{Buttons::Ok, Icon::Exclamation});
-        return;
-    }
+    if (copy_->running() || !context_.document.isOpen() || refuseWhileFilling(context_)) return;
 #ifndef BKF_HAVE_ARCHIVE
-    ui.messageBox(&view, QStringLiteral("Export to an archive is not available in this build."),
-                  MessageStyle{Buttons::Ok, Icon::Exclamation});
+    context_.ui.messageBox(&context_.view, QStringLiteral("Export to an archive is not available in this build."),
+                           MessageStyle{Buttons::Ok, Icon::Exclamation});
 #else
-    Catalogue& catalogue = view.catalogue();
-    const auto rows = rowsToSave(catalogue.table());
-    if (!rows) {
-        ui.messageBox(&view, kSelectFilesText, MessageStyle{Buttons::Ok, Icon::Question});
-        return;
-    }
-    QString name = ui.saveFileName(&view, kExportCaption, kArchiveFilter);
-    if (name.isEmpty()) return;
-    std::filesystem::path out = pathFromUtf16(name.toStdU16String());
-    if (!archiveFormatOf(out)) out += ".tar";
-    const auto format = archiveFormatOf(out);
-    const std::filesystem::path backupPath = pathFromUtf16(catalogue.backupFilePath());
-    if (outputIsBackup(out, backupPath)) {
-        ui.messageBox(&view,
-                      QStringLiteral("The archive would be the backup file itself; the backup is never written to."),
-                      MessageStyle{Buttons::Ok, Icon::Exclamation});
-        return;
-    }
-    if (QFileInfo::exists(QString::fromStdU16String(out.u16string()))) {
-        ui.messageBox(&view,
-                      QString::fromStdU16String(out.u16string()) +
-                          QStringLiteral(" exists: an archive never replaces a file. Choose another name."),
-                      MessageStyle{Buttons::Ok, Icon::Exclamation});
-        return;
-    }
-    OpenedBackup opened = openBackupFile(backupPath, BackupAccess::Shared);
-    if (!opened) {
-        ui.messageBox(
-            &view,
-            QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.error().message()),
-            MessageStyle{Buttons::Ok, Icon::Exclamation});
-        return;
-    }
-    std::shared_ptr<ByteSource> backup = std::move(*opened);
+    const auto rows = rowsToSaveOrAsk(context_);
+    if (!rows) return;
+    const std::optional<ExportOptions> options = askArchive(context_);
+    if (!options) return;
+    std::shared_ptr<ByteSource> backup = openBackupToRead(context_);
+    if (!backup) return;
+    const Catalogue& catalogue = context_.document.catalogue();
     auto items = std::make_shared<std::vector<ExtractItem> >(extractItems(catalogue.table(), *rows));
-    // Checked folders that hold nothing are kept as folders.
-    auto folders = std::make_shared<std::vector<std::u16string> >();
-    const CatalogueTree& tree = catalogue.tree();
-    for (NodeId n = 0; n < tree.nodeCount(); ++n) {
-        if (tree.parent(n) == kNoNode || tree.firstChild(n) != kNoNode || !catalogue.rowsInFolder(n).empty()) continue;
-        if (tree.mark(n) == FolderMark::Checked) folders->push_back(u"BKF\\" + tree.folderPathOf(n));
-    }
-    const ExportOptions options{*format, out};
+    auto folders = std::make_shared<std::vector<std::u16string> >(checkedEmptyFolders(catalogue));
     copy_->start(
         context_.view.window(), QStringLiteral("Exporting Files.."),
-        [backup, items, folders, options](ExtractObserver& progress, const std::atomic<bool>& cancel) {
+        [backup, items, folders, options = *options](ExtractObserver& progress, const std::atomic<bool>& cancel) {
             return exportEntries(*backup, *items, *folders, options, &progress, &cancel);
         },
         [this](const ExtractSummary& summary) {
             last_ = summary;
-            UiServices& ui = context_.ui;
-            if (summary.mismatched > 0 || summary.failed > 0) {
-                VerdictsDialog dialog(kExportCaption, exportSummaryText(summary), summary.problems,
-                                      context_.view.window());
-                ui.runDialog(dialog);
-                return;
-            }
-            const bool failed = !summary.status.ok();
-            ui.messageBox(&context_.view, exportSummaryText(summary),
-                          MessageStyle{Buttons::Ok, failed ? Icon::Exclamation : Icon::Information});
+            showExportSummary(context_, summary);
         });
 #endif
 }

@@ -6,6 +6,15 @@
 #include <QString>
 #include <atomic>
 #include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "catalogue/catalogue_table.h"
+
+namespace bkf {
+class ByteSource;
+}
 
 namespace bkf::gui {
 
@@ -31,5 +40,21 @@ struct FlowContext {
     RecoveryView& view;
     RunSettings& settings;
 };
+
+inline const QString kSelectFilesText = QStringLiteral("Please select file(s) to save ");
+
+// The first steps the copying flows (a save, an export, an Open) share, each
+// with its message when it says no.
+
+// While a scan or a load fills the catalogue nothing is copied from it: true
+// after the message saying so.
+bool refuseWhileFilling(const FlowContext& context);
+// The rows to copy: `chosen` when given, else the checked ones; nullopt after
+// the message asking for a selection.
+std::optional<std::vector<RowIndex>> rowsToSaveOrAsk(const FlowContext& context,
+                                                     std::optional<RowIndex> chosen = std::nullopt);
+// The catalogue's backup file, opened to read beside anything else that reads
+// it; null after the message with the reason when it cannot be opened.
+std::unique_ptr<ByteSource> openBackupToRead(const FlowContext& context);
 
 }  // namespace bkf::gui

@@ -3,10 +3,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "app/app_ids.h"
 #include "app/background_copy.h"
 #include "base/text.h"
-#include "engine/backup_file.h"
 #include "widgets/document.h"
 #include "widgets/qt_text.h"
 #include "widgets/recovery_view.h"
@@ -50,33 +48,26 @@ QString OpenFileFlow::temporaryFolder() const {
     return folder_ ? folder_->path() : QString();
 }
 
+bool OpenFileFlow::makeFolder() {
+    if (folder_) return true;
+    auto folder = std::make_unique<QTemporaryDir>();
+    if (!folder->isValid()) {
+        context_.ui.messageBox(&context_.view,
+                               QStringLiteral("No temporary folder could be made: ") + folder->errorString(),
+                               MessageStyle{Buttons::Ok, Icon::Exclamation});
+        return false;
+    }
+    folder_ = std::move(folder);
+    return true;
+}
+
 void OpenFileFlow::openRow(RowIndex row) {
-    RecoveryView& view = context_.view;
-    if (copy_->running()) return;
-    if (context_.document.filling()) {
-        context_.ui.messageBox(&view, kStopScanningText, MessageStyle{Buttons::Ok, Icon::Exclamation});
-        return;
-    }
-    Catalogue& catalogue = view.catalogue();
+    if (copy_->running() || refuseWhileFilling(context_)) return;
+    const Catalogue& catalogue = context_.document.catalogue();
     if (row >= catalogue.table().rowCount()) return;
-    if (!folder_) {
-        auto folder = std::make_unique<QTemporaryDir>();
-        if (!folder->isValid()) {
-            context_.ui.messageBox(&view, QStringLiteral("No temporary folder could be made: ") + folder->errorString(),
-                                   MessageStyle{Buttons::Ok, Icon::Exclamation});
-            return;
-        }
-        folder_ = std::move(folder);
-    }
-    OpenedBackup opened = openBackupFile(pathFromUtf16(catalogue.backupFilePath()), BackupAccess::Shared);
-    if (!opened) {
-        context_.ui.messageBox(
-            &view,
-            QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.error().message()),
-            MessageStyle{Buttons::Ok, Icon::Exclamation});
-        return;
-    }
-    std::shared_ptr<ByteSource> backup = std::move(*opened);
+    if (!makeFolder()) return;
+    std::shared_ptr<ByteSource> backup = openBackupToRead(context_);
+    if (!backup) return;
     const RowIndex rows[] = {row};
     auto items = std::make_shared<std::vector<ExtractItem>>(extractItems(catalogue.table(), rows));
     // Each open gets a folder of its own ("Open1", "Open2", ...): a file opened
@@ -91,30 +82,37 @@ void OpenFileFlow::openRow(RowIndex row) {
         },
         [this, report, items](const ExtractSummary& summary) {
             if (summary.cancelled) return;
-            UiServices& ui = context_.ui;
-            QWidget* owner = &context_.view;
-            const EntryReport& r = *report;
-            if (r.writtenAs.empty()) {
-                const std::string reason = !r.reason.empty() ? r.reason : summary.status.message();
-                ui.messageBox(owner, QStringLiteral("The file could not be opened: ") + QString::fromStdString(reason),
-                              MessageStyle{Buttons::Ok, Icon::Exclamation});
-                return;
-            }
-            QString warning;
-            if (r.result == EntryResult::Truncated) {
-                warning = kOpenTruncatedText.arg(r.bytes).arg(items->front().size);
-            } else if (r.checksum == ChecksumVerdict::Mismatch) {
-                warning = kOpenMismatchText;
-            }
-            if (!warning.isEmpty() &&
-                ui.messageBox(owner, warning, MessageStyle{Buttons::OkCancel, Icon::Exclamation}) != Answer::Ok)
-                return;
-            const QString file = QString::fromStdU16String(r.writtenAs.u16string());
-            if (!ui.openUrl(QUrl::fromLocalFile(file))) {
-                ui.messageBox(owner, QStringLiteral("No program opened the file; it is kept as ") + file,
-                              MessageStyle{Buttons::Ok, Icon::Information});
-            }
+            handOver(*report, summary, items->front().size);
         });
+}
+
+void OpenFileFlow::handOver(const EntryReport& r, const ExtractSummary& summary, std::int64_t size) {
+    UiServices& ui = context_.ui;
+    QWidget* owner = &context_.view;
+    if (r.writtenAs.empty()) {
+        const std::string reason = !r.reason.empty() ? r.reason : summary.status.message();
+        ui.messageBox(owner, QStringLiteral("The file could not be opened: ") + QString::fromStdString(reason),
+                      MessageStyle{Buttons::Ok, Icon::Exclamation});
+        return;
+    }
+    if (!confirmDamaged(r, size)) return;
+    const QString file = QString::fromStdU16String(r.writtenAs.u16string());
+    if (!ui.openUrl(QUrl::fromLocalFile(file))) {
+        ui.messageBox(owner, QStringLiteral("No program opened the file; it is kept as ") + file,
+                      MessageStyle{Buttons::Ok, Icon::Information});
+    }
+}
+
+bool OpenFileFlow::confirmDamaged(const EntryReport& r, std::int64_t size) {
+    QString warning;
+    if (r.result == EntryResult::Truncated) {
+        warning = kOpenTruncatedText.arg(r.bytes).arg(size);
+    } else if (r.checksum == ChecksumVerdict::Mismatch) {
+        warning = kOpenMismatchText;
+    }
+    return warning.isEmpty() ||
+           context_.ui.messageBox(&context_.view, warning, MessageStyle{Buttons::OkCancel, Icon::Exclamation}) ==
+               Answer::Ok;
 }
 
 }  // namespace bkf::gui

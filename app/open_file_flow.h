@@ -7,10 +7,12 @@
 
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <memory>
 
 #include "app/flow_context.h"
 #include "catalogue/catalogue_table.h"
+#include "save/extract.h"
 
 class QTemporaryDir;
 
@@ -40,6 +42,15 @@ public slots:
     void openRow(bkf::RowIndex row);
 
 private:
+    // The private folder, made at the first open; false after the message
+    // when it cannot be made.
+    bool makeFolder();
+    // The end of a copy: the saved file to the desktop, or the reason it is not.
+    void handOver(const bkf::EntryReport& report, const bkf::ExtractSummary& summary, std::int64_t size);
+    // A damaged or partial file (`size` is what the catalogue gives): true
+    // when it may be opened, after the warning's Ok.
+    bool confirmDamaged(const bkf::EntryReport& report, std::int64_t size);
+
     FlowContext context_;
     std::unique_ptr<BackgroundCopy> copy_;
     std::unique_ptr<QTemporaryDir> folder_;

@@ -21,6 +21,36 @@ QWidget* ownerOrActive(QWidget* owner) {
     return owner ? owner : QApplication::activeWindow();
 }
 
+QMessageBox::Icon boxIcon(Icon icon) {
+    switch (icon) {
+        case Icon::Stop:
+            return QMessageBox::Critical;
+        case Icon::Question:
+            return QMessageBox::Question;
+        case Icon::Exclamation:
+            return QMessageBox::Warning;
+        case Icon::Information:
+            return QMessageBox::Information;
+        case Icon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons boxButtons(Buttons buttons) {
+    switch (buttons) {
+        case Buttons::OkCancel:
+            return QMessageBox::Ok | QMessageBox::Cancel;
+        case Buttons::YesNoCancel:
+            return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        case Buttons::YesNo:
+            return QMessageBox::Yes | QMessageBox::No;
+        case Buttons::Ok:
+            break;
+    }
+    return QMessageBox::Ok;
+}
+
 }  // namespace
 
 std::unique_ptr<QMessageBox> createMessageBox(QWidget* owner, const QString& text, MessageStyle style) {
@@ -29,37 +59,8 @@ std::unique_ptr<QMessageBox> createMessageBox(QWidget* owner, const QString& tex
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     box->setText(shown);
-    switch (style.icon) {
-        case Icon::Stop:
-            box->setIcon(QMessageBox::Critical);
-            break;
-        case Icon::Question:
-            box->setIcon(QMessageBox::Question);
-            break;
-        case Icon::Exclamation:
-            box->setIcon(QMessageBox::Warning);
-            break;
-        case Icon::Information:
-            box->setIcon(QMessageBox::Information);
-            break;
-        case Icon::None:
-            box->setIcon(QMessageBox::NoIcon);
-            break;
-    }
-    switch (style.buttons) {
-        case Buttons::OkCancel:
-            box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-            break;
-        case Buttons::YesNoCancel:
-            box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-            break;
-        case Buttons::YesNo:
-            box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            break;
-        case Buttons::Ok:
-            box->setStandardButtons(QMessageBox::Ok);
-            break;
-    }
+    box->setIcon(boxIcon(style.icon));
+    box->setStandardButtons(boxButtons(style.buttons));
     return box;
 }
 

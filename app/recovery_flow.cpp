@@ -39,26 +39,44 @@ bool RecoveryFlow::scanRunning() const {
 
 void RecoveryFlow::startRecovery() {
     Document& document = context_.document;
-    RecoveryView& view = context_.view;
     if (!document.idle() || document.isOpen()) return;
-    const QString path = view.backupFilePath();
-    if (path.isEmpty()) {
-        // Choosing a file only fills the field; the user presses Next again.
-        view.onBrowseBackupFile();
-        return;
-    }
-    if (!QFileInfo::exists(path)) {
-        context_.ui.messageBox(nullptr, kSelectValidFile, MessageStyle{Buttons::Ok, Icon::Exclamation});
-        return;
-    }
+    const QString path = context_.view.backupFilePath();
+    if (!backupPathUsable(path)) return;
     document.open();
     const std::u16string typed = path.toStdU16String();
     document.catalogue().setBackupFilePath(typed);
-    RunSettings& settings = context_.settings;
+    logRecoveryStart(typed);
+    makeScanJob(typed);
+    showScanStarted();
+    bridge_.start();
+    // Emptying the catalogue is quick and belongs to this thread; the open
+    // happens here too, the scan on the job's worker.
+    if (job_->prepareScan([&document] { document.clearCatalogue(); })) context_.view.setSearchingText(kSearchingText);
+    bridge_.drainNow();  // an open failure has already been reported
+}
+
+bool RecoveryFlow::backupPathUsable(const QString& path) {
+    if (path.isEmpty()) {
+        // Choosing a file only fills the field; the user presses Next again.
+        context_.view.onBrowseBackupFile();
+        return false;
+    }
+    if (!QFileInfo::exists(path)) {
+        context_.ui.messageBox(nullptr, kSelectValidFile, MessageStyle{Buttons::Ok, Icon::Exclamation});
+        return false;
+    }
+    return true;
+}
+
+void RecoveryFlow::logRecoveryStart(const std::u16string& typed) {
+    const RunSettings& settings = context_.settings;
     // Generate Log is read just before each line, here and in the job.
     if (settings.generateLog) writeLogLine(settings.logPath, logPathLine(typed));
     if (settings.generateLog) writeLogLine(settings.logPath, logCodeLine(LogCode::RecoveryStarted));
+}
 
+void RecoveryFlow::makeScanJob(const std::u16string& typed) {
+    RunSettings& settings = context_.settings;
     job_.reset();
     queue_.reset();
     job_ = std::make_unique<ScanJob>(observer_);
@@ -67,7 +85,11 @@ void RecoveryFlow::startRecovery() {
     job_->setOptions({.offGrid = settings.scanOffGrid});
     filesShown_ = 0;
     full_ = Status();
-    document.setActivity(Activity::Scanning);
+}
+
+void RecoveryFlow::showScanStarted() {
+    RecoveryView& view = context_.view;
+    context_.document.setActivity(Activity::Scanning);
     view.setProgress(0);
     view.setProgressText(QString());
     view.setFoundFilesText(QString());
@@ -75,11 +97,6 @@ void RecoveryFlow::startRecovery() {
     view.showStopButton(true);
     view.showBackButton(false);
     view.showSaveButton(false);
-    bridge_.start();
-    // Emptying the catalogue is quick and belongs to this thread; the open
-    // happens here too, the scan on the job's worker.
-    if (job_->prepareScan([&document] { document.clearCatalogue(); })) view.setSearchingText(kSearchingText);
-    bridge_.drainNow();  // an open failure has already been reported
 }
 
 void RecoveryFlow::stopRecovery() {
@@ -127,20 +144,7 @@ void RecoveryFlow::finish(const ScanOutcome& outcome) {
     view.showProgressBar(false);
     switch (outcome.kind) {
         case ScanOutcome::Kind::Results:
-            // Every found file starts out selected; the tree shows the root's children.
-            document.catalogue().markAllAfterLoad();
-            view.reloadCatalogue();
-            view.setProgressText(QString());
-            view.setFoundFilesText(QString());
-            view.showBackButton(true);
-            view.showSaveButton(true);
-            if (!full_.ok()) {
-                context_.ui.messageBox(&view,
-                                       QStringLiteral("The scan was stopped: ") +
-                                           QString::fromStdString(full_.message()) +
-                                           QStringLiteral(". The files found so far are listed."),
-                                       MessageStyle{Buttons::Ok, Icon::Exclamation});
-            }
+            showResults();
             break;
         case ScanOutcome::Kind::NothingFound:
             context_.ui.messageBox(&view, kNoDataFoundText, MessageStyle{Buttons::Ok, Icon::Information});
@@ -150,6 +154,23 @@ void RecoveryFlow::finish(const ScanOutcome& outcome) {
             context_.ui.messageBox(nullptr, kOpenFailedText, MessageStyle{Buttons::Ok, Icon::Information});
             document.close();
             break;
+    }
+}
+
+void RecoveryFlow::showResults() {
+    RecoveryView& view = context_.view;
+    // Every found file starts out selected; the tree shows the root's children.
+    context_.document.catalogue().markAllAfterLoad();
+    view.reloadCatalogue();
+    view.setProgressText(QString());
+    view.setFoundFilesText(QString());
+    view.showBackButton(true);
+    view.showSaveButton(true);
+    if (!full_.ok()) {
+        context_.ui.messageBox(&view,
+                               QStringLiteral("The scan was stopped: ") + QString::fromStdString(full_.message()) +
+                                   QStringLiteral(". The files found so far are listed."),
+                               MessageStyle{Buttons::Ok, Icon::Exclamation});
     }
 }
 

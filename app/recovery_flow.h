@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <memory>
+#include <string>
 
 #include "app/flow_context.h"
 #include "app/job_bridge.h"
@@ -30,9 +31,17 @@ public slots:
     void stopRecovery();
 
 private:
+    // The steps of a start. False when there is nothing to scan yet: an empty
+    // field opens the file dialog, a missing file gets the message.
+    bool backupPathUsable(const QString& path);
+    void logRecoveryStart(const std::u16string& typed);
+    void makeScanJob(const std::u16string& typed);
+    void showScanStarted();
     // Applies what the worker handed over, until `deadline`.
     void drain(JobBridge::Clock::time_point deadline);
     void finish(const bkf::ScanOutcome& outcome);
+    // The results page with everything checked (and why, when the scan was cut short).
+    void showResults();
 
     FlowContext context_;
     bkf::ScanQueue queue_;

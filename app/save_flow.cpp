@@ -4,10 +4,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "app/app_ids.h"
 #include "app/verdicts_dialog.h"
 #include "base/text.h"
-#include "engine/backup_file.h"
 #include "engine/recovery_log.h"
 #include "widgets/dialog_units.h"
 #include "widgets/document.h"
@@ -168,15 +166,9 @@ void SaveFlow::saveFiles() {
     if (saving() || !document.isOpen()) return;
     // The tree's and the lists' save commands stay offered while a scan or a
     // load runs: they answer as the other busy commands do.
-    if (document.filling()) {
-        context_.ui.messageBox(&context_.view, kStopScanningText, MessageStyle{Buttons::Ok, Icon::Exclamation});
-        return;
-    }
-    const auto rows = rowsToSave(document.catalogue().table(), chosenRow_);
-    if (!rows) {
-        context_.ui.messageBox(&context_.view, kSelectFilesText, MessageStyle{Buttons::Ok, Icon::Question});
-        return;
-    }
+    if (refuseWhileFilling(context_)) return;
+    const auto rows = rowsToSaveOrAsk(context_, chosenRow_);
+    if (!rows) return;
     const QString folder = context_.ui.folderName(&context_.view, kFolderCaption, lastFolder_);
     if (folder.isEmpty()) return;
     lastFolder_ = folder;
@@ -189,33 +181,32 @@ void SaveFlow::saveFiles() {
 void SaveFlow::verifyFiles() {
     const Document& document = context_.document;
     if (!document.idle() || !document.isOpen()) return;
-    const auto rows = rowsToSave(document.catalogue().table());
-    if (!rows) {
-        context_.ui.messageBox(&context_.view, kSelectFilesText, MessageStyle{Buttons::Ok, Icon::Question});
-        return;
-    }
+    const auto rows = rowsToSaveOrAsk(context_);
+    if (!rows) return;
     start(*rows, std::nullopt);
 }
 
 bool SaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> save) {
-    const Catalogue& catalogue = context_.document.catalogue();
-    OpenedBackup opened = openBackupFile(pathFromUtf16(catalogue.backupFilePath()), BackupAccess::Shared);
-    if (!opened) {
-        context_.ui.messageBox(
-            &context_.view,
-            QStringLiteral("The backup file could not be opened: ") + QString::fromStdString(opened.error().message()),
-            MessageStyle{Buttons::Ok, Icon::Exclamation});
-        return false;
-    }
-    backup_ = std::move(*opened);
-    items_ = extractItems(catalogue.table(), rows);
+    std::unique_ptr<ByteSource> backup = openBackupToRead(context_);
+    if (!backup) return false;
+    backup_ = std::move(backup);
+    items_ = extractItems(context_.document.catalogue().table(), rows);
     queue_.reset();
     reports_.clear();
     cancel_ = false;
     verifying_ = !save;
     context_.document.setActivity(verifying_ ? Activity::CheckingFiles : Activity::SavingFiles);
     context_.view.setEnabled(false);
+    showSavingDialog();
+    worker_ = std::thread([this, save = std::move(save)] {
+        queue_.finish(save ? extractEntries(*backup_, items_, *save, this, &cancel_)
+                           : verifyEntries(*backup_, items_, this, &cancel_));
+    });
+    bridge_.start();
+    return true;
+}
 
+void SaveFlow::showSavingDialog() {
     // A check writes nothing: it is stopped rather than cancelled.
     QWidget* window = context_.view.window();
     dialog_ = verifying_
@@ -224,13 +215,6 @@ bool SaveFlow::start(std::vector<RowIndex> rows, std::optional<ExtractOptions> s
     dialog_->setWindowModality(Qt::ApplicationModal);
     connect(dialog_.get(), &SavingDialog::cancelRequested, this, &SaveFlow::cancelSave);
     dialog_->show();
-
-    worker_ = std::thread([this, save = std::move(save)] {
-        queue_.finish(save ? extractEntries(*backup_, items_, *save, this, &cancel_)
-                           : verifyEntries(*backup_, items_, this, &cancel_));
-    });
-    bridge_.start();
-    return true;
 }
 
 void SaveFlow::cancelSave() {
@@ -266,23 +250,35 @@ void SaveFlow::finish(const ExtractSummary& summary) {
     context_.document.setActivity(Activity::Idle);
     context_.view.setEnabled(true);
     last_ = summary;
+    logMismatches(summary);
+    if (verifying_) {
+        showVerdicts(summary);
+    } else {
+        showSaveSummary(summary);
+    }
+}
+
+void SaveFlow::logMismatches(const ExtractSummary& summary) {
     // Each mismatched file reaches the recovery log, when it is on.
     const RunSettings& settings = context_.settings;
     for (const EntryReport& r : summary.problems) {
         if (r.checksum != ChecksumVerdict::Mismatch || !settings.generateLog) continue;
         writeLogLine(settings.logPath, logCodeLine(LogCode::ChecksumMismatch, r.displayPath));
     }
-    QWidget* window = context_.view.window();
-    if (verifying_) {
-        VerdictsDialog dialog(QStringLiteral("Verify Files"), verifySummaryText(summary), reports_, window);
-        context_.ui.runDialog(dialog);
-        reports_.clear();
-        return;
-    }
+}
+
+void SaveFlow::showVerdicts(const ExtractSummary& summary) {
+    VerdictsDialog dialog(QStringLiteral("Verify Files"), verifySummaryText(summary), reports_, context_.view.window());
+    context_.ui.runDialog(dialog);
+    reports_.clear();
+}
+
+void SaveFlow::showSaveSummary(const ExtractSummary& summary) {
     const bool listed = summary.mismatched > 0 || summary.failed > 0;
     if (listed) {
         // The files that could not be vouched for, as a list the user can copy.
-        VerdictsDialog dialog(QStringLiteral("Saved Files"), saveSummaryText(summary), summary.problems, window);
+        VerdictsDialog dialog(QStringLiteral("Saved Files"), saveSummaryText(summary), summary.problems,
+                              context_.view.window());
         context_.ui.runDialog(dialog);
         return;
     }

@@ -57,8 +57,6 @@ private:
     QPushButton* cancel_ = nullptr;
 };
 
-inline const QString kSelectFilesText = QStringLiteral("Please select file(s) to save ");
-
 class SaveFlow : public QObject, private bkf::ExtractObserver {
     Q_OBJECT
 public:
@@ -101,7 +99,14 @@ private:
     // Opens the backup and starts the worker with the "Saving Files.." (or
     // "Verifying Files..") window; false when the backup cannot be opened.
     bool start(std::vector<RowIndex> rows, std::optional<bkf::ExtractOptions> save);
+    void showSavingDialog();
+    // The end: the worker joined, the window back, the mismatches logged and
+    // the summary shown.
     void finish(const bkf::ExtractSummary& summary);
+    void logMismatches(const bkf::ExtractSummary& summary);
+    // A check lists every file it read with its verdict.
+    void showVerdicts(const bkf::ExtractSummary& summary);
+    void showSaveSummary(const bkf::ExtractSummary& summary);
 
     FlowContext context_;
     JobBridge bridge_;

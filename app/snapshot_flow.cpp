@@ -107,47 +107,64 @@ void SnapshotFlow::loadSnapshot() {
 }
 
 void SnapshotFlow::loadSnapshotFile(const QString& file) {
-    Document& document = context_.document;
-    RecoveryView& view = context_.view;
-    UiServices& ui = context_.ui;
-    if (!document.idle() || document.isOpen()) return;
+    if (!context_.document.idle() || context_.document.isOpen()) return;
     stopRequested_ = false;
+    const std::optional<std::u16string> backup = openSnapshot(file);
+    if (!backup || !findBackupFile(*backup)) return;
+    std::optional<std::u16string> firstRow = readCountLine();
+    beginLoad();
+    worker_ = std::thread([this, firstRow = std::move(firstRow)]() mutable { readRows(std::move(firstRow)); });
+    bridge_.start();
+}
+
+std::optional<std::u16string> SnapshotFlow::openSnapshot(const QString& file) {
     reader_ = SnapshotReader();
     if (!reader_.open(pathFromUtf16(file.toStdU16String())).ok()) {
-        ui.messageBox(&view, kSnapshotOpenFailedText, MessageStyle{Buttons::Ok, Icon::Information});
-        return;
+        context_.ui.messageBox(&context_.view, kSnapshotOpenFailedText, MessageStyle{Buttons::Ok, Icon::Information});
+        return std::nullopt;
     }
-    document.clearCatalogue();
-    Catalogue& catalogue = document.catalogue();
+    context_.document.clearCatalogue();
     std::u16string line;
     std::optional<std::u16string> backup;
     if (reader_.readLine(line)) backup = parseSnapshotPathLine(line);
     if (!backup) {
         reader_ = SnapshotReader();
-        ui.messageBox(&view, kSnapshotOpenFailedText, MessageStyle{Buttons::Ok, Icon::Information});
-        return;
+        context_.ui.messageBox(&context_.view, kSnapshotOpenFailedText, MessageStyle{Buttons::Ok, Icon::Information});
     }
-    catalogue.setBackupFilePath(*backup);
-    if (!QFileInfo::exists(qstr(*backup))) {
-        const QString chosen = ui.openFileName(&view, kSelectMovedBackupCaption, kBackupFilter);
-        if (chosen.isEmpty()) {
-            reader_ = SnapshotReader();
-            return;
-        }
-        catalogue.setBackupFilePath(chosen.toStdU16String());
-        view.setBackupFilePath(chosen);
+    return backup;
+}
+
+bool SnapshotFlow::findBackupFile(const std::u16string& backup) {
+    Catalogue& catalogue = context_.document.catalogue();
+    catalogue.setBackupFilePath(backup);
+    if (QFileInfo::exists(qstr(backup))) return true;
+    const QString chosen = context_.ui.openFileName(&context_.view, kSelectMovedBackupCaption, kBackupFilter);
+    if (chosen.isEmpty()) {
+        reader_ = SnapshotReader();
+        return false;
     }
+    catalogue.setBackupFilePath(chosen.toStdU16String());
+    context_.view.setBackupFilePath(chosen);
+    return true;
+}
+
+std::optional<std::u16string> SnapshotFlow::readCountLine() {
     // A snapshot without its count line keeps its first row.
     std::optional<std::u16string> firstRow;
     declaredCount_ = 0;
-    if (reader_.readLine(line)) {
+    if (std::u16string line; reader_.readLine(line)) {
         if (const auto count = snapshotCountOf(line)) {
             declaredCount_ = *count;
         } else {
             firstRow = std::move(line);
         }
     }
+    return firstRow;
+}
 
+void SnapshotFlow::beginLoad() {
+    Document& document = context_.document;
+    RecoveryView& view = context_.view;
     document.open();
     rowsRead_ = 0;
     // The commands that read the catalogue wait until the load ends.
@@ -161,8 +178,6 @@ void SnapshotFlow::loadSnapshotFile(const QString& file) {
     view.showSaveButton(false);
     view.setProgressIndeterminate(!snapshotProgressPercent(0, declaredCount_));
     loadQueue_.reset();
-    worker_ = std::thread([this, firstRow = std::move(firstRow)]() mutable { readRows(std::move(firstRow)); });
-    bridge_.start();
 }
 
 void SnapshotFlow::readRows(std::optional<std::u16string> firstRow) {

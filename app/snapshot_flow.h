@@ -71,6 +71,17 @@ private:
     std::optional<std::filesystem::path> askSnapshotName();
     void reportWriteFailure(const Status& status);
     void finishSave(const Status& status);
+    // The steps of a load before its worker starts. The snapshot opened and
+    // the catalogue emptied: the backup file it names, nullopt after the
+    // message when the file is no snapshot.
+    std::optional<std::u16string> openSnapshot(const QString& file);
+    // The named backup file, or the one the user picks when it has moved;
+    // false on Cancel.
+    bool findBackupFile(const std::u16string& backup);
+    // Takes the count line; the first row when the snapshot has none.
+    std::optional<std::u16string> readCountLine();
+    // The document open and busy, the view showing the load.
+    void beginLoad();
     void readRows(std::optional<std::u16string> firstRow);  // the load's worker
     void finishLoad();
     // Ends a running save or load before the exit save.

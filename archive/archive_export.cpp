@@ -24,7 +24,6 @@ namespace bkf {
 
 namespace {
 
-// Large enough that the archive writer copies few times per entry.
 // As a save: when this many entries (or all, when fewer) fail the stream-header
 // check before any passes it, the catalogue is not of this backup.
 constexpr std::size_t kWrongBackupProbe = 8;
@@ -293,6 +292,23 @@ struct ArchiveExporter::Impl {
         summary.status = Status::failure(std::move(why));
         stopped = true;
     }
+    // The entry under way, and those after it, are not reached.
+    void cancelHere() {
+        summary.cancelled = true;
+        stopped = true;
+        ++summary.notReached;
+    }
+    void failWrite(const std::string& why) {
+        ++summary.notReached;
+        stop("cannot write the archive: " + why);
+    }
+    // `none` counts the entries looked at: "none of the first 8", "none of the 3".
+    void stopWrongBackup(const std::string& none) {
+        summary.wrongBackup = true;
+        stop(none +
+             " entries has its data where the catalogue says: the catalogue does not belong to this backup "
+             "file; the export stopped");
+    }
 
     // One entry, as a save takes it (see the header).
     void add(const ExtractItem& item) {
@@ -301,103 +317,97 @@ struct ArchiveExporter::Impl {
             ++summary.notReached;
             return;
         }
-        if (run->cancelled()) {
-            summary.cancelled = true;
-            stopped = true;
-            ++summary.notReached;
-            return;
-        }
+        if (run->cancelled()) return cancelHere();
         if (!expected) ++run->progress.filesTotal;
         run->progress.current = item.displayPath;
         run->report();
         EntryReport report;
         report.displayPath = item.displayPath;
-        std::optional<std::string> problem;
-        problem = entryProblem(backup, item);
-        if (problem) {
+        if (std::optional<std::string> problem = entryProblem(backup, item)) {
             misplaced += *problem == kWrongPlaceReason ? 1 : 0;
             report.result = EntryResult::Failed;
             report.reason = std::move(*problem);
-        } else {
-            // (A stream header past the end of a shorter backup neither proves nor disproves the catalogue.)
-            headerSeen =
-                headerSeen || static_cast<std::uint64_t>(item.dataOffset) < run->backupSize + mtf::kStreamHeaderSize;
-            const NameTree::Id id = names.addFile(item.displayPath);
-            const std::string path = names.pathOf(id);
-            report.renamed = names.renamed(id);
-            const std::uint64_t held = run->held(item);
-            archive_entry_clear(entry.get());
-            archive_entry_set_pathname_utf8(entry.get(), path.c_str());
-            archive_entry_set_filetype(entry.get(), AE_IFREG);
-            archive_entry_set_perm(entry.get(), 0644);
-            archive_entry_set_size(entry.get(), static_cast<la_int64_t>(held));
-            setTimes(entry.get(), item);
-            if (archive_write_header(archive.get(), entry.get()) < ARCHIVE_WARN) {
-                ++summary.notReached;
-                return stop("cannot write the archive: " + archiveError(archive.get()));
-            }
-            CopyOutcome copy = copyInto(*run, static_cast<std::uint64_t>(item.dataOffset), held);
-            if (copy.end == CopyEnd::Cancelled) {
-                summary.cancelled = true;
-                stopped = true;
-                ++summary.notReached;
-                return;
-            }
-            const bool writeFailed = copy.end == CopyEnd::WriteFailed || copy.end == CopyEnd::DiskFull;
-            if (writeFailed || archive_write_finish_entry(archive.get()) < ARCHIVE_WARN) {
-                ++summary.notReached;
-                return stop("cannot write the archive: " + (writeFailed ? copy.reason : archiveError(archive.get())));
-            }
-            report.writtenAs = pathFromUtf16(utf8ToUtf16(path));
-            report.bytes = held;
-            const auto size = static_cast<std::uint64_t>(item.size);
-            if (copy.end == CopyEnd::ReadFailed) {
-                report.result = EntryResult::Failed;
-                report.reason = std::move(copy.reason);
-            } else if (held < size) {
-                report.result = EntryResult::Truncated;
-                report.reason = "its data runs past the end of the backup file (" + std::to_string(held) + " of " +
-                                std::to_string(size) + " bytes stored)";
-            } else {
-                report.checksum = checkDataChecksum(backup, item.dataOffset, item.size, copy.checksum);
-            }
+        } else if (!store(item, report)) {
+            return;
         }
+        count(report);
+        if (!headerSeen && misplaced == seen && seen == kWrongBackupProbe) {
+            stopWrongBackup("none of the first " + std::to_string(seen));
+        }
+    }
+
+    // Writes the entry whose stream header passed; false when the export
+    // stopped in it (cancelled, or the archive could not be written).
+    bool store(const ExtractItem& item, EntryReport& report) {
+        // (A stream header past the end of a shorter backup neither proves nor disproves the catalogue.)
+        headerSeen =
+            headerSeen || static_cast<std::uint64_t>(item.dataOffset) < run->backupSize + mtf::kStreamHeaderSize;
+        const NameTree::Id id = names.addFile(item.displayPath);
+        const std::string path = names.pathOf(id);
+        report.renamed = names.renamed(id);
+        const std::uint64_t held = run->held(item);
+        if (!writeFileHeader(item, path, held)) {
+            failWrite(archiveError(archive.get()));
+            return false;
+        }
+        CopyOutcome copy = copyInto(*run, static_cast<std::uint64_t>(item.dataOffset), held);
+        if (copy.end == CopyEnd::Cancelled) {
+            cancelHere();
+            return false;
+        }
+        const bool writeFailed = copy.end == CopyEnd::WriteFailed || copy.end == CopyEnd::DiskFull;
+        if (writeFailed || archive_write_finish_entry(archive.get()) < ARCHIVE_WARN) {
+            failWrite(writeFailed ? copy.reason : archiveError(archive.get()));
+            return false;
+        }
+        report.writtenAs = pathFromUtf16(utf8ToUtf16(path));
+        report.bytes = held;
+        judge(item, held, copy, report);
+        return true;
+    }
+
+    // The header of a file entry of `held` bytes (what the backup holds of it).
+    bool writeFileHeader(const ExtractItem& item, const std::string& path, std::uint64_t held) {
+        archive_entry_clear(entry.get());
+        archive_entry_set_pathname_utf8(entry.get(), path.c_str());
+        archive_entry_set_filetype(entry.get(), AE_IFREG);
+        archive_entry_set_perm(entry.get(), 0644);
+        archive_entry_set_size(entry.get(), static_cast<la_int64_t>(held));
+        setTimes(entry.get(), item);
+        return archive_write_header(archive.get(), entry.get()) >= ARCHIVE_WARN;
+    }
+
+    // The verdict of a stored entry: failed on a read error, truncated when
+    // the backup ends before its data does, else its checksum's.
+    void judge(const ExtractItem& item, std::uint64_t held, CopyOutcome& copy, EntryReport& report) {
+        const auto size = static_cast<std::uint64_t>(item.size);
+        if (copy.end == CopyEnd::ReadFailed) {
+            report.result = EntryResult::Failed;
+            report.reason = std::move(copy.reason);
+        } else if (held < size) {
+            report.result = EntryResult::Truncated;
+            report.reason = "its data runs past the end of the backup file (" + std::to_string(held) + " of " +
+                            std::to_string(size) + " bytes stored)";
+        } else {
+            report.checksum = checkDataChecksum(backup, item.dataOffset, item.size, copy.checksum);
+        }
+    }
+
+    void count(const EntryReport& report) {
         addToSummary(summary, report);
         summary.renamed += report.renamed ? 1 : 0;
         summary.bytesWritten += report.bytes;
         ++run->progress.filesDone;
         if (observer) observer->entryFinished(report);
-        if (!headerSeen && misplaced == seen && seen == kWrongBackupProbe) {
-            summary.wrongBackup = true;
-            stop("none of the first " + std::to_string(seen) +
-                 " entries has its data where the catalogue says: the catalogue does not belong to this backup "
-                 "file; the export stopped");
-        }
     }
 
     ExtractSummary finish(std::span<const std::u16string> emptyFolders, bool cancelled) {
         summary.cancelled = summary.cancelled || cancelled;
         // Fewer entries than the probe, every one misplaced: the same verdict.
         if (!stopped && seen > 0 && seen < kWrongBackupProbe && !headerSeen && misplaced == seen) {
-            summary.wrongBackup = true;
-            stop("none of the " + std::to_string(seen) +
-                 " entries has its data where the catalogue says: the catalogue does not belong to this backup "
-                 "file; the export stopped");
+            stopWrongBackup("none of the " + std::to_string(seen));
         }
-        if (summary.status.ok() && !summary.cancelled) {
-            for (const std::u16string& folder : emptyFolders) {
-                const NameTree::Id id = names.folderAt(folder);
-                if (id == NameTree::kRoot || names.firstChild(id) != NameTree::kNone) continue;
-                archive_entry_clear(entry.get());
-                archive_entry_set_pathname_utf8(entry.get(), (names.pathOf(id) + "/").c_str());
-                archive_entry_set_filetype(entry.get(), AE_IFDIR);
-                archive_entry_set_perm(entry.get(), 0755);
-                if (archive_write_header(archive.get(), entry.get()) < ARCHIVE_WARN) {
-                    summary.status = Status::failure("cannot write the archive: " + archiveError(archive.get()));
-                    break;
-                }
-            }
-        }
+        if (summary.status.ok() && !summary.cancelled) addEmptyFolders(emptyFolders);
         if (run) run->report();
         // A pipe gets a well-formed end whatever happened; a named archive is kept only whole.
         const bool keep = summary.status.ok() && !summary.cancelled;
@@ -405,6 +415,22 @@ struct ArchiveExporter::Impl {
             summary.status = Status::failure("cannot write the archive: " + closed.message());
         }
         return finished(std::move(summary), started);
+    }
+
+    // A folder entry for each empty folder that no stored file lies in.
+    void addEmptyFolders(std::span<const std::u16string> emptyFolders) {
+        for (const std::u16string& folder : emptyFolders) {
+            const NameTree::Id id = names.folderAt(folder);
+            if (id == NameTree::kRoot || names.firstChild(id) != NameTree::kNone) continue;
+            archive_entry_clear(entry.get());
+            archive_entry_set_pathname_utf8(entry.get(), (names.pathOf(id) + "/").c_str());
+            archive_entry_set_filetype(entry.get(), AE_IFDIR);
+            archive_entry_set_perm(entry.get(), 0755);
+            if (archive_write_header(archive.get(), entry.get()) < ARCHIVE_WARN) {
+                summary.status = Status::failure("cannot write the archive: " + archiveError(archive.get()));
+                return;
+            }
+        }
     }
 };
 

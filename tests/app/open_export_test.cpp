@@ -118,5 +118,39 @@ TEST_F(OpenExportTest, ExportToArchiveWritesTheCheckedFiles) {
     EXPECT_TRUE(ui_.messages[1].text.contains(QStringLiteral("never replaces")));
 }
 
+TEST_F(OpenExportTest, ExportAndOpenSayWhyWhenTheBackupCannotBeWrittenToOrRead) {
+    const QString backup = writeBackup(QStringLiteral("b.bkf"), 2);
+    recover(backup);
+    ui_.messages.clear();
+    const MessageStyle warning{Buttons::Ok, Icon::Exclamation};
+    // An archive "inside" the backup file would be written to it.
+    ui_.fileAnswers = {backup + QStringLiteral("/out.zip")};
+    frame_->commandAction(ID_EXPORT_ARCHIVE)->trigger();
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_EQ(
+        ui_.messages[0],
+        (ShownMessage{QStringLiteral("The archive would be the backup file itself; the backup is never written to."),
+                      warning}));
+
+    // With the backup gone, neither starts a copy.
+    ASSERT_TRUE(QFile::remove(backup));
+    const QString out = file(QStringLiteral("out.zip"));
+    ui_.fileAnswers = {out};
+    frame_->commandAction(ID_EXPORT_ARCHIVE)->trigger();
+    EXPECT_FALSE(frame_->exportFlow().copy().running());
+    ui_.menuAnswers = {ID_PANE_OPEN_FILE};
+    rightClickPane(1);
+    EXPECT_FALSE(opens().copy().running());
+    ASSERT_EQ(ui_.messages.size(), 3u);
+    for (std::size_t i = 1; i < 3; ++i) {
+        EXPECT_TRUE(ui_.messages[i].text.startsWith(QStringLiteral("The backup file could not be opened: ")))
+            << ui_.messages[i].text.toStdString();
+        EXPECT_EQ(ui_.messages[i].style, warning);
+    }
+    EXPECT_FALSE(QFileInfo::exists(out));
+    EXPECT_FALSE(frame_->exportFlow().lastSummary());
+    EXPECT_TRUE(ui_.openedUrls.empty());
+}
+
 }  // namespace
 }  // namespace bkf::gui

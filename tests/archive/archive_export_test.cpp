@@ -200,6 +200,10 @@ TEST(ArchiveExportFailure, ACancelledOrWrongBackupExportLeavesNoArchive) {
     summary = exportEntries(**source, items, {}, {ArchiveFormat::Tar, out});
     EXPECT_TRUE(summary.wrongBackup);
     EXPECT_FALSE(summary.status.ok());
+    // Fewer entries than the probe looks at, every one misplaced.
+    EXPECT_EQ(summary.status.message(), "none of the " + std::to_string(items.size()) +
+                                            " entries has its data where the catalogue says: the catalogue does not "
+                                            "belong to this backup file; the export stopped");
     EXPECT_FALSE(fs::exists(out));
     EXPECT_EQ(std::distance(fs::directory_iterator(b.dir.path()), fs::directory_iterator()), 1);
 }
