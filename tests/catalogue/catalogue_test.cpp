@@ -101,11 +101,11 @@ TEST(CatalogueTable, SizesAndOffsetsOfAnyWidthComeBackExactly) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         Catalogue c;
-        c.appendEntry(u"BKF\S\typed.bin", k.value, k.value, kTime, kTime, kTime);
+        c.appendEntry(u"BKF\\S\\typed.bin", k.value, k.value, kTime, kTime, kTime);
         const std::u16string text = decimalText(k.value);
         const std::array<std::u16string_view, kNumericCellCount> cells = {text, text, u"1", u"2",
                                                                           u"3", u"4", u"5", u"6"};
-        c.appendEntryText(u"BKF\S\text.bin", cells);
+        c.appendEntryText(u"BKF\\S\\text.bin", cells);
         for (RowIndex r = 0; r < 2; ++r) {
             EXPECT_EQ(c.table().size(r), k.value);
             EXPECT_EQ(c.table().dataOffset(r), k.value);
