@@ -200,17 +200,33 @@ std::u16string withSnapshotExtension(std::u16string_view chosen) {
     return name;
 }
 
-Status checkSnapshotTarget(const std::filesystem::path& target, std::u16string_view backupPath) {
-    std::filesystem::path landing;
-    if (Status problem = snapshotTargetProblem(target, backupPath, landing); !problem) return problem;
-    const std::filesystem::path temp = temporaryBeside(landing);
+namespace {
+
+// Where a snapshot asked for as `requested` is written first: a temporary
+// file beside the file it lands in (`target`), opened as `out`.
+struct SnapshotFiles {
+    std::filesystem::path target, temp;
     std::ofstream out;
+};
+
+Status openTemporaryBeside(const std::filesystem::path& requested, std::u16string_view backupPath,
+                           SnapshotFiles& files) {
+    if (Status problem = snapshotTargetProblem(requested, backupPath, files.target); !problem) return problem;
+    files.temp = temporaryBeside(files.target);
     errno = 0;
-    out.open(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return ioFailure("cannot create", target, errno);
-    out.close();
+    files.out.open(files.temp, std::ios::binary | std::ios::trunc);
+    if (!files.out) return ioFailure("cannot create", requested, errno);
+    return {};
+}
+
+}  // namespace
+
+Status checkSnapshotTarget(const std::filesystem::path& target, std::u16string_view backupPath) {
+    SnapshotFiles files;
+    if (Status opened = openTemporaryBeside(target, backupPath, files); !opened) return opened;
+    files.out.close();
     std::error_code ec;
-    std::filesystem::remove(temp, ec);
+    std::filesystem::remove(files.temp, ec);
     return {};
 }
 
@@ -279,17 +295,14 @@ Status replaceWithWritten(std::ofstream& out, const Utf16LeSink& sink, const std
 
 Status writeSnapshot(const std::filesystem::path& requested, const CatalogueTable& table,
                      std::u16string_view backupPath, const std::function<void(std::size_t)>& progress) {
-    std::filesystem::path target;
-    if (Status problem = snapshotTargetProblem(requested, backupPath, target); !problem) return problem;
-    const std::filesystem::path temp = temporaryBeside(target);
-    std::ofstream out;
-    errno = 0;
-    out.open(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return ioFailure("cannot create", requested, errno);
-    Utf16LeSink sink(out);
+    SnapshotFiles files;
+    if (Status opened = openTemporaryBeside(requested, backupPath, files); !opened) return opened;
+    Utf16LeSink sink(files.out);
     writeHeader(sink, backupPath, table.rowCount());
     writeRows(sink, table, progress);
-    if (Status replaced = replaceWithWritten(out, sink, temp, target, requested); !replaced) return replaced;
+    if (Status replaced = replaceWithWritten(files.out, sink, files.temp, files.target, requested); !replaced) {
+        return replaced;
+    }
     if (progress) progress(table.rowCount());
     return {};
 }
