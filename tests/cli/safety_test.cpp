@@ -264,8 +264,7 @@ TEST(CliSafety, ASignalDuringTheOnePassSaveOfABackupKeepsOnlyWholeFiles) {
     test::TempDir dir;
     writeBackup(dir / "b.bkf");
     test::lengthenForALongScan(dir / "b.bkf");
-    EXPECT_EQ(shell("$T extract b.bkf out >out.txt 2>err.txt & pid=$!; sleep 1; kill -TERM $pid; wait $pid", dir),
-              128 + SIGTERM);
+    EXPECT_EQ(shell("$T extract b.bkf out >out.txt 2>err.txt & " + test::signalOnceRead("TERM"), dir), 128 + SIGTERM);
     const std::string err = test::readFileBytes(dir / "err.txt");
     EXPECT_TRUE(has(err, "; cancelled")) << err;
     // Every file left is one the output names as verified, whole.
