@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace bkf {
 
@@ -14,30 +15,14 @@ class ReadBuffer {
 public:
     ReadBuffer() = default;
     explicit ReadBuffer(std::size_t size);
-    ~ReadBuffer();
-    ReadBuffer(ReadBuffer&& other) noexcept : data_(other.data_), size_(other.size_) {
-        other.data_ = nullptr;
-        other.size_ = 0;
-    }
-    ReadBuffer& operator=(ReadBuffer&& other) noexcept {
-        if (this != &other) {
-            ReadBuffer gone(static_cast<ReadBuffer&&>(*this));
-            data_ = other.data_;
-            size_ = other.size_;
-            other.data_ = nullptr;
-            other.size_ = 0;
-        }
-        return *this;
-    }
-    ReadBuffer(const ReadBuffer&) = delete;
-    ReadBuffer& operator=(const ReadBuffer&) = delete;
 
-    std::uint8_t* data() const { return data_; }
-    std::size_t size() const { return size_; }
+    std::uint8_t* data() const { return data_.get(); }
 
 private:
-    std::uint8_t* data_ = nullptr;
-    std::size_t size_ = 0;
+    struct Release {
+        void operator()(std::uint8_t* bytes) const;
+    };
+    std::unique_ptr<std::uint8_t[], Release> data_;
 };
 
 }  // namespace bkf

@@ -397,8 +397,10 @@ void doInit(void*, fuse_conn_info* conn) {
     if (conn->capable & FUSE_CAP_SPLICE_WRITE) conn->want |= FUSE_CAP_SPLICE_WRITE | FUSE_CAP_SPLICE_MOVE;
 }
 
-// Answers a read with the backup's bytes in `range`.
-void replyWithBytes(fuse_req_t req, const CatalogueFs& fs, const CatalogueFs::Range& range) {
+// Answers a read of the file's bytes at `offset`, which lie at `range` in
+// the backup: spliced from the backup's descriptor where it has one.
+void replyWithBytes(fuse_req_t req, const CatalogueFs& fs, CatalogueFs::Node n, std::uint64_t offset,
+                    const CatalogueFs::Range& range) {
     const auto fd = fs.backup().nativeHandle();
     if (fd >= 0) {
         fuse_bufvec data = FUSE_BUFVEC_INIT(range.bytes);
@@ -412,18 +414,20 @@ void replyWithBytes(fuse_req_t req, const CatalogueFs& fs, const CatalogueFs::Ra
     }
     thread_local std::vector<std::uint8_t> buffer;
     buffer.resize(range.bytes);
-    const ReadResult got = fs.backup().read(range.backupOffset, buffer);
-    if (got.bytes == 0) return void(fuse_reply_err(req, EIO));
-    fuse_reply_buf(req, reinterpret_cast<const char*>(buffer.data()), got.bytes);
+    const CatalogueFs::Read r = fs.read(n, offset, buffer);
+    if (r.ioError) return void(fuse_reply_err(req, EIO));
+    fuse_reply_buf(req, reinterpret_cast<const char*>(buffer.data()), r.bytes);
 }
 
 void doRead(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*) {
     CatalogueFs& fs = fsOf(req);
     if (!valid(fs, ino) || off < 0) return void(fuse_reply_err(req, EINVAL));
-    const CatalogueFs::Range range = fs.rangeOf(nodeOf(ino), static_cast<std::uint64_t>(off), size);
+    const auto n = nodeOf(ino);
+    const auto offset = static_cast<std::uint64_t>(off);
+    const CatalogueFs::Range range = fs.rangeOf(n, offset, size);
     if (range.ioError) return void(fuse_reply_err(req, EIO));
     if (range.bytes == 0) return void(fuse_reply_buf(req, nullptr, 0));
-    serverOf(req).whenReadable(range, [req, &fs, range] { replyWithBytes(req, fs, range); });
+    serverOf(req).whenReadable(range, [req, &fs, n, offset, range] { replyWithBytes(req, fs, n, offset, range); });
 }
 
 void doOpendir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
